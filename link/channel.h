@@ -1,0 +1,30 @@
+#pragma once
+// The byte channel a transfer worker talks over. The serial port is one; tests provide others.
+#include "link/stop_signal.h"
+
+#include <cstdint>
+#include <span>
+
+namespace tk7v {
+
+struct IoStatus {
+    enum Kind { Ok, Stopped, Failed } kind = Ok;
+    std::uint32_t code = 0; // the system's error code when Failed
+    static IoStatus ok() { return {}; }
+    static IoStatus stopped() { return {Stopped, 0}; }
+    static IoStatus failed(std::uint32_t code) { return {Failed, code}; }
+};
+
+class Channel {
+public:
+    virtual ~Channel() = default;
+    // Completes only when every byte has arrived, a stop is requested or the channel fails.
+    // A purge of the port does not end it.
+    virtual IoStatus read(std::span<std::uint8_t> into, const StopSignal& stop) = 0;
+    // Completes when every byte has gone, a stop is requested or the channel fails.
+    virtual IoStatus write(std::span<const std::uint8_t> bytes, const StopSignal& stop) = 0;
+    // Raises RTS; a channel without modem lines ignores it.
+    virtual void raiseRts() = 0;
+};
+
+} // namespace tk7v

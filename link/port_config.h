@@ -1,0 +1,29 @@
+#pragma once
+// The line settings applied at each open of the port. Every run starts from the defaults.
+#include <cstdint>
+
+namespace tk7v {
+
+struct PortConfig {
+    enum class Parity : std::uint8_t { None = 0, Odd = 1, Even = 2, Mark = 3, Space = 4 };
+    enum class StopBits : std::uint8_t { One = 0, OneAndHalf = 1, Two = 2 };
+    enum class RtsControl : std::uint8_t { Disable = 0, Enable = 1, Handshake = 2, Toggle = 3 };
+    enum class DtrControl : std::uint8_t { Disable = 0, Enable = 1, Handshake = 2 };
+
+    std::uint32_t baudRate = 9600;
+    std::uint8_t byteSize = 8;
+    Parity parity = Parity::None;
+    StopBits stopBits = StopBits::One;
+    bool outxCtsFlow = false;
+    bool outxDsrFlow = false;
+    DtrControl dtrControl = DtrControl::Disable;
+    RtsControl rtsControl = RtsControl::Disable;
+    bool outX = false; // XON/XOFF on output
+    bool inX = false;  // XON/XOFF on input
+    std::uint8_t xonChar = 0x11;
+    std::uint8_t xoffChar = 0x13;
+
+    bool operator==(const PortConfig&) const = default;
+};
+
+} // namespace tk7v

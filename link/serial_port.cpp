@@ -1,0 +1,227 @@
+#include "link/serial_port.h"
+
+#include <cerrno>
+#include <cstdint>
+#include <fcntl.h>
+#include <linux/serial.h>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+namespace tk7v {
+
+namespace {
+
+speed_t speedFor(std::uint32_t baud) {
+    switch (baud) {
+    case 110: return B110;
+    case 300: return B300;
+    case 600: return B600;
+    case 1200: return B1200;
+    case 2400: return B2400;
+    case 4800: return B4800;
+    case 9600: return B9600;
+    case 19200: return B19200;
+    case 38400: return B38400;
+    case 57600: return B57600;
+    case 115200: return B115200;
+    case 230400: return B230400;
+    case 460800: return B460800;
+    case 921600: return B921600;
+    default: return B0;
+    }
+}
+
+// A pseudo-terminal or a plain file has no modem lines; asking for them is not an error.
+bool noModemLines(int err) { return err == ENOTTY || err == EINVAL; }
+
+} // namespace
+
+bool TermiosFor(const PortConfig& config, termios& t) {
+    const speed_t speed = speedFor(config.baudRate);
+    if (speed == B0 || config.byteSize < 5 || config.byteSize > 8) return false;
+    ::cfmakeraw(&t);
+    t.c_cflag |= CLOCAL | CREAD;
+    t.c_cflag &= ~(CSIZE | PARENB | PARODD | CMSPAR | CSTOPB | CRTSCTS | HUPCL);
+    static const tcflag_t sizes[] = {CS5, CS6, CS7, CS8};
+    t.c_cflag |= sizes[config.byteSize - 5];
+    switch (config.parity) {
+    case PortConfig::Parity::None: break;
+    case PortConfig::Parity::Odd: t.c_cflag |= PARENB | PARODD; break;
+    case PortConfig::Parity::Even: t.c_cflag |= PARENB; break;
+    case PortConfig::Parity::Mark: t.c_cflag |= PARENB | CMSPAR | PARODD; break;
+    case PortConfig::Parity::Space: t.c_cflag |= PARENB | CMSPAR; break;
+    }
+    if (config.stopBits != PortConfig::StopBits::One) t.c_cflag |= CSTOPB;
+    // RTS belongs to the worker (it raises the line itself), so hardware handshake is only
+    // possible when the settings hand RTS to the driver; the open always takes it back.
+    if (config.outxCtsFlow && config.rtsControl == PortConfig::RtsControl::Handshake) t.c_cflag |= CRTSCTS;
+    t.c_iflag &= ~(IXON | IXOFF | IXANY);
+    if (config.outX) t.c_iflag |= IXON;
+    if (config.inX) t.c_iflag |= IXOFF;
+    t.c_cc[VSTART] = config.xonChar;
+    t.c_cc[VSTOP] = config.xoffChar;
+    // No time-outs: a read completes when all its bytes have arrived (the waits do that).
+    t.c_cc[VMIN] = 0;
+    t.c_cc[VTIME] = 0;
+    ::cfsetispeed(&t, speed);
+    ::cfsetospeed(&t, speed);
+    return true;
+}
+
+SerialPort::SerialPort() : closeFd_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
+
+SerialPort::~SerialPort() {
+    close();
+    ::close(closeFd_);
+}
+
+bool SerialPort::isOpen() const {
+    std::shared_lock lock(ioLock_);
+    return fd_ >= 0;
+}
+
+SerialPort::OpenResult SerialPort::open(const std::string& path, const PortConfig& config) {
+    close();
+    std::unique_lock lock(ioLock_);
+    const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return {OpenResult::OpenFailed, {static_cast<std::uint32_t>(errno)}};
+    // Two locks: TIOCEXCL turns away later opens by any program, flock another configurator
+    // that opened the port first.
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        ::close(fd);
+        return {OpenResult::OpenFailed, {EBUSY}};
+    }
+    termios t{};
+    if (::tcgetattr(fd, &saved_) != 0) {
+        const int err = errno;
+        ::close(fd);
+        return {OpenResult::ConfigFailed, {static_cast<std::uint32_t>(err)}};
+    }
+    ::ioctl(fd, TIOCEXCL);
+    t = saved_;
+    if (!TermiosFor(config, t) || ::tcsetattr(fd, TCSANOW, &t) != 0) {
+        const int err = errno ? errno : EINVAL;
+        ::ioctl(fd, TIOCNXCL);
+        ::close(fd);
+        return {OpenResult::ConfigFailed, {static_cast<std::uint32_t>(err)}};
+    }
+    int lines = TIOCM_DTR | TIOCM_RTS;
+    ::ioctl(fd, TIOCMBIC, &lines);
+    // USB adapters hold short replies back for their latency timer; ask for them at once.
+    // Drivers that do not know the request, and pseudo-terminals, refuse it harmlessly.
+    serial_struct ss{};
+    lowLatencyRequested_ = false;
+    if (::ioctl(fd, TIOCGSERIAL, &ss) == 0) {
+        ss.flags |= ASYNC_LOW_LATENCY;
+        lowLatencyRequested_ = true;
+        ::ioctl(fd, TIOCSSERIAL, &ss);
+    }
+    std::uint64_t drained;
+    [[maybe_unused]] auto n = ::read(closeFd_, &drained, sizeof drained);
+    fd_ = fd;
+    path_ = path;
+    return {};
+}
+
+SysError SerialPort::close() {
+    if (!isOpen()) return {};
+    const std::uint64_t one = 1;
+    [[maybe_unused]] auto n = ::write(closeFd_, &one, sizeof one);
+    std::unique_lock lock(ioLock_);
+    if (fd_ < 0) return {};
+    ::tcsetattr(fd_, TCSANOW, &saved_);
+    ::ioctl(fd_, TIOCNXCL);
+    const int rc = ::close(fd_);
+    const int err = errno;
+    fd_ = -1;
+    // EINTR leaves the descriptor closed on Linux; only other failures count.
+    if (rc != 0 && err != EINTR) return {static_cast<std::uint32_t>(err)};
+    return {};
+}
+
+SysError SerialPort::purge() {
+    std::shared_lock lock(ioLock_);
+    if (fd_ < 0) return {EBADF};
+    if (::tcflush(fd_, TCIOFLUSH) != 0) return {static_cast<std::uint32_t>(errno)};
+    return {};
+}
+
+SysError SerialPort::setRts(bool on) {
+    std::shared_lock lock(ioLock_);
+    if (fd_ < 0) return {EBADF};
+    int bits = TIOCM_RTS;
+    if (::ioctl(fd_, on ? TIOCMBIS : TIOCMBIC, &bits) != 0 && !noModemLines(errno))
+        return {static_cast<std::uint32_t>(errno)};
+    return {};
+}
+
+IoStatus SerialPort::waitFor(short events, const StopSignal* stop, short* revents) {
+    pollfd p[3] = {{fd_, events, 0}, {closeFd_, POLLIN, 0}, {stop ? stop->fd() : -1, POLLIN, 0}};
+    for (;;) {
+        if (stop && stop->requested()) return IoStatus::stopped();
+        const int rc = ::poll(p, stop ? 3 : 2, -1);
+        if (rc < 0) {
+            if (errno == EINTR) continue;
+            return IoStatus::failed(static_cast<std::uint32_t>(errno));
+        }
+        if ((stop && stop->requested()) || p[1].revents) return IoStatus::stopped();
+        if (p[0].revents & POLLNVAL) return IoStatus::failed(EBADF);
+        if (revents) *revents = p[0].revents;
+        if (p[0].revents) return IoStatus::ok(); // ready, or hung up: the call that follows tells
+    }
+}
+
+IoStatus SerialPort::read(std::span<std::uint8_t> into, const StopSignal& stop) {
+    std::shared_lock lock(ioLock_);
+    if (fd_ < 0) return IoStatus::failed(EBADF);
+    std::size_t done = 0;
+    short revents = 0;
+    while (done < into.size()) {
+        if (stop.requested()) return IoStatus::stopped();
+        const ssize_t n = ::read(fd_, into.data() + done, into.size() - done);
+        if (n > 0) {
+            done += static_cast<std::size_t>(n);
+            revents = 0;
+            continue;
+        }
+        if (n < 0 && errno != EAGAIN && errno != EINTR) return IoStatus::failed(static_cast<std::uint32_t>(errno));
+        // Nothing to read after poll reported a hang-up: the device is gone. Reported once,
+        // never retried, so an unplugged adapter cannot make this loop spin.
+        if (revents & (POLLHUP | POLLERR)) return IoStatus::failed(EIO);
+        const IoStatus s = waitFor(POLLIN, &stop, &revents);
+        if (s.kind != IoStatus::Ok) return s;
+    }
+    return IoStatus::ok();
+}
+
+IoStatus SerialPort::writeLocked(std::span<const std::uint8_t> bytes, const StopSignal* stop) {
+    std::lock_guard w(writeMutex_);
+    std::shared_lock lock(ioLock_);
+    if (fd_ < 0) return IoStatus::failed(EBADF);
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        if (stop && stop->requested()) return IoStatus::stopped();
+        const ssize_t n = ::write(fd_, bytes.data() + done, bytes.size() - done);
+        if (n > 0) {
+            done += static_cast<std::size_t>(n);
+            continue;
+        }
+        if (n < 0 && errno != EAGAIN && errno != EINTR) return IoStatus::failed(static_cast<std::uint32_t>(errno));
+        short revents = 0;
+        const IoStatus s = waitFor(POLLOUT, stop, &revents);
+        if (revents & (POLLHUP | POLLERR)) return IoStatus::failed(EIO);
+        if (s.kind != IoStatus::Ok) return s;
+    }
+    return IoStatus::ok();
+}
+
+IoStatus SerialPort::write(std::span<const std::uint8_t> bytes, const StopSignal& stop) {
+    return writeLocked(bytes, &stop);
+}
+
+IoStatus SerialPort::write(std::span<const std::uint8_t> bytes) { return writeLocked(bytes, nullptr); }
+
+} // namespace tk7v

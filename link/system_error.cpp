@@ -1,0 +1,34 @@
+#include "link/system_error.h"
+
+#include <cerrno>
+#include <cstring>
+
+namespace tk7v {
+
+std::string SystemErrorText(std::uint32_t code) {
+    switch (code) {
+    case 0:
+        return "";
+    case ENOENT:
+        return "Порт не найден.";
+    case EACCES:
+    case EPERM:
+        return "Отказано в доступе. Для работы с последовательными портами добавьте пользователя в "
+               "группу dialout (sudo usermod -aG dialout $USER) и войдите в систему заново.";
+    case EBUSY:
+        return "Порт занят другой программой.";
+    case EIO:
+        return "Ошибка ввода-вывода: устройство отключено или не отвечает.";
+    case ENXIO:
+    case ENODEV:
+        return "Устройство отключено.";
+    default:
+        break;
+    }
+    char buffer[256];
+    // The GNU strerror_r returns the text it chose; the buffer may stay unused.
+    const char* text = ::strerror_r(static_cast<int>(code), buffer, sizeof buffer);
+    return text ? std::string(text) : std::string();
+}
+
+} // namespace tk7v

@@ -1,0 +1,186 @@
+#include "link/tconnect.h"
+
+#include <algorithm>
+
+namespace tk7v {
+
+using namespace std::chrono_literals;
+namespace proto = protocol;
+
+std::string ReadProgressText(std::size_t address) {
+    return TConnect::kReading + std::to_string(address * 100 / proto::kReadLength) + "%";
+}
+
+std::string WriteProgressText(std::size_t address, std::size_t count) {
+    return TConnect::kWriting + std::to_string((address + count) * 100 / proto::kWriteLength) + "%";
+}
+
+TConnect::TConnect(Channel& channel, std::atomic<int>& operation, ManualResetEvent& done, TransferHost& host)
+    : channel_(channel), operation_(operation), done_(done), host_(host) {}
+
+TConnect::~TConnect() {
+    RequestStop();
+    Join();
+}
+
+void TConnect::Start(std::function<void()> onFinished) {
+    onFinished_ = std::move(onFinished);
+    thread_ = std::thread([this] {
+        Execute();
+        finished_.store(true, std::memory_order_release);
+        if (onFinished_) onFinished_();
+    });
+}
+
+void TConnect::Join() {
+    if (thread_.joinable()) thread_.join();
+}
+
+void TConnect::Execute() {
+    if (StopRequested()) return CancelEnding();
+    switch (operation_.load()) {
+    case opConnect: return Identify();
+    case opRead: return Read();
+    case opWrite: return Write();
+    default: return SuccessEnding();
+    }
+}
+
+void TConnect::CancelEnding() {
+    // The window may be waiting for the done event and runs no hand-off meanwhile: set it first.
+    done_.set();
+    PostStatus(kCancelled);
+}
+
+void TConnect::SuccessEnding() {
+    operation_.store(opIdle);
+    done_.set();
+    host_.RestoreControls();
+}
+
+void TConnect::PostStatus(const std::string& text) {
+    StatusText = text;
+    host_.PostStatus(StatusText);
+}
+
+void TConnect::ReportIoError(std::uint32_t code) {
+    LastError = code;
+    host_.ReportIoError(LastError);
+    RequestStop();
+}
+
+void TConnect::RaiseRtsOnce() {
+    if (!RtsRaised && !StopRequested()) {
+        channel_.raiseRts();
+        RtsRaised = true;
+    }
+}
+
+void TConnect::Pause(std::chrono::milliseconds ms) { stop_.waitFor(ms); }
+
+bool TConnect::ReceiveBytes(std::span<std::uint8_t> into) {
+    RaiseRtsOnce();
+    const IoStatus s = channel_.read(into, stop_);
+    if (s.kind == IoStatus::Failed && !StopRequested()) ReportIoError(s.code);
+    return s.kind == IoStatus::Ok;
+}
+
+std::uint8_t TConnect::ReceiveByte() {
+    std::uint8_t b = 0;
+    return ReceiveBytes({&b, 1}) ? b : 0;
+}
+
+void TConnect::SendBytes(std::span<const std::uint8_t> bytes) {
+    RaiseRtsOnce();
+    const IoStatus s = channel_.write(bytes, stop_);
+    if (s.kind == IoStatus::Failed && !StopRequested()) ReportIoError(s.code);
+}
+
+void TConnect::ReceiveReply(bool storeData) {
+    proto::ReplyReceiver rx(ReplyBuffer, BlockBuffer);
+    rx.setStoreData(storeData);
+    // The data of a reply is asked for in one read. A count letter promises at most 31 bytes,
+    // so this buffer bounds the read whatever the device sends; the receiver then keeps only
+    // what falls inside the block.
+    std::array<std::uint8_t, 32> bulk;
+    while (!rx.done() && !StopRequested()) {
+        if (const std::size_t want = std::min(rx.bulkWanted(), bulk.size())) {
+            if (!ReceiveBytes({bulk.data(), want})) return;
+            rx.feedBulk({bulk.data(), want});
+            continue;
+        }
+        const std::uint8_t b = ReceiveByte();
+        if (StopRequested()) return;
+        rx.feed(b);
+    }
+}
+
+void TConnect::Identify() {
+    PostStatus(kConnecting);
+    SendBytes(proto::kReset);
+    if (StopRequested()) return CancelEnding();
+    std::string line;
+    bool identified = false;
+    while (!identified && !StopRequested()) {
+        const std::uint8_t b = ReceiveByte();
+        if (StopRequested()) break;
+        if (b == '\r' || b == '\n') {
+            identified = line.compare(0, proto::kIdentWord.size(), proto::kIdentWord) == 0;
+            if (!identified) line.clear();
+        } else if (line.size() < kMaxIdentLine) {
+            line += static_cast<char>(b);
+        }
+    }
+    if (StopRequested()) return CancelEnding();
+    PostStatus(kConnected + line);
+    SuccessEnding();
+}
+
+void TConnect::Read() {
+    BlockBuffer.fill(0xFF);
+    std::fill_n(BlockBuffer.begin(), proto::kReadLength, 0x00);
+    if (StopRequested()) return CancelEnding();
+    for (std::size_t a = 0;;) {
+        PostStatus(ReadProgressText(a));
+        const std::size_t n = a + proto::kChunkSize <= proto::kReadLength ? proto::kChunkSize : proto::kReadLength - a;
+        SendBytes(proto::ReadCommand(n, a));
+        ReceiveReply(true);
+        a += proto::kChunkSize;
+        if (a >= proto::kReadLength || StopRequested()) break;
+    }
+    if (StopRequested()) return CancelEnding();
+    PostStatus(std::string(kReading) + "100%");
+    Pause(100ms);
+    host_.DeliverBlock(BlockBuffer);
+    if (StopRequested()) return CancelEnding();
+    PostStatus(kReadDone);
+    SuccessEnding();
+}
+
+void TConnect::Write() {
+    PostStatus(kProcessing);
+    host_.CollectBlock(BlockBuffer);
+    for (std::size_t a = 0; a < proto::kWriteLength && !StopRequested();) {
+        const std::size_t n = a + proto::kChunkSize <= proto::kWriteLength ? proto::kChunkSize : proto::kWriteLength - a;
+        PostStatus(WriteProgressText(a, n));
+        SendBytes(proto::WriteHead(n, a));
+        SendBytes({BlockBuffer.data() + a, n});
+        SendBytes({&proto::kCr, 1});
+        // A reply to a write is an acknowledgement; should the device answer with data, the
+        // data must not change the block that is being written.
+        ReceiveReply(false);
+        if (ReplyBuffer[0] == 'O' && ReplyBuffer[1] == 'K') {
+            a += proto::kChunkSize;
+        } else {
+            PostStatus(kWriteError);
+            Pause(100ms);
+        }
+    }
+    if (StopRequested()) return CancelEnding();
+    PostStatus(std::string(kWriting) + "100%");
+    Pause(100ms);
+    PostStatus(kWriteDone);
+    SuccessEnding();
+}
+
+} // namespace tk7v

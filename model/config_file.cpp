@@ -1,0 +1,45 @@
+#include "model/config_file.h"
+
+#include <algorithm>
+#include <cctype>
+
+namespace tk7v {
+
+namespace {
+
+// Index of the dot that starts the last extension of the file name, or npos.
+std::size_t extensionDot(const std::string& path) {
+    const std::size_t nameStart = path.find_last_of("/\\") == std::string::npos ? 0 : path.find_last_of("/\\") + 1;
+    const std::size_t dot = path.rfind('.');
+    if (dot == std::string::npos || dot < nameStart) return std::string::npos;
+    return dot;
+}
+
+} // namespace
+
+bool TakeConfigFile(std::span<const std::uint8_t> contents, ParameterImage& image) {
+    if (contents.size() != kConfigFileSize) return false;
+    std::copy_n(contents.begin(), kParameterLength, image.begin());
+    return true;
+}
+
+std::string WrongSizeText(std::uint64_t size) {
+    return "Неверный размер файла настроек: " + std::to_string(size) + " байт.";
+}
+
+std::string BackupPathFor(const std::string& path) {
+    const std::size_t dot = extensionDot(path);
+    return (dot == std::string::npos ? path : path.substr(0, dot)) + ".BAK";
+}
+
+PictureExtension PictureExtensionOf(const std::string& path) {
+    const std::size_t dot = extensionDot(path);
+    if (dot == std::string::npos) return PictureExtension::None;
+    std::string ext = path.substr(dot);
+    std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char c) { return std::toupper(c); });
+    if (ext == ".JPG" || ext == ".JPEG") return PictureExtension::Jpeg;
+    if (ext == ".PNG") return PictureExtension::Png;
+    return PictureExtension::None;
+}
+
+} // namespace tk7v

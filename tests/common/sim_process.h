@@ -1,0 +1,89 @@
+#pragma once
+// Runs tk7v-sim for a test: starts it, learns its port, and stops it (or kills it) on request.
+// Each instance owns a temporary folder for the simulator's memory file and log.
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <spawn.h>
+#include <stdexcept>
+#include <string>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+extern char** environ;
+
+namespace tk7v::test {
+
+class SimProcess {
+public:
+    explicit SimProcess(std::vector<std::string> args = {}) {
+        dir_ = std::filesystem::temp_directory_path() /
+               ("tk7v-sim-" + std::to_string(::getpid()) + "-" + std::to_string(counter()++));
+        std::filesystem::create_directories(dir_);
+        args.insert(args.begin(), {TK7V_SIM, "--save", memoryPath(), "--log", logPath()});
+        std::vector<char*> argv;
+        for (auto& a : args)
+            argv.push_back(a.data());
+        argv.push_back(nullptr);
+        int out[2];
+        if (::pipe(out) != 0) throw std::runtime_error("pipe");
+        posix_spawn_file_actions_t fa;
+        posix_spawn_file_actions_init(&fa);
+        posix_spawn_file_actions_adddup2(&fa, out[1], 1);
+        posix_spawn_file_actions_addclose(&fa, out[0]);
+        if (posix_spawn(&pid_, TK7V_SIM, &fa, nullptr, argv.data(), environ) != 0) throw std::runtime_error("spawn");
+        posix_spawn_file_actions_destroy(&fa);
+        ::close(out[1]);
+        // The first line is the port; reading it also waits until the simulator is ready.
+        char c;
+        while (::read(out[0], &c, 1) == 1 && c != '\n')
+            port_ += c;
+        ::close(out[0]);
+        if (port_.empty()) throw std::runtime_error("tk7v-sim did not start");
+    }
+    ~SimProcess() {
+        stop();
+        std::error_code ec;
+        std::filesystem::remove_all(dir_, ec);
+    }
+
+    const std::string& port() const { return port_; }
+    std::string memoryPath() const { return (dir_ / "memory.bin").string(); }
+    std::string logPath() const { return (dir_ / "log.txt").string(); }
+    std::filesystem::path dir() const { return dir_; }
+
+    std::vector<std::uint8_t> memory() const {
+        std::ifstream in(memoryPath(), std::ios::binary);
+        return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    }
+    std::string log() const {
+        std::ifstream in(logPath());
+        return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    }
+
+    void stop() { end(SIGTERM); }
+    void kill() { end(SIGKILL); }
+
+private:
+    void end(int sig) {
+        if (pid_ <= 0) return;
+        ::kill(pid_, sig);
+        int status;
+        ::waitpid(pid_, &status, 0);
+        pid_ = -1;
+    }
+    static int& counter() {
+        static int n = 0;
+        return n;
+    }
+
+    std::filesystem::path dir_;
+    pid_t pid_ = -1;
+    std::string port_;
+};
+
+} // namespace tk7v::test

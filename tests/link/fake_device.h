@@ -1,0 +1,108 @@
+#pragma once
+// An in-memory ТК-7В behind the Channel interface, for driving the worker without a port.
+// Replies are computed as the worker writes; a read waits (for a stop) when nothing is left.
+#include "link/channel.h"
+
+#include <cerrno>
+#include <deque>
+#include <functional>
+#include <mutex>
+#include <poll.h>
+#include <string>
+#include <vector>
+
+namespace tk7v::test {
+
+class FakeDevice : public Channel {
+public:
+    FakeDevice() { memory.fill(0xFF); }
+
+    std::array<std::uint8_t, 512> memory;
+    std::string ident = "TK7V v1.0";
+    std::vector<std::string> preamble;
+    bool silent = false;
+    int rejectWrites = 0;
+    std::uint32_t failReadWith = 0;   // after this many reads, fail with this code
+    int failAfterReads = -1;
+    std::string written;              // everything the worker wrote, in order
+    int rtsRaised = 0;
+    std::function<std::string(const std::string& command)> replyOverride;
+
+    IoStatus read(std::span<std::uint8_t> into, const StopSignal& stop) override {
+        if (failAfterReads >= 0 && reads_++ >= failAfterReads) return IoStatus::failed(failReadWith);
+        if (rx_.size() < into.size()) {
+            pollfd p{stop.fd(), POLLIN, 0};
+            while (!stop.requested())
+                ::poll(&p, 1, -1);
+            return IoStatus::stopped();
+        }
+        for (auto& b : into) {
+            b = rx_.front();
+            rx_.pop_front();
+        }
+        return IoStatus::ok();
+    }
+
+    IoStatus write(std::span<const std::uint8_t> bytes, const StopSignal&) override {
+        written.append(bytes.begin(), bytes.end());
+        pending_.append(bytes.begin(), bytes.end());
+        parse();
+        return IoStatus::ok();
+    }
+
+    void raiseRts() override { ++rtsRaised; }
+
+    void send(const std::string& s) { rx_.insert(rx_.end(), s.begin(), s.end()); }
+
+private:
+    static int hex(char c) { return c <= '9' ? c - '0' : c - 'A' + 10; }
+
+    void answer(const std::string& command, const std::string& reply) {
+        if (silent) return;
+        send(replyOverride ? replyOverride(command) : reply);
+    }
+
+    std::string dataReply(int n, int a) const {
+        std::string r = pending_.substr(0, 5) + "=";
+        r[0] = 'x';
+        for (int i = 0; i < n; ++i)
+            r += static_cast<char>(memory[static_cast<std::size_t>(a + i)]);
+        return r + "\r";
+    }
+
+    void parse() {
+        if (pending_ == "RESET\r") {
+            std::string lines;
+            for (const auto& p : preamble)
+                lines += p + "\r\n";
+            answer(pending_, lines + ident + "\r\n");
+            pending_.clear();
+            return;
+        }
+        if (pending_.size() < 6 || pending_[0] != 'x') return;
+        const int n = pending_[1] - 0x60;
+        const int a = hex(pending_[2]) * 256 + hex(pending_[3]) * 16 + hex(pending_[4]);
+        if (pending_[5] == '\r') {
+            answer(pending_.substr(0, 6), dataReply(n, a));
+            pending_.clear();
+            return;
+        }
+        if (pending_.size() < static_cast<std::size_t>(6 + n + 1)) return;
+        const std::string command = pending_;
+        if (rejectWrites > 0) {
+            --rejectWrites;
+            answer(command, dataReply(n, a));
+        } else {
+            for (int i = 0; i < n; ++i)
+                memory[static_cast<std::size_t>(a + i)] = static_cast<std::uint8_t>(pending_[6 + static_cast<std::size_t>(i)]);
+            answer(command, "OK\r\n");
+        }
+        pending_.clear();
+    }
+
+    std::deque<std::uint8_t> rx_;
+    std::string pending_;
+    int reads_ = 0;
+};
+
+} // namespace tk7v::test

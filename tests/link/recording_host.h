@@ -1,0 +1,37 @@
+#pragma once
+#include "link/tconnect.h"
+
+#include <string>
+#include <vector>
+
+namespace tk7v::test {
+
+// Hosts the worker without a window: records what it is handed, and can press "Abort" (request
+// a stop) when a given status text is posted.
+class RecordingHost : public TransferHost {
+public:
+    explicit RecordingHost(ManualResetEvent& done) : done_(done) {}
+    TConnect* worker = nullptr;
+    std::string stopOn;
+    std::vector<std::string> statuses;
+    std::vector<std::uint32_t> errors;
+    std::vector<Block> delivered;
+    Block toWrite{};
+    int restored = 0;
+    bool doneBeforeCancelText = false;
+
+    void PostStatus(const std::string& text) override {
+        statuses.push_back(text);
+        if (text == TConnect::kCancelled) doneBeforeCancelText = done_.isSet();
+        if (!stopOn.empty() && text == stopOn) worker->RequestStop();
+    }
+    void ReportIoError(std::uint32_t code) override { errors.push_back(code); }
+    void DeliverBlock(const Block& b) override { delivered.push_back(b); }
+    void CollectBlock(Block& b) override { b = toWrite; }
+    void RestoreControls() override { ++restored; }
+
+private:
+    ManualResetEvent& done_;
+};
+
+} // namespace tk7v::test

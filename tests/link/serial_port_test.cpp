@@ -1,0 +1,149 @@
+#include "link/serial_port.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <chrono>
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <stdlib.h>
+#include <thread>
+#include <unistd.h>
+
+using namespace tk7v;
+using namespace std::chrono_literals;
+
+namespace {
+
+// A pseudo-terminal pair: the test plays the device on the master side.
+struct Pty {
+    Pty() {
+        master = ::posix_openpt(O_RDWR | O_NOCTTY);
+        ::grantpt(master);
+        ::unlockpt(master);
+        path = ::ptsname(master);
+    }
+    ~Pty() { closeMaster(); }
+    void closeMaster() {
+        if (master >= 0) ::close(master);
+        master = -1;
+    }
+    void send(const std::string& s) const { ASSERT_EQ(::write(master, s.data(), s.size()), static_cast<ssize_t>(s.size())); }
+    int master = -1;
+    std::string path;
+};
+
+template <class F> auto timed(F f) {
+    const auto t0 = std::chrono::steady_clock::now();
+    auto r = f();
+    return std::make_pair(r, std::chrono::steady_clock::now() - t0);
+}
+
+} // namespace
+
+TEST(SerialPort, DefaultSettingsAreRaw9600EightNoneOne) {
+    termios t{};
+    ASSERT_TRUE(TermiosFor(PortConfig{}, t));
+    EXPECT_EQ(cfgetospeed(&t), B9600);
+    EXPECT_EQ(t.c_cflag & CSIZE, static_cast<tcflag_t>(CS8));
+    EXPECT_EQ(t.c_cflag & (PARENB | CSTOPB | CRTSCTS), 0u);
+    EXPECT_EQ(t.c_iflag & (IXON | IXOFF), 0u);
+    EXPECT_EQ(t.c_lflag & (ICANON | ECHO), 0u);
+    EXPECT_EQ(t.c_cc[VMIN], 0);
+    PortConfig odd;
+    odd.baudRate = 12345;
+    EXPECT_FALSE(TermiosFor(odd, t));
+    // Hardware handshake chosen in the dialog is not applied while RTS belongs to the worker.
+    PortConfig rts;
+    rts.outxCtsFlow = true;
+    ASSERT_TRUE(TermiosFor(rts, t));
+    EXPECT_EQ(t.c_cflag & CRTSCTS, 0u);
+}
+
+TEST(SerialPort, OpenFailures) {
+    SerialPort port;
+    auto r = port.open("/dev/tk7v-no-such-port", PortConfig{});
+    EXPECT_EQ(r.stage, SerialPort::OpenResult::OpenFailed);
+    EXPECT_EQ(r.error.code, static_cast<std::uint32_t>(ENOENT));
+
+    const auto file = std::filesystem::temp_directory_path() / ("tk7v-notatty-" + std::to_string(::getpid()));
+    std::ofstream(file) << "x";
+    r = port.open(file.string(), PortConfig{});
+    std::filesystem::remove(file);
+    EXPECT_EQ(r.stage, SerialPort::OpenResult::ConfigFailed);
+    EXPECT_FALSE(port.isOpen());
+}
+
+TEST(SerialPort, SecondOpenIsBusy) {
+    Pty pty;
+    SerialPort a, b;
+    ASSERT_EQ(a.open(pty.path, PortConfig{}).stage, SerialPort::OpenResult::Opened);
+    const auto r = b.open(pty.path, PortConfig{});
+    EXPECT_EQ(r.stage, SerialPort::OpenResult::OpenFailed);
+    EXPECT_EQ(r.error.code, static_cast<std::uint32_t>(EBUSY));
+    EXPECT_FALSE(a.setRts(true)) << "a pseudo-terminal has no modem lines; that is not an error";
+    EXPECT_FALSE(a.purge());
+    EXPECT_FALSE(a.close());
+    EXPECT_EQ(b.open(pty.path, PortConfig{}).stage, SerialPort::OpenResult::Opened);
+}
+
+TEST(SerialPort, ReadCompletesOnlyWithAllBytes) {
+    Pty pty;
+    SerialPort port;
+    ASSERT_EQ(port.open(pty.path, PortConfig{}).stage, SerialPort::OpenResult::Opened);
+    StopSignal stop;
+    std::array<std::uint8_t, 5> got{};
+    std::thread device([&] {
+        pty.send("ab");
+        pty.send("cde");
+    });
+    EXPECT_EQ(port.read(got, stop).kind, IoStatus::Ok);
+    device.join();
+    EXPECT_EQ(std::string(got.begin(), got.end()), "abcde");
+    const std::array<std::uint8_t, 3> out = {'x', 'y', '\r'};
+    EXPECT_EQ(port.write(out, stop).kind, IoStatus::Ok);
+    char echo[3];
+    ASSERT_EQ(::read(pty.master, echo, 3), 3);
+    EXPECT_EQ(std::string(echo, 3), "xy\r");
+}
+
+TEST(SerialPort, StopAndCloseEndAWaitAtOnce) {
+    Pty pty;
+    SerialPort port;
+    ASSERT_EQ(port.open(pty.path, PortConfig{}).stage, SerialPort::OpenResult::Opened);
+    StopSignal stop;
+    std::array<std::uint8_t, 1> b{};
+    std::thread stopper([&] {
+        stop.request();
+    });
+    auto [s, took] = timed([&] { return port.read(b, stop); });
+    stopper.join();
+    EXPECT_EQ(s.kind, IoStatus::Stopped);
+    EXPECT_LT(took, 500ms);
+
+    StopSignal never;
+    std::thread closer([&] {
+        port.close();
+    });
+    auto [s2, took2] = timed([&] { return port.read(b, never); });
+    closer.join();
+    EXPECT_NE(s2.kind, IoStatus::Ok);
+    EXPECT_LT(took2, 500ms);
+    EXPECT_FALSE(port.isOpen());
+}
+
+TEST(SerialPort, HangUpIsReportedOnce) {
+    Pty pty;
+    SerialPort port;
+    ASSERT_EQ(port.open(pty.path, PortConfig{}).stage, SerialPort::OpenResult::Opened);
+    pty.closeMaster();
+    StopSignal stop;
+    std::array<std::uint8_t, 1> b{};
+    auto [s, took] = timed([&] { return port.read(b, stop); });
+    EXPECT_EQ(s.kind, IoStatus::Failed);
+    EXPECT_EQ(s.code, static_cast<std::uint32_t>(EIO));
+    EXPECT_LT(took, 1s);
+    const std::array<std::uint8_t, 1> out = {'x'};
+    EXPECT_EQ(port.write(out, stop).kind, IoStatus::Failed);
+}

@@ -1,0 +1,101 @@
+// The worker over the real serial layer, against tk7v-sim on a pseudo-terminal.
+#include "../common/sim_process.h"
+#include "link/serial_port.h"
+#include "link/tconnect.h"
+#include "recording_host.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+
+using namespace tk7v;
+using namespace std::chrono_literals;
+using tk7v::test::RecordingHost;
+using tk7v::test::SimProcess;
+
+namespace {
+
+struct Link {
+    explicit Link(SimProcess& sim) {
+        const auto r = port.open(sim.port(), PortConfig{});
+        EXPECT_EQ(r.stage, SerialPort::OpenResult::Opened) << r.error.code;
+    }
+    // Runs one exchange; `during` runs on this thread while the worker works.
+    template <class F = void (*)()> void exchange(Operation op, F during = [] {}) {
+        port.purge();
+        done.reset();
+        operation = op;
+        TConnect worker(port, operation, done, host);
+        host.worker = &worker;
+        worker.Start();
+        during();
+        worker.Join();
+        lastWorkerError = worker.LastError;
+    }
+    SerialPort port;
+    std::atomic<int> operation{opIdle};
+    ManualResetEvent done;
+    RecordingHost host{done};
+    std::uint32_t lastWorkerError = 0;
+};
+
+} // namespace
+
+TEST(Simulator, IdentifyReadWrite) {
+    SimProcess sim({"--preamble", "boot 1.2", "--ident", "TK7V 2.6"});
+    Link link(sim);
+    link.exchange(opConnect);
+    EXPECT_EQ(link.host.statuses.back(), "Установлена связь c устройством: TK7V 2.6");
+
+    link.exchange(opRead);
+    ASSERT_EQ(link.host.delivered.size(), 1u);
+    const auto memory = sim.memory();
+    ASSERT_EQ(memory.size(), 512u);
+    for (std::size_t i = 0; i < 238; ++i)
+        ASSERT_EQ(link.host.delivered[0][i], memory[i]) << i;
+
+    for (std::size_t i = 0; i < 512; ++i)
+        link.host.toWrite[i] = static_cast<std::uint8_t>(i ^ 0x5A);
+    link.exchange(opWrite);
+    EXPECT_EQ(link.host.statuses.back(), "Операция записи выполнена успешно.");
+    const auto written = sim.memory();
+    EXPECT_TRUE(std::equal(written.begin(), written.end(), link.host.toWrite.begin()));
+    EXPECT_TRUE(link.host.errors.empty());
+}
+
+TEST(Simulator, SilentDeviceStopsAtOnce) {
+    SimProcess sim({"--silent"});
+    Link link(sim);
+    std::chrono::steady_clock::duration took{};
+    link.exchange(opRead, [&] {
+        // Wait for the worker to be waiting on the device: its first command reached the log.
+        const auto deadline = std::chrono::steady_clock::now() + 5s;
+        while (sim.log().find("READ") == std::string::npos && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::yield();
+        const auto t0 = std::chrono::steady_clock::now();
+        link.host.worker->RequestStop();
+        link.done.wait(5s);
+        took = std::chrono::steady_clock::now() - t0;
+    });
+    EXPECT_LT(took, 50ms);
+    EXPECT_EQ(link.host.statuses.back(), "Операция отменена.");
+}
+
+TEST(Simulator, RejectedChunksAreRetried) {
+    SimProcess sim({"--reject", "3"});
+    Link link(sim);
+    link.host.toWrite.fill(0x33);
+    link.exchange(opWrite);
+    EXPECT_EQ(std::count(link.host.statuses.begin(), link.host.statuses.end(), "Ошибка записи!"), 3);
+    const auto memory = sim.memory();
+    EXPECT_TRUE(std::all_of(memory.begin(), memory.end(), [](std::uint8_t b) { return b == 0x33; }));
+}
+
+TEST(Simulator, KilledMidTransferIsAnErrorThenCancelled) {
+    SimProcess sim({"--die-after", "4"});
+    Link link(sim);
+    link.exchange(opRead);
+    EXPECT_EQ(link.host.errors, std::vector<std::uint32_t>{EIO});
+    EXPECT_EQ(link.host.statuses.back(), "Операция отменена.");
+    EXPECT_TRUE(link.host.delivered.empty());
+}

@@ -1,0 +1,177 @@
+#include "link/tconnect.h"
+#include "fake_device.h"
+#include "recording_host.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <map>
+
+using namespace tk7v;
+using tk7v::test::FakeDevice;
+using tk7v::test::RecordingHost;
+
+namespace {
+
+struct Exchange {
+    FakeDevice device;
+    std::atomic<int> operation{opIdle};
+    ManualResetEvent done;
+    RecordingHost host{done};
+
+    void exchange(Operation op) {
+        operation = op;
+        TConnect worker(device, operation, done, host);
+        host.worker = &worker;
+        worker.Start();
+        worker.Join();
+    }
+};
+
+std::string bytes(const protocol::Command& c) { return {c.begin(), c.end()}; }
+
+} // namespace
+
+TEST(TConnect, IdentifiesSkippingOtherLines) {
+    Exchange r;
+    r.device.preamble = {"BOOT", "tk7v lower case", "TK7"};
+    r.device.ident = "TK7V v2.6 rev B";
+    r.exchange(opConnect);
+    EXPECT_EQ(r.device.written, "RESET\r");
+    EXPECT_EQ(r.device.rtsRaised, 1);
+    EXPECT_EQ(r.host.statuses,
+              (std::vector<std::string>{"Подключение к устройству...", "Установлена связь c устройством: TK7V v2.6 rev B"}));
+    EXPECT_EQ(r.operation.load(), opIdle);
+    EXPECT_TRUE(r.done.isSet());
+    EXPECT_EQ(r.host.restored, 1);
+}
+
+TEST(TConnect, ReadsTheParameterStretchInTenCommands) {
+    Exchange r;
+    for (std::size_t i = 0; i < 512; ++i)
+        r.device.memory[i] = static_cast<std::uint8_t>(i * 13);
+    r.exchange(opRead);
+
+    std::string expected;
+    const std::size_t addresses[] = {0x000, 0x01A, 0x034, 0x04E, 0x068, 0x082, 0x09C, 0x0B6, 0x0D0, 0x0EA};
+    for (std::size_t a : addresses)
+        expected += bytes(protocol::ReadCommand(a == 0x0EA ? 4 : 26, a));
+    EXPECT_EQ(r.device.written, expected);
+
+    std::vector<std::string> statuses;
+    for (int p : {0, 10, 21, 32, 43, 54, 65, 76, 87, 98})
+        statuses.push_back("Чтение данных... " + std::to_string(p) + "%");
+    statuses.push_back("Чтение данных... 100%");
+    statuses.push_back("Операция чтения выполнена успешно.");
+    EXPECT_EQ(r.host.statuses, statuses);
+
+    ASSERT_EQ(r.host.delivered.size(), 1u);
+    for (std::size_t i = 0; i < 512; ++i)
+        EXPECT_EQ(r.host.delivered[0][i], i < 238 ? r.device.memory[i] : 0xFF) << i;
+    EXPECT_EQ(r.operation.load(), opIdle);
+    EXPECT_EQ(r.host.restored, 1);
+}
+
+TEST(TConnect, WritesTheWholeBlockInTwentyChunks) {
+    Exchange r;
+    for (std::size_t i = 0; i < 512; ++i)
+        r.host.toWrite[i] = static_cast<std::uint8_t>(255 - i % 200);
+    r.exchange(opWrite);
+
+    EXPECT_TRUE(std::equal(r.device.memory.begin(), r.device.memory.end(), r.host.toWrite.begin()));
+    std::string first = bytes(protocol::WriteHead(26, 0));
+    first.append(r.host.toWrite.begin(), r.host.toWrite.begin() + 26);
+    first += "\r";
+    EXPECT_EQ(r.device.written.substr(0, first.size()), first);
+    std::string last = bytes(protocol::WriteHead(18, 0x1EE));
+    last.append(r.host.toWrite.begin() + 494, r.host.toWrite.end());
+    last += "\r";
+    EXPECT_EQ(r.device.written.substr(r.device.written.size() - last.size()), last);
+    EXPECT_EQ(r.device.written.size(), 20 * 7 + 512u);
+
+    std::vector<std::string> statuses = {"Обработка данных..."};
+    for (int p : {5, 10, 15, 20, 25, 30, 35, 40, 45, 50, 55, 60, 66, 71, 76, 81, 86, 91, 96, 100})
+        statuses.push_back("Запись данных... " + std::to_string(p) + "%");
+    statuses.push_back("Запись данных... 100%");
+    statuses.push_back("Операция записи выполнена успешно.");
+    EXPECT_EQ(r.host.statuses, statuses);
+    EXPECT_EQ(r.host.restored, 1);
+}
+
+TEST(TConnect, RejectedChunkIsSentAgainWithTheConfigurationNotTheReply) {
+    Exchange r;
+    r.device.memory.fill(0x99); // what the device answers instead of "OK"
+    r.device.rejectWrites = 2;
+    r.host.toWrite.fill(0x42);
+    r.exchange(opWrite);
+    for (auto b : r.device.memory)
+        ASSERT_EQ(b, 0x42);
+    EXPECT_EQ(std::count(r.host.statuses.begin(), r.host.statuses.end(), "Ошибка записи!"), 2);
+    EXPECT_EQ(r.host.statuses[1], "Запись данных... 5%");
+    EXPECT_EQ(r.host.statuses[2], "Ошибка записи!");
+    EXPECT_EQ(r.host.statuses[3], "Запись данных... 5%");
+    EXPECT_EQ(r.host.statuses.back(), "Операция записи выполнена успешно.");
+}
+
+TEST(TConnect, StopAtEachWaitTakesTheCancelEnding) {
+    const struct {
+        Operation op;
+        const char* stopOn;
+        bool silent;
+    } cases[] = {
+        {opConnect, "Подключение к устройству...", true},
+        {opRead, "Чтение данных... 0%", true},
+        {opRead, "Чтение данных... 54%", false},
+        {opRead, "Чтение данных... 100%", false},
+        {opWrite, "Обработка данных...", false},
+        {opWrite, "Запись данных... 5%", true},
+        {opWrite, "Запись данных... 50%", false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.stopOn);
+        Exchange r;
+        r.device.silent = c.silent;
+        r.host.stopOn = c.stopOn;
+        r.exchange(c.op);
+        EXPECT_EQ(r.host.statuses.back(), "Операция отменена.");
+        EXPECT_TRUE(r.host.doneBeforeCancelText);
+        EXPECT_EQ(r.operation.load(), c.op); // only Abort takes it back
+        EXPECT_EQ(r.host.restored, 0);
+        EXPECT_TRUE(r.host.errors.empty());
+    }
+}
+
+TEST(TConnect, StopBeforeTheFirstChunkWritesNothing) {
+    Exchange r;
+    r.host.stopOn = "Обработка данных...";
+    r.exchange(opWrite);
+    EXPECT_EQ(r.device.written, "");
+}
+
+TEST(TConnect, ChannelErrorIsReportedOnceThenCancelled) {
+    Exchange r;
+    r.device.failAfterReads = 3;
+    r.device.failReadWith = EIO;
+    r.exchange(opRead);
+    EXPECT_EQ(r.host.errors, std::vector<std::uint32_t>{EIO});
+    EXPECT_EQ(r.host.statuses.back(), "Операция отменена.");
+    EXPECT_TRUE(r.host.delivered.empty());
+    EXPECT_EQ(r.operation.load(), opRead);
+}
+
+TEST(TConnect, IdleOperationEndsAtOnce) {
+    Exchange r;
+    r.exchange(opIdle);
+    EXPECT_TRUE(r.host.statuses.empty());
+    EXPECT_EQ(r.host.restored, 1);
+    EXPECT_TRUE(r.done.isSet());
+    EXPECT_EQ(r.device.written, "");
+}
+
+TEST(TConnect, EndlessIdentificationLineIsBounded) {
+    Exchange r;
+    r.device.ident = "TK7V" + std::string(100000, 'Z');
+    r.exchange(opConnect);
+    ASSERT_EQ(r.host.statuses.size(), 2u);
+    EXPECT_EQ(r.host.statuses[1], "Установлена связь c устройством: TK7V" + std::string(TConnect::kMaxIdentLine - 4, 'Z'));
+}

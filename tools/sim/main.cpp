@@ -1,0 +1,420 @@
+// tk7v-sim: a ТК-7В on a pseudo-terminal, for trying the configurator without a device.
+//
+// It prints the path of the port to open, then answers "RESET\r" with its identification line,
+// read commands with data from its 512-byte memory and write commands with "OK". Everything
+// else on the line is skipped, as the device does.
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <fstream>
+#include <iostream>
+#include <poll.h>
+#include <string>
+#include <termios.h>
+#include <thread>
+#include <time.h>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+constexpr std::size_t kMemorySize = 512;
+
+struct Options {
+    std::string ident = "TK7V v2.6 (simulator)";
+    std::vector<std::string> preamble;
+    std::string memoryFile;
+    std::string saveFile;
+    std::string linkPath;
+    std::string logFile;
+    long baud = 0;
+    long turnaroundMs = 0;
+    bool silent = false;
+    bool endlessIdent = false;
+    long rejectWrites = 0;
+    long noise = 0;
+    long dieAfter = -1;
+};
+
+const char* kUsage = R"usage(usage: tk7v-sim [options]
+
+Simulates a TK-7V alarm dialer on a pseudo-terminal. Prints the path of the
+port for the configurator to open on its first line of output, then serves
+until SIGINT or SIGTERM.
+
+  --link PATH          also make a symlink PATH to the port (for example
+                       /dev/ttyTK7V, which the configurator's port list shows)
+  --ident TEXT         identification line sent after RESET (default
+                       "TK7V v2.6 (simulator)")
+  --preamble LINE      a line sent before the identification line (repeatable)
+  --memory FILE        initial 512-byte memory (default: a factory configuration)
+  --save FILE          write the memory to FILE after every write command and
+                       on exit
+  --baud N             pace the replies at N baud, 10 bits a byte (default: no
+                       pacing); incoming commands are paced the same way
+  --turnaround MS      wait MS milliseconds before each reply (default 0)
+  --silent             never answer anything
+  --endless-ident      after RESET, send identification bytes without ever
+                       ending the line
+  --reject N           answer the first N write commands with a data reply
+                       instead of "OK"
+  --noise N            send N noise bytes before every reply
+  --die-after N        exit abruptly (like being killed) after N commands
+  --log FILE           log every command to FILE ("-": standard error)
+  --help               this text
+)usage";
+
+volatile std::sig_atomic_t gStop = 0;
+int gWakePipe[2] = {-1, -1};
+
+void onSignal(int) {
+    gStop = 1;
+    const char c = 0;
+    [[maybe_unused]] auto n = ::write(gWakePipe[1], &c, 1);
+}
+
+bool parseArgs(int argc, char** argv, Options& o) {
+    for (int i = 1; i < argc; ++i) {
+        const std::string a = argv[i];
+        auto next = [&](std::string& into) {
+            if (i + 1 >= argc) return false;
+            into = argv[++i];
+            return true;
+        };
+        auto nextNum = [&](long& into) {
+            std::string s;
+            if (!next(s)) return false;
+            char* end = nullptr;
+            into = std::strtol(s.c_str(), &end, 10);
+            return end && *end == 0 && into >= 0;
+        };
+        std::string s;
+        bool ok = true;
+        if (a == "--help" || a == "-h") {
+            std::cout << kUsage;
+            std::exit(0);
+        } else if (a == "--link") ok = next(o.linkPath);
+        else if (a == "--ident") ok = next(o.ident);
+        else if (a == "--preamble") ok = next(s), o.preamble.push_back(s);
+        else if (a == "--memory") ok = next(o.memoryFile);
+        else if (a == "--save") ok = next(o.saveFile);
+        else if (a == "--log") ok = next(o.logFile);
+        else if (a == "--baud") ok = nextNum(o.baud);
+        else if (a == "--turnaround") ok = nextNum(o.turnaroundMs);
+        else if (a == "--reject") ok = nextNum(o.rejectWrites);
+        else if (a == "--noise") ok = nextNum(o.noise);
+        else if (a == "--die-after") ok = nextNum(o.dieAfter);
+        else if (a == "--silent") o.silent = true;
+        else if (a == "--endless-ident") o.endlessIdent = true;
+        else ok = false;
+        if (!ok) {
+            std::cerr << "tk7v-sim: bad argument " << a << "\n" << kUsage;
+            return false;
+        }
+    }
+    return true;
+}
+
+// A factory configuration: the one the configurator itself starts with, with a number set.
+std::vector<std::uint8_t> factoryMemory() {
+    std::vector<std::uint8_t> m(kMemorySize, 0xFF);
+    const std::uint8_t profile1[] = {0xFF, 0x01, 0x02, 0x01, 0x03, 0x0A, 0x01, 0x00, 0x00, 0x00};
+    const std::uint8_t profile2[] = {0xFF, 0x00, 0x01, 0x01, 0x03, 0x0A, 0x03, 0x00, 0x00, 0x00};
+    std::copy(std::begin(profile1), std::end(profile1), m.begin());
+    std::fill(m.begin() + 16, m.begin() + 112, 0x00);
+    const std::uint8_t phone[] = {8, 10, 10, 1, 2, 3, 4, 5, 6, 7}; // 8001234567
+    std::copy(std::begin(phone), std::end(phone), m.begin() + 16);
+    std::copy(std::begin(profile2), std::end(profile2), m.begin() + 112);
+    std::fill(m.begin() + 128, m.begin() + 224, 0x00);
+    const std::uint8_t line[] = {0x00, 0x1E, 0x00, 0x00, 0x00, 0x00, 0x01, 0x00, 0x00, 0x00, 0x00, 0x00, 0x03, 0x05};
+    std::copy(std::begin(line), std::end(line), m.begin() + 224);
+    return m;
+}
+
+class Device {
+public:
+    Device(int fd, Options o) : fd_(fd), o_(std::move(o)) {
+        memory_ = factoryMemory();
+        if (!o_.memoryFile.empty()) {
+            std::ifstream in(o_.memoryFile, std::ios::binary);
+            std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+            for (std::size_t i = 0; i < bytes.size() && i < kMemorySize; ++i)
+                memory_[i] = static_cast<std::uint8_t>(bytes[i]);
+        }
+        if (!o_.logFile.empty() && o_.logFile != "-") log_ = std::fopen(o_.logFile.c_str(), "a");
+        if (o_.logFile == "-") log_ = stderr;
+        byteTime_ = o_.baud > 0 ? std::chrono::nanoseconds(10'000'000'000LL / o_.baud) : std::chrono::nanoseconds(0);
+    }
+
+    void save() const {
+        if (o_.saveFile.empty()) return;
+        const std::string tmp = o_.saveFile + ".tmp";
+        {
+            std::ofstream out(tmp, std::ios::binary | std::ios::trunc);
+            out.write(reinterpret_cast<const char*>(memory_.data()), static_cast<std::streamsize>(memory_.size()));
+        }
+        std::rename(tmp.c_str(), o_.saveFile.c_str());
+    }
+
+    // Takes bytes that arrived on the line; answers every complete command among them.
+    void received(const std::uint8_t* data, std::size_t n) {
+        if (byteTime_.count() > 0) {
+            // The bytes could not have crossed the wire faster than the baud rate allows.
+            const auto now = std::chrono::steady_clock::now();
+            inFree_ = std::max(now, inFree_) + byteTime_ * static_cast<long>(n);
+            sleepUntil(inFree_);
+        }
+        buffer_.insert(buffer_.end(), data, data + n);
+        parse();
+    }
+
+    bool endlessIdent() const { return endless_; }
+    void sendEndlessChunk() {
+        std::string chunk(64, 'Z');
+        if (sentIdentStart_) {
+            send(chunk);
+        } else {
+            sentIdentStart_ = true;
+            send("TK7V" + chunk);
+        }
+    }
+
+private:
+    void log(const std::string& line) {
+        if (!log_) return;
+        std::fprintf(log_, "%s\n", line.c_str());
+        std::fflush(log_);
+    }
+
+    void sleepUntil(std::chrono::steady_clock::time_point t) {
+        const auto d = t - std::chrono::steady_clock::now();
+        if (d.count() <= 0) return;
+        timespec ts{static_cast<time_t>(std::chrono::duration_cast<std::chrono::seconds>(d).count()),
+                    static_cast<long>((d % std::chrono::seconds(1)).count())};
+        while (::nanosleep(&ts, &ts) != 0 && errno == EINTR && !gStop) {
+        }
+    }
+
+    void send(const std::string& bytes) {
+        if (byteTime_.count() == 0) {
+            writeAll(bytes.data(), bytes.size());
+            return;
+        }
+        auto next = std::max(std::chrono::steady_clock::now(), outFree_);
+        for (char c : bytes) {
+            next += byteTime_;
+            sleepUntil(next);
+            writeAll(&c, 1);
+        }
+        outFree_ = next;
+    }
+
+    void writeAll(const char* p, std::size_t n) {
+        while (n > 0) {
+            const ssize_t w = ::write(fd_, p, n);
+            if (w < 0) {
+                if (errno == EINTR) continue;
+                if (errno == EAGAIN) {
+                    pollfd pf{fd_, POLLOUT, 0};
+                    ::poll(&pf, 1, 100);
+                    continue;
+                }
+                return;
+            }
+            p += w;
+            n -= static_cast<std::size_t>(w);
+        }
+    }
+
+    void reply(const std::string& bytes) {
+        if (o_.silent) return;
+        if (o_.turnaroundMs > 0) sleepUntil(std::chrono::steady_clock::now() + std::chrono::milliseconds(o_.turnaroundMs));
+        std::string out;
+        for (long i = 0; i < o_.noise; ++i)
+            out += static_cast<char>("\x01\xFE#\n\r?"[i % 6]);
+        send(out + bytes);
+    }
+
+    void commandDone() {
+        ++commands_;
+        if (o_.dieAfter >= 0 && commands_ >= o_.dieAfter) {
+            log("DIE");
+            ::_exit(3);
+        }
+    }
+
+    static int hexValue(std::uint8_t c) {
+        if (c >= '0' && c <= '9') return c - '0';
+        if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+        return -1;
+    }
+
+    std::string dataReply(int count, int address) const {
+        std::string r = {'x', static_cast<char>(0x60 + count)};
+        static const char hex[] = "0123456789ABCDEF";
+        r += hex[(address >> 8) & 0xF];
+        r += hex[(address >> 4) & 0xF];
+        r += hex[address & 0xF];
+        r += '=';
+        for (int i = 0; i < count; ++i) {
+            const std::size_t at = static_cast<std::size_t>(address + i);
+            r += static_cast<char>(at < kMemorySize ? memory_[at] : 0xFF);
+        }
+        r += '\r';
+        return r;
+    }
+
+    void parse() {
+        static const std::string reset = "RESET\r";
+        for (;;) {
+            while (!buffer_.empty() && buffer_[0] != 'x' && buffer_[0] != 'R')
+                buffer_.erase(buffer_.begin());
+            if (buffer_.empty()) return;
+            if (buffer_[0] == 'R') {
+                const std::size_t have = std::min(buffer_.size(), reset.size());
+                if (!std::equal(buffer_.begin(), buffer_.begin() + static_cast<long>(have), reset.begin())) {
+                    buffer_.erase(buffer_.begin());
+                    continue;
+                }
+                if (have < reset.size()) return;
+                buffer_.erase(buffer_.begin(), buffer_.begin() + static_cast<long>(reset.size()));
+                log("RESET");
+                onReset();
+                commandDone();
+                continue;
+            }
+            if (buffer_.size() < 6) return;
+            const int count = buffer_[1] - 0x60;
+            const int h[3] = {hexValue(buffer_[2]), hexValue(buffer_[3]), hexValue(buffer_[4])};
+            const bool headOk = count >= 1 && count <= 26 && h[0] >= 0 && h[1] >= 0 && h[2] >= 0 &&
+                                (buffer_[5] == '\r' || buffer_[5] == '=');
+            if (!headOk) {
+                buffer_.erase(buffer_.begin());
+                continue;
+            }
+            const int address = h[0] << 8 | h[1] << 4 | h[2];
+            char head[48];
+            if (buffer_[5] == '\r') {
+                buffer_.erase(buffer_.begin(), buffer_.begin() + 6);
+                std::snprintf(head, sizeof head, "READ %d @%03X", count, address);
+                log(head);
+                reply(dataReply(count, address));
+                commandDone();
+                continue;
+            }
+            const std::size_t total = 6 + static_cast<std::size_t>(count) + 1;
+            if (buffer_.size() < total) return;
+            for (int i = 0; i < count; ++i) {
+                const std::size_t at = static_cast<std::size_t>(address + i);
+                if (at < kMemorySize && rejected_ >= o_.rejectWrites) memory_[at] = buffer_[6 + static_cast<std::size_t>(i)];
+            }
+            buffer_.erase(buffer_.begin(), buffer_.begin() + static_cast<long>(total));
+            if (rejected_ < o_.rejectWrites) {
+                ++rejected_;
+                std::snprintf(head, sizeof head, "WRITE %d @%03X REJECTED", count, address);
+                log(head);
+                reply(dataReply(count, address));
+            } else {
+                std::snprintf(head, sizeof head, "WRITE %d @%03X", count, address);
+                log(head);
+                save();
+                reply("OK\r\n");
+            }
+            commandDone();
+        }
+    }
+
+    void onReset() {
+        if (o_.silent) return;
+        if (o_.endlessIdent) {
+            endless_ = true;
+            sentIdentStart_ = false;
+            return;
+        }
+        std::string lines;
+        for (const std::string& p : o_.preamble)
+            lines += p + "\r\n";
+        reply(lines + o_.ident + "\r\n");
+    }
+
+    int fd_;
+    Options o_;
+    std::vector<std::uint8_t> memory_;
+    std::vector<std::uint8_t> buffer_;
+    std::FILE* log_ = nullptr;
+    std::chrono::nanoseconds byteTime_{0};
+    std::chrono::steady_clock::time_point inFree_{}, outFree_{};
+    long rejected_ = 0;
+    long commands_ = 0;
+    bool endless_ = false;
+    bool sentIdentStart_ = false;
+};
+
+} // namespace
+
+int main(int argc, char** argv) {
+    Options o;
+    if (!parseArgs(argc, argv, o)) return 2;
+
+    const int master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (master < 0 || ::grantpt(master) != 0 || ::unlockpt(master) != 0) {
+        std::perror("tk7v-sim: pseudo-terminal");
+        return 1;
+    }
+    const std::string slavePath = ::ptsname(master);
+    // Hold the port side open ourselves: the line stays up while the configurator closes and
+    // reopens it, and it is raw from the start (no echo of commands back to the sender).
+    const int slave = ::open(slavePath.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (slave < 0) {
+        std::perror("tk7v-sim: open port side");
+        return 1;
+    }
+    termios t{};
+    ::tcgetattr(slave, &t);
+    ::cfmakeraw(&t);
+    ::tcsetattr(slave, TCSANOW, &t);
+    ::fcntl(master, F_SETFL, ::fcntl(master, F_GETFL) | O_NONBLOCK);
+
+    if (::pipe2(gWakePipe, O_CLOEXEC) != 0) return 1;
+    struct sigaction sa {};
+    sa.sa_handler = onSignal;
+    ::sigaction(SIGINT, &sa, nullptr);
+    ::sigaction(SIGTERM, &sa, nullptr);
+    ::signal(SIGPIPE, SIG_IGN);
+
+    if (!o.linkPath.empty()) {
+        ::unlink(o.linkPath.c_str());
+        if (::symlink(slavePath.c_str(), o.linkPath.c_str()) != 0) {
+            std::fprintf(stderr, "tk7v-sim: cannot link %s: %s\n", o.linkPath.c_str(), std::strerror(errno));
+            o.linkPath.clear();
+        }
+    }
+    std::printf("%s\n", slavePath.c_str());
+    std::fflush(stdout);
+
+    Device device(master, o);
+    device.save();
+    std::uint8_t buf[4096];
+    while (!gStop) {
+        pollfd p[2] = {{master, POLLIN, 0}, {gWakePipe[0], POLLIN, 0}};
+        const int timeout = device.endlessIdent() ? 0 : -1;
+        if (::poll(p, 2, timeout) < 0 && errno != EINTR) break;
+        if (gStop) break;
+        if (p[0].revents & POLLIN) {
+            const ssize_t n = ::read(master, buf, sizeof buf);
+            if (n > 0) device.received(buf, static_cast<std::size_t>(n));
+        }
+        if (device.endlessIdent()) device.sendEndlessChunk();
+    }
+    device.save();
+    if (!o.linkPath.empty()) ::unlink(o.linkPath.c_str());
+    ::close(slave);
+    ::close(master);
+    return 0;
+}
