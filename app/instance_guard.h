@@ -1,0 +1,43 @@
+#pragma once
+// One running configurator per user. The first instance holds a lock file and listens on a local
+// socket in the user's runtime folder, both named after the program's instance GUID; a second
+// instance finds the lock, asks the first over the socket to come forward, and ends.
+#include <QLocalServer>
+#include <QLockFile>
+#include <QString>
+
+#include <functional>
+
+class QWidget;
+#include <memory>
+
+namespace tk7v {
+
+inline constexpr const char* kInstanceGuid = "3909D6A8-7B2F-4F02-8C80-BA5A45E87843";
+
+class InstanceGuard {
+public:
+    // folder: where the lock and the socket live (the user's runtime folder by default).
+    explicit InstanceGuard(QString folder = {});
+    ~InstanceGuard();
+
+    // True: this is the first instance; `activate` runs (on this thread) whenever another
+    // instance asks for the window. False: another instance holds the guard and has been asked
+    // to come forward (if it could be reached).
+    bool acquire(std::function<void()> activate);
+
+private:
+    QString folder_;
+    std::unique_ptr<QLockFile> lock_;
+    std::unique_ptr<QLocalServer> server_;
+};
+
+// Brings a window forward: restored if minimised, else shown and raised; a modal dialog of the
+// program comes forward instead of the window it belongs to.
+void ActivatePreviousInstance(QWidget* window);
+
+// The text of the box of last resort: a full stop is added unless the text ends in one (or in
+// another character that sorts at or below it, such as "!").
+QString WithFullStop(const QString& message);
+
+} // namespace tk7v

@@ -1,0 +1,49 @@
+// The configurator's entry: one instance per user, the window, and a box of last resort for an
+// error that escapes everything else.
+#include "app/instance_guard.h"
+#include "ui/tform1.h"
+
+#include <QApplication>
+#include <QMessageBox>
+
+#include <exception>
+
+namespace {
+
+// Reports an exception that escapes a handler, then ends the program in order.
+class TApplication : public QApplication {
+public:
+    using QApplication::QApplication;
+    bool notify(QObject* receiver, QEvent* event) override {
+        try {
+            return QApplication::notify(receiver, event);
+        } catch (const std::exception& e) {
+            lastResort(QString::fromUtf8(e.what()));
+        } catch (...) {
+            lastResort(QStringLiteral("Неизвестная ошибка"));
+        }
+        return false;
+    }
+    static void lastResort(const QString& message) {
+        QMessageBox::critical(nullptr, tk7v::kAppTitle, tk7v::WithFullStop(message));
+        QCoreApplication::exit(0);
+    }
+};
+
+} // namespace
+
+int main(int argc, char** argv) {
+    TApplication app(argc, argv);
+    tk7v::InstanceGuard guard;
+    if (!guard.acquire([] { tk7v::ActivatePreviousInstance(tk7v::Form1); })) return 0;
+    try {
+        QApplication::setStyle(QStringLiteral("Windows"));
+        tk7v::TForm1 form;
+        tk7v::Form1 = &form;
+        form.show();
+        app.exec();
+    } catch (const std::exception& e) {
+        TApplication::lastResort(QString::fromUtf8(e.what()));
+    }
+    return 0;
+}

@@ -1,0 +1,67 @@
+#include "ui/dialogs.h"
+
+#include "ui/port_settings_dialog.h"
+
+#include <QFileDialog>
+#include <QMessageBox>
+
+namespace tk7v {
+
+namespace {
+
+// "Файлы (*.cfg)|*.cfg|Все (*.*)|*.*" as Qt's name filters; Qt shows the pattern from the text.
+QStringList nameFilters(const QString& filter) {
+    const QStringList parts = filter.split('|');
+    QStringList out;
+    for (int i = 0; i + 1 < parts.size(); i += 2)
+        out << parts[i];
+    return out;
+}
+
+QString runFileDialog(QWidget* parent, const FileDialogSpec& spec, QFileDialog::AcceptMode mode) {
+    QFileDialog dialog(parent, spec.title);
+    dialog.setAcceptMode(mode);
+    dialog.setNameFilters(nameFilters(spec.filter));
+    dialog.setDefaultSuffix(spec.defaultExt);
+    dialog.setFileMode(spec.mustExist ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
+    // The save asks its own replace question, so the dialog must not ask one first.
+    dialog.setOption(QFileDialog::DontConfirmOverwrite, true);
+    dialog.setOption(QFileDialog::ReadOnly, false);
+    if (!spec.initialName.contains('*')) dialog.selectFile(spec.initialName);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
+    return dialog.selectedFiles().first();
+}
+
+} // namespace
+
+void QtDialogs::error(QWidget* parent, const QString& text) {
+    QMessageBox box(QMessageBox::Critical, kErrorTitle, text, QMessageBox::Ok, parent);
+    box.exec();
+}
+
+Dialogs::Answer QtDialogs::question(QWidget* parent, const QString& text) {
+    QMessageBox box(QMessageBox::Warning, kAppTitle, text, QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel,
+                    parent);
+    switch (box.exec()) {
+    case QMessageBox::Yes: return Answer::Yes;
+    case QMessageBox::No: return Answer::No;
+    default: return Answer::Cancel;
+    }
+}
+
+QString QtDialogs::openFile(QWidget* parent, const FileDialogSpec& spec) {
+    return runFileDialog(parent, spec, QFileDialog::AcceptOpen);
+}
+
+QString QtDialogs::saveFile(QWidget* parent, const FileDialogSpec& spec) {
+    return runFileDialog(parent, spec, QFileDialog::AcceptSave);
+}
+
+bool QtDialogs::portSettings(QWidget* parent, const QString& portName, PortConfig& config) {
+    PortSettingsDialog dialog(parent, portName, config);
+    if (dialog.exec() != QDialog::Accepted) return false;
+    config = dialog.config();
+    return true;
+}
+
+} // namespace tk7v

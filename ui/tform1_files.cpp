@@ -1,0 +1,130 @@
+// Configuration files: save (BitBtn1) and load (BitBtn2).
+#include "model/config_file.h"
+#include "ui/tform1.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+#include <QStatusBar>
+#include <QTimer>
+
+namespace tk7v {
+
+namespace {
+
+const QString kFilter = QStringLiteral("Файлы конфигурации (*.cfg)|*.cfg|Все файлы (*.*)|*.*");
+
+FileDialogSpec saveDialog1() {
+    return {QStringLiteral("Сохранение настроек в файл"), kFilter, QStringLiteral("cfg"), QStringLiteral("*.cfg"), false};
+}
+
+FileDialogSpec openDialog1() {
+    return {QStringLiteral("Загрузка настроек из файла"), kFilter, QStringLiteral("cfg"), QStringLiteral("*.cfg"), true};
+}
+
+const QString kPngFigure = QStringLiteral("(\"\\_(О.О)_/\")");
+
+} // namespace
+
+void TForm1::BitBtn1Click() {
+    // Whatever path the save takes, the hint ends up showing the status text.
+    struct HintAtEnd {
+        TForm1& f;
+        ~HintAtEnd() { f.StatusBar1->setToolTip(f.statusText()); }
+    } hint{*this};
+    setStatusText(QString(), false);
+    if (!BuildImage()) return;
+    const QString path = dialogs_->saveFile(this, saveDialog1());
+    if (path.isEmpty()) return;
+    if (QFileInfo::exists(path)) {
+        const auto answer = dialogs_->question(
+            this, QStringLiteral("Заменить существующий файл ") + QFileInfo(path).fileName() + QStringLiteral("?"));
+        if (answer != Dialogs::Answer::Yes) return;
+        // An earlier backup of that name stays; the file is replaced all the same.
+        QFile::rename(path, QString::fromStdString(BackupPathFor(path.toStdString())));
+    }
+    // The new file is written beside the old one and takes its place only when complete, so a
+    // failed or short write never costs the installer the configuration that was there.
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) {
+        dialogs_->error(this, QStringLiteral("Ошибка открытия файла"));
+        return;
+    }
+    const auto* bytes = reinterpret_cast<const char*>(ParameterImage_->data());
+    if (file.write(bytes, kConfigFileSize) != static_cast<qint64>(kConfigFileSize) || !file.commit()) {
+        file.cancelWriting();
+        dialogs_->error(this, QStringLiteral("Ошибка записи в файл"));
+        return;
+    }
+    UpdateCaption(QFileInfo(path).absoluteFilePath());
+    setStatusText(QStringLiteral("Файл успешно записан."), false);
+}
+
+void TForm1::BitBtn2Click() {
+    struct HintAtEnd {
+        TForm1& f;
+        ~HintAtEnd() { f.StatusBar1->setToolTip(f.statusText()); }
+    } hint{*this};
+    if (pngTimer_) pngTimer_->stop();
+    setStatusText(QString(), false);
+    const QString chosen = dialogs_->openFile(this, openDialog1());
+    if (chosen.isEmpty()) return;
+    const QString path = QFileInfo(chosen).absoluteFilePath();
+    if (!QFileInfo::exists(path)) {
+        setStatusText(QStringLiteral("Файл не найден."), false);
+        dialogs_->error(this, QStringLiteral("Файл не найден"));
+        return;
+    }
+    QFile file(path);
+    const qint64 size = file.open(QIODevice::ReadOnly) ? file.size() : 0;
+    if (size != static_cast<qint64>(kConfigFileSize)) {
+        setStatusText(QStringLiteral("Файл не загружен: неверный размер."), false);
+        dialogs_->error(this, QString::fromStdString(WrongSizeText(static_cast<std::uint64_t>(std::max<qint64>(size, 0)))));
+        return;
+    }
+    bool failed = false;
+    const QByteArray contents = file.read(kConfigFileSize);
+    const auto* data = reinterpret_cast<const std::uint8_t*>(contents.constData());
+    if (!TakeConfigFile({data, static_cast<std::size_t>(contents.size())}, *ParameterImage_)) {
+        setStatusText(QStringLiteral("Файл не загружен: ошибка чтения."), false);
+        dialogs_->error(this, QStringLiteral("Ошибка чтения из файла"));
+        failed = true;
+    }
+    if (!failed && !ApplyImage()) failed = true;
+    if (!failed) UpdateCaption(path);
+    switch (PictureExtensionOf(path.toStdString())) {
+    case PictureExtension::Jpeg:
+        setStatusText(QStringLiteral("JPEG - хорошо, а PNG - лучше!"), false);
+        break;
+    case PictureExtension::Png:
+        setStatusText(kPngFigure, false);
+        startPngFigure();
+        break;
+    case PictureExtension::None:
+        if (!failed) setStatusText(QStringLiteral("Файл успешно прочитан."), false);
+        break;
+    }
+}
+
+// The figure walks right ten times, 16 blanks every 100 ms, then the bar is cleared. A timer
+// keeps the window responsive meanwhile.
+void TForm1::startPngFigure() {
+    if (!pngTimer_) {
+        pngTimer_ = new QTimer(this);
+        pngTimer_->setInterval(100);
+        connect(pngTimer_, &QTimer::timeout, this, [this] {
+            if (++pngSteps_ <= 10) {
+                setStatusText(QString(16, ' ') + statusText(), false);
+                return;
+            }
+            pngTimer_->stop();
+            setStatusText(QString(), true);
+        });
+    }
+    pngSteps_ = 0;
+    pngTimer_->start();
+}
+
+bool TForm1::pictureAnimationRunning() const { return pngTimer_ && pngTimer_->isActive(); }
+
+} // namespace tk7v
