@@ -169,6 +169,9 @@ void TConnect::Write() {
         // A reply to a write is an acknowledgement; should the device answer with data, the
         // data must not change the block that is being written.
         ReceiveReply(false);
+        // A reply cut short by a stop is no rejection: calling it one would hold the window,
+        // which waits for the worker to end, in a hand-off for nothing.
+        if (StopRequested()) break;
         if (ReplyBuffer[0] == 'O' && ReplyBuffer[1] == 'K') {
             a += proto::kChunkSize;
         } else {

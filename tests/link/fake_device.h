@@ -27,10 +27,13 @@ public:
     std::string written;              // everything the worker wrote, in order
     int rtsRaised = 0;
     std::function<std::string(const std::string& command)> replyOverride;
+    int answers = -1;                 // answer this many commands, then fall silent
+    std::function<void()> onBlock;    // runs when a read starts waiting for bytes that never come
 
     IoStatus read(std::span<std::uint8_t> into, const StopSignal& stop) override {
         if (failAfterReads >= 0 && reads_++ >= failAfterReads) return IoStatus::failed(failReadWith);
         if (rx_.size() < into.size()) {
+            if (onBlock) onBlock();
             pollfd p{stop.fd(), POLLIN, 0};
             while (!stop.requested())
                 ::poll(&p, 1, -1);
@@ -58,7 +61,8 @@ private:
     static int hex(char c) { return c <= '9' ? c - '0' : c - 'A' + 10; }
 
     void answer(const std::string& command, const std::string& reply) {
-        if (silent) return;
+        if (silent || answers == 0) return;
+        if (answers > 0) --answers;
         send(replyOverride ? replyOverride(command) : reply);
     }
 

@@ -141,6 +141,16 @@ TEST(TConnect, StopAtEachWaitTakesTheCancelEnding) {
     }
 }
 
+TEST(TConnect, StopWhileAChunkWaitsForItsAnswerIsNoWriteError) {
+    Exchange r;
+    r.device.answers = 1; // the first chunk's "OK\r\n", then silence: the CR LF is left over
+    r.device.onBlock = [&] { r.host.worker->RequestStop(); };
+    r.exchange(opWrite);
+    EXPECT_EQ(std::count(r.host.statuses.begin(), r.host.statuses.end(), "Ошибка записи!"), 0);
+    EXPECT_EQ(r.host.statuses.back(), "Операция отменена.");
+    EXPECT_TRUE(r.host.doneBeforeCancelText);
+}
+
 TEST(TConnect, StopBeforeTheFirstChunkWritesNothing) {
     Exchange r;
     r.host.stopOn = "Обработка данных...";

@@ -40,6 +40,7 @@ struct Options {
     long rejectWrites = 0;
     long noise = 0;
     long dieAfter = -1;
+    long muteAfter = -1;
 };
 
 const char* kUsage = R"usage(usage: tk7v-sim [options]
@@ -65,6 +66,7 @@ until SIGINT or SIGTERM.
   --reject N           answer the first N write commands with a data reply
                        instead of "OK"
   --noise N            send N noise bytes before every reply
+  --mute-after N       answer the first N commands, then nothing
   --die-after N        exit abruptly (like being killed) after N commands
   --log FILE           log every command to FILE ("-": standard error)
   --help               this text
@@ -110,6 +112,7 @@ bool parseArgs(int argc, char** argv, Options& o) {
         else if (a == "--reject") ok = nextNum(o.rejectWrites);
         else if (a == "--noise") ok = nextNum(o.noise);
         else if (a == "--die-after") ok = nextNum(o.dieAfter);
+        else if (a == "--mute-after") ok = nextNum(o.muteAfter);
         else if (a == "--silent") o.silent = true;
         else if (a == "--endless-ident") o.endlessIdent = true;
         else ok = false;
@@ -233,7 +236,7 @@ private:
     }
 
     void reply(const std::string& bytes) {
-        if (o_.silent) return;
+        if (o_.silent || (o_.muteAfter >= 0 && commands_ >= o_.muteAfter)) return;
         if (o_.turnaroundMs > 0) sleepUntil(std::chrono::steady_clock::now() + std::chrono::milliseconds(o_.turnaroundMs));
         std::string out;
         for (long i = 0; i < o_.noise; ++i)
@@ -331,7 +334,7 @@ private:
     }
 
     void onReset() {
-        if (o_.silent) return;
+        if (o_.silent || (o_.muteAfter >= 0 && commands_ >= o_.muteAfter)) return;
         if (o_.endlessIdent) {
             endless_ = true;
             sentIdentStart_ = false;
