@@ -381,6 +381,7 @@ void TForm1::showEvent(QShowEvent* event) {
 void TForm1::setStatusText(const QString& text, bool copyToHint) {
     statusLabel_->setText(text);
     if (copyToHint) StatusBar1->setToolTip(text);
+    emit statusChanged(text);
 }
 
 void TForm1::PostStatus(const QString& text) { setStatusText(text, true); }

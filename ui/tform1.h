@@ -107,6 +107,10 @@ public:
 
     Dialogs& dialogs() { return *dialogs_; }
 
+signals:
+    // Every change of the status text, in order.
+    void statusChanged(const QString& text);
+
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
     void showEvent(QShowEvent* event) override;

@@ -45,8 +45,10 @@ void TForm1::BitBtn1Click() {
     }
     // The new file is written beside the old one and takes its place only when complete, so a
     // failed or short write never costs the installer the configuration that was there.
+    // Unbuffered, so that a short write (a full disk, a size limit) shows in write()'s count;
+    // a buffered QSaveFile can report a truncated file as committed.
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
         dialogs_->error(this, QStringLiteral("Ошибка открытия файла"));
         return;
     }

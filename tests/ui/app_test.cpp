@@ -1,4 +1,105 @@
+// The shell: one instance per user, the setting kept between runs, the box of last resort.
+#include "app/instance_guard.h"
 #include "test_main.h"
-class T : public QObject { Q_OBJECT };
-TK7V_TEST_MAIN(T)
+#include "ui/settings_store.h"
+
+#include <QProcess>
+#include <QSettings>
+#include <QStandardPaths>
+#include <QWidget>
+
+using namespace tk7v;
+
+class AppTest : public QObject {
+    Q_OBJECT
+
+    QString settingsFile() const {
+        return QSettings(QSettings::IniFormat, QSettings::UserScope, "tk7vprog").fileName();
+    }
+    void writeSettings(const QByteArray& text) {
+        QDir().mkpath(QFileInfo(settingsFile()).path());
+        QFile f(settingsFile());
+        QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write(text);
+    }
+
+private slots:
+    void savedPortIndexRoundTrip() {
+        QFile::remove(settingsFile());
+        UserSettings store;
+        int value = 0;
+        store.LoadSetting("ComboBox1", value);
+        QCOMPARE(value, 0);
+        QVERIFY(!QFile::exists(settingsFile())); // nothing is written until the user picks a port
+        store.SaveSetting("ComboBox1", 2);
+        store.LoadSetting("ComboBox1", value);
+        QCOMPARE(value, 2);
+        QFile f(settingsFile());
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QVERIFY(f.readAll().contains("ComboBox1=2"));
+    }
+
+    void unusableSettingsGiveTheDefault_data() {
+        QTest::addColumn<QByteArray>("contents");
+        QTest::newRow("letters") << QByteArray("[General]\nComboBox1=abc\n");
+        QTest::newRow("a list") << QByteArray("[General]\nComboBox1=1, 2\n");
+        QTest::newRow("a typed value") << QByteArray("[General]\nComboBox1=@Variant(\\0\\0\\0\\x2\\0\\0\\0\\x3)\n");
+        QTest::newRow("binary garbage") << QByteArray("\x01\xff[[[=\n\0\0ComboBox1", 20);
+        QTest::newRow("empty") << QByteArray();
+    }
+    void unusableSettingsGiveTheDefault() {
+        QFETCH(QByteArray, contents);
+        writeSettings(contents);
+        UserSettings store;
+        int value = 0;
+        store.LoadSetting("ComboBox1", value);
+        QCOMPARE(value, 0);
+    }
+
+    void fullStopRule() {
+        QCOMPARE(WithFullStop("Ошибка"), QString("Ошибка."));
+        QCOMPARE(WithFullStop("Ошибка."), QString("Ошибка."));
+        QCOMPARE(WithFullStop("Ошибка!"), QString("Ошибка!"));
+        QCOMPARE(WithFullStop("code 5"), QString("code 5."));
+        QCOMPARE(WithFullStop(""), QString(""));
+    }
+
+    void secondInstanceBringsTheFirstForwardAndEnds() {
+        QWidget window;
+        window.showMinimized();
+        int activations = 0;
+        InstanceGuard guard;
+        QVERIFY(guard.acquire([&] {
+            ++activations;
+            ActivatePreviousInstance(&window);
+        }));
+        QProcess second;
+        second.start(TK7V_PROGRAM, {});
+        QVERIFY(second.waitForStarted());
+        QTRY_COMPARE_WITH_TIMEOUT(second.state(), QProcess::NotRunning, 10000);
+        QCOMPARE(second.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(second.exitCode(), 0);
+        QCOMPARE(activations, 1);
+        QVERIFY(!window.isMinimized());
+        QVERIFY(window.isVisible());
+
+        // An open dialog of the first instance comes forward instead of its window.
+        QWidget dialog(&window, Qt::Dialog);
+        dialog.setWindowModality(Qt::ApplicationModal);
+        dialog.show();
+        ActivatePreviousInstance(&window);
+        QCOMPARE(QApplication::activeModalWidget(), &dialog);
+    }
+
+    void guardIsFreeAgainOnceReleased() {
+        {
+            InstanceGuard first;
+            QVERIFY(first.acquire({}));
+        }
+        InstanceGuard next;
+        QVERIFY(next.acquire({}));
+    }
+};
+
+TK7V_TEST_MAIN(AppTest)
 #include "app_test.moc"

@@ -1,4 +1,282 @@
+// Configuration files through the window: save, the replace question and the backup, load with
+// its size and read checks, the picture remarks, and the caption.
+#include "fake_dialogs.h"
 #include "test_main.h"
-class T : public QObject { Q_OBJECT };
-TK7V_TEST_MAIN(T)
+#include "ui/controls.h"
+#include "ui/tform1.h"
+#include "ui/version_info.h"
+
+#include <QCheckBox>
+#include <QFile>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QTemporaryDir>
+
+#include <csignal>
+#include <sys/resource.h>
+
+using namespace tk7v;
+using tk7v::test::FakeDialogs;
+
+namespace {
+
+QByteArray readAll(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+void writeFile(const QString& path, const QByteArray& bytes) {
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    QCOMPARE(f.write(bytes), bytes.size());
+}
+
+const QString kProgramCaption = "Конфигуратор ТК-7В v1.0.0.2606";
+
+} // namespace
+
+class FilesTest : public QObject {
+    Q_OBJECT
+
+    FakeDialogs dialogs;
+    std::unique_ptr<TForm1> form;
+    std::unique_ptr<QTemporaryDir> dir;
+
+    QString path(const QString& name) const { return dir->filePath(name); }
+    QByteArray imageBytes() const { return QByteArray(reinterpret_cast<const char*>(form->image().data()), 512); }
+    QString hint() const { return form->control("StatusBar1")->toolTip(); }
+    QLineEdit* edit(const char* name) const { return form->control<QLineEdit>(name); }
+    void save(const QString& file) {
+        dialogs.fileToReturn = file;
+        form->BitBtn1Click();
+    }
+    void load(const QString& file) {
+        dialogs.fileToReturn = file;
+        form->BitBtn2Click();
+    }
+
+private slots:
+    void init() {
+        dialogs = FakeDialogs();
+        dir = std::make_unique<QTemporaryDir>();
+        TForm1Environment env;
+        env.dialogs = &dialogs;
+        env.listPorts = [] { return std::vector<std::string>{"ttyS0"}; };
+        form = std::make_unique<TForm1>(env);
+    }
+    void cleanup() {
+        form.reset();
+        dir.reset();
+    }
+
+    void savedDefaultIsTheStartupImage() {
+        const ParameterImage startup = form->image();
+        save(path("settings.cfg"));
+        QCOMPARE(readAll(path("settings.cfg")), QByteArray(reinterpret_cast<const char*>(startup.data()), 512));
+        QCOMPARE(form->statusText(), QString("Файл успешно записан."));
+        QCOMPARE(hint(), QString("Файл успешно записан."));
+        QCOMPARE(form->windowTitle(), kProgramCaption + " - " + path("settings.cfg"));
+        QCOMPARE(dialogs.fileDialogs.size(), 1);
+        const FileDialogSpec spec = dialogs.fileDialogs[0];
+        QCOMPARE(spec.title, QString("Сохранение настроек в файл"));
+        QCOMPARE(spec.filter, QString("Файлы конфигурации (*.cfg)|*.cfg|Все файлы (*.*)|*.*"));
+        QCOMPARE(spec.defaultExt, QString("cfg"));
+        QCOMPARE(spec.initialName, QString("*.cfg"));
+        QVERIFY(dialogs.questions.isEmpty());
+    }
+
+    void replacingKeepsTheOldFileAsBackup() {
+        writeFile(path("settings.cfg"), QByteArray(512, 'A'));
+        save(path("settings.cfg"));
+        QCOMPARE(dialogs.questions, QStringList{"Заменить существующий файл settings.cfg?"});
+        QCOMPARE(readAll(path("settings.BAK")), QByteArray(512, 'A'));
+        QCOMPARE(readAll(path("settings.cfg")), imageBytes());
+        // A backup that exists already stays; the file is replaced all the same.
+        writeFile(path("settings.cfg"), QByteArray(512, 'B'));
+        save(path("settings.cfg"));
+        QCOMPARE(readAll(path("settings.BAK")), QByteArray(512, 'A'));
+        QCOMPARE(readAll(path("settings.cfg")), imageBytes());
+    }
+
+    void noOrCancelTouchesNothing_data() {
+        QTest::addColumn<int>("answer");
+        QTest::newRow("No") << int(Dialogs::Answer::No);
+        QTest::newRow("Cancel") << int(Dialogs::Answer::Cancel);
+    }
+    void noOrCancelTouchesNothing() {
+        QFETCH(int, answer);
+        writeFile(path("settings.cfg"), QByteArray(512, 'A'));
+        writeFile(path("settings.BAK"), QByteArray(512, 'Z'));
+        form->PostStatus("before");
+        dialogs.answer = Dialogs::Answer(answer);
+        save(path("settings.cfg"));
+        QCOMPARE(readAll(path("settings.cfg")), QByteArray(512, 'A'));
+        QCOMPARE(readAll(path("settings.BAK")), QByteArray(512, 'Z'));
+        QCOMPARE(form->statusText(), QString());
+        QCOMPARE(hint(), QString());
+        QCOMPARE(form->windowTitle(), kProgramCaption);
+    }
+
+    void conversionFailureOpensNoDialog() {
+        edit("RS_frames")->setText("");
+        save(path("x.cfg"));
+        QVERIFY(dialogs.fileDialogs.isEmpty());
+        QCOMPARE(dialogs.errors, QStringList{"Ошибка при обработке данных: '' не является разрешённым числовым значением."});
+        QVERIFY(!QFile::exists(path("x.cfg")));
+    }
+
+    void failedSavesKeepThePreviousFile() {
+        // A folder that does not exist: the file cannot be created.
+        save(path("missing/x.cfg"));
+        QCOMPARE(dialogs.errors, QStringList{"Ошибка открытия файла"});
+        QCOMPARE(form->windowTitle(), kProgramCaption);
+        // A write cut short (a file-size limit, as on a full disk): the old file stays whole.
+        writeFile(path("settings.cfg"), QByteArray(512, 'A'));
+        QFile::remove(path("settings.BAK"));
+        writeFile(path("settings.BAK"), QByteArray(512, 'Z')); // so the old file is not renamed away
+        rlimit old{};
+        getrlimit(RLIMIT_FSIZE, &old);
+        const auto previous = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit small = old;
+        small.rlim_cur = 100;
+        setrlimit(RLIMIT_FSIZE, &small);
+        save(path("settings.cfg"));
+        setrlimit(RLIMIT_FSIZE, &old);
+        std::signal(SIGXFSZ, previous);
+        QCOMPARE(dialogs.errors.last(), QString("Ошибка записи в файл"));
+        QCOMPARE(readAll(path("settings.cfg")), QByteArray(512, 'A'));
+        QCOMPARE(form->statusText(), QString());
+        QCOMPARE(form->windowTitle(), kProgramCaption);
+        QCOMPARE(QDir(dir->path()).entryList(QDir::Files).size(), 2); // no temporary left behind
+    }
+
+    void wrongSizesAreRefused_data() {
+        QTest::addColumn<int>("size");
+        QTest::addColumn<QString>("name");
+        QTest::newRow("empty") << 0 << "a.cfg";
+        QTest::newRow("511") << 511 << "a.cfg";
+        QTest::newRow("513") << 513 << "a.cfg";
+        QTest::newRow("picture of a wrong size") << 100 << "a.png";
+    }
+    void wrongSizesAreRefused() {
+        QFETCH(int, size);
+        QFETCH(QString, name);
+        writeFile(path(name), QByteArray(size, '\0'));
+        const ParameterImage before = form->image();
+        load(path(name));
+        QCOMPARE(form->statusText(), QString("Файл не загружен: неверный размер."));
+        QCOMPARE(hint(), form->statusText());
+        QCOMPARE(dialogs.errors, QStringList{QString("Неверный размер файла настроек: %1 байт.").arg(size)});
+        QVERIFY(form->image() == before);
+        QCOMPARE(edit("CS1_hand_time")->text(), QString("10"));
+        QCOMPARE(form->windowTitle(), kProgramCaption);
+        QVERIFY(!form->pictureAnimationRunning());
+    }
+
+    void missingFile() {
+        load(path("gone.cfg"));
+        QCOMPARE(form->statusText(), QString("Файл не найден."));
+        QCOMPARE(dialogs.errors, QStringList{"Файл не найден"});
+        const FileDialogSpec spec = dialogs.fileDialogs[0];
+        QCOMPARE(spec.title, QString("Загрузка настроек из файла"));
+        QVERIFY(spec.mustExist);
+    }
+
+    void anyFileOf512BytesLoads() {
+        QByteArray zeros(512, '\0');
+        zeros.replace(238, 274, QByteArray(274, '\x77')); // never looked at
+        writeFile(path("zero.cfg"), zeros);
+        form->control<QCheckBox>("RS_filter_on")->setChecked(true);
+        load(path("zero.cfg"));
+        QCOMPARE(form->statusText(), QString("Файл успешно прочитан."));
+        QCOMPARE(hint(), QString("Файл успешно прочитан."));
+        QCOMPARE(form->windowTitle(), kProgramCaption + " - " + path("zero.cfg"));
+        for (const char* n : {"CS1_dial_each_n", "CS1_hand_time", "CS2_kissoff_time", "TS_line_ctrl_tm", "TS_object_id",
+                              "RS_packets", "RS_frames"})
+            QCOMPARE(edit(n)->text(), QString("0"));
+        QCOMPARE(edit("CS1_phone_1")->text(), QString());
+        QVERIFY(form->control<QCheckBox>("CS1_active")->isChecked());
+        QVERIFY(!form->control<QCheckBox>("RS_filter_on")->isChecked());
+        QVERIFY(!form->control("RS_alarm_on")->isEnabledTo(form->control("GroupBox6")));
+        QCOMPARE(form->control<TRadioGroup>("RS_newpaf_on")->itemIndex(), 0);
+        QCOMPARE(form->image()[238], 0xFF);
+    }
+
+    void saveThenLoadReproducesTheControls() {
+        edit("CS1_phone_1")->setText("8 (800) 123-45-67,,9");
+        edit("TS_line_ctrl_tm")->setText("300");
+        edit("TS_object_id")->setText("8191");
+        edit("CS2_hand_time")->setText("$1F");
+        form->control<TRadioGroup>("TS_tone_dial_on")->setItemIndex(1);
+        form->control<QCheckBox>("RS_arm_disarm_on")->setChecked(true);
+        save(path("round.cfg"));
+        TForm1Environment env;
+        env.dialogs = &dialogs;
+        env.listPorts = [] { return std::vector<std::string>{"ttyS0"}; };
+        form = std::make_unique<TForm1>(env);
+        load(path("round.cfg"));
+        QCOMPARE(edit("CS1_phone_1")->text(), QString("88001234567,,9"));
+        QCOMPARE(edit("TS_line_ctrl_tm")->text(), QString("44"));
+        QCOMPARE(edit("TS_object_id")->text(), QString("8191"));
+        QCOMPARE(edit("CS2_hand_time")->text(), QString("31"));
+        QCOMPARE(form->control<TRadioGroup>("TS_tone_dial_on")->itemIndex(), 1);
+        QVERIFY(form->control<QCheckBox>("RS_arm_disarm_on")->isChecked());
+        QVERIFY(!form->control("RS_arm_disarm_on")->isEnabledTo(form->control("GroupBox6")));
+    }
+
+    void pictureExtensions() {
+        for (const QString name : {"a.jpg", "b.JPEG", "c.JpG"}) {
+            writeFile(path(name), QByteArray(512, '\0'));
+            load(path(name));
+            QCOMPARE(form->statusText(), QString("JPEG - хорошо, а PNG - лучше!"));
+            QCOMPARE(form->windowTitle(), kProgramCaption + " - " + path(name));
+        }
+        writeFile(path("d.PnG"), QByteArray(512, '\0'));
+        const QString figure = "(\"\\_(О.О)_/\")";
+        QCOMPARE(figure.size(), 13);
+        QStringList seen;
+        connect(form.get(), &TForm1::statusChanged, this, [&](const QString& text) { seen << text; });
+        load(path("d.PnG"));
+        QVERIFY(form->pictureAnimationRunning());
+        QTRY_VERIFY_WITH_TIMEOUT(!form->pictureAnimationRunning(), 3000);
+        seen.removeAll(QString()); // the status is cleared first, as every load begins
+        seen << form->statusText();
+        QCOMPARE(seen.size(), 12);
+        for (int i = 0; i <= 10; ++i)
+            QCOMPARE(seen[i], QString(16 * i, ' ') + figure);
+        QCOMPARE(seen.last(), QString());
+        QCOMPARE(hint(), QString());
+    }
+
+    void captionShowsNameAloneBesideTheProgram() {
+        const QString programDir = QCoreApplication::applicationDirPath();
+        form->UpdateCaption(programDir + "/settings.cfg");
+        QCOMPARE(form->windowTitle(), kProgramCaption + " - settings.cfg");
+        form->UpdateCaption(programDir.toUpper() + "/settings.cfg");
+        QCOMPARE(form->windowTitle(), kProgramCaption + " - settings.cfg");
+        form->UpdateCaption(programDir + "/sub/settings.cfg");
+        QCOMPARE(form->windowTitle(), kProgramCaption + " - " + programDir + "/sub/settings.cfg");
+        form->UpdateCaption();
+        QCOMPARE(form->windowTitle(), kProgramCaption);
+    }
+
+    void versionFallbacks() {
+        QCOMPARE(GetVersionValue(QCoreApplication::applicationFilePath(), "FileVersion"), QString("1.0.0.2606"));
+        QCOMPARE(GetVersionValue(path("none"), "FileVersion"), QString("UNKNOWN"));
+        writeFile(path("plain"), "no version here");
+        QCOMPARE(GetVersionValue(path("plain"), "FileVersion"), QString("UNKNOWN"));
+        // Put together at run time: the whole marker as one literal would be found in this test itself.
+        QByteArray block("xx");
+        block += '\0';
+        block += QByteArray("TK7V-") + "VERSIONINFO";
+        block += '\0';
+        block += "ProductName=x";
+        block += QByteArray(2, '\0');
+        writeFile(path("other"), block);
+        QCOMPARE(GetVersionValue(path("other"), "FileVersion"), QString(""));
+    }
+};
+
+TK7V_TEST_MAIN(FilesTest)
 #include "files_test.moc"
