@@ -392,7 +392,17 @@ int main(int argc, char** argv) {
     ::signal(SIGPIPE, SIG_IGN);
 
     if (!o.linkPath.empty()) {
-        ::unlink(o.linkPath.c_str());
+        // A link to a port that still exists belongs to another simulator: leave it alone.
+        char target[256] = {};
+        const ssize_t n = ::readlink(o.linkPath.c_str(), target, sizeof target - 1);
+        if (n > 0 && ::access(target, F_OK) == 0) {
+            std::fprintf(stderr, "tk7v-sim: %s is in use by another simulator (%s)\n", o.linkPath.c_str(), target);
+            o.linkPath.clear();
+        } else {
+            ::unlink(o.linkPath.c_str());
+        }
+    }
+    if (!o.linkPath.empty()) {
         if (::symlink(slavePath.c_str(), o.linkPath.c_str()) != 0) {
             std::fprintf(stderr, "tk7v-sim: cannot link %s: %s\n", o.linkPath.c_str(), std::strerror(errno));
             o.linkPath.clear();
@@ -416,7 +426,10 @@ int main(int argc, char** argv) {
         if (device.endlessIdent()) device.sendEndlessChunk();
     }
     device.save();
-    if (!o.linkPath.empty()) ::unlink(o.linkPath.c_str());
+    if (!o.linkPath.empty()) {
+        char target[256] = {};
+        if (::readlink(o.linkPath.c_str(), target, sizeof target - 1) > 0 && slavePath == target) ::unlink(o.linkPath.c_str());
+    }
     ::close(slave);
     ::close(master);
     return 0;
