@@ -69,6 +69,7 @@ private slots:
 
         button("Button3")->click();
         QTRY_COMPARE_WITH_TIMEOUT(form->statusText(), QString("Операция чтения выполнена успешно."), 5000);
+        form->waitForWorker();
         QCOMPARE(form->control<QLineEdit>("CS1_phone_1")->text(), QString("8001234567"));
         QCOMPARE(form->control<QLineEdit>("CS1_dial_each_n")->text(), QString("2"));
         QVERIFY(enabled("Button3") && enabled("Button4") && !enabled("Button2"));

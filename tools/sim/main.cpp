@@ -33,6 +33,7 @@ struct Options {
     std::string saveFile;
     std::string linkPath;
     std::string logFile;
+    std::string timingFile;
     long baud = 0;
     long turnaroundMs = 0;
     bool silent = false;
@@ -69,6 +70,8 @@ until SIGINT or SIGTERM.
   --mute-after N       answer the first N commands, then nothing
   --die-after N        exit abruptly (like being killed) after N commands
   --log FILE           log every command to FILE ("-": standard error)
+  --timing FILE        for every command after a reply, write the microseconds
+                       from the reply's last byte to the command's first byte
   --help               this text
 )usage";
 
@@ -107,6 +110,7 @@ bool parseArgs(int argc, char** argv, Options& o) {
         else if (a == "--memory") ok = next(o.memoryFile);
         else if (a == "--save") ok = next(o.saveFile);
         else if (a == "--log") ok = next(o.logFile);
+        else if (a == "--timing") ok = next(o.timingFile);
         else if (a == "--baud") ok = nextNum(o.baud);
         else if (a == "--turnaround") ok = nextNum(o.turnaroundMs);
         else if (a == "--reject") ok = nextNum(o.rejectWrites);
@@ -152,6 +156,7 @@ public:
         }
         if (!o_.logFile.empty() && o_.logFile != "-") log_ = std::fopen(o_.logFile.c_str(), "a");
         if (o_.logFile == "-") log_ = stderr;
+        if (!o_.timingFile.empty()) timing_ = std::fopen(o_.timingFile.c_str(), "w");
         byteTime_ = o_.baud > 0 ? std::chrono::nanoseconds(10'000'000'000LL / o_.baud) : std::chrono::nanoseconds(0);
     }
 
@@ -167,6 +172,13 @@ public:
 
     // Takes bytes that arrived on the line; answers every complete command among them.
     void received(const std::uint8_t* data, std::size_t n) {
+        if (timing_ && replied_ && buffer_.empty()) {
+            const auto gap = std::chrono::steady_clock::now() - lastReplyByte_;
+            std::fprintf(timing_, "%lld\n",
+                         static_cast<long long>(std::chrono::duration_cast<std::chrono::microseconds>(gap).count()));
+            std::fflush(timing_);
+            replied_ = false;
+        }
         if (byteTime_.count() > 0) {
             // The bytes could not have crossed the wire faster than the baud rate allows.
             const auto now = std::chrono::steady_clock::now();
@@ -242,6 +254,8 @@ private:
         for (long i = 0; i < o_.noise; ++i)
             out += static_cast<char>("\x01\xFE#\n\r?"[i % 6]);
         send(out + bytes);
+        lastReplyByte_ = std::chrono::steady_clock::now();
+        replied_ = true;
     }
 
     void commandDone() {
@@ -351,6 +365,9 @@ private:
     std::vector<std::uint8_t> memory_;
     std::vector<std::uint8_t> buffer_;
     std::FILE* log_ = nullptr;
+    std::FILE* timing_ = nullptr;
+    std::chrono::steady_clock::time_point lastReplyByte_{};
+    bool replied_ = false;
     std::chrono::nanoseconds byteTime_{0};
     std::chrono::steady_clock::time_point inFree_{}, outFree_{};
     long rejected_ = 0;

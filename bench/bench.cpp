@@ -1,0 +1,265 @@
+// Benchmarks of whole exchanges against tk7v-sim paced at 9600 baud. Prints one line per figure
+// and exits non-zero when a goal is missed.
+#include "common/sim_process.h"
+#include "link/serial_port.h"
+#include "link/tconnect.h"
+#include "ui/tform1.h"
+
+#include <QApplication>
+#include <QEventLoop>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <fstream>
+#include <numeric>
+#include <sys/resource.h>
+
+using namespace tk7v;
+using namespace std::chrono;
+using tk7v::test::SimProcess;
+
+namespace {
+
+constexpr double kByteMs = 10.0 * 1000.0 / 9600.0; // 10 bits a byte at 9600 baud
+constexpr int kRuns = 5;
+const std::string kIdent = "TK7V v2.6 (simulator)";
+
+struct Figures {
+    double median, min, max;
+};
+
+Figures stats(std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    return {v[v.size() / 2], v.front(), v.back()};
+}
+
+double percentile(std::vector<double> v, double p) {
+    std::sort(v.begin(), v.end());
+    return v[std::min(v.size() - 1, static_cast<std::size_t>(std::ceil(p * v.size())) - 1)];
+}
+
+int failures = 0;
+
+void report(const std::string& what, double value, const char* unit, double goal, bool below = true) {
+    const bool ok = below ? value < goal : value > goal;
+    std::printf("%-58s %9.3f %-4s (goal %s %g) %s\n", what.c_str(), value, unit, below ? "<" : ">", goal,
+                ok ? "ok" : "MISSED");
+    if (!ok) ++failures;
+}
+
+// Bytes that cross the wire, both ways, and the replies (each costs a device turnaround).
+struct Exchange {
+    Operation op;
+    const char* name;
+    double bytes;
+    int replies;
+    double pausesMs;
+};
+const Exchange kExchanges[] = {
+    {opConnect, "identify", 6.0 + static_cast<double>(kIdent.size()) + 1, 1, 0},              // RESET\r; the line up to its CR
+    {opRead, "read", 10 * 6 + 9 * (6 + 26 + 1) + (6 + 4 + 1), 10, 100}, // 368
+    {opWrite, "write", 20 * 7 + 512 + 20 * 4, 20, 100},                // chunks; "OK\r\n" each
+};
+
+double lowerBoundMs(const Exchange& e, int turnaroundMs) {
+    return e.bytes * kByteMs + e.replies * turnaroundMs + e.pausesMs;
+}
+
+struct QuietHost : TransferHost {
+    void PostStatus(const std::string&) override {}
+    void ReportIoError(std::uint32_t code) override { std::fprintf(stderr, "I/O error %u\n", code); }
+    void DeliverBlock(const Block&) override {}
+    void CollectBlock(Block& b) override { b.fill(0x5A); }
+    void RestoreControls() override {}
+};
+
+std::vector<std::string> simArgs(int turnaround, std::vector<std::string> more = {}) {
+    std::vector<std::string> a = {"--baud", "9600", "--turnaround", std::to_string(turnaround), "--ident", kIdent};
+    a.insert(a.end(), more.begin(), more.end());
+    return a;
+}
+
+double runWorker(SerialPort& port, Operation op) {
+    std::atomic<int> operation{op};
+    ManualResetEvent done;
+    QuietHost host;
+    port.purge();
+    const auto t0 = steady_clock::now();
+    TConnect worker(port, operation, done, host);
+    worker.Start();
+    worker.Join();
+    return duration<double, std::milli>(steady_clock::now() - t0).count();
+}
+
+void workerFigures(int turnaround, std::vector<double>& gaps) {
+    for (const Exchange& e : kExchanges) {
+        std::vector<double> ms;
+        for (int i = 0; i < kRuns; ++i) {
+            SimProcess sim(simArgs(turnaround, {"--timing", "/dev/null"}));
+            SerialPort port;
+            port.open(sim.port(), PortConfig{});
+            ms.push_back(runWorker(port, e.op));
+        }
+        const Figures f = stats(ms);
+        const double bound = lowerBoundMs(e, turnaround);
+        std::printf("worker %-8s turnaround %d ms: median %.1f ms (%.1f..%.1f), lower bound %.1f ms\n", e.name,
+                    turnaround, f.median, f.min, f.max, bound);
+        if (e.op != opConnect)
+            report("worker " + std::string(e.name) + " / lower bound, turnaround " + std::to_string(turnaround) + " ms",
+                   f.median / bound, "x", 1.10);
+    }
+    // The host's turnaround, seen from the device: last byte of a reply to the next command,
+    // within one exchange (a fresh simulator for each, so no pause between exchanges counts).
+    for (Operation op : {opRead, opWrite}) {
+        SimProcess probe(simArgs(turnaround));
+        const std::string timing = (probe.dir() / "timing.txt").string();
+        SimProcess timed(simArgs(turnaround, {"--timing", timing}));
+        SerialPort port;
+        port.open(timed.port(), PortConfig{});
+        runWorker(port, op);
+        timed.stop();
+        std::ifstream in(timing);
+        for (double us; in >> us;)
+            gaps.push_back(us / 1000.0);
+    }
+}
+
+// The same exchanges driven from the window: every status text is a hand-off to its thread.
+void windowFigures(int turnaround) {
+    SimProcess sim(simArgs(turnaround));
+    TForm1Environment env;
+    env.listPorts = [] { return std::vector<std::string>{"sim"}; };
+    env.portPath = [&](const std::string&) { return sim.port(); };
+    TForm1 form(env);
+    auto waitFor = [&](const QString& text) {
+        QEventLoop loop;
+        QObject::connect(&form, &TForm1::statusChanged, &loop, [&](const QString& t) {
+            if (t.startsWith(text)) loop.quit();
+        });
+        QTimer::singleShot(10000, &loop, &QEventLoop::quit);
+        loop.exec();
+    };
+    form.OpenCloseComm();
+    waitFor("Установлена связь");
+    form.waitForWorker();
+    for (const Exchange& e : kExchanges) {
+        if (e.op == opConnect) continue;
+        std::vector<double> ms;
+        for (int i = 0; i < kRuns; ++i) {
+            const auto t0 = steady_clock::now();
+            if (e.op == opRead)
+                form.Button3Click();
+            else
+                form.Button4Click();
+            waitFor(e.op == opRead ? "Операция чтения" : "Операция записи");
+            ms.push_back(duration<double, std::milli>(steady_clock::now() - t0).count());
+            form.waitForWorker();
+        }
+        const Figures f = stats(ms);
+        const double bound = lowerBoundMs(e, turnaround);
+        std::printf("window %-8s turnaround %d ms: median %.1f ms (%.1f..%.1f), lower bound %.1f ms\n", e.name,
+                    turnaround, f.median, f.min, f.max, bound);
+        report("window " + std::string(e.name) + " / lower bound, turnaround " + std::to_string(turnaround) + " ms",
+               f.median / bound, "x", 1.10);
+    }
+}
+
+void silentDeviceFigures() {
+    SimProcess sim({"--silent"});
+    SerialPort port;
+    port.open(sim.port(), PortConfig{});
+    QuietHost host;
+    ManualResetEvent done;
+    std::atomic<int> operation{opRead};
+
+    // CPU while the worker waits 5 s for a device that never answers.
+    {
+        TConnect worker(port, operation, done, host);
+        rusage before{}, after{};
+        getrusage(RUSAGE_SELF, &before);
+        worker.Start();
+        done.wait(5s);
+        getrusage(RUSAGE_SELF, &after);
+        auto cpu = [](const rusage& r) {
+            return r.ru_utime.tv_sec + r.ru_stime.tv_sec + (r.ru_utime.tv_usec + r.ru_stime.tv_usec) / 1e6;
+        };
+        report("CPU while waiting 5 s for a silent device, share of a core", 100.0 * (cpu(after) - cpu(before)) / 5.0,
+               "%", 1.0);
+        worker.RequestStop();
+    }
+    // From a stop request to DoneEvent.
+    std::vector<double> ms;
+    for (int i = 0; i < 20; ++i) {
+        done.reset();
+        operation = opRead;
+        TConnect worker(port, operation, done, host);
+        worker.Start();
+        std::this_thread::sleep_for(20ms); // let it reach its wait; the figure is the wake-up
+        const auto t0 = steady_clock::now();
+        worker.RequestStop();
+        done.wait(5s);
+        ms.push_back(duration<double, std::milli>(steady_clock::now() - t0).count());
+    }
+    const Figures f = stats(ms);
+    std::printf("stop to DoneEvent: median %.3f ms, worst %.3f ms\n", f.median, f.max);
+    report("stop to DoneEvent, worst of 20", f.max, "ms", 20);
+}
+
+// Runs in a child: the program's window created and shown offscreen, then its peak memory.
+int startupProbe(int argc, char** argv) {
+    QApplication app(argc, argv);
+    TForm1 form;
+    form.show();
+    if (!QTest::qWaitForWindowExposed(&form)) return 1;
+    rusage r{};
+    getrusage(RUSAGE_SELF, &r);
+    std::printf("shown %ld\n", r.ru_maxrss);
+    std::fflush(stdout);
+    return 0;
+}
+
+void startupFigures(const char* self) {
+    std::vector<double> ms;
+    long rss = 0;
+    for (int i = 0; i < kRuns; ++i) {
+        const auto t0 = steady_clock::now();
+        const std::string cmd = std::string("QT_QPA_PLATFORM=offscreen ") + self + " --startup-probe";
+        FILE* p = ::popen(cmd.c_str(), "r");
+        char line[64] = {};
+        if (!p || !std::fgets(line, sizeof line, p)) {
+            report("start-up", 1e9, "ms", 1000);
+            return;
+        }
+        ms.push_back(duration<double, std::milli>(steady_clock::now() - t0).count());
+        std::sscanf(line, "shown %ld", &rss);
+        ::pclose(p);
+    }
+    const Figures f = stats(ms);
+    std::printf("start-up to the window shown: median %.1f ms (%.1f..%.1f)\n", f.median, f.min, f.max);
+    report("start-up to the window shown (median)", f.median, "ms", 1000);
+    std::printf("peak resident memory at start-up: %.1f MiB\n", rss / 1024.0);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (argc > 1 && std::string(argv[1]) == "--startup-probe") return startupProbe(argc, argv);
+    ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    QApplication app(argc, argv);
+    std::vector<double> gaps;
+    for (int turnaround : {0, 5}) {
+        workerFigures(turnaround, gaps);
+        windowFigures(turnaround);
+    }
+    std::printf("host turnaround: median %.3f ms, 99th percentile %.3f ms over %zu replies\n",
+                percentile(gaps, 0.5), percentile(gaps, 0.99), gaps.size());
+    report("host turnaround, 99th percentile", percentile(gaps, 0.99), "ms", 2.0);
+    silentDeviceFigures();
+    startupFigures(argv[0]);
+    std::printf("%s\n", failures ? "SOME GOALS MISSED" : "all goals met");
+    return failures ? 1 : 0;
+}
