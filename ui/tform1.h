@@ -150,6 +150,7 @@ private:
     std::atomic<int> Operation{opIdle};
     ManualResetEvent DoneEvent;
     std::unique_ptr<WindowHost> host_;
+    int handoffWake_ = -1; // eventfd: the worker's signal that a hand-off waits
     HandoffQueue handoffs_;
     std::unique_ptr<TConnect> Worker;
 

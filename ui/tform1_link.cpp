@@ -11,6 +11,7 @@
 #include <QTimer>
 
 #include <cerrno>
+#include <unistd.h>
 
 namespace tk7v {
 
@@ -185,6 +186,7 @@ void TForm1::FormDestroy() {
         port_.purge();
         port_.close();
     }
+    ::close(handoffWake_);
 }
 
 } // namespace tk7v
