@@ -1,11 +1,27 @@
 #include "ui/settings_store.h"
 
+#include <QFileInfo>
 #include <QSettings>
+#include <QStandardPaths>
 
 namespace tk7v {
 
+namespace {
+
+// Something other than a plain file where the store should be (a folder, or a pipe that would
+// block the start-up until someone writes into it) is no store at all. Checked before QSettings
+// is made, since making it reads the file.
+bool usable() {
+    const QFileInfo file(QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
+                         QStringLiteral("/tk7vprog.ini"));
+    return !file.exists() || file.isFile();
+}
+
+} // namespace
+
 
 void UserSettings::LoadSetting(const QString& name, int& value) {
+    if (!usable()) return;
     QSettings store(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("tk7vprog"));
     if (store.status() != QSettings::NoError) return;
     const QVariant stored = store.value(name);
@@ -17,6 +33,7 @@ void UserSettings::LoadSetting(const QString& name, int& value) {
 }
 
 void UserSettings::SaveSetting(const QString& name, int value) {
+    if (!usable()) return;
     QSettings store(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("tk7vprog"));
     store.setValue(name, QString::number(value));
     store.sync();

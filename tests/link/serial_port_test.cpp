@@ -147,3 +147,16 @@ TEST(SerialPort, HangUpIsReportedOnce) {
     const std::array<std::uint8_t, 1> out = {'x'};
     EXPECT_EQ(port.write(out, stop).kind, IoStatus::Failed);
 }
+
+TEST(SerialPort, LowLatencyIsAskedForWhereTheDriverKnowsIt) {
+    // A pseudo-terminal refuses the request: the open goes on.
+    Pty pty;
+    SerialPort virtualPort;
+    ASSERT_EQ(virtualPort.open(pty.path, PortConfig{}).stage, SerialPort::OpenResult::Opened);
+    EXPECT_FALSE(virtualPort.lowLatencyRequested());
+    // A serial driver takes it. Only where this machine has a UART of its own.
+    SerialPort uart;
+    if (uart.open("/dev/ttyS0", PortConfig{}).stage != SerialPort::OpenResult::Opened)
+        GTEST_SKIP() << "no usable /dev/ttyS0 here";
+    EXPECT_TRUE(uart.lowLatencyRequested());
+}

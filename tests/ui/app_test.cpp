@@ -8,6 +8,9 @@
 #include <QStandardPaths>
 #include <QWidget>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 using namespace tk7v;
 
 class AppTest : public QObject {
@@ -54,6 +57,33 @@ private slots:
         int value = 0;
         store.LoadSetting("ComboBox1", value);
         QCOMPARE(value, 0);
+    }
+
+    void storeThatIsNoFileNeverBlocks() {
+        const QString file = settingsFile(); // asked before: QSettings itself would block on the pipe
+        QFile::remove(file);
+        QVERIFY(::mkfifo(QFile::encodeName(file).constData(), 0600) == 0);
+        UserSettings store;
+        int value = 4;
+        store.LoadSetting("ComboBox1", value);
+        QCOMPARE(value, 4);
+        store.SaveSetting("ComboBox1", 1);
+        QFile::remove(file);
+        QVERIFY(QDir().mkpath(file));
+        store.LoadSetting("ComboBox1", value);
+        QCOMPARE(value, 4);
+        QDir().rmdir(file);
+    }
+
+    void unreadableStoreGivesTheDefault() {
+        if (::geteuid() == 0) QSKIP("root reads any file");
+        writeSettings("[General]\nComboBox1=3\n");
+        QFile::setPermissions(settingsFile(), {});
+        UserSettings store;
+        int value = 0;
+        store.LoadSetting("ComboBox1", value);
+        QCOMPARE(value, 0);
+        QFile::setPermissions(settingsFile(), QFile::ReadOwner | QFile::WriteOwner);
     }
 
     void fullStopRule() {

@@ -16,6 +16,7 @@ public:
     QString fileToReturn;
     std::function<void()> onError; // runs inside the error box (the box is "open" meanwhile)
     std::function<bool(PortConfig&)> onPortSettings;
+    std::function<void()> onFileChosen; // runs as a file dialog closes, before the window goes on
 
     void error(QWidget*, const QString& text) override {
         errors << text;
@@ -27,10 +28,12 @@ public:
     }
     QString openFile(QWidget*, const FileDialogSpec& spec) override {
         fileDialogs << spec;
+        if (onFileChosen) onFileChosen();
         return fileToReturn;
     }
     QString saveFile(QWidget*, const FileDialogSpec& spec) override {
         fileDialogs << spec;
+        if (onFileChosen) onFileChosen();
         return fileToReturn;
     }
     bool portSettings(QWidget*, const QString&, PortConfig& config) override {

@@ -14,6 +14,7 @@
 #include <QTemporaryDir>
 
 #include <csignal>
+#include <unistd.h>
 #include <sys/resource.h>
 
 using namespace tk7v;
@@ -149,6 +150,32 @@ private slots:
         QCOMPARE(form->statusText(), QString());
         QCOMPARE(form->windowTitle(), kProgramCaption);
         QCOMPARE(QDir(dir->path()).entryList(QDir::Files).size(), 2); // no temporary left behind
+    }
+
+    void fileThatVanishesOrIsNoFileAfterTheDialog() {
+        writeFile(path("gone.cfg"), QByteArray(512, '\0'));
+        dialogs.onFileChosen = [&] { QFile::remove(path("gone.cfg")); };
+        load(path("gone.cfg"));
+        QCOMPARE(form->statusText(), QString("Файл не найден."));
+        QCOMPARE(dialogs.errors, QStringList{"Файл не найден"});
+        dialogs.onFileChosen = nullptr;
+        // A folder of that name: it cannot be read as a file, so its size counts as 0.
+        QVERIFY(QDir().mkpath(path("folder.cfg")));
+        load(path("folder.cfg"));
+        QCOMPARE(form->statusText(), QString("Файл не загружен: неверный размер."));
+        QCOMPARE(dialogs.errors.last(), QString("Неверный размер файла настроек: 0 байт."));
+        QCOMPARE(form->windowTitle(), kProgramCaption);
+    }
+
+    void saveIntoAReadOnlyFolder() {
+        if (::geteuid() == 0) QSKIP("root writes into any folder; the size-limit case covers a failing write");
+        QVERIFY(QDir().mkpath(path("ro")));
+        writeFile(path("ro/settings.cfg"), QByteArray(512, 'A'));
+        QFile::setPermissions(path("ro"), QFile::ReadOwner | QFile::ExeOwner);
+        save(path("ro/settings.cfg"));
+        QFile::setPermissions(path("ro"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        QCOMPARE(dialogs.errors, QStringList{"Ошибка открытия файла"});
+        QCOMPARE(readAll(path("ro/settings.cfg")), QByteArray(512, 'A'));
     }
 
     void wrongSizesAreRefused_data() {

@@ -1,7 +1,6 @@
 // The device in the window: connect, read, edit, write, abort and disconnect against tk7v-sim,
 // driving the window's own handlers.
-#include "../common/sim_process.h"
-#include "fake_dialogs.h"
+#include "sim_window.h"
 #include "test_main.h"
 #include "ui/tform1.h"
 
@@ -16,48 +15,12 @@
 
 using namespace tk7v;
 using tk7v::test::FakeDialogs;
-using tk7v::test::SimProcess;
 
-class LinkTest : public QObject {
+class LinkTest : public QObject, tk7v::test::SimWindow {
     Q_OBJECT
 
-    FakeDialogs dialogs;
-    std::unique_ptr<SimProcess> sim;
-    std::unique_ptr<TForm1> form;
-
-    void start(std::vector<std::string> simArgs) {
-        dialogs = FakeDialogs();
-        sim = std::make_unique<SimProcess>(std::move(simArgs));
-        TForm1Environment env;
-        env.dialogs = &dialogs;
-        env.listPorts = [] { return std::vector<std::string>{"sim"}; };
-        env.portPath = [this](const std::string&) { return sim->port(); };
-        form = std::make_unique<TForm1>(env);
-        form->show();
-    }
-    QPushButton* button(const char* name) { return form->control<QPushButton>(name); }
-    bool enabled(const char* name) { return form->control(name)->isEnabled(); }
-
-    void connectDevice() {
-        button("SpeedButton1")->click();
-        QTRY_VERIFY_WITH_TIMEOUT(form->statusText().startsWith("Установлена связь c устройством: "), 5000);
-        QTRY_VERIFY(enabled("Button3"));
-    }
-    void expectClosed() {
-        QVERIFY(!form->isConnected());
-        QCOMPARE(button("SpeedButton1")->text(), QString("&Подключиться"));
-        QVERIFY(!button("SpeedButton1")->isChecked());
-        QVERIFY(enabled("ComboBox1") && enabled("Button1"));
-        QVERIFY(!enabled("Button3") && !enabled("Button4") && !enabled("Button2"));
-        SerialPort other; // the port is free for another program
-        QCOMPARE(other.open(sim->port(), PortConfig{}).stage, SerialPort::OpenResult::Opened);
-    }
-
 private slots:
-    void cleanup() {
-        form.reset();
-        sim.reset();
-    }
+    void cleanup() { stop(); }
 
     void connectReadEditWriteDisconnect() {
         start({"--ident", "TK7V v2.6 sim"});

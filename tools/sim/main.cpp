@@ -38,6 +38,8 @@ struct Options {
     long turnaroundMs = 0;
     bool silent = false;
     bool endlessIdent = false;
+    bool garble = false;
+    bool wild = false;
     long rejectWrites = 0;
     long noise = 0;
     long dieAfter = -1;
@@ -67,6 +69,11 @@ until SIGINT or SIGTERM.
   --reject N           answer the first N write commands with a data reply
                        instead of "OK"
   --noise N            send N noise bytes before every reply
+  --garble             put broken reply heads ("O" without "K", a head without
+                       "=") before every reply
+  --wild-replies       answer read commands for data beyond the block: a reply
+                       naming address 1F0 with 26 bytes, and one naming 31
+                       bytes at a nonsense address, before the real reply
   --mute-after N       answer the first N commands, then nothing
   --die-after N        exit abruptly (like being killed) after N commands
   --log FILE           log every command to FILE ("-": standard error)
@@ -119,6 +126,8 @@ bool parseArgs(int argc, char** argv, Options& o) {
         else if (a == "--mute-after") ok = nextNum(o.muteAfter);
         else if (a == "--silent") o.silent = true;
         else if (a == "--endless-ident") o.endlessIdent = true;
+        else if (a == "--garble") o.garble = true;
+        else if (a == "--wild-replies") o.wild = true;
         else ok = false;
         if (!ok) {
             std::cerr << "tk7v-sim: bad argument " << a << "\n" << kUsage;
@@ -251,8 +260,10 @@ private:
         if (o_.silent || (o_.muteAfter >= 0 && commands_ >= o_.muteAfter)) return;
         if (o_.turnaroundMs > 0) sleepUntil(std::chrono::steady_clock::now() + std::chrono::milliseconds(o_.turnaroundMs));
         std::string out;
+        // Noise ends a line, as line noise between two lines would look.
         for (long i = 0; i < o_.noise; ++i)
-            out += static_cast<char>("\x01\xFE#\n\r?"[i % 6]);
+            out += static_cast<char>(i + 1 == o_.noise ? '\n' : "\x01\xFE#\n\r?"[i % 6]);
+        if (o_.garble) out += "Ox" + std::string("xz00?") + "O\r";
         send(out + bytes);
         lastReplyByte_ = std::chrono::steady_clock::now();
         replied_ = true;
@@ -321,7 +332,13 @@ private:
                 buffer_.erase(buffer_.begin(), buffer_.begin() + 6);
                 std::snprintf(head, sizeof head, "READ %d @%03X", count, address);
                 log(head);
-                reply(dataReply(count, address));
+                if (o_.wild) {
+                    std::string beyond = dataReply(26, 0x1F0);
+                    std::string nonsense = "x\x7F\x7F\x7F\x7F=" + std::string(31, '\x5A') + "\r";
+                    reply(beyond + nonsense + dataReply(count, address));
+                } else {
+                    reply(dataReply(count, address));
+                }
                 commandDone();
                 continue;
             }
