@@ -148,15 +148,11 @@ TEST(SerialPort, HangUpIsReportedOnce) {
     EXPECT_EQ(port.write(out, stop).kind, IoStatus::Failed);
 }
 
-TEST(SerialPort, LowLatencyIsAskedForWhereTheDriverKnowsIt) {
-    // A pseudo-terminal refuses the request: the open goes on.
+TEST(SerialPort, LowLatencyRefusedByAPseudoTerminalIsHarmless) {
+    // Tests never touch this machine's real UARTs (one may be its console), so only the refusal
+    // is tried here.
     Pty pty;
-    SerialPort virtualPort;
-    ASSERT_EQ(virtualPort.open(pty.path, PortConfig{}).stage, SerialPort::OpenResult::Opened);
-    EXPECT_FALSE(virtualPort.lowLatencyRequested());
-    // A serial driver takes it. Only where this machine has a UART of its own.
-    SerialPort uart;
-    if (uart.open("/dev/ttyS0", PortConfig{}).stage != SerialPort::OpenResult::Opened)
-        GTEST_SKIP() << "no usable /dev/ttyS0 here";
-    EXPECT_TRUE(uart.lowLatencyRequested());
+    SerialPort port;
+    ASSERT_EQ(port.open(pty.path, PortConfig{}).stage, SerialPort::OpenResult::Opened);
+    EXPECT_FALSE(port.lowLatencyRequested());
 }
