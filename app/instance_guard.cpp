@@ -21,7 +21,8 @@ QString defaultFolder() {
 
 } // namespace
 
-InstanceGuard::InstanceGuard(QString folder) : folder_(folder.isEmpty() ? defaultFolder() : std::move(folder)) {}
+InstanceGuard::InstanceGuard(QString folder)
+    : folder_(folder.isEmpty() ? defaultFolder() : std::move(folder)) {}
 
 InstanceGuard::~InstanceGuard() {
     if (server_) server_->close();

@@ -60,9 +60,10 @@ struct Exchange {
     double pausesMs;
 };
 const Exchange kExchanges[] = {
-    {opConnect, "identify", 6.0 + static_cast<double>(kIdent.size()) + 1, 1, 0},              // RESET\r; the line up to its CR
+    {opConnect, "identify", 6.0 + static_cast<double>(kIdent.size()) + 1, 1,
+     0},                                                                // RESET\r; the line up to its CR
     {opRead, "read", 10 * 6 + 9 * (6 + 26 + 1) + (6 + 4 + 1), 10, 100}, // 368
-    {opWrite, "write", 20 * 7 + 512 + 20 * 4, 20, 100},                // chunks; "OK\r\n" each
+    {opWrite, "write", 20 * 7 + 512 + 20 * 4, 20, 100},                 // chunks; "OK\r\n" each
 };
 
 double lowerBoundMs(const Exchange& e, int turnaroundMs) {
@@ -78,7 +79,8 @@ struct QuietHost : TransferHost {
 };
 
 std::vector<std::string> simArgs(int turnaround, std::vector<std::string> more = {}) {
-    std::vector<std::string> a = {"--baud", "9600", "--turnaround", std::to_string(turnaround), "--ident", kIdent};
+    std::vector<std::string> a = {"--baud",  "9600", "--turnaround", std::to_string(turnaround),
+                                  "--ident", kIdent};
     a.insert(a.end(), more.begin(), more.end());
     return a;
 }
@@ -106,10 +108,11 @@ void workerFigures(int turnaround, std::vector<double>& gaps) {
         }
         const Figures f = stats(ms);
         const double bound = lowerBoundMs(e, turnaround);
-        std::printf("worker %-8s turnaround %d ms: median %.1f ms (%.1f..%.1f), lower bound %.1f ms\n", e.name,
-                    turnaround, f.median, f.min, f.max, bound);
+        std::printf("worker %-8s turnaround %d ms: median %.1f ms (%.1f..%.1f), lower bound %.1f ms\n",
+                    e.name, turnaround, f.median, f.min, f.max, bound);
         if (e.op != opConnect)
-            report("worker " + std::string(e.name) + " / lower bound, turnaround " + std::to_string(turnaround) + " ms",
+            report("worker " + std::string(e.name) + " / lower bound, turnaround " +
+                       std::to_string(turnaround) + " ms",
                    f.median / bound, "x", 1.10);
     }
     // The host's turnaround, seen from the device: last byte of a reply to the next command,
@@ -161,9 +164,10 @@ void windowFigures(int turnaround) {
         }
         const Figures f = stats(ms);
         const double bound = lowerBoundMs(e, turnaround);
-        std::printf("window %-8s turnaround %d ms: median %.1f ms (%.1f..%.1f), lower bound %.1f ms\n", e.name,
-                    turnaround, f.median, f.min, f.max, bound);
-        report("window " + std::string(e.name) + " / lower bound, turnaround " + std::to_string(turnaround) + " ms",
+        std::printf("window %-8s turnaround %d ms: median %.1f ms (%.1f..%.1f), lower bound %.1f ms\n",
+                    e.name, turnaround, f.median, f.min, f.max, bound);
+        report("window " + std::string(e.name) + " / lower bound, turnaround " + std::to_string(turnaround) +
+                   " ms",
                f.median / bound, "x", 1.10);
     }
 }
@@ -187,8 +191,8 @@ void silentDeviceFigures() {
         auto cpu = [](const rusage& r) {
             return r.ru_utime.tv_sec + r.ru_stime.tv_sec + (r.ru_utime.tv_usec + r.ru_stime.tv_usec) / 1e6;
         };
-        report("CPU while waiting 5 s for a silent device, share of a core", 100.0 * (cpu(after) - cpu(before)) / 5.0,
-               "%", 1.0);
+        report("CPU while waiting 5 s for a silent device, share of a core",
+               100.0 * (cpu(after) - cpu(before)) / 5.0, "%", 1.0);
         worker.RequestStop();
     }
     // From a stop request to DoneEvent.

@@ -24,7 +24,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             covered[f.offset + k] = true;
         switch (f.kind) {
         case FieldKind::Check:
-            if (out[f.offset] != (f.forced == FieldSpec::Forced::No ? (in[f.offset] != 0) : f.forced == FieldSpec::Forced::On))
+            if (out[f.offset] !=
+                (f.forced == FieldSpec::Forced::No ? (in[f.offset] != 0) : f.forced == FieldSpec::Forced::On))
                 std::abort();
             break;
         case FieldKind::Item:
@@ -54,6 +55,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     test::MapControls again;
     ApplyImage(out, again);
-    if (again.texts != controls.texts || again.checks != controls.checks || again.items != controls.items) std::abort();
+    if (again.texts != controls.texts || again.checks != controls.checks || again.items != controls.items)
+        std::abort();
     return 0;
 }

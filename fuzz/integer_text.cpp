@@ -30,7 +30,8 @@ std::optional<long long> reference(std::string s) {
             if (std::string("0123456789abcdefABCDEF").find(c) == std::string::npos) return std::nullopt;
         const std::size_t first = digits.find_first_not_of('0');
         if (first != std::string::npos && digits.size() - first > 8) return std::nullopt;
-        unsigned long long v = first == std::string::npos ? 0 : std::stoull(digits.substr(first), nullptr, 16);
+        unsigned long long v =
+            first == std::string::npos ? 0 : std::stoull(digits.substr(first), nullptr, 16);
         return static_cast<long long>(static_cast<int>(static_cast<unsigned>(v)));
     }
     std::size_t start = (s[0] == '+' || s[0] == '-') ? 1 : 0;

@@ -13,15 +13,18 @@ namespace fs = std::filesystem;
 std::optional<std::string> AcceptWindowsPortName(std::string_view dosName) {
     if (dosName.size() < 4 || dosName.size() > 6) return std::nullopt;
     std::string upper(dosName);
-    std::transform(upper.begin(), upper.end(), upper.begin(), [](unsigned char c) { return std::toupper(c); });
-    if (upper.compare(0, 3, "COM") != 0 || !std::isdigit(static_cast<unsigned char>(upper[3]))) return std::nullopt;
+    std::transform(upper.begin(), upper.end(), upper.begin(),
+                   [](unsigned char c) { return std::toupper(c); });
+    if (upper.compare(0, 3, "COM") != 0 || !std::isdigit(static_cast<unsigned char>(upper[3])))
+        return std::nullopt;
     return upper;
 }
 
 std::vector<std::string> OrderPortNames(std::vector<std::string> names) {
     if (names.empty()) return names;
-    const auto [shortest, longest] = std::minmax_element(
-        names.begin(), names.end(), [](const std::string& a, const std::string& b) { return a.size() < b.size(); });
+    const auto [shortest, longest] =
+        std::minmax_element(names.begin(), names.end(),
+                            [](const std::string& a, const std::string& b) { return a.size() < b.size(); });
     if (shortest->size() < longest->size()) {
         std::sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) {
             return a.size() != b.size() ? a.size() < b.size() : a < b;
@@ -30,7 +33,8 @@ std::vector<std::string> OrderPortNames(std::vector<std::string> names) {
     return names;
 }
 
-std::vector<std::string> PortListOrFallback(std::vector<std::string> found, std::string_view prefix, bool zeroBased) {
+std::vector<std::string> PortListOrFallback(std::vector<std::string> found, std::string_view prefix,
+                                            bool zeroBased) {
     found = OrderPortNames(std::move(found));
     if (found.empty()) {
         for (int i = 0; i < 9; ++i)
@@ -83,8 +87,12 @@ std::vector<std::string> ScanLinuxPorts(const std::string& devDir, const std::st
     return {names.begin(), names.end()};
 }
 
-std::vector<std::string> LinuxPortList() { return PortListOrFallback(ScanLinuxPorts(), "ttyS", true); }
+std::vector<std::string> LinuxPortList() {
+    return PortListOrFallback(ScanLinuxPorts(), "ttyS", true);
+}
 
-std::string LinuxPortPath(const std::string& name) { return "/dev/" + name; }
+std::string LinuxPortPath(const std::string& name) {
+    return "/dev/" + name;
+}
 
 } // namespace tk7v

@@ -17,7 +17,8 @@ std::vector<std::string> OrderPortNames(std::vector<std::string> names);
 
 // The names found, ordered; when none were found, prefix + 1..9 (COM1..COM9) or, with
 // zeroBased, prefix + 0..8 (ttyS0..ttyS8).
-std::vector<std::string> PortListOrFallback(std::vector<std::string> found, std::string_view prefix, bool zeroBased);
+std::vector<std::string> PortListOrFallback(std::vector<std::string> found, std::string_view prefix,
+                                            bool zeroBased);
 
 // The saved index when it names an entry, else the first entry.
 int SelectPortIndex(int saved, std::size_t count);
@@ -28,7 +29,8 @@ std::vector<std::string> WindowsPortList(const std::vector<std::string>& dosName
 // Linux: serial devices with hardware behind them (ttyS whose UART type is known, ttyUSB,
 // ttyACM and the like) and tty* symlinks under devDir that point to pseudo-terminals (virtual
 // ports such as a simulator's or socat's). Names without the folder, sorted.
-std::vector<std::string> ScanLinuxPorts(const std::string& devDir = "/dev", const std::string& sysTtyDir = "/sys/class/tty");
+std::vector<std::string> ScanLinuxPorts(const std::string& devDir = "/dev",
+                                        const std::string& sysTtyDir = "/sys/class/tty");
 // The list the port box shows on Linux.
 std::vector<std::string> LinuxPortList();
 // The path to open for a listed name.

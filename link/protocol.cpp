@@ -16,10 +16,15 @@ Command head(std::size_t count, std::size_t address, std::uint8_t last) {
 
 } // namespace
 
-Command ReadCommand(std::size_t count, std::size_t address) { return head(count, address, kCr); }
-Command WriteHead(std::size_t count, std::size_t address) { return head(count, address, '='); }
+Command ReadCommand(std::size_t count, std::size_t address) {
+    return head(count, address, kCr);
+}
+Command WriteHead(std::size_t count, std::size_t address) {
+    return head(count, address, '=');
+}
 
-ReplyReceiver::ReplyReceiver(std::span<std::uint8_t, kReplyBufferSize> reply, std::span<std::uint8_t, kBlockSize> block)
+ReplyReceiver::ReplyReceiver(std::span<std::uint8_t, kReplyBufferSize> reply,
+                             std::span<std::uint8_t, kBlockSize> block)
     : reply_(reply), block_(block) {}
 
 void ReplyReceiver::reset() {

@@ -16,26 +16,43 @@ namespace {
 
 speed_t speedFor(std::uint32_t baud) {
     switch (baud) {
-    case 110: return B110;
-    case 300: return B300;
-    case 600: return B600;
-    case 1200: return B1200;
-    case 2400: return B2400;
-    case 4800: return B4800;
-    case 9600: return B9600;
-    case 19200: return B19200;
-    case 38400: return B38400;
-    case 57600: return B57600;
-    case 115200: return B115200;
-    case 230400: return B230400;
-    case 460800: return B460800;
-    case 921600: return B921600;
-    default: return B0;
+    case 110:
+        return B110;
+    case 300:
+        return B300;
+    case 600:
+        return B600;
+    case 1200:
+        return B1200;
+    case 2400:
+        return B2400;
+    case 4800:
+        return B4800;
+    case 9600:
+        return B9600;
+    case 19200:
+        return B19200;
+    case 38400:
+        return B38400;
+    case 57600:
+        return B57600;
+    case 115200:
+        return B115200;
+    case 230400:
+        return B230400;
+    case 460800:
+        return B460800;
+    case 921600:
+        return B921600;
+    default:
+        return B0;
     }
 }
 
 // A pseudo-terminal or a plain file has no modem lines; asking for them is not an error.
-bool noModemLines(int err) { return err == ENOTTY || err == EINVAL; }
+bool noModemLines(int err) {
+    return err == ENOTTY || err == EINVAL;
+}
 
 } // namespace
 
@@ -48,11 +65,20 @@ bool TermiosFor(const PortConfig& config, termios& t) {
     static const tcflag_t sizes[] = {CS5, CS6, CS7, CS8};
     t.c_cflag |= sizes[config.byteSize - 5];
     switch (config.parity) {
-    case PortConfig::Parity::None: break;
-    case PortConfig::Parity::Odd: t.c_cflag |= PARENB | PARODD; break;
-    case PortConfig::Parity::Even: t.c_cflag |= PARENB; break;
-    case PortConfig::Parity::Mark: t.c_cflag |= PARENB | CMSPAR | PARODD; break;
-    case PortConfig::Parity::Space: t.c_cflag |= PARENB | CMSPAR; break;
+    case PortConfig::Parity::None:
+        break;
+    case PortConfig::Parity::Odd:
+        t.c_cflag |= PARENB | PARODD;
+        break;
+    case PortConfig::Parity::Even:
+        t.c_cflag |= PARENB;
+        break;
+    case PortConfig::Parity::Mark:
+        t.c_cflag |= PARENB | CMSPAR | PARODD;
+        break;
+    case PortConfig::Parity::Space:
+        t.c_cflag |= PARENB | CMSPAR;
+        break;
     }
     if (config.stopBits != PortConfig::StopBits::One) t.c_cflag |= CSTOPB;
     // RTS belongs to the worker (it raises the line itself), so hardware handshake is only
@@ -187,7 +213,8 @@ IoStatus SerialPort::read(std::span<std::uint8_t> into, const StopSignal& stop) 
             revents = 0;
             continue;
         }
-        if (n < 0 && errno != EAGAIN && errno != EINTR) return IoStatus::failed(static_cast<std::uint32_t>(errno));
+        if (n < 0 && errno != EAGAIN && errno != EINTR)
+            return IoStatus::failed(static_cast<std::uint32_t>(errno));
         // Nothing to read after poll reported a hang-up: the device is gone. Reported once,
         // never retried, so an unplugged adapter cannot make this loop spin.
         if (revents & (POLLHUP | POLLERR)) return IoStatus::failed(EIO);
@@ -209,7 +236,8 @@ IoStatus SerialPort::writeLocked(std::span<const std::uint8_t> bytes, const Stop
             done += static_cast<std::size_t>(n);
             continue;
         }
-        if (n < 0 && errno != EAGAIN && errno != EINTR) return IoStatus::failed(static_cast<std::uint32_t>(errno));
+        if (n < 0 && errno != EAGAIN && errno != EINTR)
+            return IoStatus::failed(static_cast<std::uint32_t>(errno));
         short revents = 0;
         const IoStatus s = waitFor(POLLOUT, stop, &revents);
         if (revents & (POLLHUP | POLLERR)) return IoStatus::failed(EIO);
@@ -222,6 +250,8 @@ IoStatus SerialPort::write(std::span<const std::uint8_t> bytes, const StopSignal
     return writeLocked(bytes, &stop);
 }
 
-IoStatus SerialPort::write(std::span<const std::uint8_t> bytes) { return writeLocked(bytes, nullptr); }
+IoStatus SerialPort::write(std::span<const std::uint8_t> bytes) {
+    return writeLocked(bytes, nullptr);
+}
 
 } // namespace tk7v

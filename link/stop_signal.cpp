@@ -13,7 +13,9 @@ StopSignal::StopSignal() : fd_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {
     if (fd_ < 0) throw std::runtime_error("eventfd failed");
 }
 
-StopSignal::~StopSignal() { ::close(fd_); }
+StopSignal::~StopSignal() {
+    ::close(fd_);
+}
 
 void StopSignal::request() {
     if (flag_.exchange(true, std::memory_order_acq_rel)) return;
@@ -25,7 +27,8 @@ void StopSignal::request() {
 bool StopSignal::waitFor(std::chrono::milliseconds timeout) const {
     const auto deadline = std::chrono::steady_clock::now() + timeout;
     while (!requested()) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
         if (left.count() <= 0) return false;
         pollfd p{fd_, POLLIN, 0};
         if (::poll(&p, 1, static_cast<int>(left.count()) + 1) < 0 && errno != EINTR) return requested();

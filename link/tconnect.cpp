@@ -39,10 +39,14 @@ void TConnect::Join() {
 void TConnect::Execute() {
     if (StopRequested()) return CancelEnding();
     switch (operation_.load()) {
-    case opConnect: return Identify();
-    case opRead: return Read();
-    case opWrite: return Write();
-    default: return SuccessEnding();
+    case opConnect:
+        return Identify();
+    case opRead:
+        return Read();
+    case opWrite:
+        return Write();
+    default:
+        return SuccessEnding();
     }
 }
 
@@ -76,7 +80,9 @@ void TConnect::RaiseRtsOnce() {
     }
 }
 
-void TConnect::Pause(std::chrono::milliseconds ms) { stop_.waitFor(ms); }
+void TConnect::Pause(std::chrono::milliseconds ms) {
+    stop_.waitFor(ms);
+}
 
 bool TConnect::ReceiveBytes(std::span<std::uint8_t> into) {
     RaiseRtsOnce();
@@ -142,7 +148,8 @@ void TConnect::Read() {
     if (StopRequested()) return CancelEnding();
     for (std::size_t a = 0;;) {
         PostStatus(ReadProgressText(a));
-        const std::size_t n = a + proto::kChunkSize <= proto::kReadLength ? proto::kChunkSize : proto::kReadLength - a;
+        const std::size_t n =
+            a + proto::kChunkSize <= proto::kReadLength ? proto::kChunkSize : proto::kReadLength - a;
         SendBytes(proto::ReadCommand(n, a));
         ReceiveReply(true);
         a += proto::kChunkSize;
@@ -161,7 +168,8 @@ void TConnect::Write() {
     PostStatus(kProcessing);
     host_.CollectBlock(BlockBuffer);
     for (std::size_t a = 0; a < proto::kWriteLength && !StopRequested();) {
-        const std::size_t n = a + proto::kChunkSize <= proto::kWriteLength ? proto::kChunkSize : proto::kWriteLength - a;
+        const std::size_t n =
+            a + proto::kChunkSize <= proto::kWriteLength ? proto::kChunkSize : proto::kWriteLength - a;
         PostStatus(WriteProgressText(a, n));
         SendBytes(proto::WriteHead(n, a));
         SendBytes({BlockBuffer.data() + a, n});

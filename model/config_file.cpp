@@ -9,7 +9,8 @@ namespace {
 
 // Index of the dot that starts the last extension of the file name, or npos.
 std::size_t extensionDot(const std::string& path) {
-    const std::size_t nameStart = path.find_last_of("/\\") == std::string::npos ? 0 : path.find_last_of("/\\") + 1;
+    const std::size_t nameStart =
+        path.find_last_of("/\\") == std::string::npos ? 0 : path.find_last_of("/\\") + 1;
     const std::size_t dot = path.rfind('.');
     if (dot == std::string::npos || dot < nameStart) return std::string::npos;
     return dot;

@@ -51,7 +51,8 @@ std::optional<std::int32_t> ParseInteger(std::string_view text) {
         text.remove_prefix(1);
     if (text.empty()) return std::nullopt;
     if (text.front() == '$' || text.front() == 'x' || text.front() == 'X') return parseHex(text.substr(1));
-    if (text.size() >= 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) return parseHex(text.substr(2));
+    if (text.size() >= 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X'))
+        return parseHex(text.substr(2));
     return parseDecimal(text);
 }
 

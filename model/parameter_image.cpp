@@ -89,7 +89,8 @@ CodecResult BuildImage(const ControlAccess& controls, ParameterImage& image) {
                 if (!value) return {false, "'" + text + "' is not a valid integer value"};
                 const auto bits = static_cast<std::uint32_t>(*value);
                 image[f.offset] = static_cast<std::uint8_t>(bits & 0xFF);
-                if (f.kind == FieldKind::Word) image[f.offset + 1] = static_cast<std::uint8_t>((bits >> 8) & 0xFF);
+                if (f.kind == FieldKind::Word)
+                    image[f.offset + 1] = static_cast<std::uint8_t>((bits >> 8) & 0xFF);
                 break;
             }
             }

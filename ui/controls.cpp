@@ -37,12 +37,16 @@ TRadioGroup::TRadioGroup(QWidget* parent, const QString& caption, const QString&
     });
 }
 
-int TRadioGroup::itemIndex() const { return group_->checkedId(); }
+int TRadioGroup::itemIndex() const {
+    return group_->checkedId();
+}
 
 void TRadioGroup::setItemIndex(int index) {
     if (auto* b = group_->button(index)) b->setChecked(true);
 }
 
-QRadioButton* TRadioGroup::item(int index) const { return qobject_cast<QRadioButton*>(group_->button(index)); }
+QRadioButton* TRadioGroup::item(int index) const {
+    return qobject_cast<QRadioButton*>(group_->button(index));
+}
 
 } // namespace tk7v

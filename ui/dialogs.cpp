@@ -18,16 +18,16 @@ QStringList nameFilters(const QString& filter) {
     return out;
 }
 
-QString runFileDialog(QWidget* parent, const FileDialogSpec& spec, QFileDialog::AcceptMode mode) {
-    QFileDialog dialog(parent, spec.title);
+QString runFileDialog(QWidget* parent, const FileDialogRequest& request, QFileDialog::AcceptMode mode) {
+    QFileDialog dialog(parent, request.title);
     dialog.setAcceptMode(mode);
-    dialog.setNameFilters(nameFilters(spec.filter));
-    dialog.setDefaultSuffix(spec.defaultExt);
-    dialog.setFileMode(spec.mustExist ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
+    dialog.setNameFilters(nameFilters(request.filter));
+    dialog.setDefaultSuffix(request.defaultExt);
+    dialog.setFileMode(request.mustExist ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
     // The save asks its own replace question, so the dialog must not ask one first.
     dialog.setOption(QFileDialog::DontConfirmOverwrite, true);
     dialog.setOption(QFileDialog::ReadOnly, false);
-    if (!spec.initialName.contains('*')) dialog.selectFile(spec.initialName);
+    if (!request.initialName.contains('*')) dialog.selectFile(request.initialName);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
     return dialog.selectedFiles().first();
 }
@@ -40,21 +40,24 @@ void QtDialogs::error(QWidget* parent, const QString& text) {
 }
 
 Dialogs::Answer QtDialogs::question(QWidget* parent, const QString& text) {
-    QMessageBox box(QMessageBox::Warning, kAppTitle, text, QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel,
-                    parent);
+    QMessageBox box(QMessageBox::Warning, kAppTitle, text,
+                    QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, parent);
     switch (box.exec()) {
-    case QMessageBox::Yes: return Answer::Yes;
-    case QMessageBox::No: return Answer::No;
-    default: return Answer::Cancel;
+    case QMessageBox::Yes:
+        return Answer::Yes;
+    case QMessageBox::No:
+        return Answer::No;
+    default:
+        return Answer::Cancel;
     }
 }
 
-QString QtDialogs::openFile(QWidget* parent, const FileDialogSpec& spec) {
-    return runFileDialog(parent, spec, QFileDialog::AcceptOpen);
+QString QtDialogs::openFile(QWidget* parent, const FileDialogRequest& request) {
+    return runFileDialog(parent, request, QFileDialog::AcceptOpen);
 }
 
-QString QtDialogs::saveFile(QWidget* parent, const FileDialogSpec& spec) {
-    return runFileDialog(parent, spec, QFileDialog::AcceptSave);
+QString QtDialogs::saveFile(QWidget* parent, const FileDialogRequest& request) {
+    return runFileDialog(parent, request, QFileDialog::AcceptSave);
 }
 
 bool QtDialogs::portSettings(QWidget* parent, const QString& portName, PortConfig& config) {

@@ -13,7 +13,7 @@ namespace tk7v {
 inline const QString kAppTitle = QStringLiteral("Конфигуратор ТК-7В");
 inline const QString kErrorTitle = QStringLiteral("Конфигуратор ТК-7В: Ошибка");
 
-struct FileDialogSpec {
+struct FileDialogRequest {
     QString title;
     QString filter;      // "description|pattern|description|pattern"
     QString defaultExt;  // added to a typed name without one
@@ -30,8 +30,8 @@ public:
     // The replace question: title "Конфигуратор ТК-7В", warning icon, Yes, No and Cancel.
     virtual Answer question(QWidget* parent, const QString& text) = 0;
     // The chosen file's path, or empty when cancelled.
-    virtual QString openFile(QWidget* parent, const FileDialogSpec& spec) = 0;
-    virtual QString saveFile(QWidget* parent, const FileDialogSpec& spec) = 0;
+    virtual QString openFile(QWidget* parent, const FileDialogRequest& request) = 0;
+    virtual QString saveFile(QWidget* parent, const FileDialogRequest& request) = 0;
     // The port settings dialog; true when confirmed (config then holds the choice).
     virtual bool portSettings(QWidget* parent, const QString& portName, PortConfig& config) = 0;
 };
@@ -40,8 +40,8 @@ class QtDialogs : public Dialogs {
 public:
     void error(QWidget* parent, const QString& text) override;
     Answer question(QWidget* parent, const QString& text) override;
-    QString openFile(QWidget* parent, const FileDialogSpec& spec) override;
-    QString saveFile(QWidget* parent, const FileDialogSpec& spec) override;
+    QString openFile(QWidget* parent, const FileDialogRequest& request) override;
+    QString saveFile(QWidget* parent, const FileDialogRequest& request) override;
     bool portSettings(QWidget* parent, const QString& portName, PortConfig& config) override;
 };
 

@@ -23,8 +23,10 @@ PortSettingsDialog::PortSettingsDialog(QWidget* parent, const QString& portName,
     : QDialog(parent), base_(config) {
     setObjectName("PortSettingsDialog");
     setWindowTitle(QStringLiteral("Свойства: %1").arg(portName));
-    const QStringList rates = {"110", "300", "600", "1200", "2400", "4800", "9600", "19200", "38400", "57600", "115200"};
-    baud_ = choice(this, rates, std::max<int>(0, static_cast<int>(rates.indexOf(QString::number(config.baudRate)))));
+    const QStringList rates = {"110",  "300",   "600",   "1200",  "2400",  "4800",
+                               "9600", "19200", "38400", "57600", "115200"};
+    baud_ = choice(this, rates,
+                   std::max<int>(0, static_cast<int>(rates.indexOf(QString::number(config.baudRate)))));
     dataBits_ = choice(this, {"5", "6", "7", "8"}, config.byteSize - 5);
     parity_ = choice(this, {"Нет", "Нечёт", "Чёт", "Маркер", "Пробел"}, static_cast<int>(config.parity));
     stopBits_ = choice(this, {"1", "1,5", "2"}, static_cast<int>(config.stopBits));

@@ -19,7 +19,6 @@ bool usable() {
 
 } // namespace
 
-
 void UserSettings::LoadSetting(const QString& name, int& value) {
     if (!usable()) return;
     QSettings store(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("tk7vprog"));

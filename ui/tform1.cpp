@@ -25,7 +25,9 @@
 #include <sys/eventfd.h>
 #include <unistd.h>
 
-static void initPictures() { Q_INIT_RESOURCE(resources); }
+static void initPictures() {
+    Q_INIT_RESOURCE(resources);
+}
 
 namespace tk7v {
 
@@ -37,7 +39,8 @@ const QString kPhoneHint = QStringLiteral("Телефонный номер ви�
 
 // The pictures key out the colour of their bottom-left pixel, as the device's original buttons did.
 QPixmap picture(const QString& name) {
-    QImage image = QImage(QStringLiteral(":/pictures/%1.xpm").arg(name)).convertToFormat(QImage::Format_ARGB32);
+    QImage image =
+        QImage(QStringLiteral(":/pictures/%1.xpm").arg(name)).convertToFormat(QImage::Format_ARGB32);
     if (image.isNull()) return {};
     const QRgb key = image.pixel(0, image.height() - 1);
     for (int y = 0; y < image.height(); ++y)
@@ -51,7 +54,9 @@ class WidgetControls : public ControlAccess {
 public:
     explicit WidgetControls(const TForm1& form) : form_(form) {}
     std::string text(std::string_view c) const override { return edit(c)->text().toStdString(); }
-    void setText(std::string_view c, const std::string& t) override { edit(c)->setText(QString::fromStdString(t)); }
+    void setText(std::string_view c, const std::string& t) override {
+        edit(c)->setText(QString::fromStdString(t));
+    }
     bool checked(std::string_view c) const override { return check(c)->isChecked(); }
     void setChecked(std::string_view c, bool on) override { check(c)->setChecked(on); }
     int itemIndex(std::string_view c) const override { return radio(c)->itemIndex(); }
@@ -128,7 +133,8 @@ void TForm1::createControls() {
         b->setGeometry(x, y, w, h);
         return b;
     };
-    auto label = [&](QWidget* parent, const QString& name, const QString& text, int x, int y, const QString& hint) {
+    auto label = [&](QWidget* parent, const QString& name, const QString& text, int x, int y,
+                     const QString& hint) {
         auto* l = add(new QLabel(text, parent), name);
         l->move(x, y);
         l->adjustSize();
@@ -246,7 +252,8 @@ void TForm1::createControls() {
     auto* g8 = group(g11, "GroupBox8", QStringLiteral("Контроль линии"), 16, 64, 209, 249);
     g8->hide();
     check(g8, "TS_line_ctrl_on", QStringLiteral("Включить контроль"), 16, 24, 177,
-          QStringLiteral("Включить контроль линии при отсутствии событий и отправку события о неисправности по радио"),
+          QStringLiteral(
+              "Включить контроль линии при отсутствии событий и отправку события о неисправности по радио"),
           false);
     bevel(g8, "Bevel2", 16, 48, 177, 2);
     const QString period = QStringLiteral("Период контроля линии при отсутствии событий, мин. (1-255)");
@@ -260,8 +267,8 @@ void TForm1::createControls() {
     edit(g7, "TS_object_id", 8, 36, 161, 4, "0", object)->setEnabled(false);
     label(g7, "Label25", QStringLiteral("Формат станции T (0-9999)"), 8, 68, formatT)->setEnabled(false);
     edit(g7, "TS_fmt_radio_t", 8, 84, 161, 4, "0", formatT)->setEnabled(false);
-    radio(g11, "TS_tone_dial_on", QStringLiteral("Набор номера"), QStringLiteral("Импульс"), QStringLiteral("Тон"), 16,
-          16, 209, QStringLiteral("Импульсный или тоновый набор номера"));
+    radio(g11, "TS_tone_dial_on", QStringLiteral("Набор номера"), QStringLiteral("Импульс"),
+          QStringLiteral("Тон"), 16, 16, 209, QStringLiteral("Импульсный или тоновый набор номера"));
 
     // Pages 3 and 4: the two central-station profiles, one shape.
     struct ProfileNames {
@@ -274,19 +281,29 @@ void TForm1::createControls() {
         bool first;
     };
     const ProfileNames profiles[] = {
-        {"TabSheet1", "ЦС №&1", "CS1_", "GroupBox3", "Bevel3",
-         {"Label1", "Label3", "Label4", "Label10", "Label26", "Label2", "Label7", "Label5", "Label11", "Label9", "Label8"},
+        {"TabSheet1",
+         "ЦС №&1",
+         "CS1_",
+         "GroupBox3",
+         "Bevel3",
+         {"Label1", "Label3", "Label4", "Label10", "Label26", "Label2", "Label7", "Label5", "Label11",
+          "Label9", "Label8"},
          true},
-        {"TabSheet2", "ЦС №&2", "CS2_", "GroupBox2", "Bevel4",
-         {"Label6", "Label14", "Label15", "Label21", "Label27", "Label12", "Label17", "Label16", "Label22", "Label20",
-          "Label18"},
+        {"TabSheet2",
+         "ЦС №&2",
+         "CS2_",
+         "GroupBox2",
+         "Bevel4",
+         {"Label6", "Label14", "Label15", "Label21", "Label27", "Label12", "Label17", "Label16", "Label22",
+          "Label20", "Label18"},
          false},
     };
     for (const ProfileNames& p : profiles) {
         const QString prefix = p.prefix;
         auto* page = add(new QWidget, p.page);
         PageControl1->addTab(page, QString::fromUtf8(p.tab));
-        const QString activeText = p.first ? QStringLiteral("Активировать профиль ЦС №1") : QStringLiteral("Активировать профиль ЦС №2");
+        const QString activeText = p.first ? QStringLiteral("Активировать профиль ЦС №1")
+                                           : QStringLiteral("Активировать профиль ЦС №2");
         auto* active = check(page, prefix + "active", activeText, 8, 8, 417, activeText, p.first);
         active->setEnabled(!p.first);
         auto* g = group(page, p.group, QString(), 0, 32, 433, 297);
@@ -296,7 +313,8 @@ void TForm1::createControls() {
         for (int i = 0; i < 4; ++i) {
             label(g, p.labels[i], QStringLiteral("Телефон №%1").arg(i + 1), 16, phoneRows[i][0], kPhoneHint)
                 ->setEnabled(fields);
-            edit(g, prefix + QStringLiteral("phone_%1").arg(i + 1), 16, phoneRows[i][1], 177, 23, QString(), kPhoneHint)
+            edit(g, prefix + QStringLiteral("phone_%1").arg(i + 1), 16, phoneRows[i][1], 177, 23, QString(),
+                 kPhoneHint)
                 ->setEnabled(fields);
         }
         radio(g, prefix + "send_paf", QStringLiteral("Формат передачи"), "Contact ID", "PAF", 16, 192, 177,
@@ -318,14 +336,15 @@ void TForm1::createControls() {
             const char* value;
             int labelTop, fieldTop;
         } right[] = {
-            {"dial_each_n", "Число наборов номера (1-9)", "Число наборов каждого номера в таблице (1-9)", 1, "1", 16, 32},
+            {"dial_each_n", "Число наборов номера (1-9)", "Число наборов каждого номера в таблице (1-9)", 1,
+             "1", 16, 32},
             {"dial_cycles", "Число циклов перед паузой (1-9)",
              "Число циклов перебора номеров перед паузой/переключением канала (1-9)", 1, "1", 61, 77},
             {"dial_pause", "Пауза, мин. (0-10)", "Пауза для текущей ЦС, минуты (0-10)", 2, "3", 106, 122},
-            {"hand_time", "Ожидать HANDSHAKE, сек. (5-30)", "Интервал ожидания сигнала HANDSHAKE, секунды (5-30)", 2,
-             "10", 152, 166},
-            {"kissoff_time", "Ожидать KISSOFF, сек. (1-9)", "Интервал ожидания сигнала KISSOFF, секунды (1-9)", 1,
-             p.first ? "1" : "3", 197, 211},
+            {"hand_time", "Ожидать HANDSHAKE, сек. (5-30)",
+             "Интервал ожидания сигнала HANDSHAKE, секунды (5-30)", 2, "10", 152, 166},
+            {"kissoff_time", "Ожидать KISSOFF, сек. (1-9)",
+             "Интервал ожидания сигнала KISSOFF, секунды (1-9)", 1, p.first ? "1" : "3", 197, 211},
             {"send_repeats", "Число повторных передач (0-9)",
              "Число повторных передач при отсутствии сигнала KISSOFF (0-9)", 1, "0", 240, 256},
         };
@@ -333,7 +352,8 @@ void TForm1::createControls() {
             const QString hint = QString::fromUtf8(right[i].hint);
             label(g, p.labels[5 + i], QString::fromUtf8(right[i].caption), 240, right[i].labelTop, hint)
                 ->setEnabled(fields);
-            edit(g, prefix + right[i].field, 240, right[i].fieldTop, 177, right[i].limit, right[i].value, hint)
+            edit(g, prefix + right[i].field, 240, right[i].fieldTop, 177, right[i].limit, right[i].value,
+                 hint)
                 ->setEnabled(fields);
         }
     }
@@ -397,9 +417,13 @@ void TForm1::setStatusText(const QString& text, bool copyToHint) {
     emit statusChanged(text);
 }
 
-void TForm1::PostStatus(const QString& text) { setStatusText(text, true); }
+void TForm1::PostStatus(const QString& text) {
+    setStatusText(text, true);
+}
 
-QString TForm1::statusText() const { return statusLabel_->text(); }
+QString TForm1::statusText() const {
+    return statusLabel_->text();
+}
 
 // ---- Parameter image -------------------------------------------------------------------------
 
@@ -427,10 +451,13 @@ bool TForm1::ReportCodecError(CodecStage stage, const std::string& failure) {
 
 void TForm1::UpdateCaption(const std::optional<QString>& document) {
     const QString program = QCoreApplication::applicationFilePath();
-    QString caption = QStringLiteral("Конфигуратор ТК-7В v") + GetVersionValue(program, QStringLiteral("FileVersion"));
+    QString caption =
+        QStringLiteral("Конфигуратор ТК-7В v") + GetVersionValue(program, QStringLiteral("FileVersion"));
     if (document) {
         const QString full = QFileInfo(*document).absoluteFilePath();
-        const auto folderOf = [](const QString& path) { return path.left(path.lastIndexOf('/') + 1).toLower(); };
+        const auto folderOf = [](const QString& path) {
+            return path.left(path.lastIndexOf('/') + 1).toLower();
+        };
         const bool besideProgram = folderOf(full) == folderOf(program);
         caption += QStringLiteral(" - ") + (besideProgram ? QFileInfo(full).fileName() : full);
     }
@@ -450,23 +477,27 @@ void enable(const TForm1& f, std::initializer_list<const char*> names, bool on) 
 
 void TForm1::CS1_activeClick() {
     const bool a = control<QCheckBox>("CS1_active")->isChecked();
-    enable(*this, {"CS2_active", "GroupBox3", "Label1", "CS1_phone_1", "Label3", "CS1_phone_2", "Label4", "CS1_phone_3",
-                   "Label10", "CS1_phone_4", "CS1_send_paf"},
+    enable(*this,
+           {"CS2_active", "GroupBox3", "Label1", "CS1_phone_1", "Label3", "CS1_phone_2", "Label4",
+            "CS1_phone_3", "Label10", "CS1_phone_4", "CS1_send_paf"},
            a);
     enable(*this, {"Label26", "CS1_fmt_tel_p"}, a && control<TRadioGroup>("CS1_send_paf")->itemIndex() == 1);
-    enable(*this, {"Label2", "CS1_dial_each_n", "Label7", "CS1_dial_cycles", "Label5", "CS1_dial_pause", "Label11",
-                   "CS1_hand_time", "Label9", "CS1_kissoff_time", "Label8", "CS1_send_repeats"},
+    enable(*this,
+           {"Label2", "CS1_dial_each_n", "Label7", "CS1_dial_cycles", "Label5", "CS1_dial_pause", "Label11",
+            "CS1_hand_time", "Label9", "CS1_kissoff_time", "Label8", "CS1_send_repeats"},
            a);
 }
 
 void TForm1::CS2_activeClick() {
     const bool b = control<QCheckBox>("CS2_active")->isChecked();
-    enable(*this, {"CS1_active", "GroupBox2", "Label6", "CS2_phone_1", "Label14", "CS2_phone_2", "Label15",
-                   "CS2_phone_3", "Label21", "CS2_phone_4", "CS2_send_paf"},
+    enable(*this,
+           {"CS1_active", "GroupBox2", "Label6", "CS2_phone_1", "Label14", "CS2_phone_2", "Label15",
+            "CS2_phone_3", "Label21", "CS2_phone_4", "CS2_send_paf"},
            b);
     enable(*this, {"Label27", "CS2_fmt_tel_p"}, b && control<TRadioGroup>("CS2_send_paf")->itemIndex() == 1);
-    enable(*this, {"Label12", "CS2_dial_each_n", "Label17", "CS2_dial_cycles", "Label16", "CS2_dial_pause", "Label22",
-                   "CS2_hand_time", "Label20", "CS2_kissoff_time", "Label18", "CS2_send_repeats"},
+    enable(*this,
+           {"Label12", "CS2_dial_each_n", "Label17", "CS2_dial_cycles", "Label16", "CS2_dial_pause",
+            "Label22", "CS2_hand_time", "Label20", "CS2_kissoff_time", "Label18", "CS2_send_repeats"},
            b);
 }
 
@@ -479,17 +510,22 @@ void TForm1::CS2_send_pafClick() {
 }
 
 void TForm1::TS_line_ctrl_onClick() {
-    enable(*this, {"Label13", "TS_line_ctrl_tm", "GroupBox7", "Label24", "TS_object_id", "Label25", "TS_fmt_radio_t"},
-           control<QCheckBox>("TS_line_ctrl_on")->isChecked());
+    enable(
+        *this,
+        {"Label13", "TS_line_ctrl_tm", "GroupBox7", "Label24", "TS_object_id", "Label25", "TS_fmt_radio_t"},
+        control<QCheckBox>("TS_line_ctrl_on")->isChecked());
 }
 
 void TForm1::RS_filter_onClick() {
-    enable(*this, {"RS_alarm_on", "RS_arm_disarm_on", "RS_other_on"}, control<QCheckBox>("RS_filter_on")->isChecked());
+    enable(*this, {"RS_alarm_on", "RS_arm_disarm_on", "RS_other_on"},
+           control<QCheckBox>("RS_filter_on")->isChecked());
 }
 
 // ---- Page switching --------------------------------------------------------------------------
 
-bool TForm1::WheelMovesForward(int delta) { return static_cast<quint16>(delta) > 0x7F00; }
+bool TForm1::WheelMovesForward(int delta) {
+    return static_cast<quint16>(delta) > 0x7F00;
+}
 
 void TForm1::SelectNextPage(bool forward) {
     const int count = PageControl1->count();
@@ -516,7 +552,8 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event) {
     case QEvent::KeyPress: {
         const auto* key = static_cast<QKeyEvent*>(event);
         const bool ctrl = key->modifiers() & Qt::ControlModifier;
-        if (ctrl && (key->key() == Qt::Key_Tab || key->key() == Qt::Key_Backtab) && PageControl1->isAncestorOf(widget)) {
+        if (ctrl && (key->key() == Qt::Key_Tab || key->key() == Qt::Key_Backtab) &&
+            PageControl1->isAncestorOf(widget)) {
             SelectNextPage(key->key() == Qt::Key_Tab && !(key->modifiers() & Qt::ShiftModifier));
             return true;
         }
@@ -527,7 +564,8 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event) {
         if (watched == PageControl1->tabBar()) {
             const auto* s = static_cast<QShortcutEvent*>(event);
             for (int i = 0; i < PageControl1->count(); ++i)
-                if (!PageControl1->isTabVisible(i) && s->key() == QKeySequence::mnemonic(PageControl1->tabText(i)))
+                if (!PageControl1->isTabVisible(i) &&
+                    s->key() == QKeySequence::mnemonic(PageControl1->tabText(i)))
                     return true;
         }
         break;

@@ -37,9 +37,9 @@ class TRadioGroup;
 
 // What the window takes from its surroundings; the program uses the defaults, tests their own.
 struct TForm1Environment {
-    Dialogs* dialogs = nullptr;                                  // default: QtDialogs
-    std::function<std::vector<std::string>()> listPorts;         // default: the machine's ports
-    std::function<std::string(const std::string&)> portPath;     // default: "/dev/" + name
+    Dialogs* dialogs = nullptr;                                   // default: QtDialogs
+    std::function<std::vector<std::string>()> listPorts;          // default: the machine's ports
+    std::function<std::string(const std::string&)> portPath;      // default: "/dev/" + name
     std::function<std::unique_ptr<SettingsStore>()> openSettings; // default: UserSettings
 };
 
@@ -50,7 +50,9 @@ public:
     ~TForm1() override;
 
     // A control by its given name.
-    template <class T = QWidget> T* control(const QString& name) const { return qobject_cast<T*>(controls_.value(name)); }
+    template <class T = QWidget> T* control(const QString& name) const {
+        return qobject_cast<T*>(controls_.value(name));
+    }
 
     // The status bar's one line; posting also copies the text into the bar's hint.
     void PostStatus(const QString& text);

@@ -14,12 +14,14 @@ namespace {
 
 const QString kFilter = QStringLiteral("Файлы конфигурации (*.cfg)|*.cfg|Все файлы (*.*)|*.*");
 
-FileDialogSpec saveDialog1() {
-    return {QStringLiteral("Сохранение настроек в файл"), kFilter, QStringLiteral("cfg"), QStringLiteral("*.cfg"), false};
+FileDialogRequest saveDialog1() {
+    return {QStringLiteral("Сохранение настроек в файл"), kFilter, QStringLiteral("cfg"),
+            QStringLiteral("*.cfg"), false};
 }
 
-FileDialogSpec openDialog1() {
-    return {QStringLiteral("Загрузка настроек из файла"), kFilter, QStringLiteral("cfg"), QStringLiteral("*.cfg"), true};
+FileDialogRequest openDialog1() {
+    return {QStringLiteral("Загрузка настроек из файла"), kFilter, QStringLiteral("cfg"),
+            QStringLiteral("*.cfg"), true};
 }
 
 const QString kPngFigure = QStringLiteral("(\"\\_(О.О)_/\")");
@@ -37,8 +39,8 @@ void TForm1::BitBtn1Click() {
     const QString path = dialogs_->saveFile(this, saveDialog1());
     if (path.isEmpty()) return;
     if (QFileInfo::exists(path)) {
-        const auto answer = dialogs_->question(
-            this, QStringLiteral("Заменить существующий файл ") + QFileInfo(path).fileName() + QStringLiteral("?"));
+        const auto answer = dialogs_->question(this, QStringLiteral("Заменить существующий файл ") +
+                                                         QFileInfo(path).fileName() + QStringLiteral("?"));
         if (answer != Dialogs::Answer::Yes) return;
         // An earlier backup of that name stays; the file is replaced all the same.
         QFile::rename(path, QString::fromStdString(BackupPathFor(path.toStdString())));
@@ -81,7 +83,8 @@ void TForm1::BitBtn2Click() {
     const qint64 size = file.open(QIODevice::ReadOnly) ? file.size() : 0;
     if (size != static_cast<qint64>(kConfigFileSize)) {
         setStatusText(QStringLiteral("Файл не загружен: неверный размер."), false);
-        dialogs_->error(this, QString::fromStdString(WrongSizeText(static_cast<std::uint64_t>(std::max<qint64>(size, 0)))));
+        dialogs_->error(this, QString::fromStdString(
+                                  WrongSizeText(static_cast<std::uint64_t>(std::max<qint64>(size, 0)))));
         return;
     }
     bool failed = false;
@@ -127,6 +130,8 @@ void TForm1::startPngFigure() {
     pngTimer_->start();
 }
 
-bool TForm1::pictureAnimationRunning() const { return pngTimer_ && pngTimer_->isActive(); }
+bool TForm1::pictureAnimationRunning() const {
+    return pngTimer_ && pngTimer_->isActive();
+}
 
 } // namespace tk7v

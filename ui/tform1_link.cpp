@@ -19,10 +19,11 @@ using namespace std::chrono_literals;
 
 namespace {
 
-
 // After these the port's device is gone (an adapter unplugged): the port cannot be used again
 // and only closing it lets a replugged adapter be opened.
-bool deviceGone(std::uint32_t code) { return code == EIO || code == ENXIO || code == ENODEV || code == EBADF; }
+bool deviceGone(std::uint32_t code) {
+    return code == EIO || code == ENXIO || code == ENODEV || code == EBADF;
+}
 
 } // namespace
 
@@ -35,9 +36,13 @@ void TForm1::FillPortList(int savedIndex) {
     ComboBox1->setCurrentIndex(SelectPortIndex(savedIndex, names.size()));
 }
 
-void TForm1::Button1Click() { dialogs_->portSettings(this, ComboBox1->currentText(), PortConfig_); }
+void TForm1::Button1Click() {
+    dialogs_->portSettings(this, ComboBox1->currentText(), PortConfig_);
+}
 
-void TForm1::ComboBox1Change(int) { SettingsRegistry->SaveSetting(QStringLiteral("ComboBox1"), ComboBox1->currentIndex()); }
+void TForm1::ComboBox1Change(int) {
+    SettingsRegistry->SaveSetting(QStringLiteral("ComboBox1"), ComboBox1->currentIndex());
+}
 
 void TForm1::ShowSystemError(std::uint32_t code) {
     const QString text = systemText(code);
@@ -83,7 +88,8 @@ void TForm1::OpenCloseComm() {
     PostStatus(QString());
     if (const SysError e = port_.purge()) return failed(e);
     const IoStatus written = port_.write(protocol::kReset);
-    if (written.kind != IoStatus::Ok) return failed({written.code ? written.code : static_cast<std::uint32_t>(EIO)});
+    if (written.kind != IoStatus::Ok)
+        return failed({written.code ? written.code : static_cast<std::uint32_t>(EIO)});
     PostStatus(QStringLiteral("Операция выполнена успешно."));
     Operation = opConnect;
     try {
@@ -100,7 +106,9 @@ void TForm1::retireWorker() {
     Worker.reset();
 }
 
-bool TForm1::workerRunning() const { return Worker && !Worker->Finished(); }
+bool TForm1::workerRunning() const {
+    return Worker && !Worker->Finished();
+}
 
 void TForm1::waitForWorker() {
     if (Worker) handoffs_.runUntil([this] { return Worker->Finished(); });
@@ -131,7 +139,9 @@ void TForm1::Button4Click() {
     StartTransfer(opWrite);
 }
 
-void TForm1::Button2Click() { StopTransfer(); }
+void TForm1::Button2Click() {
+    StopTransfer();
+}
 
 void TForm1::setClosedLinkControls() {
     Connected = false;
@@ -163,7 +173,8 @@ void TForm1::StopTransfer() {
     }
     port_.setRts(false);
     if (port_.close()) {
-        dialogs_->error(this, QStringLiteral("Ошибка отключения от COM-порта ") + ComboBox1->currentText() + ":");
+        dialogs_->error(this,
+                        QStringLiteral("Ошибка отключения от COM-порта ") + ComboBox1->currentText() + ":");
         return;
     }
     setClosedLinkControls();

@@ -10,7 +10,9 @@ namespace tk7v {
 
 inline const QString kNotDone = QStringLiteral("Операция не выполнена.");
 
-inline QString systemText(std::uint32_t code) { return QString::fromStdString(SystemErrorText(code)); }
+inline QString systemText(std::uint32_t code) {
+    return QString::fromStdString(SystemErrorText(code));
+}
 
 // The worker's hand-offs: each runs on the window thread while the worker waits for it.
 class TForm1::WindowHost : public TransferHost {

@@ -35,7 +35,8 @@ public:
         posix_spawn_file_actions_init(&fa);
         posix_spawn_file_actions_adddup2(&fa, out[1], 1);
         posix_spawn_file_actions_addclose(&fa, out[0]);
-        if (posix_spawn(&pid_, TK7V_SIM, &fa, nullptr, argv.data(), environ) != 0) throw std::runtime_error("spawn");
+        if (posix_spawn(&pid_, TK7V_SIM, &fa, nullptr, argv.data(), environ) != 0)
+            throw std::runtime_error("spawn");
         posix_spawn_file_actions_destroy(&fa);
         ::close(out[1]);
         // The first line is the port; reading it also waits until the simulator is ready.

@@ -22,13 +22,13 @@ public:
     std::vector<std::string> preamble;
     bool silent = false;
     int rejectWrites = 0;
-    std::uint32_t failReadWith = 0;   // after this many reads, fail with this code
+    std::uint32_t failReadWith = 0; // after this many reads, fail with this code
     int failAfterReads = -1;
-    std::string written;              // everything the worker wrote, in order
+    std::string written; // everything the worker wrote, in order
     int rtsRaised = 0;
     std::function<std::string(const std::string& command)> replyOverride;
-    int answers = -1;                 // answer this many commands, then fall silent
-    std::function<void()> onBlock;    // runs when a read starts waiting for bytes that never come
+    int answers = -1;              // answer this many commands, then fall silent
+    std::function<void()> onBlock; // runs when a read starts waiting for bytes that never come
 
     IoStatus read(std::span<std::uint8_t> into, const StopSignal& stop) override {
         if (failAfterReads >= 0 && reads_++ >= failAfterReads) return IoStatus::failed(failReadWith);
@@ -98,7 +98,8 @@ private:
             answer(command, dataReply(n, a));
         } else {
             for (int i = 0; i < n; ++i)
-                memory[static_cast<std::size_t>(a + i)] = static_cast<std::uint8_t>(pending_[6 + static_cast<std::size_t>(i)]);
+                memory[static_cast<std::size_t>(a + i)] =
+                    static_cast<std::uint8_t>(pending_[6 + static_cast<std::size_t>(i)]);
             answer(command, "OK\r\n");
         }
         pending_.clear();

@@ -2,8 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <fcntl.h>
+#include <filesystem>
 #include <fstream>
 #include <stdlib.h>
 #include <unistd.h>
@@ -28,7 +28,8 @@ TEST(PortNames, WindowsList) {
 }
 
 TEST(PortNames, LinuxOrderAndFallback) {
-    EXPECT_EQ(PortListOrFallback({"ttyUSB0", "ttyS4", "ttyACM0"}, "ttyS", true), (Names{"ttyS4", "ttyACM0", "ttyUSB0"}));
+    EXPECT_EQ(PortListOrFallback({"ttyUSB0", "ttyS4", "ttyACM0"}, "ttyS", true),
+              (Names{"ttyS4", "ttyACM0", "ttyUSB0"}));
     EXPECT_EQ(PortListOrFallback({}, "ttyS", true).front(), "ttyS0");
     EXPECT_EQ(PortListOrFallback({}, "ttyS", true).back(), "ttyS8");
 }
@@ -52,8 +53,8 @@ TEST(PortNames, LinuxScanFindsHardwareAndVirtualPorts) {
         if (type) std::ofstream(sys / name / "type") << type << "\n";
         std::ofstream(dev / name) << "";
     };
-    ttyDevice("ttyS0", "4");  // a real UART
-    ttyDevice("ttyS1", "0");  // declared, nothing behind it
+    ttyDevice("ttyS0", "4"); // a real UART
+    ttyDevice("ttyS1", "0"); // declared, nothing behind it
     ttyDevice("ttyUSB0", nullptr);
     fs::create_directories(sys / "tty1"); // a console: no device link
     std::ofstream(dev / "tty1") << "";
@@ -62,7 +63,7 @@ TEST(PortNames, LinuxScanFindsHardwareAndVirtualPorts) {
     ::grantpt(master);
     ::unlockpt(master);
     fs::create_symlink(::ptsname(master), dev / "ttyTK7V"); // a virtual port
-    fs::create_symlink("/dev/null", dev / "ttyNULL");    // a symlink elsewhere
+    fs::create_symlink("/dev/null", dev / "ttyNULL");       // a symlink elsewhere
     const Names found = ScanLinuxPorts(dev.string(), sys.string());
     ::close(master);
     fs::remove_all(root);

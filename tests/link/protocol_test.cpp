@@ -9,7 +9,9 @@ using namespace tk7v::protocol;
 
 namespace {
 
-std::vector<std::uint8_t> bytes(const std::string& s) { return {s.begin(), s.end()}; }
+std::vector<std::uint8_t> bytes(const std::string& s) {
+    return {s.begin(), s.end()};
+}
 
 enum class Feed { Whole, ByteByByte };
 
@@ -65,20 +67,27 @@ TEST(Protocol, Replies) {
     const struct {
         const char* name;
         std::string stream;
-        std::size_t length;                              // bytes that belong to the reply
-        std::vector<std::pair<std::size_t, int>> block;  // offsets and values after it (0xEE untouched)
-        bool ok;                                         // "OK" at the start of the reply buffer
+        std::size_t length;                             // bytes that belong to the reply
+        std::vector<std::pair<std::size_t, int>> block; // offsets and values after it (0xEE untouched)
+        bool ok;                                        // "OK" at the start of the reply buffer
     } cases[] = {
-        {"three bytes at 005", "xc005=\x01\x02\x03\r", 10, {{4, 0xEE}, {5, 1}, {6, 2}, {7, 3}, {8, 0xEE}}, false},
+        {"three bytes at 005",
+         "xc005=\x01\x02\x03\r",
+         10,
+         {{4, 0xEE}, {5, 1}, {6, 2}, {7, 3}, {8, 0xEE}},
+         false},
         {"noise before head", "\r\n\x01zzxb000=\x05\x06\r", 14, {{0, 5}, {1, 6}}, false},
         {"acknowledgement", "OK", 2, {}, true},
         {"leftover CR LF then OK", "\r\n\r\nOK", 6, {}, true},
         {"O then x restarts", "Oxb000=\x09\x09\rOK", 12, {{0, 0xEE}}, true},
         {"no = at the sixth byte", "xb000?xa001=\x07\r", 14, {{0, 0xEE}, {1, 7}}, false},
         {"count letter 0x60", "x`000=\x01\x02", 7, {{0, 0xEE}}, false},
-        {"count letter below 0x60", "x\x01"
-                                    "000=\x01",
-         7, {{0, 0xEE}}, false},
+        {"count letter below 0x60",
+         "x\x01"
+         "000=\x01",
+         7,
+         {{0, 0xEE}},
+         false},
         {"data beyond offset 511", beyond, beyond.size(), {{0x1EF, 0xEE}, {0x1F0, 1}, {0x1FF, 16}}, false},
         {"largest count at a wild address", maxCount, maxCount.size(), {{0, 0xEE}, {511, 0xEE}}, false},
         {"lower-case digits count by the device rule", "xa00a=\x42\r", 8, {{0x2A, 0x42}}, false},
@@ -112,8 +121,12 @@ TEST(Protocol, EveryByteStreamStaysInsideTheBuffers) {
     // block (the sanitizer builds would catch a stray write), and every byte is consumed.
     for (int count = 0; count < 256; count += 3) {
         for (int digit = 0; digit < 256; digit += 17) {
-            std::vector<std::uint8_t> s = {'x', static_cast<std::uint8_t>(count), static_cast<std::uint8_t>(digit),
-                                           static_cast<std::uint8_t>(digit), static_cast<std::uint8_t>(digit), '='};
+            std::vector<std::uint8_t> s = {'x',
+                                           static_cast<std::uint8_t>(count),
+                                           static_cast<std::uint8_t>(digit),
+                                           static_cast<std::uint8_t>(digit),
+                                           static_cast<std::uint8_t>(digit),
+                                           '='};
             s.insert(s.end(), 40, 0xAB);
             const Outcome o = receive(s, Feed::Whole);
             EXPECT_TRUE(o.done);

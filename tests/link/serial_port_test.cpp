@@ -29,7 +29,9 @@ struct Pty {
         if (master >= 0) ::close(master);
         master = -1;
     }
-    void send(const std::string& s) const { ASSERT_EQ(::write(master, s.data(), s.size()), static_cast<ssize_t>(s.size())); }
+    void send(const std::string& s) const {
+        ASSERT_EQ(::write(master, s.data(), s.size()), static_cast<ssize_t>(s.size()));
+    }
     int master = -1;
     std::string path;
 };
@@ -114,18 +116,14 @@ TEST(SerialPort, StopAndCloseEndAWaitAtOnce) {
     ASSERT_EQ(port.open(pty.path, PortConfig{}).stage, SerialPort::OpenResult::Opened);
     StopSignal stop;
     std::array<std::uint8_t, 1> b{};
-    std::thread stopper([&] {
-        stop.request();
-    });
+    std::thread stopper([&] { stop.request(); });
     auto [s, took] = timed([&] { return port.read(b, stop); });
     stopper.join();
     EXPECT_EQ(s.kind, IoStatus::Stopped);
     EXPECT_LT(took, 500ms);
 
     StopSignal never;
-    std::thread closer([&] {
-        port.close();
-    });
+    std::thread closer([&] { port.close(); });
     auto [s2, took2] = timed([&] { return port.read(b, never); });
     closer.join();
     EXPECT_NE(s2.kind, IoStatus::Ok);

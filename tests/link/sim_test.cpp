@@ -21,7 +21,9 @@ struct Link {
         EXPECT_EQ(r.stage, SerialPort::OpenResult::Opened) << r.error.code;
     }
     // Runs one exchange; `during` runs on this thread while the worker works.
-    template <class F = void (*)()> void exchange(Operation op, F during = [] {}) {
+    template <class F = void (*)()>
+    void exchange(
+        Operation op, F during = [] {}) {
         port.purge();
         done.reset();
         operation = op;

@@ -1,5 +1,5 @@
-#include "link/tconnect.h"
 #include "fake_device.h"
+#include "link/tconnect.h"
 #include "recording_host.h"
 
 #include <gtest/gtest.h>
@@ -28,7 +28,9 @@ struct Exchange {
     }
 };
 
-std::string bytes(const protocol::Command& c) { return {c.begin(), c.end()}; }
+std::string bytes(const protocol::Command& c) {
+    return {c.begin(), c.end()};
+}
 
 } // namespace
 
@@ -40,7 +42,8 @@ TEST(TConnect, IdentifiesSkippingOtherLines) {
     EXPECT_EQ(r.device.written, "RESET\r");
     EXPECT_EQ(r.device.rtsRaised, 1);
     EXPECT_EQ(r.host.statuses,
-              (std::vector<std::string>{"Подключение к устройству...", "Установлена связь c устройством: TK7V v2.6 rev B"}));
+              (std::vector<std::string>{"Подключение к устройству...",
+                                        "Установлена связь c устройством: TK7V v2.6 rev B"}));
     EXPECT_EQ(r.operation.load(), opIdle);
     EXPECT_TRUE(r.done.isSet());
     EXPECT_EQ(r.host.restored, 1);
@@ -119,12 +122,9 @@ TEST(TConnect, StopAtEachWaitTakesTheCancelEnding) {
         const char* stopOn;
         bool silent;
     } cases[] = {
-        {opConnect, "Подключение к устройству...", true},
-        {opRead, "Чтение данных... 0%", true},
-        {opRead, "Чтение данных... 54%", false},
-        {opRead, "Чтение данных... 100%", false},
-        {opWrite, "Обработка данных...", false},
-        {opWrite, "Запись данных... 5%", true},
+        {opConnect, "Подключение к устройству...", true}, {opRead, "Чтение данных... 0%", true},
+        {opRead, "Чтение данных... 54%", false},          {opRead, "Чтение данных... 100%", false},
+        {opWrite, "Обработка данных...", false},          {opWrite, "Запись данных... 5%", true},
         {opWrite, "Запись данных... 50%", false},
     };
     for (const auto& c : cases) {
@@ -183,5 +183,6 @@ TEST(TConnect, EndlessIdentificationLineIsBounded) {
     r.device.ident = "TK7V" + std::string(100000, 'Z');
     r.exchange(opConnect);
     ASSERT_EQ(r.host.statuses.size(), 2u);
-    EXPECT_EQ(r.host.statuses[1], "Установлена связь c устройством: TK7V" + std::string(TConnect::kMaxIdentLine - 4, 'Z'));
+    EXPECT_EQ(r.host.statuses[1],
+              "Установлена связь c устройством: TK7V" + std::string(TConnect::kMaxIdentLine - 4, 'Z'));
 }

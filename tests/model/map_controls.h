@@ -24,8 +24,8 @@ public:
                 texts[s + "phone_" + std::to_string(i)] = "";
             items[s + "send_paf"] = 0;
         }
-        checks = {{"CS1_active", true},   {"CS2_active", false},       {"TS_line_ctrl_on", false},
-                  {"RS_filter_on", false}, {"RS_alarm_on", false},     {"RS_arm_disarm_on", false},
+        checks = {{"CS1_active", true},    {"CS2_active", false},  {"TS_line_ctrl_on", false},
+                  {"RS_filter_on", false}, {"RS_alarm_on", false}, {"RS_arm_disarm_on", false},
                   {"RS_other_on", false}};
         texts["TS_line_ctrl_tm"] = "30";
         texts["TS_object_id"] = "0";

@@ -1,6 +1,7 @@
+#include "../common/startup_image.h"
+#include "map_controls.h"
 #include "model/parameter_image.h"
 #include "model/phone_codec.h"
-#include "map_controls.h"
 
 #include <gtest/gtest.h>
 
@@ -8,21 +9,6 @@ using namespace tk7v;
 using tk7v::test::MapControls;
 
 namespace {
-
-// The image the window builds from its start-up values, as the device documentation lists it.
-ParameterImage startupImage() {
-    ParameterImage img;
-    img.fill(0xFF);
-    const std::uint8_t p1[] = {0xFF, 0x01, 0x01, 0x01, 0x03, 0x0A, 0x01, 0x00, 0x00, 0x00};
-    const std::uint8_t p2[] = {0xFF, 0x00, 0x01, 0x01, 0x03, 0x0A, 0x03, 0x00, 0x00, 0x00};
-    const std::uint8_t tail[] = {0x00, 0x1E, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x03, 0x05};
-    std::copy(std::begin(p1), std::end(p1), img.begin());
-    std::fill(img.begin() + 16, img.begin() + 112, 0x00);
-    std::copy(std::begin(p2), std::end(p2), img.begin() + 112);
-    std::fill(img.begin() + 128, img.begin() + 224, 0x00);
-    std::copy(std::begin(tail), std::end(tail), img.begin() + 224);
-    return img;
-}
 
 ParameterImage built(const MapControls& c) {
     ParameterImage img;
@@ -34,7 +20,7 @@ ParameterImage built(const MapControls& c) {
 
 TEST(ParameterImage, StartupImageByteForByte) {
     const ParameterImage img = built(MapControls());
-    const ParameterImage expected = startupImage();
+    const ParameterImage expected = test::StartupImage();
     for (std::size_t i = 0; i < kImageSize; ++i)
         EXPECT_EQ(img[i], expected[i]) << "offset " << i;
 }
@@ -81,7 +67,7 @@ TEST(ParameterImage, FailureKeepsEarlierFieldsAndLeavesTheRestFF) {
     EXPECT_EQ(r.message, "'1a' is not a valid integer value");
     EXPECT_EQ(CodecErrorText(CodecStage::Build, r.message),
               "Ошибка при обработке данных: '1a' не является разрешённым числовым значением.");
-    const ParameterImage expected = startupImage();
+    const ParameterImage expected = test::StartupImage();
     for (std::size_t i = 0; i < 116; ++i)
         EXPECT_EQ(img[i], i == 16 ? 1 : i == 17 ? 2 : i == 18 ? 3 : expected[i]) << "offset " << i;
     for (std::size_t i = 116; i < kImageSize; ++i)
@@ -99,7 +85,8 @@ TEST(ParameterImage, ErrorTexts) {
     EXPECT_EQ(img[1], 1);
     EXPECT_EQ(img[2], 0xFF);
     // Other failures pass their own text through, with the stage's prefix and a full stop.
-    EXPECT_EQ(CodecErrorText(CodecStage::Apply, "Out of memory"), "Ошибка при установке данных: Out of memory.");
+    EXPECT_EQ(CodecErrorText(CodecStage::Apply, "Out of memory"),
+              "Ошибка при установке данных: Out of memory.");
 }
 
 TEST(ParameterImage, AllFFImageApplied) {
@@ -139,9 +126,10 @@ TEST(ParameterImage, ApplySetsSwitchesInRuleOrder) {
     ParameterImage img{};
     MapControls c;
     ASSERT_TRUE(ApplyImage(img, c).ok);
-    const std::vector<std::string> expected = {"CS1_active", "CS1_send_paf", "CS2_active", "CS2_send_paf",
-                                               "TS_line_ctrl_on", "TS_tone_dial_on", "RS_filter_on",
-                                               "RS_alarm_on", "RS_arm_disarm_on", "RS_other_on", "RS_newpaf_on"};
+    const std::vector<std::string> expected = {"CS1_active",   "CS1_send_paf",    "CS2_active",
+                                               "CS2_send_paf", "TS_line_ctrl_on", "TS_tone_dial_on",
+                                               "RS_filter_on", "RS_alarm_on",     "RS_arm_disarm_on",
+                                               "RS_other_on",  "RS_newpaf_on"};
     EXPECT_EQ(c.sets, expected);
 }
 
@@ -189,14 +177,16 @@ TEST(PhoneCodec, SlotBoundaries) {
     std::array<std::uint8_t, 3 * kPhoneSlotSize> three;
     three.fill(0x77);
     // A text longer than a slot never writes past it.
-    EncodePhone(std::string(40, '5'), std::span<std::uint8_t, kPhoneSlotSize>(three.data() + kPhoneSlotSize, kPhoneSlotSize));
+    EncodePhone(std::string(40, '5'),
+                std::span<std::uint8_t, kPhoneSlotSize>(three.data() + kPhoneSlotSize, kPhoneSlotSize));
     EXPECT_EQ(three[kPhoneSlotSize - 1], 0x77);
     EXPECT_EQ(three[2 * kPhoneSlotSize], 0x77);
     // 24 codes and no zero: 24 symbols, nothing from the next slot.
     std::array<std::uint8_t, 2 * kPhoneSlotSize> two;
     std::fill(two.begin(), two.begin() + kPhoneSlotSize, 0x01);
     std::fill(two.begin() + kPhoneSlotSize, two.end(), 0x02);
-    EXPECT_EQ(DecodePhone(std::span<const std::uint8_t, kPhoneSlotSize>(two.data(), kPhoneSlotSize)), std::string(24, '1'));
+    EXPECT_EQ(DecodePhone(std::span<const std::uint8_t, kPhoneSlotSize>(two.data(), kPhoneSlotSize)),
+              std::string(24, '1'));
     std::array<std::uint8_t, kPhoneSlotSize> ff;
     ff.fill(0xFF);
     EXPECT_EQ(DecodePhone(ff), "");

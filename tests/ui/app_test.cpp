@@ -46,7 +46,8 @@ private slots:
         QTest::addColumn<QByteArray>("contents");
         QTest::newRow("letters") << QByteArray("[General]\nComboBox1=abc\n");
         QTest::newRow("a list") << QByteArray("[General]\nComboBox1=1, 2\n");
-        QTest::newRow("a typed value") << QByteArray("[General]\nComboBox1=@Variant(\\0\\0\\0\\x2\\0\\0\\0\\x3)\n");
+        QTest::newRow("a typed value")
+            << QByteArray("[General]\nComboBox1=@Variant(\\0\\0\\0\\x2\\0\\0\\0\\x3)\n");
         QTest::newRow("binary garbage") << QByteArray("\x01\xff[[[=\n\0\0ComboBox1", 18);
         QTest::newRow("empty") << QByteArray();
     }

@@ -11,7 +11,7 @@ class FakeDialogs : public Dialogs {
 public:
     QStringList errors;
     QStringList questions;
-    QList<FileDialogSpec> fileDialogs;
+    QList<FileDialogRequest> fileDialogs;
     Answer answer = Answer::Yes;
     QString fileToReturn;
     std::function<void()> onError; // runs inside the error box (the box is "open" meanwhile)
@@ -26,13 +26,13 @@ public:
         questions << text;
         return answer;
     }
-    QString openFile(QWidget*, const FileDialogSpec& spec) override {
-        fileDialogs << spec;
+    QString openFile(QWidget*, const FileDialogRequest& request) override {
+        fileDialogs << request;
         if (onFileChosen) onFileChosen();
         return fileToReturn;
     }
-    QString saveFile(QWidget*, const FileDialogSpec& spec) override {
-        fileDialogs << spec;
+    QString saveFile(QWidget*, const FileDialogRequest& request) override {
+        fileDialogs << request;
         if (onFileChosen) onFileChosen();
         return fileToReturn;
     }

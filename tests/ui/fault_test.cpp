@@ -9,6 +9,17 @@
 
 using namespace tk7v;
 
+namespace {
+
+std::vector<std::string> stdStrings(const QStringList& list) {
+    std::vector<std::string> out;
+    for (const QString& s : list)
+        out.push_back(s.toStdString());
+    return out;
+}
+
+} // namespace
+
 class FaultTest : public QObject, tk7v::test::SimWindow {
     Q_OBJECT
 
@@ -48,10 +59,7 @@ private slots:
     }
     void noisyLineStillCarriesTheConfiguration() {
         QFETCH(QStringList, args);
-        std::vector<std::string> a;
-        for (const QString& s : args)
-            a.push_back(s.toStdString());
-        start(a);
+        start(stdStrings(args));
         connectDevice();
         read();
         QCOMPARE(form->control<QLineEdit>("CS1_phone_1")->text(), QString("8001234567"));
@@ -70,10 +78,7 @@ private slots:
     }
     void identificationThatNeverComes() {
         QFETCH(QStringList, args);
-        std::vector<std::string> a;
-        for (const QString& s : args)
-            a.push_back(s.toStdString());
-        start(a);
+        start(stdStrings(args));
         button("SpeedButton1")->click();
         QTRY_VERIFY(logHas("RESET"));
         QCOMPARE(form->statusText(), QString("Подключение к устройству..."));

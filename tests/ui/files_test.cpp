@@ -14,8 +14,8 @@
 #include <QTemporaryDir>
 
 #include <csignal>
-#include <unistd.h>
 #include <sys/resource.h>
+#include <unistd.h>
 
 using namespace tk7v;
 using tk7v::test::FakeDialogs;
@@ -45,7 +45,9 @@ class FilesTest : public QObject {
     std::unique_ptr<QTemporaryDir> dir;
 
     QString path(const QString& name) const { return dir->filePath(name); }
-    QByteArray imageBytes() const { return QByteArray(reinterpret_cast<const char*>(form->image().data()), 512); }
+    QByteArray imageBytes() const {
+        return QByteArray(reinterpret_cast<const char*>(form->image().data()), 512);
+    }
     QString hint() const { return form->control("StatusBar1")->toolTip(); }
     QLineEdit* edit(const char* name) const { return form->control<QLineEdit>(name); }
     void save(const QString& file) {
@@ -74,16 +76,17 @@ private slots:
     void savedDefaultIsTheStartupImage() {
         const ParameterImage startup = form->image();
         save(path("settings.cfg"));
-        QCOMPARE(readAll(path("settings.cfg")), QByteArray(reinterpret_cast<const char*>(startup.data()), 512));
+        QCOMPARE(readAll(path("settings.cfg")),
+                 QByteArray(reinterpret_cast<const char*>(startup.data()), 512));
         QCOMPARE(form->statusText(), QString("Файл успешно записан."));
         QCOMPARE(hint(), QString("Файл успешно записан."));
         QCOMPARE(form->windowTitle(), kProgramCaption + " - " + path("settings.cfg"));
         QCOMPARE(dialogs.fileDialogs.size(), 1);
-        const FileDialogSpec spec = dialogs.fileDialogs[0];
-        QCOMPARE(spec.title, QString("Сохранение настроек в файл"));
-        QCOMPARE(spec.filter, QString("Файлы конфигурации (*.cfg)|*.cfg|Все файлы (*.*)|*.*"));
-        QCOMPARE(spec.defaultExt, QString("cfg"));
-        QCOMPARE(spec.initialName, QString("*.cfg"));
+        const FileDialogRequest request = dialogs.fileDialogs[0];
+        QCOMPARE(request.title, QString("Сохранение настроек в файл"));
+        QCOMPARE(request.filter, QString("Файлы конфигурации (*.cfg)|*.cfg|Все файлы (*.*)|*.*"));
+        QCOMPARE(request.defaultExt, QString("cfg"));
+        QCOMPARE(request.initialName, QString("*.cfg"));
         QVERIFY(dialogs.questions.isEmpty());
     }
 
@@ -123,7 +126,8 @@ private slots:
         edit("RS_frames")->setText("");
         save(path("x.cfg"));
         QVERIFY(dialogs.fileDialogs.isEmpty());
-        QCOMPARE(dialogs.errors, QStringList{"Ошибка при обработке данных: '' не является разрешённым числовым значением."});
+        QCOMPARE(dialogs.errors,
+                 QStringList{"Ошибка при обработке данных: '' не является разрешённым числовым значением."});
         QVERIFY(!QFile::exists(path("x.cfg")));
     }
 
@@ -168,7 +172,8 @@ private slots:
     }
 
     void saveIntoAReadOnlyFolder() {
-        if (::geteuid() == 0) QSKIP("root writes into any folder; the size-limit case covers a failing write");
+        if (::geteuid() == 0)
+            QSKIP("root writes into any folder; the size-limit case covers a failing write");
         QVERIFY(QDir().mkpath(path("ro")));
         writeFile(path("ro/settings.cfg"), QByteArray(512, 'A'));
         QFile::setPermissions(path("ro"), QFile::ReadOwner | QFile::ExeOwner);
@@ -205,9 +210,9 @@ private slots:
         load(path("gone.cfg"));
         QCOMPARE(form->statusText(), QString("Файл не найден."));
         QCOMPARE(dialogs.errors, QStringList{"Файл не найден"});
-        const FileDialogSpec spec = dialogs.fileDialogs[0];
-        QCOMPARE(spec.title, QString("Загрузка настроек из файла"));
-        QVERIFY(spec.mustExist);
+        const FileDialogRequest request = dialogs.fileDialogs[0];
+        QCOMPARE(request.title, QString("Загрузка настроек из файла"));
+        QVERIFY(request.mustExist);
     }
 
     void anyFileOf512BytesLoads() {
@@ -219,8 +224,8 @@ private slots:
         QCOMPARE(form->statusText(), QString("Файл успешно прочитан."));
         QCOMPARE(hint(), QString("Файл успешно прочитан."));
         QCOMPARE(form->windowTitle(), kProgramCaption + " - " + path("zero.cfg"));
-        for (const char* n : {"CS1_dial_each_n", "CS1_hand_time", "CS2_kissoff_time", "TS_line_ctrl_tm", "TS_object_id",
-                              "RS_packets", "RS_frames"})
+        for (const char* n : {"CS1_dial_each_n", "CS1_hand_time", "CS2_kissoff_time", "TS_line_ctrl_tm",
+                              "TS_object_id", "RS_packets", "RS_frames"})
             QCOMPARE(edit(n)->text(), QString("0"));
         QCOMPARE(edit("CS1_phone_1")->text(), QString());
         QVERIFY(form->control<QCheckBox>("CS1_active")->isChecked());
@@ -289,7 +294,8 @@ private slots:
     }
 
     void versionFallbacks() {
-        QCOMPARE(GetVersionValue(QCoreApplication::applicationFilePath(), "FileVersion"), QString("1.0.0.2606"));
+        QCOMPARE(GetVersionValue(QCoreApplication::applicationFilePath(), "FileVersion"),
+                 QString("1.0.0.2606"));
         QCOMPARE(GetVersionValue(path("none"), "FileVersion"), QString("UNKNOWN"));
         writeFile(path("plain"), "no version here");
         QCOMPARE(GetVersionValue(path("plain"), "FileVersion"), QString("UNKNOWN"));

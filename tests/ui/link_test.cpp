@@ -5,9 +5,9 @@
 #include "ui/tform1.h"
 
 #include <QCheckBox>
-#include <QLineEdit>
 #include <QComboBox>
 #include <QElapsedTimer>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QSettings>
 
@@ -36,7 +36,8 @@ private slots:
         QCOMPARE(form->control<QLineEdit>("CS1_phone_1")->text(), QString("8001234567"));
         QCOMPARE(form->control<QLineEdit>("CS1_dial_each_n")->text(), QString("2"));
         QVERIFY(enabled("Button3") && enabled("Button4") && !enabled("Button2"));
-        QVERIFY(std::all_of(form->image().begin() + 238, form->image().end(), [](auto b) { return b == 0xFF; }));
+        QVERIFY(
+            std::all_of(form->image().begin() + 238, form->image().end(), [](auto b) { return b == 0xFF; }));
 
         form->control<QLineEdit>("CS1_phone_2")->setText("8 (495) 123-45-67");
         button("Button4")->click();
@@ -80,7 +81,8 @@ private slots:
         start({"--mute-after", "3"}); // identifies, answers two commands, then falls silent
         connectDevice();
         form->control<QPushButton>(which)->click();
-        QTRY_VERIFY(sim->log().find(which == "Button3" ? "READ 26 @034" : "WRITE 26 @034") != std::string::npos);
+        QTRY_VERIFY(sim->log().find(which == "Button3" ? "READ 26 @034" : "WRITE 26 @034") !=
+                    std::string::npos);
         QElapsedTimer t;
         t.start();
         button("Button2")->click();
@@ -121,7 +123,8 @@ private slots:
         SerialPort other;
         QCOMPARE(other.open(sim->port(), PortConfig{}).stage, SerialPort::OpenResult::Opened);
         button("SpeedButton1")->click();
-        QCOMPARE(dialogs.errors, QStringList{"Невозможно подключиться к порту sim: Порт занят другой программой."});
+        QCOMPARE(dialogs.errors,
+                 QStringList{"Невозможно подключиться к порту sim: Порт занят другой программой."});
         QVERIFY(!button("SpeedButton1")->isChecked());
         QVERIFY(enabled("ComboBox1") && enabled("Button1"));
         QCOMPARE(form->statusText(), QString());
@@ -156,7 +159,8 @@ private slots:
         form->control<QLineEdit>("CS1_hand_time")->setText("x");
         button("Button4")->click();
         QTRY_COMPARE_WITH_TIMEOUT(dialogs.errors.size(), 1, 5000);
-        QCOMPARE(dialogs.errors[0], QString("Ошибка при обработке данных: 'x' не является разрешённым числовым значением."));
+        QCOMPARE(dialogs.errors[0],
+                 QString("Ошибка при обработке данных: 'x' не является разрешённым числовым значением."));
         // Abort was pressed from inside the hand-off: its wait runs out, then the worker ends.
         QTRY_COMPARE_WITH_TIMEOUT(form->statusText(), QString("Операция отменена."), 6000);
         QVERIFY(enabled("Button3") && enabled("Button4") && !enabled("Button2"));
@@ -190,8 +194,9 @@ private slots:
             box->setCurrentIndex(2);
             first.ComboBox1Change(2);
         }
-        QCOMPARE(QSettings(QSettings::IniFormat, QSettings::UserScope, "tk7vprog").value("ComboBox1").toString(),
-                 QString("2"));
+        QCOMPARE(
+            QSettings(QSettings::IniFormat, QSettings::UserScope, "tk7vprog").value("ComboBox1").toString(),
+            QString("2"));
         TForm1 second(env);
         QCOMPARE(second.control<QComboBox>("ComboBox1")->currentText(), QString("ttyTK7V"));
         env.listPorts = [] { return std::vector<std::string>{"ttyS0"}; };

@@ -7,18 +7,18 @@
 
 #include <cstdlib>
 
-#define TK7V_TEST_MAIN(TestClass)                                                                   \
-    int main(int argc, char** argv) {                                                               \
-        QTemporaryDir home;                                                                         \
-        ::setenv("QT_QPA_PLATFORM", "offscreen", 0);                                                \
-        ::setenv("XDG_CONFIG_HOME", (home.path() + "/config").toLocal8Bit().constData(), 1);        \
-        ::setenv("XDG_RUNTIME_DIR", (home.path() + "/runtime").toLocal8Bit().constData(), 1);       \
-        QDir().mkpath(home.path() + "/runtime");                                                     \
-        QFile::setPermissions(home.path() + "/runtime", QFileDevice::ReadOwner | QFileDevice::WriteOwner | \
-                                                            QFileDevice::ExeOwner);                  \
-        QApplication app(argc, argv);                                                               \
-        app.setAttribute(Qt::AA_Use96Dpi, true);                                                    \
-        TestClass tc;                                                                               \
-        QTEST_SET_MAIN_SOURCE_PATH                                                                  \
-        return QTest::qExec(&tc, argc, argv);                                                       \
+#define TK7V_TEST_MAIN(TestClass)                                                                            \
+    int main(int argc, char** argv) {                                                                        \
+        QTemporaryDir home;                                                                                  \
+        ::setenv("QT_QPA_PLATFORM", "offscreen", 0);                                                         \
+        ::setenv("XDG_CONFIG_HOME", (home.path() + "/config").toLocal8Bit().constData(), 1);                 \
+        ::setenv("XDG_RUNTIME_DIR", (home.path() + "/runtime").toLocal8Bit().constData(), 1);                \
+        QDir().mkpath(home.path() + "/runtime");                                                             \
+        QFile::setPermissions(home.path() + "/runtime",                                                      \
+                              QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);     \
+        QApplication app(argc, argv);                                                                        \
+        app.setAttribute(Qt::AA_Use96Dpi, true);                                                             \
+        TestClass tc;                                                                                        \
+        QTEST_SET_MAIN_SOURCE_PATH                                                                           \
+        return QTest::qExec(&tc, argc, argv);                                                                \
     }

@@ -1,5 +1,6 @@
 // The main window as the installer meets it: every control, the wheel, the image built at
 // start, the codec error path and the enabling rules.
+#include "../common/startup_image.h"
 #include "fake_dialogs.h"
 #include "test_main.h"
 #include "ui/controls.h"
@@ -29,13 +30,15 @@ struct Row {
     int x, y, w, h; // w, h of 0: not checked (labels size themselves)
     QString caption;
     QString hint;
-    int limit = 0;       // edits
-    QString value = {};  // edit text, or "1"/"0" for a check box, the item index for a radio group
+    int limit = 0;      // edits
+    QString value = {}; // edit text, or "1"/"0" for a check box, the item index for a radio group
     bool enabled = true;
     bool hidden = false;
 };
 
-bool ownEnabled(const QWidget* w) { return !w->testAttribute(Qt::WA_ForceDisabled); }
+bool ownEnabled(const QWidget* w) {
+    return !w->testAttribute(Qt::WA_ForceDisabled);
+}
 bool explicitlyHidden(const QWidget* w) {
     return w->testAttribute(Qt::WA_WState_ExplicitShowHide) && w->testAttribute(Qt::WA_WState_Hidden);
 }
@@ -47,7 +50,8 @@ QList<Row> layoutRows() {
         {"SpeedButton1", Button, "GroupBox5", 8, 16, 121, 25, "Под&ключиться", ""},
         {"GroupBox1", Group, "Form1", 8, 72, 137, 81, "Соед&инение", ""},
         {"ComboBox1", Combo, "GroupBox1", 8, 16, 121, 21, "", "Выбор последовательного порта"},
-        {"Button1", Button, "GroupBox1", 8, 48, 121, 25, "У&становки", "Установки соединения (битрейт, контроль потока)"},
+        {"Button1", Button, "GroupBox1", 8, 48, 121, 25, "У&становки",
+         "Установки соединения (битрейт, контроль потока)"},
         {"GroupBox4", Group, "Form1", 8, 168, 137, 129, "Операции", ""},
         {"Button3", Button, "GroupBox4", 8, 16, 121, 25, "С&читать", "", 0, {}, false},
         {"Button4", Button, "GroupBox4", 8, 56, 121, 25, "За&писать", "", 0, {}, false},
@@ -57,7 +61,8 @@ QList<Row> layoutRows() {
         {"BitBtn1", Button, "GroupBox9", 96, 18, 25, 25, "", "Сохранить как..."},
         // Radio channel.
         {"GroupBox10", Group, "TabSheet4", 0, 0, 433, 329, "", ""},
-        {"RS_newpaf_on", Radio, "GroupBox10", 16, 16, 209, 41, "Протокол", "Работа модуля в режиме PAF или NEWPAF", 0, "0"},
+        {"RS_newpaf_on", Radio, "GroupBox10", 16, 16, 209, 41, "Протокол",
+         "Работа модуля в режиме PAF или NEWPAF", 0, "0"},
         {"GroupBox6", Group, "GroupBox10", 16, 64, 209, 145, "Фильтр событий", "", 0, {}, true, true},
         {"RS_filter_on", Check, "GroupBox6", 16, 24, 185, 17, "Включить фильтрацию",
          "Фильтрация входящих событий для отправки по радиоканалу", 0, "0"},
@@ -66,34 +71,78 @@ QList<Row> layoutRows() {
          "Разрешить для передачи группу тревожных событий", 0, "0", false},
         {"RS_arm_disarm_on", Check, "GroupBox6", 16, 88, 185, 17, "События постановки/снятия",
          "Разрешить для передачи группу событий постановки/снятия", 0, "0", false},
-        {"Label19", Label, "GroupBox10", 240, 16, 0, 0, "Число пачек (1-10)", "Число пачек (1-10)", 0, {}, true, true},
+        {"Label19",
+         Label,
+         "GroupBox10",
+         240,
+         16,
+         0,
+         0,
+         "Число пачек (1-10)",
+         "Число пачек (1-10)",
+         0,
+         {},
+         true,
+         true},
         {"RS_packets", Edit, "GroupBox10", 240, 32, 177, 21, "", "Число пачек (1-10)", 2, "3", true, true},
-        {"Label23", Label, "GroupBox10", 240, 64, 0, 0, "Число кадров в пачке (1-10)", "Число кадров в пачке (1-10)", 0,
-         {}, true, true},
-        {"RS_frames", Edit, "GroupBox10", 240, 80, 177, 21, "", "Число кадров в пачке (1-10)", 2, "5", true, true},
+        {"Label23",
+         Label,
+         "GroupBox10",
+         240,
+         64,
+         0,
+         0,
+         "Число кадров в пачке (1-10)",
+         "Число кадров в пачке (1-10)",
+         0,
+         {},
+         true,
+         true},
+        {"RS_frames", Edit, "GroupBox10", 240, 80, 177, 21, "", "Число кадров в пачке (1-10)", 2, "5", true,
+         true},
         // Telephone line.
         {"GroupBox11", Group, "TabSheet3", 0, 0, 433, 329, "", ""},
-        {"TS_tone_dial_on", Radio, "GroupBox11", 16, 16, 209, 41, "Набор номера", "Импульсный или тоновый набор номера", 0,
-         "0"},
+        {"TS_tone_dial_on", Radio, "GroupBox11", 16, 16, 209, 41, "Набор номера",
+         "Импульсный или тоновый набор номера", 0, "0"},
         {"GroupBox8", Group, "GroupBox11", 16, 64, 209, 249, "Контроль линии", "", 0, {}, true, true},
         {"TS_line_ctrl_on", Check, "GroupBox8", 16, 24, 177, 17, "Включить контроль",
-         "Включить контроль линии при отсутствии событий и отправку события о неисправности по радио", 0, "0"},
+         "Включить контроль линии при отсутствии событий и отправку события о неисправности по радио", 0,
+         "0"},
         {"Bevel2", Bevel, "GroupBox8", 16, 48, 177, 2, "", ""},
         {"Label13", Label, "GroupBox8", 16, 64, 0, 0, "Период контроля, мин. (1-255)",
          "Период контроля линии при отсутствии событий, мин. (1-255)"},
         {"TS_line_ctrl_tm", Edit, "GroupBox8", 16, 80, 177, 21, "",
          "Период контроля линии при отсутствии событий, мин. (1-255)", 3, "30"},
         {"GroupBox7", Group, "GroupBox8", 16, 112, 177, 121, "Параметры события о неиспр.", ""},
-        {"Label24", Label, "GroupBox7", 8, 20, 0, 0, "Номер объекта (0-8191)",
-         "Номер объекта для события о неисправности по радио (0-8191)", 0, {}, false},
-        {"TS_object_id", Edit, "GroupBox7", 8, 36, 161, 21, "", "Номер объекта для события о неисправности по радио (0-8191)",
-         4, "0", false},
-        {"Label25", Label, "GroupBox7", 8, 68, 0, 0, "Формат станции T (0-9999)",
-         "Формат станции для события о неисправности по радио (Radio Parameter T for PIMA panels) (0-9999)", 0, {},
+        {"Label24",
+         Label,
+         "GroupBox7",
+         8,
+         20,
+         0,
+         0,
+         "Номер объекта (0-8191)",
+         "Номер объекта для события о неисправности по радио (0-8191)",
+         0,
+         {},
+         false},
+        {"TS_object_id", Edit, "GroupBox7", 8, 36, 161, 21, "",
+         "Номер объекта для события о неисправности по радио (0-8191)", 4, "0", false},
+        {"Label25",
+         Label,
+         "GroupBox7",
+         8,
+         68,
+         0,
+         0,
+         "Формат станции T (0-9999)",
+         "Формат станции для события о неисправности по радио (Radio Parameter T for PIMA panels) (0-9999)",
+         0,
+         {},
          false},
         {"TS_fmt_radio_t", Edit, "GroupBox7", 8, 84, 161, 21, "",
-         "Формат станции для события о неисправности по радио (Radio Parameter T for PIMA panels) (0-9999)", 4, "0",
-         false},
+         "Формат станции для события о неисправности по радио (Radio Parameter T for PIMA panels) (0-9999)",
+         4, "0", false},
     };
     // The two profile pages share one layout; profile 2's fields start disabled.
     const struct {
@@ -104,12 +153,19 @@ QList<Row> layoutRows() {
         QStringList labels;
         bool first;
     } profiles[] = {
-        {"TabSheet1", "GroupBox3", "Bevel3", "CS1_",
-         {"Label1", "Label3", "Label4", "Label10", "Label26", "Label2", "Label7", "Label5", "Label11", "Label9", "Label8"},
+        {"TabSheet1",
+         "GroupBox3",
+         "Bevel3",
+         "CS1_",
+         {"Label1", "Label3", "Label4", "Label10", "Label26", "Label2", "Label7", "Label5", "Label11",
+          "Label9", "Label8"},
          true},
-        {"TabSheet2", "GroupBox2", "Bevel4", "CS2_",
-         {"Label6", "Label14", "Label15", "Label21", "Label27", "Label12", "Label17", "Label16", "Label22", "Label20",
-          "Label18"},
+        {"TabSheet2",
+         "GroupBox2",
+         "Bevel4",
+         "CS2_",
+         {"Label6", "Label14", "Label15", "Label21", "Label27", "Label12", "Label17", "Label16", "Label22",
+          "Label20", "Label18"},
          false},
     };
     static QList<QByteArray> names; // keeps the generated names alive for Row's const char*
@@ -120,21 +176,36 @@ QList<Row> layoutRows() {
     for (const auto& p : profiles) {
         const QString active = p.first ? "Активировать профиль ЦС №1" : "Активировать профиль ЦС №2";
         const bool on = p.first;
-        rows << Row{keep(p.prefix + "active"), Check, p.page, 8, 8, 417, 17, active, active, 0, on ? "1" : "0", !on};
+        rows << Row{
+            keep(p.prefix + "active"), Check, p.page, 8, 8, 417, 17, active, active, 0, on ? "1" : "0", !on};
         rows << Row{p.group, Group, p.page, 0, 32, 433, 297, "", ""};
         rows << Row{p.bevel, Bevel, p.group, 216, 24, 2, 257, "", ""};
         const int phoneTops[4][2] = {{16, 32}, {61, 77}, {106, 122}, {152, 166}};
         for (int i = 0; i < 4; ++i) {
-            rows << Row{keep(p.labels[i]), Label, p.group, 16, phoneTops[i][0], 0, 0, QString("Телефон №%1").arg(i + 1),
-                        phoneHint, 0, {}, on};
-            rows << Row{keep(p.prefix + QString("phone_%1").arg(i + 1)), Edit, p.group, 16, phoneTops[i][1], 177, 21, "",
-                        phoneHint, 23, "", on};
+            rows << Row{keep(p.labels[i]), Label, p.group, 16,
+                        phoneTops[i][0],   0,     0,       QString("Телефон №%1").arg(i + 1),
+                        phoneHint,         0,     {},      on};
+            rows << Row{keep(p.prefix + QString("phone_%1").arg(i + 1)),
+                        Edit,
+                        p.group,
+                        16,
+                        phoneTops[i][1],
+                        177,
+                        21,
+                        "",
+                        phoneHint,
+                        23,
+                        "",
+                        on};
         }
-        rows << Row{keep(p.prefix + "send_paf"), Radio, p.group, 16, 192, 177, 41, "Формат передачи",
-                    "Формат передаваемых на ЦС данных", 0, "0", true, true};
-        const QString formatP = "Формат станции для передачи PAF по телефону (Telephone Parameter P for PIMA panels) (0-255)";
-        rows << Row{keep(p.labels[4]), Label, p.group, 16, 240, 0, 0, "Формат станции P (0-255)", formatP, 0, {}, false, true};
-        rows << Row{keep(p.prefix + "fmt_tel_p"), Edit, p.group, 16, 256, 177, 21, "", formatP, 3, "0", false, true};
+        rows << Row{keep(p.prefix + "send_paf"),        Radio, p.group, 16,   192, 177, 41, "Формат передачи",
+                    "Формат передаваемых на ЦС данных", 0,     "0",     true, true};
+        const QString formatP =
+            "Формат станции для передачи PAF по телефону (Telephone Parameter P for PIMA panels) (0-255)";
+        rows << Row{keep(p.labels[4]),          Label,   p.group, 16, 240,   0,   0,
+                    "Формат станции P (0-255)", formatP, 0,       {}, false, true};
+        rows << Row{
+            keep(p.prefix + "fmt_tel_p"), Edit, p.group, 16, 256, 177, 21, "", formatP, 3, "0", false, true};
         const struct {
             const char* field;
             const char* caption;
@@ -143,22 +214,33 @@ QList<Row> layoutRows() {
             QString value;
             int labelTop, fieldTop;
         } right[] = {
-            {"dial_each_n", "Число наборов номера (1-9)", "Число наборов каждого номера в таблице (1-9)", 1, "1", 16, 32},
+            {"dial_each_n", "Число наборов номера (1-9)", "Число наборов каждого номера в таблице (1-9)", 1,
+             "1", 16, 32},
             {"dial_cycles", "Число циклов перед паузой (1-9)",
              "Число циклов перебора номеров перед паузой/переключением канала (1-9)", 1, "1", 61, 77},
             {"dial_pause", "Пауза, мин. (0-10)", "Пауза для текущей ЦС, минуты (0-10)", 2, "3", 106, 122},
-            {"hand_time", "Ожидать HANDSHAKE, сек. (5-30)", "Интервал ожидания сигнала HANDSHAKE, секунды (5-30)", 2, "10",
-             152, 166},
-            {"kissoff_time", "Ожидать KISSOFF, сек. (1-9)", "Интервал ожидания сигнала KISSOFF, секунды (1-9)", 1,
-             on ? "1" : "3", 197, 211},
-            {"send_repeats", "Число повторных передач (0-9)", "Число повторных передач при отсутствии сигнала KISSOFF (0-9)",
-             1, "0", 240, 256},
+            {"hand_time", "Ожидать HANDSHAKE, сек. (5-30)",
+             "Интервал ожидания сигнала HANDSHAKE, секунды (5-30)", 2, "10", 152, 166},
+            {"kissoff_time", "Ожидать KISSOFF, сек. (1-9)",
+             "Интервал ожидания сигнала KISSOFF, секунды (1-9)", 1, on ? "1" : "3", 197, 211},
+            {"send_repeats", "Число повторных передач (0-9)",
+             "Число повторных передач при отсутствии сигнала KISSOFF (0-9)", 1, "0", 240, 256},
         };
         for (int i = 0; i < 6; ++i) {
-            rows << Row{keep(p.labels[5 + i]), Label, p.group, 240, right[i].labelTop, 0, 0, right[i].caption, right[i].hint,
-                        0, {}, on};
-            rows << Row{keep(p.prefix + right[i].field), Edit, p.group, 240, right[i].fieldTop, 177, 21, "", right[i].hint,
-                        right[i].limit, right[i].value, on};
+            rows << Row{keep(p.labels[5 + i]), Label, p.group, 240, right[i].labelTop, 0, 0, right[i].caption,
+                        right[i].hint,         0,     {},      on};
+            rows << Row{keep(p.prefix + right[i].field),
+                        Edit,
+                        p.group,
+                        240,
+                        right[i].fieldTop,
+                        177,
+                        21,
+                        "",
+                        right[i].hint,
+                        right[i].limit,
+                        right[i].value,
+                        on};
         }
     }
     return rows;
@@ -242,7 +324,8 @@ private slots:
         QCOMPARE(form->windowTitle(), QString("Конфигуратор ТК-7В v1.0.0.2606"));
         QVERIFY(!form->windowIcon().isNull());
         auto* pages = form->control<QTabWidget>("PageControl1");
-        const QStringList tabs = {"Настройки &радиоканала", "Настройки &телефонной линии", "ЦС №&1", "ЦС №&2"};
+        const QStringList tabs = {"Настройки &радиоканала", "Настройки &телефонной линии", "ЦС №&1",
+                                  "ЦС №&2"};
         const QStringList sheets = {"TabSheet4", "TabSheet3", "TabSheet1", "TabSheet2"};
         for (int i = 0; i < 4; ++i) {
             QCOMPARE(pages->tabText(i), tabs[i]);
@@ -278,8 +361,8 @@ private slots:
         auto* pages = form->control<QTabWidget>("PageControl1");
         auto wheel = [&](QWidget* target, int delta) {
             const QPointF at(5, 5);
-            QWheelEvent e(at, target->mapToGlobal(at), QPoint(), QPoint(0, delta), Qt::NoButton, Qt::NoModifier,
-                          Qt::NoScrollPhase, false);
+            QWheelEvent e(at, target->mapToGlobal(at), QPoint(), QPoint(0, delta), Qt::NoButton,
+                          Qt::NoModifier, Qt::NoScrollPhase, false);
             QApplication::sendEvent(target, &e);
         };
         QWidget* inside = form->control("RS_newpaf_on");
@@ -298,7 +381,8 @@ private slots:
         field->setFocus();
         QTest::keyClick(field, Qt::Key_Tab, Qt::ControlModifier);
         QCOMPARE(pages->currentIndex(), 0);
-        QTest::keyClick(form->control("RS_newpaf_on"), Qt::Key_Backtab, Qt::ControlModifier | Qt::ShiftModifier);
+        QTest::keyClick(form->control("RS_newpaf_on"), Qt::Key_Backtab,
+                        Qt::ControlModifier | Qt::ShiftModifier);
         QCOMPARE(pages->currentIndex(), 2);
 
         // Alt+2 is the hidden page's accelerator: nothing happens.
@@ -307,24 +391,13 @@ private slots:
         QCOMPARE(pages->currentIndex(), 2);
     }
 
-    void startupImageIsTheFactoryImage() {
-        ParameterImage expected;
-        expected.fill(0xFF);
-        const std::uint8_t p1[] = {0xFF, 0x01, 0x01, 0x01, 0x03, 0x0A, 0x01, 0x00, 0x00, 0x00};
-        const std::uint8_t p2[] = {0xFF, 0x00, 0x01, 0x01, 0x03, 0x0A, 0x03, 0x00, 0x00, 0x00};
-        const std::uint8_t tail[] = {0x00, 0x1E, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x03, 0x05};
-        std::copy(std::begin(p1), std::end(p1), expected.begin());
-        std::fill(expected.begin() + 16, expected.begin() + 112, 0);
-        std::copy(std::begin(p2), std::end(p2), expected.begin() + 112);
-        std::fill(expected.begin() + 128, expected.begin() + 224, 0);
-        std::copy(std::begin(tail), std::end(tail), expected.begin() + 224);
-        QVERIFY(form->image() == expected);
-    }
+    void startupImageIsTheFactoryImage() { QVERIFY(form->image() == test::StartupImage()); }
 
     void codecErrorIsReportedAndPressesAbort() {
         form->control<QLineEdit>("CS1_dial_each_n")->setText("1a");
         QVERIFY(!form->BuildImage());
-        const QString message = "Ошибка при обработке данных: '1a' не является разрешённым числовым значением.";
+        const QString message =
+            "Ошибка при обработке данных: '1a' не является разрешённым числовым значением.";
         QCOMPARE(form->statusText(), message);
         QCOMPARE(form->control("StatusBar1")->toolTip(), message);
         QCOMPARE(dialogs.errors, QStringList{message});
@@ -340,8 +413,8 @@ private slots:
         form->image().fill(0xFF);
         QVERIFY(form->ApplyImage());
         QVERIFY(form->control<QCheckBox>("RS_filter_on")->isChecked());
-        for (const char* n : {"RS_alarm_on", "RS_arm_disarm_on", "RS_other_on", "TS_line_ctrl_tm", "GroupBox7",
-                              "TS_object_id", "Label25", "CS1_fmt_tel_p", "Label26"})
+        for (const char* n : {"RS_alarm_on", "RS_arm_disarm_on", "RS_other_on", "TS_line_ctrl_tm",
+                              "GroupBox7", "TS_object_id", "Label25", "CS1_fmt_tel_p", "Label26"})
             QVERIFY2(ownEnabled(form->control(n)), n);
         // Profile 2 stays inactive; its format rule runs on its own and enables its P field.
         QVERIFY(!form->control<QCheckBox>("CS2_active")->isChecked());
@@ -351,7 +424,8 @@ private slots:
 
         form->image().fill(0x00);
         QVERIFY(form->ApplyImage());
-        for (const char* n : {"RS_alarm_on", "TS_line_ctrl_tm", "TS_object_id", "CS1_fmt_tel_p", "CS2_fmt_tel_p"})
+        for (const char* n :
+             {"RS_alarm_on", "TS_line_ctrl_tm", "TS_object_id", "CS1_fmt_tel_p", "CS2_fmt_tel_p"})
             QVERIFY2(!ownEnabled(form->control(n)), n);
         QVERIFY(ownEnabled(form->control("CS1_phone_1")));
     }
@@ -360,8 +434,8 @@ private slots:
         QTest::addColumn<QString>("input");
         QTest::addColumn<QStringList>("followers");
         QTest::newRow("L") << "TS_line_ctrl_on"
-                           << QStringList{"Label13", "TS_line_ctrl_tm", "GroupBox7", "Label24", "TS_object_id", "Label25",
-                                          "TS_fmt_radio_t"};
+                           << QStringList{"Label13",      "TS_line_ctrl_tm", "GroupBox7",     "Label24",
+                                          "TS_object_id", "Label25",         "TS_fmt_radio_t"};
         QTest::newRow("R") << "RS_filter_on" << QStringList{"RS_alarm_on", "RS_arm_disarm_on", "RS_other_on"};
     }
     void rules() {

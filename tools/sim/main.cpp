@@ -111,24 +111,42 @@ bool parseArgs(int argc, char** argv, Options& o) {
         if (a == "--help" || a == "-h") {
             std::cout << kUsage;
             std::exit(0);
-        } else if (a == "--link") ok = next(o.linkPath);
-        else if (a == "--ident") ok = next(o.ident);
-        else if (a == "--preamble") ok = next(s), o.preamble.push_back(s);
-        else if (a == "--memory") ok = next(o.memoryFile);
-        else if (a == "--save") ok = next(o.saveFile);
-        else if (a == "--log") ok = next(o.logFile);
-        else if (a == "--timing") ok = next(o.timingFile);
-        else if (a == "--baud") ok = nextNum(o.baud);
-        else if (a == "--turnaround") ok = nextNum(o.turnaroundMs);
-        else if (a == "--reject") ok = nextNum(o.rejectWrites);
-        else if (a == "--noise") ok = nextNum(o.noise);
-        else if (a == "--die-after") ok = nextNum(o.dieAfter);
-        else if (a == "--mute-after") ok = nextNum(o.muteAfter);
-        else if (a == "--silent") o.silent = true;
-        else if (a == "--endless-ident") o.endlessIdent = true;
-        else if (a == "--garble") o.garble = true;
-        else if (a == "--wild-replies") o.wild = true;
-        else ok = false;
+        } else if (a == "--link")
+            ok = next(o.linkPath);
+        else if (a == "--ident")
+            ok = next(o.ident);
+        else if (a == "--preamble")
+            ok = next(s), o.preamble.push_back(s);
+        else if (a == "--memory")
+            ok = next(o.memoryFile);
+        else if (a == "--save")
+            ok = next(o.saveFile);
+        else if (a == "--log")
+            ok = next(o.logFile);
+        else if (a == "--timing")
+            ok = next(o.timingFile);
+        else if (a == "--baud")
+            ok = nextNum(o.baud);
+        else if (a == "--turnaround")
+            ok = nextNum(o.turnaroundMs);
+        else if (a == "--reject")
+            ok = nextNum(o.rejectWrites);
+        else if (a == "--noise")
+            ok = nextNum(o.noise);
+        else if (a == "--die-after")
+            ok = nextNum(o.dieAfter);
+        else if (a == "--mute-after")
+            ok = nextNum(o.muteAfter);
+        else if (a == "--silent")
+            o.silent = true;
+        else if (a == "--endless-ident")
+            o.endlessIdent = true;
+        else if (a == "--garble")
+            o.garble = true;
+        else if (a == "--wild-replies")
+            o.wild = true;
+        else
+            ok = false;
         if (!ok) {
             std::cerr << "tk7v-sim: bad argument " << a << "\n" << kUsage;
             return false;
@@ -148,7 +166,8 @@ std::vector<std::uint8_t> factoryMemory() {
     std::copy(std::begin(phone), std::end(phone), m.begin() + 16);
     std::copy(std::begin(profile2), std::end(profile2), m.begin() + 112);
     std::fill(m.begin() + 128, m.begin() + 224, 0x00);
-    const std::uint8_t line[] = {0x00, 0x1E, 0x00, 0x00, 0x00, 0x00, 0x01, 0x00, 0x00, 0x00, 0x00, 0x00, 0x03, 0x05};
+    const std::uint8_t line[] = {0x00, 0x1E, 0x00, 0x00, 0x00, 0x00, 0x01,
+                                 0x00, 0x00, 0x00, 0x00, 0x00, 0x03, 0x05};
     std::copy(std::begin(line), std::end(line), m.begin() + 224);
     return m;
 }
@@ -166,7 +185,8 @@ public:
         if (!o_.logFile.empty() && o_.logFile != "-") log_ = std::fopen(o_.logFile.c_str(), "a");
         if (o_.logFile == "-") log_ = stderr;
         if (!o_.timingFile.empty()) timing_ = std::fopen(o_.timingFile.c_str(), "w");
-        byteTime_ = o_.baud > 0 ? std::chrono::nanoseconds(10'000'000'000LL / o_.baud) : std::chrono::nanoseconds(0);
+        byteTime_ =
+            o_.baud > 0 ? std::chrono::nanoseconds(10'000'000'000LL / o_.baud) : std::chrono::nanoseconds(0);
     }
 
     void save() const {
@@ -174,7 +194,8 @@ public:
         const std::string tmp = o_.saveFile + ".tmp";
         {
             std::ofstream out(tmp, std::ios::binary | std::ios::trunc);
-            out.write(reinterpret_cast<const char*>(memory_.data()), static_cast<std::streamsize>(memory_.size()));
+            out.write(reinterpret_cast<const char*>(memory_.data()),
+                      static_cast<std::streamsize>(memory_.size()));
         }
         std::rename(tmp.c_str(), o_.saveFile.c_str());
     }
@@ -183,8 +204,9 @@ public:
     void received(const std::uint8_t* data, std::size_t n) {
         if (timing_ && replied_ && buffer_.empty()) {
             const auto gap = std::chrono::steady_clock::now() - lastReplyByte_;
-            std::fprintf(timing_, "%lld\n",
-                         static_cast<long long>(std::chrono::duration_cast<std::chrono::microseconds>(gap).count()));
+            std::fprintf(
+                timing_, "%lld\n",
+                static_cast<long long>(std::chrono::duration_cast<std::chrono::microseconds>(gap).count()));
             std::fflush(timing_);
             replied_ = false;
         }
@@ -258,7 +280,8 @@ private:
 
     void reply(const std::string& bytes) {
         if (o_.silent || (o_.muteAfter >= 0 && commands_ >= o_.muteAfter)) return;
-        if (o_.turnaroundMs > 0) sleepUntil(std::chrono::steady_clock::now() + std::chrono::milliseconds(o_.turnaroundMs));
+        if (o_.turnaroundMs > 0)
+            sleepUntil(std::chrono::steady_clock::now() + std::chrono::milliseconds(o_.turnaroundMs));
         std::string out;
         // Noise ends a line, as line noise between two lines would look.
         for (long i = 0; i < o_.noise; ++i)
@@ -346,7 +369,8 @@ private:
             if (buffer_.size() < total) return;
             for (int i = 0; i < count; ++i) {
                 const std::size_t at = static_cast<std::size_t>(address + i);
-                if (at < kMemorySize && rejected_ >= o_.rejectWrites) memory_[at] = buffer_[6 + static_cast<std::size_t>(i)];
+                if (at < kMemorySize && rejected_ >= o_.rejectWrites)
+                    memory_[at] = buffer_[6 + static_cast<std::size_t>(i)];
             }
             buffer_.erase(buffer_.begin(), buffer_.begin() + static_cast<long>(total));
             if (rejected_ < o_.rejectWrites) {
@@ -430,7 +454,8 @@ int main(int argc, char** argv) {
         char target[256] = {};
         const ssize_t n = ::readlink(o.linkPath.c_str(), target, sizeof target - 1);
         if (n > 0 && ::access(target, F_OK) == 0) {
-            std::fprintf(stderr, "tk7v-sim: %s is in use by another simulator (%s)\n", o.linkPath.c_str(), target);
+            std::fprintf(stderr, "tk7v-sim: %s is in use by another simulator (%s)\n", o.linkPath.c_str(),
+                         target);
             o.linkPath.clear();
         } else {
             ::unlink(o.linkPath.c_str());
@@ -462,7 +487,8 @@ int main(int argc, char** argv) {
     device.save();
     if (!o.linkPath.empty()) {
         char target[256] = {};
-        if (::readlink(o.linkPath.c_str(), target, sizeof target - 1) > 0 && slavePath == target) ::unlink(o.linkPath.c_str());
+        if (::readlink(o.linkPath.c_str(), target, sizeof target - 1) > 0 && slavePath == target)
+            ::unlink(o.linkPath.c_str());
     }
     ::close(slave);
     ::close(master);
