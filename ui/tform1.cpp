@@ -412,6 +412,7 @@ void TForm1::showEvent(QShowEvent* event) {
 // ---- Status bar ------------------------------------------------------------------------------
 
 void TForm1::setStatusText(const QString& text, bool copyToHint) {
+    if (!figureStep_ && pictureAnimationRunning()) pngTimer_->stop();
     statusLabel_->setText(text);
     if (copyToHint) StatusBar1->setToolTip(text);
     emit statusChanged(text);

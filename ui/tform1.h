@@ -158,6 +158,7 @@ private:
 
     QTimer* pngTimer_ = nullptr;
     int pngSteps_ = 0;
+    bool figureStep_ = false; // the status text being set is the figure's own next step
 };
 
 // The window of the running program.

@@ -112,18 +112,21 @@ void TForm1::BitBtn2Click() {
 }
 
 // The figure walks right ten times, 16 blanks every 100 ms, then the bar is cleared. A timer
-// keeps the window responsive meanwhile.
+// keeps the window responsive meanwhile; any other status text ends the walk (setStatusText),
+// so the figure never shifts someone else's message.
 void TForm1::startPngFigure() {
     if (!pngTimer_) {
         pngTimer_ = new QTimer(this);
         pngTimer_->setInterval(100);
         connect(pngTimer_, &QTimer::timeout, this, [this] {
+            figureStep_ = true;
             if (++pngSteps_ <= 10) {
                 setStatusText(QString(16, ' ') + statusText(), false);
-                return;
+            } else {
+                pngTimer_->stop();
+                setStatusText(QString(), true);
             }
-            pngTimer_->stop();
-            setStatusText(QString(), true);
+            figureStep_ = false;
         });
     }
     pngSteps_ = 0;
