@@ -4,6 +4,9 @@
 #include "ui/tform1.h"
 
 #include <QApplication>
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QTranslator>
 #include <QMessageBox>
 
 #include <exception>
@@ -38,6 +41,12 @@ int main(int argc, char** argv) {
     if (!guard.acquire([] { tk7v::ActivatePreviousInstance(tk7v::Form1); })) return 0;
     try {
         QApplication::setStyle(QStringLiteral("Windows"));
+        // The standard dialogs and buttons (file dialogs, Yes/No/Cancel) in Russian, like the
+        // rest of the window.
+        QTranslator qtTexts;
+        if (qtTexts.load(QLocale(QLocale::Russian), QStringLiteral("qtbase"), QStringLiteral("_"),
+                         QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+            QCoreApplication::installTranslator(&qtTexts);
         tk7v::TForm1 form;
         tk7v::Form1 = &form;
         form.show();
