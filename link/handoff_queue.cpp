@@ -65,9 +65,4 @@ void HandoffQueue::detach() {
     cv_.notify_all();
 }
 
-bool HandoffQueue::detached() const {
-    std::lock_guard lock(mutex_);
-    return detached_;
-}
-
 } // namespace tk7v

@@ -30,7 +30,6 @@ public:
 
     // Window thread: no hand-off runs any more; waiting workers are released.
     void detach();
-    bool detached() const;
 
 private:
     struct Task {

@@ -107,7 +107,6 @@ public:
     void BitBtn2Click();
     bool pictureAnimationRunning() const;
 
-    Dialogs& dialogs() { return *dialogs_; }
 
 signals:
     // Every change of the status text, in order.
