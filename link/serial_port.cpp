@@ -97,6 +97,17 @@ bool TermiosFor(const PortConfig& config, termios& t) {
     return true;
 }
 
+bool RequestLowLatency(int fd, int (*ioctlFn)(int, unsigned long, void*)) {
+    // USB adapters hold short replies back for their latency timer (16 ms on common FTDI chips);
+    // the flag asks the driver to pass them on at once. Drivers that do not know the request,
+    // and pseudo-terminals, refuse it harmlessly.
+    serial_struct ss{};
+    if (ioctlFn(fd, TIOCGSERIAL, &ss) != 0) return false;
+    ss.flags |= ASYNC_LOW_LATENCY;
+    ioctlFn(fd, TIOCSSERIAL, &ss);
+    return true;
+}
+
 SerialPort::SerialPort() : closeFd_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
 
 SerialPort::~SerialPort() {
@@ -128,23 +139,17 @@ SerialPort::OpenResult SerialPort::open(const std::string& path, const PortConfi
     }
     ::ioctl(fd, TIOCEXCL);
     t = saved_;
-    if (!TermiosFor(config, t) || ::tcsetattr(fd, TCSANOW, &t) != 0) {
-        const int err = errno ? errno : EINVAL;
+    const bool expressible = TermiosFor(config, t);
+    if (!expressible || ::tcsetattr(fd, TCSANOW, &t) != 0) {
+        const int err = expressible ? errno : EINVAL;
         ::ioctl(fd, TIOCNXCL);
         ::close(fd);
         return {OpenResult::ConfigFailed, {static_cast<std::uint32_t>(err)}};
     }
     int lines = TIOCM_DTR | TIOCM_RTS;
     ::ioctl(fd, TIOCMBIC, &lines);
-    // USB adapters hold short replies back for their latency timer; ask for them at once.
-    // Drivers that do not know the request, and pseudo-terminals, refuse it harmlessly.
-    serial_struct ss{};
-    lowLatencyRequested_ = false;
-    if (::ioctl(fd, TIOCGSERIAL, &ss) == 0) {
-        ss.flags |= ASYNC_LOW_LATENCY;
-        lowLatencyRequested_ = true;
-        ::ioctl(fd, TIOCSSERIAL, &ss);
-    }
+    lowLatencyRequested_ = RequestLowLatency(
+        fd, [](int f, unsigned long request, void* arg) { return ::ioctl(f, request, arg); });
     std::uint64_t drained;
     [[maybe_unused]] auto n = ::read(closeFd_, &drained, sizeof drained);
     fd_ = fd;

@@ -63,6 +63,10 @@ private:
     bool lowLatencyRequested_ = false;
 };
 
+// Asks the driver of an open port for low latency through ioctlFn (::ioctl in the port). True
+// when the driver knew the request; a refusal is harmless.
+bool RequestLowLatency(int fd, int (*ioctlFn)(int, unsigned long, void*));
+
 // Termios settings for a configuration. False when the configuration cannot be expressed.
 bool TermiosFor(const PortConfig& config, termios& t);
 

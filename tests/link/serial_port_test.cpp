@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <linux/serial.h>
+#include <sys/ioctl.h>
+
 #include <cerrno>
 #include <chrono>
 #include <fcntl.h>
@@ -144,6 +147,32 @@ TEST(SerialPort, HangUpIsReportedOnce) {
     EXPECT_LT(took, 1s);
     const std::array<std::uint8_t, 1> out = {'x'};
     EXPECT_EQ(port.write(out, stop).kind, IoStatus::Failed);
+}
+
+TEST(SerialPort, LowLatencyIsAskedOfTheDriver) {
+    // A driver that knows the request: it is read, the flag added and written back.
+    static std::vector<unsigned long> requests;
+    static int flagsWritten = 0;
+    requests.clear();
+    auto serialDriver = [](int, unsigned long request, void* arg) {
+        requests.push_back(request);
+        auto* ss = static_cast<serial_struct*>(arg);
+        if (request == TIOCGSERIAL) ss->flags = 0x10;
+        if (request == TIOCSSERIAL) flagsWritten = ss->flags;
+        return 0;
+    };
+    EXPECT_TRUE(RequestLowLatency(3, serialDriver));
+    EXPECT_EQ(requests, (std::vector<unsigned long>{TIOCGSERIAL, TIOCSSERIAL}));
+    EXPECT_EQ(flagsWritten, 0x10 | ASYNC_LOW_LATENCY);
+    // A driver that does not know it: nothing is written.
+    requests.clear();
+    auto otherDriver = [](int, unsigned long request, void*) {
+        requests.push_back(request);
+        errno = ENOTTY;
+        return -1;
+    };
+    EXPECT_FALSE(RequestLowLatency(3, otherDriver));
+    EXPECT_EQ(requests, (std::vector<unsigned long>{TIOCGSERIAL}));
 }
 
 TEST(SerialPort, LowLatencyRefusedByAPseudoTerminalIsHarmless) {
