@@ -149,6 +149,19 @@ private slots:
         QVERIFY(enabled("ComboBox1") && enabled("Button1"));
     }
 
+    void somethingThatIsNoSerialPort() {
+        QTemporaryDir dir;
+        const std::string file = dir.filePath("notaport").toStdString();
+        QFile(QString::fromStdString(file)).open(QIODevice::WriteOnly);
+        portPath = [file] { return file; };
+        start({});
+        button("SpeedButton1")->click();
+        QCOMPARE(dialogs.errors, QStringList{"Неверные установки соединения"});
+        QVERIFY(!form->isConnected());
+        QVERIFY(!form->port().isOpen());
+        QVERIFY(!button("SpeedButton1")->isChecked());
+    }
+
     void portPathThatVanishes() {
         QTemporaryDir dir;
         const std::string link = dir.filePath("ttyGone").toStdString();
