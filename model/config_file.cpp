@@ -9,10 +9,10 @@ namespace {
 
 // Index of the dot that starts the last extension of the file name, or npos.
 std::size_t extensionDot(const std::string& path) {
-    const std::size_t nameStart =
-        path.find_last_of("/\\") == std::string::npos ? 0 : path.find_last_of("/\\") + 1;
+    const std::size_t separator = path.find_last_of("/\\");
     const std::size_t dot = path.rfind('.');
-    if (dot == std::string::npos || dot < nameStart) return std::string::npos;
+    if (dot == std::string::npos || (separator != std::string::npos && dot < separator))
+        return std::string::npos;
     return dot;
 }
 

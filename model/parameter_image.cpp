@@ -16,7 +16,7 @@ std::vector<FieldSpec> makeLayout() {
     std::vector<FieldSpec> layout;
     // Both central-station profiles share one shape; only the prefix and the base differ.
     struct Profile {
-        const char* names[15];
+        const char* names[13];
         std::size_t base;
         Forced active;
     };

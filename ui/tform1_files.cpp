@@ -26,14 +26,18 @@ FileDialogRequest openDialog1() {
 
 const QString kPngFigure = QStringLiteral("(\"\\_(О.О)_/\")");
 
+// Whatever path a file handler takes, the status bar's hint ends up showing its text.
+struct HintAtEnd {
+    QStatusBar* bar;
+    const TForm1& form;
+    ~HintAtEnd() { bar->setToolTip(form.statusText()); }
+};
+
 } // namespace
 
 void TForm1::BitBtn1Click() {
     // Whatever path the save takes, the hint ends up showing the status text.
-    struct HintAtEnd {
-        TForm1& f;
-        ~HintAtEnd() { f.StatusBar1->setToolTip(f.statusText()); }
-    } hint{*this};
+    const HintAtEnd hint{StatusBar1, *this};
     setStatusText(QString(), false);
     if (!BuildImage()) return;
     const QString path = dialogs_->saveFile(this, saveDialog1());
@@ -65,11 +69,7 @@ void TForm1::BitBtn1Click() {
 }
 
 void TForm1::BitBtn2Click() {
-    struct HintAtEnd {
-        TForm1& f;
-        ~HintAtEnd() { f.StatusBar1->setToolTip(f.statusText()); }
-    } hint{*this};
-    if (pngTimer_) pngTimer_->stop();
+    const HintAtEnd hint{StatusBar1, *this};
     setStatusText(QString(), false);
     const QString chosen = dialogs_->openFile(this, openDialog1());
     if (chosen.isEmpty()) return;

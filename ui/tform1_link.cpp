@@ -101,7 +101,7 @@ void TForm1::OpenCloseComm() {
 void TForm1::retireWorker() {
     if (!Worker) return;
     // A worker that has set DoneEvent may still be handing over its last status text.
-    handoffs_.runUntil([this] { return Worker->Finished(); });
+    waitForWorker();
     Worker->Join();
     Worker.reset();
 }

@@ -114,10 +114,7 @@ private slots:
     void deviceKilled() {
         QFETCH(QStringList, args);
         QFETCH(QString, button);
-        std::vector<std::string> a;
-        for (const QString& s : args)
-            a.push_back(s.toStdString());
-        start(a);
+        start(stdStrings(args));
         QStringList texts;
         QObject::connect(form.get(), &TForm1::statusChanged, this, [&](const QString& t) { texts << t; });
         if (button.isEmpty()) {
