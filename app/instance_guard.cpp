@@ -29,22 +29,39 @@ InstanceGuard::~InstanceGuard() {
 }
 
 bool InstanceGuard::acquire(std::function<void()> activate) {
-    const QString base = folder_ + '/' + QString::fromLatin1(kInstanceGuid);
-    lock_ = std::make_unique<QLockFile>(base + QStringLiteral(".lock"));
-    // A lock is stale only when its owner is gone, never because of its age.
-    lock_->setStaleLockTime(0);
-    const QString socketPath = base + QStringLiteral(".socket");
-    if (!lock_->tryLock(0)) {
-        lock_.reset();
-        QLocalSocket socket;
-        socket.connectToServer(socketPath);
-        if (socket.waitForConnected(2000)) {
-            socket.write("activate\n");
-            socket.waitForBytesWritten(2000);
-            socket.waitForReadyRead(2000); // the first instance answers once it has come forward
-        }
+    if (!lock()) {
+        askFirstToComeForward();
         return false;
     }
+    listen(std::move(activate));
+    return true;
+}
+
+QString InstanceGuard::path(const char* suffix) const {
+    return folder_ + '/' + QString::fromLatin1(kInstanceGuid) + QString::fromLatin1(suffix);
+}
+
+bool InstanceGuard::lock() {
+    lock_ = std::make_unique<QLockFile>(path(".lock"));
+    // A lock is stale only when its owner is gone, never because of its age.
+    lock_->setStaleLockTime(0);
+    if (lock_->tryLock(0)) return true;
+    lock_.reset();
+    return false;
+}
+
+void InstanceGuard::askFirstToComeForward() {
+    QLocalSocket socket;
+    socket.connectToServer(path(".socket"));
+    if (socket.waitForConnected(2000)) {
+        socket.write("activate\n");
+        socket.waitForBytesWritten(2000);
+        socket.waitForReadyRead(2000); // the first instance answers once it has come forward
+    }
+}
+
+void InstanceGuard::listen(std::function<void()> activate) {
+    const QString socketPath = path(".socket");
     QLocalServer::removeServer(socketPath);
     server_ = std::make_unique<QLocalServer>();
     server_->setSocketOptions(QLocalServer::UserAccessOption);
@@ -60,7 +77,6 @@ bool InstanceGuard::acquire(std::function<void()> activate) {
         }
     });
     server_->listen(socketPath);
-    return true;
 }
 
 void ActivatePreviousInstance(QWidget* window) {

@@ -26,7 +26,17 @@ public:
     // to come forward (if it could be reached).
     bool acquire(std::function<void()> activate);
 
+    // The same in two steps, for a start-up that takes the guard before it can show anything.
+    // Both need a QCoreApplication. lock(): true when this is the first instance.
+    bool lock();
+    // First instance: answers the requests of later ones by running `activate`.
+    void listen(std::function<void()> activate);
+    // Later instance: asks the first to come forward and waits (briefly) until it has.
+    void askFirstToComeForward();
+
 private:
+    QString path(const char* suffix) const;
+
     QString folder_;
     std::unique_ptr<QLockFile> lock_;
     std::unique_ptr<QLocalServer> server_;

@@ -6,8 +6,8 @@
 #include <QApplication>
 #include <QLibraryInfo>
 #include <QLocale>
-#include <QTranslator>
 #include <QMessageBox>
+#include <QTranslator>
 
 #include <exception>
 
@@ -36,9 +36,18 @@ public:
 } // namespace
 
 int main(int argc, char** argv) {
-    TApplication app(argc, argv);
     tk7v::InstanceGuard guard;
-    if (!guard.acquire([] { tk7v::ActivatePreviousInstance(tk7v::Form1); })) return 0;
+    {
+        // The guard comes before anything that needs a display, so a second copy started where
+        // none can be opened still ends quietly with 0.
+        QCoreApplication probe(argc, argv);
+        if (!guard.lock()) {
+            guard.askFirstToComeForward();
+            return 0;
+        }
+    }
+    TApplication app(argc, argv);
+    guard.listen([] { tk7v::ActivatePreviousInstance(tk7v::Form1); });
     try {
         QApplication::setStyle(QStringLiteral("Windows"));
         // The standard dialogs and buttons (file dialogs, Yes/No/Cancel) in Russian, like the

@@ -24,7 +24,9 @@ bool HandoffQueue::runOne() {
         task = tasks_.front();
         tasks_.pop_front();
     }
+    ++depth_;
     task->fn();
+    --depth_;
     {
         std::lock_guard lock(mutex_);
         task->done = true;
@@ -38,13 +40,19 @@ void HandoffQueue::drain() {
     }
 }
 
-void HandoffQueue::runUntil(const std::function<bool()>& done) {
+bool HandoffQueue::runUntil(const std::function<bool()>& done,
+                            std::chrono::steady_clock::time_point deadline) {
     for (;;) {
         drain();
         std::unique_lock lock(mutex_);
         const unsigned seen = pokes_;
-        if (detached_ || done()) return;
-        cv_.wait(lock, [&] { return detached_ || !tasks_.empty() || pokes_ != seen; });
+        if (done()) return true;
+        if (detached_) return false;
+        const auto woken = [&] { return detached_ || !tasks_.empty() || pokes_ != seen; };
+        if (deadline == std::chrono::steady_clock::time_point::max())
+            cv_.wait(lock, woken);
+        else if (!cv_.wait_until(lock, deadline, woken))
+            return done();
     }
 }
 

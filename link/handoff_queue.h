@@ -5,6 +5,7 @@
 // returns once it has run. The window wires `wake` to have drain() called soon on its thread.
 // Once the window detaches (it is closing), pending and later calls return at once without
 // running, so a worker can always finish and be joined.
+#include <chrono>
 #include <condition_variable>
 #include <deque>
 #include <functional>
@@ -22,9 +23,13 @@ public:
 
     // Window thread: runs every hand-off waiting now.
     void drain();
-    // Window thread: runs hand-offs as they come until done() holds. done() is checked after
-    // each hand-off and whenever poke() is called.
-    void runUntil(const std::function<bool()>& done);
+    // Window thread: runs hand-offs as they come until done() holds (true) or the deadline
+    // passes (false). done() is checked after each hand-off and whenever poke() is called.
+    bool
+    runUntil(const std::function<bool()>& done,
+             std::chrono::steady_clock::time_point deadline = std::chrono::steady_clock::time_point::max());
+    // Window thread: true while a hand-off runs (its worker waits for it to return).
+    bool inHandoff() const { return depth_ > 0; }
     // Any thread: makes runUntil look at its condition again.
     void poke();
 
@@ -44,6 +49,7 @@ private:
     std::deque<std::shared_ptr<Task>> tasks_;
     bool detached_ = false;
     unsigned pokes_ = 0;
+    int depth_ = 0; // window thread only
 };
 
 } // namespace tk7v

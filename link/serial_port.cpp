@@ -1,13 +1,16 @@
 #include "link/serial_port.h"
 
 #include <cerrno>
+#include <condition_variable>
 #include <cstdint>
 #include <fcntl.h>
 #include <linux/serial.h>
+#include <memory>
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <thread>
 #include <unistd.h>
 
 namespace tk7v {
@@ -108,6 +111,70 @@ bool RequestLowLatency(int fd, int (*ioctlFn)(int, unsigned long, void*)) {
     return true;
 }
 
+bool DrainOutput(int fd, std::chrono::milliseconds bound, const CloseCalls& calls) {
+    // tcdrain has no time-out of its own, and an adapter that is dead or held by flow control
+    // can keep it waiting for ever. It runs on a helper thread with a descriptor of its own;
+    // once the bound has passed, the output is discarded, which ends the drain. Should the
+    // driver not end it even then, the helper is left to finish alone: it touches only its own
+    // descriptor and the state it shares.
+    struct State {
+        std::mutex mutex;
+        std::condition_variable cv;
+        bool done = false;
+        bool drained = false;
+    };
+    const int own = calls.dup(fd);
+    if (own < 0) return false;
+    auto state = std::make_shared<State>();
+    std::thread helper([state, own, drain = calls.drain, closeFd = calls.close] {
+        const bool ok = drain(own) == 0;
+        closeFd(own);
+        {
+            std::lock_guard lock(state->mutex);
+            state->done = true;
+            state->drained = ok;
+        }
+        state->cv.notify_all();
+    });
+    std::unique_lock lock(state->mutex);
+    if (!state->cv.wait_for(lock, bound, [&] { return state->done; })) {
+        lock.unlock();
+        calls.flush(fd);
+        lock.lock();
+        if (!state->cv.wait_for(lock, std::chrono::milliseconds(100), [&] { return state->done; })) {
+            helper.detach();
+            return false;
+        }
+    }
+    lock.unlock();
+    helper.join();
+    return state->drained;
+}
+
+const CloseCalls& SystemCloseCalls() {
+    static const CloseCalls calls{
+        [](int fd) { return ::dup(fd); },
+        [](int fd) { return ::tcdrain(fd); },
+        [](int fd) { return ::tcflush(fd, TCOFLUSH); },
+        [](int fd, const termios& saved) {
+            ::ioctl(fd, TIOCNXCL);
+            return ::tcsetattr(fd, TCSANOW, &saved);
+        },
+        [](int fd) { return ::close(fd); },
+    };
+    return calls;
+}
+
+int CloseAfterDrain(int fd, const termios& saved, std::chrono::milliseconds bound, const CloseCalls& calls) {
+    // What was written last (the "RESET\r" of a disconnect) must leave at the speed it was
+    // written with before the previous settings come back.
+    DrainOutput(fd, bound, calls);
+    calls.restore(fd, saved);
+    if (calls.close(fd) == 0) return 0;
+    // EINTR leaves the descriptor closed on Linux; only other failures count.
+    return errno == EINTR ? 0 : errno;
+}
+
 SerialPort::SerialPort() : closeFd_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
 
 SerialPort::~SerialPort() {
@@ -163,14 +230,9 @@ SysError SerialPort::close() {
     [[maybe_unused]] auto n = ::write(closeFd_, &one, sizeof one);
     std::unique_lock lock(ioLock_);
     if (fd_ < 0) return {};
-    ::tcsetattr(fd_, TCSANOW, &saved_);
-    ::ioctl(fd_, TIOCNXCL);
-    const int rc = ::close(fd_);
-    const int err = errno;
+    const int err = CloseAfterDrain(fd_, saved_, kDrainBound, SystemCloseCalls());
     fd_ = -1;
-    // EINTR leaves the descriptor closed on Linux; only other failures count.
-    if (rc != 0 && err != EINTR) return {static_cast<std::uint32_t>(err)};
-    return {};
+    return {static_cast<std::uint32_t>(err)};
 }
 
 SysError SerialPort::purge() {

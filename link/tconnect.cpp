@@ -1,5 +1,7 @@
 #include "link/tconnect.h"
 
+#include "link/device_text.h"
+
 #include <algorithm>
 
 namespace tk7v {
@@ -96,10 +98,14 @@ std::uint8_t TConnect::ReceiveByte() {
     return ReceiveBytes({&b, 1}) ? b : 0;
 }
 
-void TConnect::SendBytes(std::span<const std::uint8_t> bytes) {
+bool TConnect::SendBytes(std::span<const std::uint8_t> bytes, bool stoppable) {
+    // A chunk of a write goes out whole: cut after its head, the device would take the next
+    // command as the chunk's data. Closing the port still ends such a write.
+    static const StopSignal never;
     RaiseRtsOnce();
-    const IoStatus s = channel_.write(bytes, stop_);
+    const IoStatus s = channel_.write(bytes, stoppable ? stop_ : never);
     if (s.kind == IoStatus::Failed && !StopRequested()) ReportIoError(s.code);
+    return s.kind == IoStatus::Ok;
 }
 
 void TConnect::ReceiveReply(bool storeData) {
@@ -138,7 +144,7 @@ void TConnect::Identify() {
         }
     }
     if (StopRequested()) return CancelEnding();
-    PostStatus(kConnected + line);
+    PostStatus(kConnected + DeviceTextToUtf8(line));
     SuccessEnding();
 }
 
@@ -158,6 +164,9 @@ void TConnect::Read() {
     if (StopRequested()) return CancelEnding();
     PostStatus(std::string(kReading) + "100%");
     Pause(100ms);
+    // A stop during the pause ends the read before the block reaches the window: it arrives
+    // whole or not at all.
+    if (StopRequested()) return CancelEnding();
     host_.DeliverBlock(BlockBuffer);
     if (StopRequested()) return CancelEnding();
     PostStatus(kReadDone);
@@ -171,9 +180,13 @@ void TConnect::Write() {
         const std::size_t n =
             a + proto::kChunkSize <= proto::kWriteLength ? proto::kChunkSize : proto::kWriteLength - a;
         PostStatus(WriteProgressText(a, n));
-        SendBytes(proto::WriteHead(n, a));
-        SendBytes({BlockBuffer.data() + a, n});
-        SendBytes({&proto::kCr, 1});
+        if (StopRequested()) break;
+        const bool sent = SendBytes(proto::WriteHead(n, a), false) &&
+                          SendBytes({BlockBuffer.data() + a, n}, false) && SendBytes({&proto::kCr, 1}, false);
+        if (!sent) {
+            RequestStop(); // a failure is reported already; a port being closed ends it too
+            break;
+        }
         // A reply to a write is an acknowledgement; should the device answer with data, the
         // data must not change the block that is being written.
         ReceiveReply(false);

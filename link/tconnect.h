@@ -79,7 +79,7 @@ private:
 
     std::uint8_t ReceiveByte();
     bool ReceiveBytes(std::span<std::uint8_t> into);
-    void SendBytes(std::span<const std::uint8_t> bytes);
+    bool SendBytes(std::span<const std::uint8_t> bytes, bool stoppable = true);
     void ReceiveReply(bool storeData);
     void PostStatus(const std::string& text);
     void ReportIoError(std::uint32_t code);

@@ -7,9 +7,16 @@ namespace tk7v {
 
 namespace {
 
+// A backslash separates folders only on Windows; elsewhere it may be part of a file name.
+#ifdef _WIN32
+constexpr const char* kSeparators = "/\\";
+#else
+constexpr const char* kSeparators = "/";
+#endif
+
 // Index of the dot that starts the last extension of the file name, or npos.
 std::size_t extensionDot(const std::string& path) {
-    const std::size_t separator = path.find_last_of("/\\");
+    const std::size_t separator = path.find_last_of(kSeparators);
     const std::size_t dot = path.rfind('.');
     if (dot == std::string::npos || (separator != std::string::npos && dot < separator))
         return std::string::npos;

@@ -18,7 +18,7 @@ bool TakeConfigFile(std::span<const std::uint8_t> contents, ParameterImage& imag
 std::string WrongSizeText(std::uint64_t size);
 
 // Where a replaced file is kept: same folder, its name without the last extension, then ".BAK".
-// Paths use '/' (and '\\' on Windows) as separators.
+// Paths use '/' as the separator, and on Windows '\\' too.
 std::string BackupPathFor(const std::string& path);
 
 // The picture extensions a load remarks on, compared without regard to case.

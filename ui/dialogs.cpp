@@ -9,25 +9,32 @@ namespace tk7v {
 
 namespace {
 
-// "Файлы (*.cfg)|*.cfg|Все (*.*)|*.*" as Qt's name filters; Qt shows the pattern from the text.
+// "Файлы (*.cfg)|*.cfg|Все (*.*)|*.*" as Qt's name filters. Each description is shown as it
+// is written, and its pattern does the filtering: Qt takes the patterns from the last
+// bracketed part, which the dialog hides. "*.*" means every file, as it does on Windows; on
+// other systems it would hide the names without a dot.
 QStringList nameFilters(const QString& filter) {
     const QStringList parts = filter.split('|');
     QStringList out;
-    for (int i = 0; i + 1 < parts.size(); i += 2)
-        out << parts[i];
+    for (int i = 0; i + 1 < parts.size(); i += 2) {
+        QString pattern = parts[i + 1];
+        if (pattern == QLatin1String("*.*")) pattern = QStringLiteral("*");
+        out << parts[i] + QStringLiteral(" (") + pattern + ')';
+    }
     return out;
 }
 
 QString runFileDialog(QWidget* parent, const FileDialogRequest& request, QFileDialog::AcceptMode mode) {
     QFileDialog dialog(parent, request.title);
     dialog.setAcceptMode(mode);
+    dialog.setOption(QFileDialog::HideNameFilterDetails, true);
     dialog.setNameFilters(nameFilters(request.filter));
     dialog.setDefaultSuffix(request.defaultExt);
     dialog.setFileMode(request.mustExist ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
     // The save asks its own replace question, so the dialog must not ask one first.
     dialog.setOption(QFileDialog::DontConfirmOverwrite, true);
     dialog.setOption(QFileDialog::ReadOnly, false);
-    if (!request.initialName.contains('*')) dialog.selectFile(request.initialName);
+    dialog.selectFile(request.initialName);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
     return dialog.selectedFiles().first();
 }

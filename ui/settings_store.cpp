@@ -1,5 +1,7 @@
 #include "ui/settings_store.h"
 
+#include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QSettings>
 #include <QStandardPaths>
@@ -11,13 +13,24 @@ namespace {
 // Something other than a plain file where the store should be (a folder, or a pipe that would
 // block the start-up until someone writes into it) is no store at all. Checked before QSettings
 // is made, since making it reads the file.
+QString storePath() {
+    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
+           QStringLiteral("/tk7vprog.ini");
+}
+
 bool usable() {
-    const QFileInfo file(QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
-                         QStringLiteral("/tk7vprog.ini"));
+    const QFileInfo file(storePath());
     return !file.exists() || file.isFile();
 }
 
 } // namespace
+
+UserSettings::UserSettings() {
+    const QFileInfo file(storePath());
+    if (file.exists() || file.isSymLink()) return;
+    QDir().mkpath(file.absolutePath());
+    QFile(file.absoluteFilePath()).open(QIODevice::WriteOnly);
+}
 
 void UserSettings::LoadSetting(const QString& name, int& value) {
     if (!usable()) return;

@@ -14,9 +14,11 @@ public:
     virtual void SaveSetting(const QString& name, int value) = 0;
 };
 
-// The store of the running user, opened afresh for every access.
+// The store of the running user, opened afresh for every access. Making it creates the (empty)
+// store when there is none, so a first run leaves it behind.
 class UserSettings : public SettingsStore {
 public:
+    UserSettings();
     void LoadSetting(const QString& name, int& value) override;
     void SaveSetting(const QString& name, int value) override;
 };

@@ -19,7 +19,9 @@
 #include <QStatusBar>
 #include <QTabBar>
 #include <QTabWidget>
+#include <QTextDocument>
 #include <QTimer>
+#include <QToolTip>
 #include <QWheelEvent>
 
 #include <sys/eventfd.h>
@@ -37,11 +39,12 @@ namespace {
 
 const QString kPhoneHint = QStringLiteral("Телефонный номер вида 8,,8001234567");
 
-// The pictures key out the colour of their bottom-left pixel, as the device's original buttons did.
-QPixmap picture(const QString& name) {
+// The button pictures key out the colour of their bottom-left pixel, as the device's original
+// buttons did. The window icon keeps every pixel: its dark frame is part of it.
+QPixmap picture(const QString& name, bool keyed = true) {
     QImage image =
         QImage(QStringLiteral(":/pictures/%1.xpm").arg(name)).convertToFormat(QImage::Format_ARGB32);
-    if (image.isNull()) return {};
+    if (image.isNull() || !keyed) return QPixmap::fromImage(image);
     const QRgb key = image.pixel(0, image.height() - 1);
     for (int y = 0; y < image.height(); ++y)
         for (int x = 0; x < image.width(); ++x)
@@ -112,8 +115,8 @@ TForm1::TForm1(TForm1Environment env, QWidget* parent)
     font.setPixelSize(11);
     setFont(font);
     QIcon icon;
-    icon.addPixmap(picture("icon16"));
-    icon.addPixmap(picture("icon32"));
+    icon.addPixmap(picture("icon16", false));
+    icon.addPixmap(picture("icon32", false));
     setWindowIcon(icon);
 
     createControls();
@@ -131,6 +134,8 @@ void TForm1::createControls() {
     auto button = [&](QWidget* parent, const QString& name, const QString& text, int x, int y, int w, int h) {
         auto* b = add(new QPushButton(text, parent), name);
         b->setGeometry(x, y, w, h);
+        // Enter presses the focused button, as Space does (outside a dialog Qt leaves it off).
+        b->setAutoDefault(true);
         return b;
     };
     auto label = [&](QWidget* parent, const QString& name, const QString& text, int x, int y,
@@ -178,6 +183,9 @@ void TForm1::createControls() {
     auto* work = group(this, "GroupBox5", QStringLiteral("Работа"), 8, 8, 137, 49);
     SpeedButton1 = button(work, "SpeedButton1", QStringLiteral("Под&ключиться"), 8, 16, 121, 25);
     SpeedButton1->setCheckable(true);
+    // A picture toggle never takes the focus: a stray Space must not connect or disconnect.
+    SpeedButton1->setFocusPolicy(Qt::NoFocus);
+    SpeedButton1->setAutoDefault(false);
     QIcon connectIcon;
     connectIcon.addPixmap(picture("connect_up"), QIcon::Normal, QIcon::Off);
     connectIcon.addPixmap(picture("connect_up"), QIcon::Active, QIcon::Off);
@@ -364,6 +372,8 @@ void TForm1::createControls() {
     StatusBar1->setGeometry(0, 380, 611, 21);
     StatusBar1->setSizeGripEnabled(false);
     statusLabel_ = new QLabel(StatusBar1);
+    // Device text and file names are shown as they are, never as markup.
+    statusLabel_->setTextFormat(Qt::PlainText);
     statusLabel_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     StatusBar1->addWidget(statusLabel_, 1);
 }
@@ -560,7 +570,32 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event) {
         }
         break;
     }
+    case QEvent::ToolTip:
+        if (watched == StatusBar1) {
+            // The hint is the status text, plain like the bar itself.
+            const auto* help = static_cast<QHelpEvent*>(event);
+            const QString tip = StatusBar1->toolTip();
+            if (tip.isEmpty())
+                QToolTip::hideText();
+            else
+                QToolTip::showText(help->globalPos(), Qt::convertFromPlainText(tip, Qt::WhiteSpaceNoWrap),
+                                   StatusBar1);
+            return true;
+        }
+        break;
     case QEvent::Shortcut:
+        // A group box's accelerator moves the focus to its first control, not to the one that
+        // had it last.
+        if (auto* group = qobject_cast<QGroupBox*>(watched);
+            group && static_cast<QShortcutEvent*>(event)->key() == QKeySequence::mnemonic(group->title())) {
+            for (QWidget* w = group->nextInFocusChain(); w != group && group->isAncestorOf(w);
+                 w = w->nextInFocusChain()) {
+                if (w->isEnabled() && w->isVisible() && (w->focusPolicy() & Qt::TabFocus)) {
+                    w->setFocus(Qt::ShortcutFocusReason);
+                    return true;
+                }
+            }
+        }
         // The hidden page's accelerator must not select it.
         if (watched == PageControl1->tabBar()) {
             const auto* s = static_cast<QShortcutEvent*>(event);

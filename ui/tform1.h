@@ -107,7 +107,6 @@ public:
     void BitBtn2Click();
     bool pictureAnimationRunning() const;
 
-
 signals:
     // Every change of the status text, in order.
     void statusChanged(const QString& text);
@@ -126,6 +125,9 @@ private:
     void StartTransfer(tk7v::Operation op);
     void retireWorker();
     void setClosedLinkControls();
+    void waitForDone();
+    void disableAbort();
+    void refocusAfterAbort();
     void startPngFigure();
 
     template <class T> T* add(T* widget, const QString& name);
@@ -154,6 +156,8 @@ private:
     int handoffWake_ = -1; // eventfd: the worker's signal that a hand-off waits
     HandoffQueue handoffs_;
     std::unique_ptr<TConnect> Worker;
+    QPointer<QWidget> starter_; // the button that started the exchange (none for a connect)
+    bool abortHadFocus_ = false;
 
     QTimer* pngTimer_ = nullptr;
     int pngSteps_ = 0;

@@ -19,12 +19,39 @@ FileDialogRequest saveDialog1() {
             QStringLiteral("*.cfg"), false};
 }
 
+// The open dialog adds no extension: a file named without one must be loadable.
 FileDialogRequest openDialog1() {
-    return {QStringLiteral("Загрузка настроек из файла"), kFilter, QStringLiteral("cfg"),
-            QStringLiteral("*.cfg"), true};
+    return {QStringLiteral("Загрузка настроек из файла"), kFilter, QString(), QStringLiteral("*.cfg"), true};
 }
 
 const QString kPngFigure = QStringLiteral("(\"\\_(О.О)_/\")");
+
+enum class WriteResult { Written, OpenFailed, WriteFailed };
+
+// The new file is written beside the old one and takes its place only when complete, so a
+// failed or short write never costs the installer the configuration that was there. Where no
+// file can be made beside it (a folder the user may not write, holding a file the user may),
+// the file is rewritten in place, and put back as it was should that fail.
+// Unbuffered, so that a short write (a full disk, a size limit) shows in write()'s count; a
+// buffered QSaveFile can report a truncated file as committed.
+WriteResult WriteConfigFile(const QString& path, const QByteArray& bytes) {
+    QSaveFile file(path);
+    if (file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
+        if (file.write(bytes) == bytes.size() && file.commit()) return WriteResult::Written;
+        file.cancelWriting();
+        return WriteResult::WriteFailed;
+    }
+    QFile inPlace(path);
+    if (!QFileInfo(path).isFile() || !inPlace.open(QIODevice::ReadWrite | QIODevice::Unbuffered))
+        return WriteResult::OpenFailed;
+    const QByteArray old = inPlace.readAll();
+    const auto put = [&](const QByteArray& b) {
+        return inPlace.seek(0) && inPlace.resize(0) && inPlace.write(b) == b.size() && inPlace.flush();
+    };
+    if (put(bytes)) return WriteResult::Written;
+    put(old);
+    return WriteResult::WriteFailed;
+}
 
 // Whatever path a file handler takes, the status bar's hint ends up showing its text.
 struct HintAtEnd {
@@ -42,25 +69,29 @@ void TForm1::BitBtn1Click() {
     if (!BuildImage()) return;
     const QString path = dialogs_->saveFile(this, saveDialog1());
     if (path.isEmpty()) return;
-    if (QFileInfo::exists(path)) {
+    const QFileInfo existing(path);
+    if (existing.exists()) {
         const auto answer = dialogs_->question(this, QStringLiteral("Заменить существующий файл ") +
-                                                         QFileInfo(path).fileName() + QStringLiteral("?"));
+                                                         existing.fileName() + QStringLiteral("?"));
         if (answer != Dialogs::Answer::Yes) return;
-        // An earlier backup of that name stays; the file is replaced all the same.
-        QFile::rename(path, QString::fromStdString(BackupPathFor(path.toStdString())));
+        // A pipe, a device or a folder is no configuration to replace (and copying a pipe
+        // would wait for a writer for ever).
+        if (!existing.isFile()) {
+            dialogs_->error(this, QStringLiteral("Ошибка открытия файла"));
+            return;
+        }
+        // The old file is copied, not renamed: should the write below fail, it is still there
+        // under its own name too. An earlier backup of that name stays as it is.
+        QFile::copy(path, QString::fromStdString(BackupPathFor(path.toStdString())));
     }
-    // The new file is written beside the old one and takes its place only when complete, so a
-    // failed or short write never costs the installer the configuration that was there.
-    // Unbuffered, so that a short write (a full disk, a size limit) shows in write()'s count;
-    // a buffered QSaveFile can report a truncated file as committed.
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
+    const QByteArray bytes(reinterpret_cast<const char*>(ParameterImage_->data()), kConfigFileSize);
+    switch (WriteConfigFile(path, bytes)) {
+    case WriteResult::Written:
+        break;
+    case WriteResult::OpenFailed:
         dialogs_->error(this, QStringLiteral("Ошибка открытия файла"));
         return;
-    }
-    const auto* bytes = reinterpret_cast<const char*>(ParameterImage_->data());
-    if (file.write(bytes, kConfigFileSize) != static_cast<qint64>(kConfigFileSize) || !file.commit()) {
-        file.cancelWriting();
+    case WriteResult::WriteFailed:
         dialogs_->error(this, QStringLiteral("Ошибка записи в файл"));
         return;
     }
@@ -74,13 +105,16 @@ void TForm1::BitBtn2Click() {
     const QString chosen = dialogs_->openFile(this, openDialog1());
     if (chosen.isEmpty()) return;
     const QString path = QFileInfo(chosen).absoluteFilePath();
-    if (!QFileInfo::exists(path)) {
+    const QFileInfo info(path);
+    if (!info.exists()) {
         setStatusText(QStringLiteral("Файл не найден."), false);
         dialogs_->error(this, QStringLiteral("Файл не найден"));
         return;
     }
+    // Only a plain file is opened: a pipe or a device would hold the window until someone
+    // writes into it. Anything else counts as a file whose size cannot be found.
     QFile file(path);
-    const qint64 size = file.open(QIODevice::ReadOnly) ? file.size() : 0;
+    const qint64 size = info.isFile() && file.open(QIODevice::ReadOnly) ? file.size() : 0;
     if (size != static_cast<qint64>(kConfigFileSize)) {
         setStatusText(QStringLiteral("Файл не загружен: неверный размер."), false);
         dialogs_->error(this, QString::fromStdString(
@@ -120,9 +154,8 @@ void TForm1::startPngFigure() {
         pngTimer_->setInterval(100);
         connect(pngTimer_, &QTimer::timeout, this, [this] {
             figureStep_ = true;
-            if (++pngSteps_ <= 10) {
-                setStatusText(QString(16, ' ') + statusText(), false);
-            } else {
+            setStatusText(QString(16, ' ') + statusText(), false);
+            if (++pngSteps_ == 10) {
                 pngTimer_->stop();
                 setStatusText(QString(), true);
             }

@@ -12,6 +12,7 @@
 
 #include <cerrno>
 #include <unistd.h>
+#include <utility>
 
 namespace tk7v {
 
@@ -70,6 +71,7 @@ void TForm1::OpenCloseComm() {
         Connected = true;
         control("Button1")->setEnabled(false);
         ComboBox1->setEnabled(false);
+        starter_ = nullptr;
         StartTransfer(opConnect);
         return;
     }
@@ -128,12 +130,14 @@ void TForm1::StartTransfer(tk7v::Operation op) {
 }
 
 void TForm1::Button3Click() {
+    starter_ = control("Button3");
     control("Button3")->setEnabled(false);
     control("Button4")->setEnabled(false);
     StartTransfer(opRead);
 }
 
 void TForm1::Button4Click() {
+    starter_ = control("Button4");
     control("Button3")->setEnabled(false);
     control("Button4")->setEnabled(false);
     StartTransfer(opWrite);
@@ -156,19 +160,19 @@ void TForm1::setClosedLinkControls() {
 void TForm1::StopTransfer() {
     const int op = Operation.load();
     if (op != opConnect && op != opRead && op != opWrite) {
-        control("Button2")->setEnabled(false);
+        disableAbort();
         Operation = opIdle;
+        refocusAfterAbort();
         return;
     }
     if (workerRunning()) Worker->RequestStop();
-    control("Button2")->setEnabled(false);
+    disableAbort();
     Operation = opIdle;
-    // The window runs no hand-off while it waits; a worker inside one makes this wait run out,
-    // and it finishes afterwards.
-    DoneEvent.wait(3000ms);
+    waitForDone();
     if (op != opConnect) {
         control("Button3")->setEnabled(true);
         control("Button4")->setEnabled(true);
+        refocusAfterAbort();
         return;
     }
     port_.setRts(false);
@@ -178,6 +182,40 @@ void TForm1::StopTransfer() {
         return;
     }
     setClosedLinkControls();
+    refocusAfterAbort();
+}
+
+void TForm1::waitForDone() {
+    // Called from inside a hand-off (a conversion that failed in CollectBlock or DeliverBlock
+    // presses Abort there), the worker waits for this very call to return: it sees the stop as
+    // soon as the hand-off ends, and waiting here would only hold the window.
+    if (handoffs_.inHandoff()) return;
+    // Otherwise the hand-offs keep running while the worker finishes, so a worker that was
+    // handing over a text when Abort came does not hold the window either.
+    const auto deadline = std::chrono::steady_clock::now() + 3000ms;
+    handoffs_.runUntil([this] { return DoneEvent.isSet(); }, deadline);
+}
+
+void TForm1::disableAbort() {
+    // Disabling the focused Abort button would pass the focus on along the chain, to the Load
+    // button, which a stray Space would then open. refocusAfterAbort puts it where the
+    // installer expects it once the controls have settled.
+    auto* abort = control("Button2");
+    if (abort->hasFocus()) {
+        abortHadFocus_ = true;
+        abort->clearFocus();
+    }
+    abort->setEnabled(false);
+}
+
+void TForm1::refocusAfterAbort() {
+    if (!std::exchange(abortHadFocus_, false)) return;
+    for (QWidget* w : {starter_.data(), control("Button3"), static_cast<QWidget*>(ComboBox1)}) {
+        if (w && w->isEnabled()) {
+            w->setFocus(Qt::OtherFocusReason);
+            return;
+        }
+    }
 }
 
 TForm1::~TForm1() {

@@ -44,9 +44,10 @@ public:
     }
     void RestoreControls() override {
         f_.handoffs_.call([&] {
-            f_.control("Button2")->setEnabled(false);
+            f_.disableAbort();
             for (const char* g : {"GroupBox3", "GroupBox2", "GroupBox11", "Button3", "Button4"})
                 f_.control(QString::fromLatin1(g))->setEnabled(true);
+            f_.refocusAfterAbort();
         });
     }
 
