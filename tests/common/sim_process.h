@@ -6,9 +6,11 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <poll.h>
 #include <spawn.h>
 #include <stdexcept>
 #include <string>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -70,9 +72,17 @@ public:
     void kill() { end(SIGKILL); }
 
 private:
+    // A simulator that does not end when asked within a few seconds is killed: a test must
+    // never hang on its helper.
     void end(int sig) {
         if (pid_ <= 0) return;
         ::kill(pid_, sig);
+        const int pidfd = static_cast<int>(::syscall(SYS_pidfd_open, pid_, 0));
+        if (pidfd >= 0) {
+            pollfd p{pidfd, POLLIN, 0};
+            if (::poll(&p, 1, 5000) == 0) ::kill(pid_, SIGKILL);
+            ::close(pidfd);
+        }
         int status;
         ::waitpid(pid_, &status, 0);
         pid_ = -1;

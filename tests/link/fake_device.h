@@ -46,8 +46,12 @@ public:
         return IoStatus::ok();
     }
 
-    IoStatus write(std::span<const std::uint8_t> bytes, const StopSignal&) override {
+    std::function<void(int writes)> onWrite; // runs after each write, with the count so far
+
+    IoStatus write(std::span<const std::uint8_t> bytes, const StopSignal& stop) override {
+        if (stop.requested()) return IoStatus::stopped();
         written.append(bytes.begin(), bytes.end());
+        if (onWrite) onWrite(++writes_);
         pending_.append(bytes.begin(), bytes.end());
         parse();
         return IoStatus::ok();
@@ -108,6 +112,7 @@ private:
     std::deque<std::uint8_t> rx_;
     std::string pending_;
     int reads_ = 0;
+    int writes_ = 0;
 };
 
 } // namespace tk7v::test

@@ -80,6 +80,8 @@ TEST(Protocol, Replies) {
         {"acknowledgement", "OK", 2, {}, true},
         {"leftover CR LF then OK", "\r\n\r\nOK", 6, {}, true},
         {"O then x restarts", "Oxb000=\x09\x09\rOK", 12, {{0, 0xEE}}, true},
+        {"O, another byte, a later K", "O\rK\nOK", 6, {}, true},
+        {"last byte of the block", "xa1FF=\x5A\r", 8, {{0x1FE, 0xEE}, {0x1FF, 0x5A}}, false},
         {"no = at the sixth byte", "xb000?xa001=\x07\r", 14, {{0, 0xEE}, {1, 7}}, false},
         {"count letter 0x60", "x`000=\x01\x02", 7, {{0, 0xEE}}, false},
         {"count letter below 0x60",

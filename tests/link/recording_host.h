@@ -1,6 +1,7 @@
 #pragma once
 #include "link/tconnect.h"
 
+#include <chrono>
 #include <string>
 #include <vector>
 
@@ -14,6 +15,7 @@ public:
     TConnect* worker = nullptr;
     std::string stopOn;
     std::vector<std::string> statuses;
+    std::vector<std::chrono::steady_clock::time_point> statusTimes, deliveredTimes;
     std::vector<std::uint32_t> errors;
     std::vector<Block> delivered;
     Block toWrite{};
@@ -22,11 +24,15 @@ public:
 
     void PostStatus(const std::string& text) override {
         statuses.push_back(text);
+        statusTimes.push_back(std::chrono::steady_clock::now());
         if (text == TConnect::kCancelled) doneBeforeCancelText = done_.isSet();
         if (!stopOn.empty() && text == stopOn) worker->RequestStop();
     }
     void ReportIoError(std::uint32_t code) override { errors.push_back(code); }
-    void DeliverBlock(const Block& b) override { delivered.push_back(b); }
+    void DeliverBlock(const Block& b) override {
+        delivered.push_back(b);
+        deliveredTimes.push_back(std::chrono::steady_clock::now());
+    }
     void CollectBlock(Block& b) override { b = toWrite; }
     void RestoreControls() override { ++restored; }
 

@@ -7,12 +7,15 @@
 
 #include <cerrno>
 #include <chrono>
+#include <condition_variable>
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
+#include <mutex>
 #include <stdlib.h>
 #include <thread>
 #include <unistd.h>
+#include <vector>
 
 using namespace tk7v;
 using namespace std::chrono_literals;
@@ -182,4 +185,61 @@ TEST(SerialPort, LowLatencyRefusedByAPseudoTerminalIsHarmless) {
     SerialPort port;
     ASSERT_EQ(port.open(pty.path, PortConfig{}).stage, SerialPort::OpenResult::Opened);
     EXPECT_FALSE(port.lowLatencyRequested());
+}
+
+namespace {
+
+// Calls of a close, in order; a drain that never ends until the output is discarded.
+struct CloseLog {
+    static inline std::vector<std::string> calls;
+    static inline bool stuck = false;
+    static inline std::mutex mutex;
+    static inline std::condition_variable flushed;
+    static inline bool wasFlushed = false;
+    static void note(const char* c) {
+        std::lock_guard lock(mutex);
+        calls.push_back(c);
+    }
+    static const CloseCalls& ops() {
+        static const CloseCalls c{
+            [](int) { return note("dup"), 99; },
+            [](int) {
+                note("drain");
+                std::unique_lock lock(mutex);
+                flushed.wait(lock, [] { return !stuck || wasFlushed; });
+                return 0;
+            },
+            [](int) {
+                note("flush");
+                std::lock_guard lock(mutex);
+                wasFlushed = true;
+                flushed.notify_all();
+                return 0;
+            },
+            [](int, const termios&) { return note("restore"), 0; },
+            [](int fd) { return note(fd == 99 ? "close dup" : "close"), 0; },
+        };
+        return c;
+    }
+};
+
+} // namespace
+
+TEST(SerialPort, CloseDrainsBeforeRestoringAndABlockedDrainIsBounded) {
+    for (const bool stuck : {false, true}) {
+        SCOPED_TRACE(stuck ? "adapter that never drains" : "adapter that drains");
+        CloseLog::calls.clear();
+        CloseLog::stuck = stuck;
+        CloseLog::wasFlushed = false;
+        const auto [rc, took] = timed([] { return CloseAfterDrain(7, termios{}, 200ms, CloseLog::ops()); });
+        EXPECT_EQ(rc, 0);
+        const std::vector<std::string> expected =
+            stuck ? std::vector<std::string>{"dup", "drain", "flush", "close dup", "restore", "close"}
+                  : std::vector<std::string>{"dup", "drain", "close dup", "restore", "close"};
+        EXPECT_EQ(CloseLog::calls, expected);
+        EXPECT_LT(took, stuck ? 1000ms : 200ms);
+        if (stuck) {
+            EXPECT_GE(took, 200ms);
+        }
+    }
 }

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <sstream>
 
 using namespace tk7v;
 using namespace std::chrono_literals;
@@ -98,6 +99,41 @@ TEST(Simulator, KilledMidTransferIsAnErrorThenCancelled) {
     Link link(sim);
     link.exchange(opRead);
     EXPECT_EQ(link.host.errors, std::vector<std::uint32_t>{EIO});
+    EXPECT_EQ(link.lastWorkerError, static_cast<std::uint32_t>(EIO));
     EXPECT_EQ(link.host.statuses.back(), "Операция отменена.");
     EXPECT_TRUE(link.host.delivered.empty());
+}
+
+namespace {
+
+// When the simulator logged the n-th line (from 0; from the end when negative) that contains
+// `what`, on the monotonic clock both processes share.
+std::chrono::steady_clock::time_point loggedAt(const std::string& log, const std::string& what, int n) {
+    std::vector<long long> times;
+    std::istringstream in(log);
+    for (std::string line; std::getline(in, line);)
+        if (line.find(what) != std::string::npos) times.push_back(std::stoll(line));
+    EXPECT_FALSE(times.empty()) << what;
+    if (times.empty()) return {};
+    const auto i = n >= 0 ? static_cast<std::size_t>(n) : times.size() - static_cast<std::size_t>(-n);
+    return std::chrono::steady_clock::time_point(std::chrono::microseconds(times.at(i)));
+}
+
+} // namespace
+
+TEST(Simulator, PausesTheDeviceReliesOn) {
+    SimProcess sim({"--log-times", "--reject", "1"});
+    Link link(sim);
+    link.exchange(opRead);
+    ASSERT_EQ(link.host.deliveredTimes.size(), 1u);
+    // After the last reply of a read, before the block is handed over.
+    EXPECT_GE(link.host.deliveredTimes[0] - loggedAt(sim.log(), "READ 4 @0EA", -1), 100ms);
+
+    link.exchange(opWrite);
+    const std::string log = sim.log();
+    // After a rejected chunk, before it is sent again.
+    EXPECT_GE(loggedAt(log, "WRITE 26 @000", 1) - loggedAt(log, "WRITE 26 @000 REJECTED", 0), 100ms);
+    // After the last chunk, before the success text.
+    ASSERT_EQ(link.host.statuses.back(), "Операция записи выполнена успешно.");
+    EXPECT_GE(link.host.statusTimes.back() - loggedAt(log, "WRITE 18 @1EE", -1), 100ms);
 }

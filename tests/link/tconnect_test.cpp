@@ -186,3 +186,25 @@ TEST(TConnect, EndlessIdentificationLineIsBounded) {
     EXPECT_EQ(r.host.statuses[1],
               "Установлена связь c устройством: TK7V" + std::string(TConnect::kMaxIdentLine - 4, 'Z'));
 }
+
+TEST(TConnect, StopInsideAChunkLetsTheChunkGoOutWhole) {
+    // Writes 1-3 are the first chunk's head, data and CR; 4-6 the second chunk's.
+    for (const int stopAfter : {1, 2, 3, 4, 5}) {
+        SCOPED_TRACE(stopAfter);
+        Exchange r;
+        r.device.onWrite = [&](int n) {
+            if (n == stopAfter) r.host.worker->RequestStop();
+        };
+        r.exchange(opWrite);
+        const std::size_t chunks = stopAfter <= 3 ? 1 : 2;
+        EXPECT_EQ(r.device.written.size(), chunks * (6 + 26 + 1));
+        EXPECT_EQ(r.host.statuses.back(), "Операция отменена.");
+    }
+}
+
+TEST(TConnect, IdentificationLineIsDecodedFromWindows1251) {
+    Exchange r;
+    r.device.ident = "TK7V \xC2\xE5\xF0\xF1\xE8\xFF 2.0 <b>\x98";
+    r.exchange(opConnect);
+    EXPECT_EQ(r.host.statuses.back(), "Установлена связь c устройством: TK7V Версия 2.0 <b>\uFFFD");
+}

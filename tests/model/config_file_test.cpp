@@ -35,6 +35,11 @@ TEST(ConfigFile, BackupAndPictureNames) {
     EXPECT_EQ(BackupPathFor("/a/settings"), "/a/settings.BAK");
     EXPECT_EQ(BackupPathFor("/a.b/settings"), "/a.b/settings.BAK");
     EXPECT_EQ(BackupPathFor("/a/x.tar.cfg"), "/a/x.tar.BAK");
+#ifndef _WIN32
+    // Here a backslash is part of the name, not a folder separator.
+    EXPECT_EQ(BackupPathFor("/d/a.b\\c"), "/d/a.BAK");
+    EXPECT_EQ(PictureExtensionOf("/d/x.png\\y"), PictureExtension::None);
+#endif
     EXPECT_EQ(PictureExtensionOf("/a/b.JpG"), PictureExtension::Jpeg);
     EXPECT_EQ(PictureExtensionOf("/a/b.jpeg"), PictureExtension::Jpeg);
     EXPECT_EQ(PictureExtensionOf("/a/b.Png"), PictureExtension::Png);

@@ -162,6 +162,13 @@ TEST(PhoneCodec, EncodeAndDecode) {
         {"0", {0x0A}, "0"},
         {"+7 abc", {7}, "7"},
         {"", {}, ""},
+        // A full slot keeps all 24 symbols; from the 25th on they are dropped.
+        {"123456789012345678901234",
+         {1, 2, 3, 4, 5, 6, 7, 8, 9, 0x0A, 1, 2, 3, 4, 5, 6, 7, 8, 9, 0x0A, 1, 2, 3, 4},
+         "123456789012345678901234"},
+        {"1234567890123456789012345678",
+         {1, 2, 3, 4, 5, 6, 7, 8, 9, 0x0A, 1, 2, 3, 4, 5, 6, 7, 8, 9, 0x0A, 1, 2, 3, 4},
+         "123456789012345678901234"},
     };
     for (const auto& c : cases) {
         std::array<std::uint8_t, kPhoneSlotSize> slot;

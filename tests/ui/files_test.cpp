@@ -7,14 +7,18 @@
 #include "ui/version_info.h"
 
 #include <QCheckBox>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QStatusBar>
 #include <QTemporaryDir>
+#include <QTimer>
 
 #include <csignal>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace tk7v;
@@ -154,6 +158,69 @@ private slots:
         QCOMPARE(form->statusText(), QString());
         QCOMPARE(form->windowTitle(), kProgramCaption);
         QCOMPARE(QDir(dir->path()).entryList(QDir::Files).size(), 2); // no temporary left behind
+        // The same with no earlier backup: the old content stays under its own name.
+        QFile::remove(path("settings.BAK"));
+        setrlimit(RLIMIT_FSIZE, &small);
+        std::signal(SIGXFSZ, SIG_IGN);
+        save(path("settings.cfg"));
+        setrlimit(RLIMIT_FSIZE, &old);
+        std::signal(SIGXFSZ, previous);
+        QCOMPARE(dialogs.errors.last(), QString("Ошибка записи в файл"));
+        QCOMPARE(readAll(path("settings.cfg")), QByteArray(512, 'A'));
+    }
+
+    void notAPlainFileAndNoExtension() {
+        // A pipe is refused at once instead of holding the window until someone writes into it.
+        QVERIFY(::mkfifo(path("pipe.cfg").toLocal8Bit().constData(), 0600) == 0);
+        load(path("pipe.cfg"));
+        QCOMPARE(dialogs.errors.last(), QString("Неверный размер файла настроек: 0 байт."));
+        save(path("pipe.cfg"));
+        QCOMPARE(dialogs.errors.last(), QString("Ошибка открытия файла"));
+        QVERIFY(!QFile::exists(path("pipe.BAK")));
+        // A name without an extension loads; the open dialog adds none, the save dialog "cfg".
+        writeFile(path("noext"), QByteArray(512, '\0'));
+        load(path("noext"));
+        QCOMPARE(form->statusText(), QString("Файл успешно прочитан."));
+        QCOMPARE(dialogs.fileDialogs[0].defaultExt, QString());
+        QCOMPARE(dialogs.fileDialogs[1].defaultExt, QString("cfg"));
+        for (const auto& request : dialogs.fileDialogs)
+            QCOMPARE(request.initialName, QString("*.cfg"));
+    }
+
+    void realReplaceQuestionClosedWithoutYesSavesNothing_data() {
+        QTest::addColumn<bool>("escape");
+        QTest::newRow("Esc") << true;
+        QTest::newRow("close button") << false;
+    }
+    void realReplaceQuestionClosedWithoutYesSavesNothing() {
+        QFETCH(bool, escape);
+        struct RealQuestion : FakeDialogs {
+            Answer question(QWidget* parent, const QString& text) override {
+                return QtDialogs().question(parent, text);
+            }
+        } real;
+        real.fileToReturn = path("settings.cfg");
+        TForm1Environment env;
+        env.dialogs = &real;
+        env.listPorts = [] { return std::vector<std::string>{"ttyS0"}; };
+        form = std::make_unique<TForm1>(env);
+        writeFile(path("settings.cfg"), QByteArray(512, 'A'));
+        QTimer answer;
+        connect(&answer, &QTimer::timeout, this, [&] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (!box || !box->isVisible()) return;
+            answer.stop();
+            if (escape)
+                QTest::keyClick(box, Qt::Key_Escape);
+            else
+                box->close();
+        });
+        answer.start(10);
+        form->BitBtn1Click();
+        QVERIFY(!answer.isActive());
+        QCOMPARE(readAll(path("settings.cfg")), QByteArray(512, 'A'));
+        QVERIFY(!QFile::exists(path("settings.BAK")));
+        QCOMPARE(form->windowTitle(), kProgramCaption);
     }
 
     void fileThatVanishesOrIsNoFileAfterTheDialog() {
@@ -179,8 +246,9 @@ private slots:
         QFile::setPermissions(path("ro"), QFile::ReadOwner | QFile::ExeOwner);
         save(path("ro/settings.cfg"));
         QFile::setPermissions(path("ro"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-        QCOMPARE(dialogs.errors, QStringList{"Ошибка открытия файла"});
-        QCOMPARE(readAll(path("ro/settings.cfg")), QByteArray(512, 'A'));
+        // No file can be made beside it, so the file itself is rewritten.
+        QVERIFY(dialogs.errors.isEmpty());
+        QCOMPARE(readAll(path("ro/settings.cfg")), imageBytes());
     }
 
     void wrongSizesAreRefused_data() {
@@ -268,7 +336,13 @@ private slots:
         const QString figure = "(\"\\_(О.О)_/\")";
         QCOMPARE(figure.size(), 13);
         QStringList seen;
-        connect(form.get(), &TForm1::statusChanged, this, [&](const QString& text) { seen << text; });
+        QElapsedTimer clock;
+        clock.start();
+        QList<qint64> at;
+        connect(form.get(), &TForm1::statusChanged, this, [&](const QString& text) {
+            seen << text;
+            at << clock.elapsed();
+        });
         load(path("d.PnG"));
         QVERIFY(form->pictureAnimationRunning());
         QTRY_VERIFY_WITH_TIMEOUT(!form->pictureAnimationRunning(), 3000);
@@ -279,6 +353,7 @@ private slots:
             QCOMPARE(seen[i], QString(16 * i, ' ') + figure);
         QCOMPARE(seen.last(), QString());
         QCOMPARE(hint(), QString());
+        QVERIFY(at.last() - at[at.size() - 2] < 50); // cleared right after the tenth shift
     }
 
     void captionShowsNameAloneBesideTheProgram() {

@@ -7,9 +7,11 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QElapsedTimer>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSettings>
+#include <QTimer>
 
 #include <cerrno>
 
@@ -157,15 +159,81 @@ private slots:
         start({});
         connectDevice();
         form->control<QLineEdit>("CS1_hand_time")->setText("x");
+        QElapsedTimer held;
+        dialogs.onError = [&] { held.start(); };
         button("Button4")->click();
         QTRY_COMPARE_WITH_TIMEOUT(dialogs.errors.size(), 1, 5000);
         QCOMPARE(dialogs.errors[0],
                  QString("Ошибка при обработке данных: 'x' не является разрешённым числовым значением."));
-        // Abort was pressed from inside the hand-off: its wait runs out, then the worker ends.
+        // Abort was pressed from inside the hand-off: the window does not wait for the worker
+        // that waits for it, and the worker ends as soon as the hand-off returns.
         QTRY_COMPARE_WITH_TIMEOUT(form->statusText(), QString("Операция отменена."), 6000);
+        QVERIFY(held.elapsed() < 1000);
         QVERIFY(enabled("Button3") && enabled("Button4") && !enabled("Button2"));
         form->waitForWorker();
         QVERIFY(sim->log().find("WRITE") == std::string::npos);
+    }
+
+    void abortInTheLastPauseOfAReadIsAtOnceAndAppliesNothing() {
+        start({});
+        connectDevice();
+        qint64 held = -1;
+        QObject::connect(form.get(), &TForm1::statusChanged, this, [&](const QString& t) {
+            if (t != "Чтение данных... 100%") return;
+            QTimer::singleShot(20, this, [&] {
+                QElapsedTimer timer;
+                timer.start();
+                button("Button2")->click();
+                held = timer.elapsed();
+            });
+        });
+        button("Button3")->click();
+        QTRY_VERIFY_WITH_TIMEOUT(held >= 0, 5000);
+        form->waitForWorker();
+        QVERIFY2(held < 100, qPrintable(QString::number(held)));
+        QCOMPARE(form->statusText(), QString("Операция отменена."));
+        QCOMPARE(form->control<QLineEdit>("CS1_phone_1")->text(), QString()); // the block stayed out
+        QVERIFY(enabled("Button3") && enabled("Button4") && !enabled("Button2"));
+    }
+
+    void staleBytesOnTheLineAreNotTakenForTheReply() {
+        // A data reply left over after the identification line, naming the packet count.
+        start({"--stale", "xa0EC=\x07\r"});
+        connectDevice();
+        button("Button3")->click();
+        QTRY_COMPARE_WITH_TIMEOUT(form->statusText(), QString("Операция чтения выполнена успешно."), 5000);
+        form->waitForWorker();
+        QCOMPARE(form->control<QLineEdit>("RS_packets")->text(), QString("3"));
+        QCOMPARE(form->control<QLineEdit>("RS_frames")->text(), QString("5"));
+    }
+
+    void deviceTextIsWindows1251AndPlain() {
+        start({"--ident", "TK7V <b>\xC2\xE5\xF0\xF1\xE8\xFF</b> &lt;x&gt;"});
+        connectDevice();
+        const QString shown = "Установлена связь c устройством: TK7V <b>Версия</b> &lt;x&gt;";
+        QCOMPARE(form->statusText(), shown);
+        QCOMPARE(form->control("StatusBar1")->toolTip(), shown);
+        for (auto* label : form->control("StatusBar1")->findChildren<QLabel*>())
+            QCOMPARE(label->textFormat(), Qt::PlainText);
+    }
+
+    void focusAfterAnExchangeStaysOffTheLoadButton() {
+        start({});
+        QApplication::setActiveWindow(form.get());
+        QVERIFY(QTest::qWaitForWindowActive(form.get()));
+        QCOMPARE(button("SpeedButton1")->focusPolicy(), Qt::NoFocus);
+        connectDevice();
+        QCOMPARE(QApplication::focusWidget(), form->control("Button3"));
+        for (const char* starter : {"Button3", "Button4"}) {
+            QTest::keyClick(button(starter), Qt::Key_Return); // Enter presses the focused button
+            QCOMPARE(QApplication::focusWidget(), form->control("Button2"));
+            QTRY_VERIFY_WITH_TIMEOUT(enabled(starter), 5000);
+            form->waitForWorker();
+            QCOMPARE(QApplication::focusWidget(), form->control(starter));
+        }
+        button("Button3")->click();
+        button("Button2")->click();
+        QCOMPARE(QApplication::focusWidget(), form->control("Button3"));
     }
 
     void portSettingsApplyAtTheNextOpenWithRtsFlowOff() {

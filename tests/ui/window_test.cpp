@@ -7,6 +7,7 @@
 #include "ui/tform1.h"
 
 #include <QCheckBox>
+#include <QClipboard>
 #include <QComboBox>
 #include <QLabel>
 #include <QPushButton>
@@ -261,6 +262,7 @@ class WindowTest : public QObject {
 
     FakeDialogs dialogs;
     std::unique_ptr<TForm1> form;
+    int portSettingsAsked = 0;
 
     TForm1Environment env() {
         TForm1Environment e;
@@ -272,6 +274,8 @@ class WindowTest : public QObject {
 private slots:
     void init() {
         dialogs = FakeDialogs();
+        portSettingsAsked = 0;
+        dialogs.onPortSettings = [this](PortConfig&) { return ++portSettingsAsked, false; };
         form = std::make_unique<TForm1>(env());
         form->show();
     }
@@ -350,6 +354,34 @@ private slots:
         auto* object = form->control<QLineEdit>("TS_object_id");
         object->setText("65535");
         QCOMPARE(object->text(), QString("65535"));
+        // ...but typing never makes it longer than the limit: adding is refused, deleting and
+        // typing over a selection so that the result fits are not.
+        each->setText("255");
+        QTest::keyClicks(each, "9999");
+        QCOMPARE(each->text(), QString("255"));
+        QTest::keyClick(each, Qt::Key_Backspace);
+        QCOMPARE(each->text(), QString("25"));
+        each->selectAll();
+        QTest::keyClicks(each, "7");
+        QCOMPARE(each->text(), QString("7"));
+        // A paste longer than the room left keeps the part that fits.
+        QApplication::clipboard()->setText("123456");
+        QCOMPARE(QApplication::clipboard()->text(), QString("123456"));
+        auto* pause = form->control<QLineEdit>("CS1_dial_pause");
+        pause->clear();
+        QTest::keyClick(pause, Qt::Key_V, Qt::ControlModifier);
+        QCOMPARE(pause->text(), QString("12"));
+    }
+
+    void groupAcceleratorFocusesTheFirstControl() {
+        QApplication::setActiveWindow(form.get());
+        QVERIFY(QTest::qWaitForWindowActive(form.get()));
+        form->control("Button1")->setFocus();
+        QTest::sendKeyEvent(QTest::Click, form.get(), Qt::Key(0x418), QString("и"), Qt::AltModifier);
+        QCOMPARE(QApplication::focusWidget(), form->control("ComboBox1"));
+        form->control("Button1")->setFocus();
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return); // Enter presses it
+        QCOMPARE(portSettingsAsked, 1);
     }
 
     void wheelAndKeysSwitchVisiblePagesOnly() {

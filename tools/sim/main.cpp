@@ -34,6 +34,8 @@ struct Options {
     std::string linkPath;
     std::string logFile;
     std::string timingFile;
+    std::string stale;
+    bool logTimes = false;
     long baud = 0;
     long turnaroundMs = 0;
     bool silent = false;
@@ -76,7 +78,12 @@ until SIGINT or SIGTERM.
                        bytes at a nonsense address, before the real reply
   --mute-after N       answer the first N commands, then nothing
   --die-after N        exit abruptly (like being killed) after N commands
+  --stale TEXT         after the identification line, send TEXT too (bytes left
+                       over on the line that the configurator must not take
+                       for the answer to its next command)
   --log FILE           log every command to FILE ("-": standard error)
+  --log-times          begin each log line with the time the command arrived,
+                       in microseconds of the system's monotonic clock
   --timing FILE        for every command after a reply, write the microseconds
                        from the reply's last byte to the command's first byte
   --help               this text
@@ -123,6 +130,10 @@ bool parseArgs(int argc, char** argv, Options& o) {
             ok = next(o.saveFile);
         else if (a == "--log")
             ok = next(o.logFile);
+        else if (a == "--stale")
+            ok = next(o.stale);
+        else if (a == "--log-times")
+            o.logTimes = true;
         else if (a == "--timing")
             ok = next(o.timingFile);
         else if (a == "--baud")
@@ -234,6 +245,12 @@ public:
 private:
     void log(const std::string& line) {
         if (!log_) return;
+        if (o_.logTimes) {
+            const auto now = std::chrono::steady_clock::now().time_since_epoch();
+            std::fprintf(
+                log_, "%lld ",
+                static_cast<long long>(std::chrono::duration_cast<std::chrono::microseconds>(now).count()));
+        }
         std::fprintf(log_, "%s\n", line.c_str());
         std::fflush(log_);
     }
@@ -262,13 +279,15 @@ private:
     }
 
     void writeAll(const char* p, std::size_t n) {
-        while (n > 0) {
+        // A stop request ends a write that nobody reads (the line is full once the other side
+        // has closed the port), so the simulator always ends when asked.
+        while (n > 0 && !gStop) {
             const ssize_t w = ::write(fd_, p, n);
             if (w < 0) {
                 if (errno == EINTR) continue;
                 if (errno == EAGAIN) {
-                    pollfd pf{fd_, POLLOUT, 0};
-                    ::poll(&pf, 1, 100);
+                    pollfd pf[2] = {{fd_, POLLOUT, 0}, {gWakePipe[0], POLLIN, 0}};
+                    ::poll(pf, 2, -1);
                     continue;
                 }
                 return;
@@ -398,7 +417,7 @@ private:
         std::string lines;
         for (const std::string& p : o_.preamble)
             lines += p + "\r\n";
-        reply(lines + o_.ident + "\r\n");
+        reply(lines + o_.ident + "\r\n" + o_.stale);
     }
 
     int fd_;
