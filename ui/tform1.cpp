@@ -12,11 +12,13 @@
 #include <QFrame>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QProxyStyle>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
 #include <QSocketNotifier>
 #include <QStatusBar>
+#include <QStyleOptionTab>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTextDocument>
@@ -51,6 +53,25 @@ QPixmap picture(const QString& name, bool keyed = true) {
             if (image.pixel(x, y) == key) image.setPixel(x, y, qRgba(0, 0, 0, 0));
     return QPixmap::fromImage(image);
 }
+
+// The tab under the mouse is drawn in the hot-tracking colour, as the platform the design comes
+// from does; Qt's Windows style leaves it plain.
+class HotTrackStyle : public QProxyStyle {
+public:
+    void drawControl(ControlElement element, const QStyleOption* option, QPainter* painter,
+                     const QWidget* widget) const override {
+        const auto* tab = qstyleoption_cast<const QStyleOptionTab*>(option);
+        if (element == CE_TabBarTabLabel && tab && (tab->state & State_MouseOver) &&
+            (tab->state & State_Enabled)) {
+            QStyleOptionTab hot(*tab);
+            hot.palette.setColor(QPalette::WindowText, QColor(0, 0, 255));
+            hot.palette.setColor(QPalette::ButtonText, QColor(0, 0, 255));
+            QProxyStyle::drawControl(element, &hot, painter, widget);
+            return;
+        }
+        QProxyStyle::drawControl(element, option, painter, widget);
+    }
+};
 
 // Wraps the model's view of the controls around the window's widgets.
 class WidgetControls : public ControlAccess {
@@ -225,6 +246,9 @@ void TForm1::createControls() {
     PageControl1->setFocusPolicy(Qt::NoFocus);
     PageControl1->tabBar()->setFocusPolicy(Qt::NoFocus);
     PageControl1->tabBar()->setAttribute(Qt::WA_Hover);
+    auto* hotTrack = new HotTrackStyle;
+    hotTrack->setParent(PageControl1->tabBar());
+    PageControl1->tabBar()->setStyle(hotTrack);
 
     // Page 1: radio channel.
     auto* radioPage = add(new QWidget, "TabSheet4");
