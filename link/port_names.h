@@ -1,6 +1,6 @@
 #pragma once
 // The list of serial ports offered to the user: which names count, their order, the fallback
-// when none is found and which entry is selected. Pure functions, except the Linux scan.
+// when none is found and which entry is selected. Pure functions, shared by every platform.
 #include <optional>
 #include <string>
 #include <string_view>
@@ -25,15 +25,5 @@ int SelectPortIndex(int saved, std::size_t count);
 
 // The Windows list from the system's DOS device names, in the order the system gave them.
 std::vector<std::string> WindowsPortList(const std::vector<std::string>& dosNames);
-
-// Linux: serial devices with hardware behind them (ttyS whose UART type is known, ttyUSB,
-// ttyACM and the like) and tty* symlinks under devDir that point to pseudo-terminals (virtual
-// ports such as a simulator's or socat's). Names without the folder, sorted.
-std::vector<std::string> ScanLinuxPorts(const std::string& devDir = "/dev",
-                                        const std::string& sysTtyDir = "/sys/class/tty");
-// The list the port box shows on Linux.
-std::vector<std::string> LinuxPortList();
-// The path to open for a listed name.
-std::string LinuxPortPath(const std::string& name);
 
 } // namespace tk7v

@@ -1,15 +1,12 @@
 #pragma once
-// Wake-ups between the window thread and a transfer worker. Nothing here waits by sleeping:
-// a stop request wakes every wait at once.
+// A stop request that wakes every wait at once. Any thread may request it; a blocking wait of
+// the serial layer includes the signal's handle in its wait set, so nothing waits by sleeping.
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
-#include <mutex>
+#include <cstdint>
 
 namespace tk7v {
 
-// A stop request that a poll() can wait on: the flag, plus an eventfd that becomes readable
-// when the flag is set. Any thread may request; waits see it at once.
 class StopSignal {
 public:
     StopSignal();
@@ -19,29 +16,15 @@ public:
 
     void request();
     bool requested() const { return flag_.load(std::memory_order_acquire); }
-    // Readable once requested; for poll().
-    int fd() const { return fd_; }
     // Waits for the given time or until a stop is requested; true when stopped.
     bool waitFor(std::chrono::milliseconds timeout) const;
+    // What the serial layer waits on: a descriptor that becomes readable (POSIX) or an event
+    // that becomes signalled (Windows) once a stop is requested.
+    std::intptr_t nativeHandle() const { return handle_; }
 
 private:
     std::atomic<bool> flag_{false};
-    int fd_ = -1;
-};
-
-// A manual-reset event: stays set until reset, wakes every waiter.
-class ManualResetEvent {
-public:
-    void set();
-    void reset();
-    bool isSet() const;
-    // True when the event was set within the timeout.
-    bool wait(std::chrono::milliseconds timeout) const;
-
-private:
-    mutable std::mutex mutex_;
-    mutable std::condition_variable cv_;
-    bool set_ = false;
+    std::intptr_t handle_ = -1;
 };
 
 } // namespace tk7v

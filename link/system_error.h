@@ -1,17 +1,33 @@
 #pragma once
-// Errors of system calls as the user sees them: the code and the system's text for it.
+// Errors of system calls as the user and the callers see them: the code, what kind of failure it
+// is, and the system's text for it. Each platform maps its codes in one place
+// (system_error_posix.cpp, system_error_win32.cpp); callers decide on the kind, never on a code.
 #include <cstdint>
 #include <string>
 
 namespace tk7v {
 
+enum class ErrorKind {
+    None,
+    DeviceGone,      // the adapter was unplugged or the port vanished: only closing helps
+    Busy,            // another program holds the port
+    AccessDenied,    // the user may not open the port
+    NotFound,        // no such port
+    InvalidSettings, // the port refused the line settings
+    Other,
+};
+
 struct SysError {
     std::uint32_t code = 0; // 0: no error
+    ErrorKind kind = ErrorKind::None;
     explicit operator bool() const { return code != 0; }
 };
 
-// The system's text for an error code, as the error boxes show it. Common serial-port failures
-// get a short Russian text (with what to do about them); others the system's own text.
+// The error for a system code of this platform (0: no error).
+SysError MakeSysError(std::uint32_t code);
+
+// The system's text for an error code, as the error boxes show it, in UTF-8. Common serial-port
+// failures get a short Russian text (with what to do about them); others the system's own text.
 std::string SystemErrorText(std::uint32_t code);
 
 } // namespace tk7v

@@ -6,6 +6,7 @@
 // to the window and outlive the worker. The worker touches the window only through its host,
 // whose calls are synchronous hand-offs run on the window thread.
 #include "link/channel.h"
+#include "link/manual_reset_event.h"
 #include "link/protocol.h"
 #include "link/stop_signal.h"
 

@@ -1,9 +1,10 @@
 #include "ui/tform1.h"
 
-#include "link/port_names.h"
+#include "link/port_list.h"
 #include "ui/controls.h"
 #include "ui/version_info.h"
 #include "ui/window_host.h"
+#include "ui/window_wake.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -16,7 +17,6 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
-#include <QSocketNotifier>
 #include <QStatusBar>
 #include <QStyleOptionTab>
 #include <QTabBar>
@@ -25,9 +25,6 @@
 #include <QTimer>
 #include <QToolTip>
 #include <QWheelEvent>
-
-#include <sys/eventfd.h>
-#include <unistd.h>
 
 static void initPictures() {
     Q_INIT_RESOURCE(resources);
@@ -109,23 +106,13 @@ template <class T> T* TForm1::add(T* widget, const QString& name) {
 TForm1::TForm1(TForm1Environment env, QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                           Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint),
-      env_(std::move(env)), handoffWake_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)), handoffs_([this] {
-          // The worker only writes to an eventfd: it never calls into Qt, whose locks the race
-          // checker cannot see, and the window thread picks the hand-off up from its event loop.
-          const std::uint64_t one = 1;
-          [[maybe_unused]] auto n = ::write(handoffWake_, &one, sizeof one);
-      }) {
+      env_(std::move(env)), wake_(new WindowWake(this, [this] { handoffs_.drain(); })),
+      handoffs_([wake = wake_] { wake->wake(); }) {
     initPictures();
-    auto* notifier = new QSocketNotifier(handoffWake_, QSocketNotifier::Read, this);
-    connect(notifier, &QSocketNotifier::activated, this, [this] {
-        std::uint64_t count;
-        [[maybe_unused]] auto n = ::read(handoffWake_, &count, sizeof count);
-        handoffs_.drain();
-    });
     if (!env_.dialogs) ownDialogs_ = std::make_unique<QtDialogs>();
     dialogs_ = env_.dialogs ? env_.dialogs : ownDialogs_.get();
-    if (!env_.listPorts) env_.listPorts = LinuxPortList;
-    if (!env_.portPath) env_.portPath = LinuxPortPath;
+    if (!env_.listPorts) env_.listPorts = ListPorts;
+    if (!env_.portPath) env_.portPath = PortPath;
     if (!env_.openSettings) env_.openSettings = [] { return std::make_unique<UserSettings>(); };
 
     setObjectName("Form1");

@@ -33,13 +33,14 @@ class QTimer;
 namespace tk7v {
 
 class TEdit;
+class WindowWake;
 class TRadioGroup;
 
 // What the window takes from its surroundings; the program uses the defaults, tests their own.
 struct TForm1Environment {
     Dialogs* dialogs = nullptr;                                   // default: QtDialogs
     std::function<std::vector<std::string>()> listPorts;          // default: the machine's ports
-    std::function<std::string(const std::string&)> portPath;      // default: "/dev/" + name
+    std::function<std::string(const std::string&)> portPath;      // default: the platform's path
     std::function<std::unique_ptr<SettingsStore>()> openSettings; // default: UserSettings
 };
 
@@ -153,7 +154,7 @@ private:
     std::atomic<int> Operation{opIdle};
     ManualResetEvent DoneEvent;
     std::unique_ptr<WindowHost> host_;
-    int handoffWake_ = -1; // eventfd: the worker's signal that a hand-off waits
+    WindowWake* wake_ = nullptr; // the worker's signal that a hand-off waits
     HandoffQueue handoffs_;
     std::unique_ptr<TConnect> Worker;
     QPointer<QWidget> starter_; // the button that started the exchange (none for a connect)

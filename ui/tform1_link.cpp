@@ -10,8 +10,6 @@
 #include <QPushButton>
 #include <QTimer>
 
-#include <cerrno>
-#include <unistd.h>
 #include <utility>
 
 namespace tk7v {
@@ -20,10 +18,10 @@ using namespace std::chrono_literals;
 
 namespace {
 
-// After these the port's device is gone (an adapter unplugged): the port cannot be used again
-// and only closing it lets a replugged adapter be opened.
-bool deviceGone(std::uint32_t code) {
-    return code == EIO || code == ENXIO || code == ENODEV || code == EBADF;
+// Once the port's device is gone (an adapter unplugged) the port cannot be used again, and
+// only closing it lets a replugged adapter be opened.
+bool deviceGone(const SysError& e) {
+    return e.kind == ErrorKind::DeviceGone;
 }
 
 } // namespace
@@ -81,7 +79,7 @@ void TForm1::OpenCloseComm() {
         SpeedButton1->setChecked(true);
         ShowSystemError(e.code);
         // An unplugged adapter fails every step; closing is then the only way to release it.
-        if (deviceGone(e.code)) {
+        if (deviceGone(e)) {
             Operation = opConnect;
             StopTransfer();
         }
@@ -90,8 +88,7 @@ void TForm1::OpenCloseComm() {
     PostStatus(QString());
     if (const SysError e = port_.purge()) return failed(e);
     const IoStatus written = port_.write(protocol::kReset);
-    if (written.kind != IoStatus::Ok)
-        return failed({written.code ? written.code : static_cast<std::uint32_t>(EIO)});
+    if (written.kind != IoStatus::Ok) return failed(MakeSysError(written.code));
     PostStatus(QStringLiteral("Операция выполнена успешно."));
     Operation = opConnect;
     try {
@@ -235,7 +232,6 @@ void TForm1::FormDestroy() {
         port_.purge();
         port_.close();
     }
-    ::close(handoffWake_);
 }
 
 } // namespace tk7v

@@ -7,7 +7,6 @@
 #include <deque>
 #include <functional>
 #include <mutex>
-#include <poll.h>
 #include <string>
 #include <vector>
 
@@ -34,9 +33,8 @@ public:
         if (failAfterReads >= 0 && reads_++ >= failAfterReads) return IoStatus::failed(failReadWith);
         if (rx_.size() < into.size()) {
             if (onBlock) onBlock();
-            pollfd p{stop.fd(), POLLIN, 0};
-            while (!stop.requested())
-                ::poll(&p, 1, -1);
+            while (!stop.waitFor(std::chrono::hours(1))) {
+            }
             return IoStatus::stopped();
         }
         for (auto& b : into) {

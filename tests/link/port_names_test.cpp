@@ -1,3 +1,4 @@
+#include "link/port_list_posix.h"
 #include "link/port_names.h"
 
 #include <gtest/gtest.h>

@@ -1,4 +1,5 @@
 #include "link/serial_port.h"
+#include "link/serial_port_posix.h"
 
 #include <gtest/gtest.h>
 

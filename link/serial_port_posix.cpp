@@ -1,12 +1,16 @@
 #include "link/serial_port.h"
 
+#include "link/serial_port_posix.h"
+
 #include <cerrno>
 #include <condition_variable>
 #include <cstdint>
 #include <fcntl.h>
 #include <linux/serial.h>
 #include <memory>
+#include <mutex>
 #include <poll.h>
+#include <shared_mutex>
 #include <sys/eventfd.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
@@ -175,84 +179,103 @@ int CloseAfterDrain(int fd, const termios& saved, std::chrono::milliseconds boun
     return errno == EINTR ? 0 : errno;
 }
 
-SerialPort::SerialPort() : closeFd_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
+struct SerialPort::Impl {
+    IoStatus waitFor(short events, const StopSignal* stop, short* revents);
+    IoStatus write(std::span<const std::uint8_t> bytes, const StopSignal* stop);
+
+    mutable std::shared_mutex ioLock; // shared: an operation in progress; exclusive: open/close
+    std::mutex writeMutex;
+    int fd = -1;
+    int closeFd = -1; // eventfd that wakes waits when the port is being closed
+    termios saved{};
+    bool lowLatencyRequested = false;
+};
+
+SerialPort::SerialPort() : d_(std::make_unique<Impl>()) {
+    d_->closeFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+}
 
 SerialPort::~SerialPort() {
     close();
-    ::close(closeFd_);
+    ::close(d_->closeFd);
+}
+
+bool SerialPort::lowLatencyRequested() const {
+    return d_->lowLatencyRequested;
 }
 
 bool SerialPort::isOpen() const {
-    std::shared_lock lock(ioLock_);
-    return fd_ >= 0;
+    std::shared_lock lock(d_->ioLock);
+    return d_->fd >= 0;
 }
 
 SerialPort::OpenResult SerialPort::open(const std::string& path, const PortConfig& config) {
     close();
-    std::unique_lock lock(ioLock_);
+    std::unique_lock lock(d_->ioLock);
     const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return {OpenResult::OpenFailed, {static_cast<std::uint32_t>(errno)}};
+    if (fd < 0) return {OpenResult::OpenFailed, MakeSysError(static_cast<std::uint32_t>(errno))};
     // Two locks: TIOCEXCL turns away later opens by any program, flock another configurator
     // that opened the port first.
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
         ::close(fd);
-        return {OpenResult::OpenFailed, {EBUSY}};
+        return {OpenResult::OpenFailed, MakeSysError(EBUSY)};
     }
     termios t{};
-    if (::tcgetattr(fd, &saved_) != 0) {
+    if (::tcgetattr(fd, &d_->saved) != 0) {
         const int err = errno;
         ::close(fd);
-        return {OpenResult::ConfigFailed, {static_cast<std::uint32_t>(err)}};
+        return {OpenResult::ConfigFailed, MakeSysError(static_cast<std::uint32_t>(err))};
     }
     ::ioctl(fd, TIOCEXCL);
-    t = saved_;
+    t = d_->saved;
     const bool expressible = TermiosFor(config, t);
     if (!expressible || ::tcsetattr(fd, TCSANOW, &t) != 0) {
         const int err = expressible ? errno : EINVAL;
         ::ioctl(fd, TIOCNXCL);
         ::close(fd);
-        return {OpenResult::ConfigFailed, {static_cast<std::uint32_t>(err)}};
+        return {OpenResult::ConfigFailed, MakeSysError(static_cast<std::uint32_t>(err))};
     }
     int lines = TIOCM_DTR | TIOCM_RTS;
     ::ioctl(fd, TIOCMBIC, &lines);
-    lowLatencyRequested_ = RequestLowLatency(
+    d_->lowLatencyRequested = RequestLowLatency(
         fd, [](int f, unsigned long request, void* arg) { return ::ioctl(f, request, arg); });
     std::uint64_t drained;
-    [[maybe_unused]] auto n = ::read(closeFd_, &drained, sizeof drained);
-    fd_ = fd;
-    path_ = path;
+    [[maybe_unused]] auto n = ::read(d_->closeFd, &drained, sizeof drained);
+    d_->fd = fd;
     return {};
 }
 
 SysError SerialPort::close() {
     if (!isOpen()) return {};
     const std::uint64_t one = 1;
-    [[maybe_unused]] auto n = ::write(closeFd_, &one, sizeof one);
-    std::unique_lock lock(ioLock_);
-    if (fd_ < 0) return {};
-    const int err = CloseAfterDrain(fd_, saved_, kDrainBound, SystemCloseCalls());
-    fd_ = -1;
-    return {static_cast<std::uint32_t>(err)};
+    [[maybe_unused]] auto n = ::write(d_->closeFd, &one, sizeof one);
+    std::unique_lock lock(d_->ioLock);
+    if (d_->fd < 0) return {};
+    const int err = CloseAfterDrain(d_->fd, d_->saved, kDrainBound, SystemCloseCalls());
+    d_->fd = -1;
+    return MakeSysError(static_cast<std::uint32_t>(err));
 }
 
 SysError SerialPort::purge() {
-    std::shared_lock lock(ioLock_);
-    if (fd_ < 0) return {EBADF};
-    if (::tcflush(fd_, TCIOFLUSH) != 0) return {static_cast<std::uint32_t>(errno)};
+    std::shared_lock lock(d_->ioLock);
+    if (d_->fd < 0) return MakeSysError(EBADF);
+    if (::tcflush(d_->fd, TCIOFLUSH) != 0) return MakeSysError(static_cast<std::uint32_t>(errno));
     return {};
 }
 
 SysError SerialPort::setRts(bool on) {
-    std::shared_lock lock(ioLock_);
-    if (fd_ < 0) return {EBADF};
+    std::shared_lock lock(d_->ioLock);
+    if (d_->fd < 0) return MakeSysError(EBADF);
     int bits = TIOCM_RTS;
-    if (::ioctl(fd_, on ? TIOCMBIS : TIOCMBIC, &bits) != 0 && !noModemLines(errno))
-        return {static_cast<std::uint32_t>(errno)};
+    if (::ioctl(d_->fd, on ? TIOCMBIS : TIOCMBIC, &bits) != 0 && !noModemLines(errno))
+        return MakeSysError(static_cast<std::uint32_t>(errno));
     return {};
 }
 
-IoStatus SerialPort::waitFor(short events, const StopSignal* stop, short* revents) {
-    pollfd p[3] = {{fd_, events, 0}, {closeFd_, POLLIN, 0}, {stop ? stop->fd() : -1, POLLIN, 0}};
+IoStatus SerialPort::Impl::waitFor(short events, const StopSignal* stop, short* revents) {
+    pollfd p[3] = {{fd, events, 0},
+                   {closeFd, POLLIN, 0},
+                   {stop ? static_cast<int>(stop->nativeHandle()) : -1, POLLIN, 0}};
     for (;;) {
         if (stop && stop->requested()) return IoStatus::stopped();
         const int rc = ::poll(p, stop ? 3 : 2, -1);
@@ -268,13 +291,13 @@ IoStatus SerialPort::waitFor(short events, const StopSignal* stop, short* revent
 }
 
 IoStatus SerialPort::read(std::span<std::uint8_t> into, const StopSignal& stop) {
-    std::shared_lock lock(ioLock_);
-    if (fd_ < 0) return IoStatus::failed(EBADF);
+    std::shared_lock lock(d_->ioLock);
+    if (d_->fd < 0) return IoStatus::failed(EBADF);
     std::size_t done = 0;
     short revents = 0;
     while (done < into.size()) {
         if (stop.requested()) return IoStatus::stopped();
-        const ssize_t n = ::read(fd_, into.data() + done, into.size() - done);
+        const ssize_t n = ::read(d_->fd, into.data() + done, into.size() - done);
         if (n > 0) {
             done += static_cast<std::size_t>(n);
             revents = 0;
@@ -285,20 +308,20 @@ IoStatus SerialPort::read(std::span<std::uint8_t> into, const StopSignal& stop) 
         // Nothing to read after poll reported a hang-up: the device is gone. Reported once,
         // never retried, so an unplugged adapter cannot make this loop spin.
         if (revents & (POLLHUP | POLLERR)) return IoStatus::failed(EIO);
-        const IoStatus s = waitFor(POLLIN, &stop, &revents);
+        const IoStatus s = d_->waitFor(POLLIN, &stop, &revents);
         if (s.kind != IoStatus::Ok) return s;
     }
     return IoStatus::ok();
 }
 
-IoStatus SerialPort::writeLocked(std::span<const std::uint8_t> bytes, const StopSignal* stop) {
-    std::lock_guard w(writeMutex_);
-    std::shared_lock lock(ioLock_);
-    if (fd_ < 0) return IoStatus::failed(EBADF);
+IoStatus SerialPort::Impl::write(std::span<const std::uint8_t> bytes, const StopSignal* stop) {
+    std::lock_guard w(writeMutex);
+    std::shared_lock lock(ioLock);
+    if (fd < 0) return IoStatus::failed(EBADF);
     std::size_t done = 0;
     while (done < bytes.size()) {
         if (stop && stop->requested()) return IoStatus::stopped();
-        const ssize_t n = ::write(fd_, bytes.data() + done, bytes.size() - done);
+        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
         if (n > 0) {
             done += static_cast<std::size_t>(n);
             continue;
@@ -314,11 +337,14 @@ IoStatus SerialPort::writeLocked(std::span<const std::uint8_t> bytes, const Stop
 }
 
 IoStatus SerialPort::write(std::span<const std::uint8_t> bytes, const StopSignal& stop) {
-    return writeLocked(bytes, &stop);
+    return d_->write(bytes, &stop);
 }
 
 IoStatus SerialPort::write(std::span<const std::uint8_t> bytes) {
-    return writeLocked(bytes, nullptr);
+    // Without a stop signal of its own, the only thing that ends the write early is a close: for
+    // this caller the port is gone.
+    const IoStatus s = d_->write(bytes, nullptr);
+    return s.kind == IoStatus::Stopped ? IoStatus::failed(EBADF) : s;
 }
 
 } // namespace tk7v

@@ -5,6 +5,34 @@
 
 namespace tk7v {
 
+SysError MakeSysError(std::uint32_t code) {
+    const auto kind = [code] {
+        switch (code) {
+        case 0:
+            return ErrorKind::None;
+        case EIO:
+        case ENXIO:
+        case ENODEV:
+        case EBADF:
+            return ErrorKind::DeviceGone;
+        case EBUSY:
+        case EAGAIN:
+            return ErrorKind::Busy;
+        case EACCES:
+        case EPERM:
+            return ErrorKind::AccessDenied;
+        case ENOENT:
+            return ErrorKind::NotFound;
+        case EINVAL:
+        case ENOTTY:
+            return ErrorKind::InvalidSettings;
+        default:
+            return ErrorKind::Other;
+        }
+    }();
+    return {code, kind};
+}
+
 std::string SystemErrorText(std::uint32_t code) {
     switch (code) {
     case 0:
