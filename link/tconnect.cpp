@@ -1,6 +1,7 @@
 #include "link/tconnect.h"
 
 #include "link/device_text.h"
+#include "link/exchange_texts.h"
 
 #include <algorithm>
 
@@ -9,13 +10,24 @@ namespace tk7v {
 using namespace std::chrono_literals;
 namespace proto = protocol;
 
+namespace texts {
+
+int ReadPercent(std::size_t address) {
+    return static_cast<int>(address * 100 / proto::kReadLength);
+}
+int WritePercent(std::size_t address, std::size_t count) {
+    return static_cast<int>((address + count) * 100 / proto::kWriteLength);
+}
 std::string ReadProgressText(std::size_t address) {
-    return TConnect::kReading + std::to_string(address * 100 / proto::kReadLength) + "%";
+    return kReading + std::to_string(ReadPercent(address)) + "%";
+}
+std::string WriteProgressText(std::size_t address, std::size_t count) {
+    return kWriting + std::to_string(WritePercent(address, count)) + "%";
 }
 
-std::string WriteProgressText(std::size_t address, std::size_t count) {
-    return TConnect::kWriting + std::to_string((address + count) * 100 / proto::kWriteLength) + "%";
-}
+} // namespace texts
+
+using namespace texts;
 
 TConnect::TConnect(Channel& channel, std::atomic<int>& operation, ManualResetEvent& done, TransferHost& host)
     : channel_(channel), operation_(operation), done_(done), host_(host) {}
@@ -65,13 +77,12 @@ void TConnect::SuccessEnding() {
 }
 
 void TConnect::PostStatus(const std::string& text) {
-    StatusText = text;
-    host_.PostStatus(StatusText);
+    host_.PostStatus(text);
 }
 
 void TConnect::ReportIoError(std::uint32_t code) {
-    LastError = code;
-    host_.ReportIoError(LastError);
+    lastError_ = code;
+    host_.ReportIoError(code);
     RequestStop();
 }
 
@@ -154,6 +165,7 @@ void TConnect::Read() {
     if (StopRequested()) return CancelEnding();
     for (std::size_t a = 0;;) {
         PostStatus(ReadProgressText(a));
+        host_.ReportProgress(opRead, ReadPercent(a));
         const std::size_t n =
             a + proto::kChunkSize <= proto::kReadLength ? proto::kChunkSize : proto::kReadLength - a;
         SendBytes(proto::ReadCommand(n, a));
@@ -163,6 +175,7 @@ void TConnect::Read() {
     }
     if (StopRequested()) return CancelEnding();
     PostStatus(std::string(kReading) + "100%");
+    host_.ReportProgress(opRead, 100);
     Pause(100ms);
     // A stop during the pause ends the read before the block reaches the window: it arrives
     // whole or not at all.
@@ -180,6 +193,7 @@ void TConnect::Write() {
         const std::size_t n =
             a + proto::kChunkSize <= proto::kWriteLength ? proto::kChunkSize : proto::kWriteLength - a;
         PostStatus(WriteProgressText(a, n));
+        host_.ReportProgress(opWrite, WritePercent(a, n));
         if (StopRequested()) break;
         const bool sent = SendBytes(proto::WriteHead(n, a), false) &&
                           SendBytes({BlockBuffer.data() + a, n}, false) && SendBytes({&proto::kCr, 1}, false);

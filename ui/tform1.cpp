@@ -109,6 +109,8 @@ TForm1::TForm1(TForm1Environment env, QWidget* parent)
       env_(std::move(env)), wake_(new WindowWake(this, [this] { handoffs_.drain(); })),
       handoffs_([wake = wake_] { wake->wake(); }) {
     initPictures();
+    host_ = std::make_unique<WindowHost>(*this);
+    link_ = std::make_unique<DeviceLink>(*host_);
     if (!env_.dialogs) ownDialogs_ = std::make_unique<QtDialogs>();
     dialogs_ = env_.dialogs ? env_.dialogs : ownDialogs_.get();
     if (!env_.listPorts) env_.listPorts = ListPorts;
@@ -415,7 +417,6 @@ void TForm1::FormCreate() {
     BuildImage();
     Connected = false;
     PortConfig_ = PortConfig{};
-    DoneEvent.reset();
     UpdateCaption();
 }
 

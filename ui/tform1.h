@@ -4,10 +4,9 @@
 //
 // Threads: everything here runs on the window thread. The transfer worker reaches the window
 // only through hand-offs (WindowHost) that run on this thread while the worker waits.
+#include "link/device_link.h"
 #include "link/handoff_queue.h"
 #include "link/port_config.h"
-#include "link/serial_port.h"
-#include "link/tconnect.h"
 #include "model/parameter_image.h"
 #include "ui/dialogs.h"
 #include "ui/settings_store.h"
@@ -89,15 +88,14 @@ public:
     void ShowSystemError(std::uint32_t code);
     bool isConnected() const { return Connected; }
     const PortConfig& portConfig() const { return PortConfig_; }
-    SerialPort& port() { return port_; }
+    DeviceLink& link() { return *link_; }
 
     // Transfers.
     void Button3Click();
     void Button4Click();
     void Button2Click();
     void StopTransfer();
-    int operation() const { return Operation.load(); }
-    const ManualResetEvent& doneEvent() const { return DoneEvent; }
+    int operation() const;
     // True while a worker still runs (it may have set DoneEvent and be finishing its last text).
     bool workerRunning() const;
     // Runs the worker's hand-offs until it has ended (for tests and for the next start).
@@ -123,10 +121,9 @@ private:
     void connectHandlers();
     void FormCreate();
     void FormDestroy();
-    void StartTransfer(tk7v::Operation op);
-    void retireWorker();
+    void startExchange(const std::function<void()>& start);
+    void showClosed(DeviceLink::Stopped s);
     void setClosedLinkControls();
-    void waitForDone();
     void disableAbort();
     void refocusAfterAbort();
     void startPngFigure();
@@ -147,16 +144,13 @@ private:
     std::unique_ptr<SettingsStore> SettingsRegistry;
     std::unique_ptr<ParameterImage> ParameterImage_;
 
-    SerialPort port_;
     bool Connected = false;
     PortConfig PortConfig_;
 
-    std::atomic<int> Operation{opIdle};
-    ManualResetEvent DoneEvent;
     std::unique_ptr<WindowHost> host_;
     WindowWake* wake_ = nullptr; // the worker's signal that a hand-off waits
     HandoffQueue handoffs_;
-    std::unique_ptr<TConnect> Worker;
+    std::unique_ptr<DeviceLink> link_;
     QPointer<QWidget> starter_; // the button that started the exchange (none for a connect)
     bool abortHadFocus_ = false;
 

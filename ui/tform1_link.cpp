@@ -14,18 +14,6 @@
 
 namespace tk7v {
 
-using namespace std::chrono_literals;
-
-namespace {
-
-// Once the port's device is gone (an adapter unplugged) the port cannot be used again, and
-// only closing it lets a replugged adapter be opened.
-bool deviceGone(const SysError& e) {
-    return e.kind == ErrorKind::DeviceGone;
-}
-
-} // namespace
-
 void TForm1::FillPortList(int savedIndex) {
     std::vector<std::string> names = env_.listPorts();
     if (names.empty()) names = PortListOrFallback({}, "ttyS", true);
@@ -53,9 +41,10 @@ void TForm1::ShowSystemError(std::uint32_t code) {
 void TForm1::OpenCloseComm() {
     const QString name = ComboBox1->currentText();
     if (!Connected) {
-        // The worker raises RTS itself; whatever the settings dialog chose, the open drops it.
+        // The worker raises RTS itself; whatever the settings dialog chose, the open drops it,
+        // and the choice shown next time is the one the port got.
         PortConfig_.rtsControl = PortConfig::RtsControl::Disable;
-        const auto opened = port_.open(env_.portPath(name.toStdString()), PortConfig_);
+        const auto opened = link_->open(env_.portPath(name.toStdString()), PortConfig_);
         if (opened.stage != SerialPort::OpenResult::Opened) {
             SpeedButton1->setChecked(false);
             dialogs_->error(this, opened.stage == SerialPort::OpenResult::OpenFailed
@@ -70,57 +59,46 @@ void TForm1::OpenCloseComm() {
         control("Button1")->setEnabled(false);
         ComboBox1->setEnabled(false);
         starter_ = nullptr;
-        StartTransfer(opConnect);
+        startExchange([this] { link_->identify(); });
         return;
     }
 
-    // A step that fails leaves the link connected, so the button shows it still is.
-    auto failed = [&](SysError e) {
+    const SysError e =
+        link_->resetDevice([this](const std::string& text) { PostStatus(QString::fromStdString(text)); });
+    if (e) {
+        // A step that failed leaves the link connected, so the button shows it still is.
         SpeedButton1->setChecked(true);
         ShowSystemError(e.code);
         // An unplugged adapter fails every step; closing is then the only way to release it.
-        if (deviceGone(e)) {
-            Operation = opConnect;
-            StopTransfer();
-        }
-    };
-    if (const SysError e = port_.setRts(false)) return failed(e);
-    PostStatus(QString());
-    if (const SysError e = port_.purge()) return failed(e);
-    const IoStatus written = port_.write(protocol::kReset);
-    if (written.kind != IoStatus::Ok) return failed(MakeSysError(written.code));
-    PostStatus(QStringLiteral("Операция выполнена успешно."));
-    Operation = opConnect;
-    try {
-        StopTransfer();
-    } catch (...) {
+        if (e.kind != ErrorKind::DeviceGone) return;
     }
+    disableAbort();
+    showClosed(link_->close());
 }
 
-void TForm1::retireWorker() {
-    if (!Worker) return;
-    // A worker that has set DoneEvent may still be handing over its last status text.
-    waitForWorker();
-    Worker->Join();
-    Worker.reset();
+void TForm1::showClosed(DeviceLink::Stopped s) {
+    if (s == DeviceLink::Stopped::CloseFailed)
+        dialogs_->error(this,
+                        QStringLiteral("Ошибка отключения от COM-порта ") + ComboBox1->currentText() + ":");
+    else
+        setClosedLinkControls();
+    refocusAfterAbort();
 }
 
 bool TForm1::workerRunning() const {
-    return Worker && !Worker->Finished();
+    return link_->workerRunning();
 }
 
 void TForm1::waitForWorker() {
-    if (Worker) handoffs_.runUntil([this] { return Worker->Finished(); });
+    link_->waitForWorker();
 }
 
-void TForm1::StartTransfer(tk7v::Operation op) {
-    retireWorker();
-    port_.purge();
-    DoneEvent.reset();
-    Operation = op;
-    if (!host_) host_ = std::make_unique<WindowHost>(*this);
-    Worker = std::make_unique<TConnect>(port_, Operation, DoneEvent, *host_);
-    Worker->Start([this] { handoffs_.poke(); });
+int TForm1::operation() const {
+    return link_->operation();
+}
+
+void TForm1::startExchange(const std::function<void()>& start) {
+    start();
     auto* abort = control("Button2");
     abort->setEnabled(true);
     abort->setFocus();
@@ -130,14 +108,14 @@ void TForm1::Button3Click() {
     starter_ = control("Button3");
     control("Button3")->setEnabled(false);
     control("Button4")->setEnabled(false);
-    StartTransfer(opRead);
+    startExchange([this] { link_->read(); });
 }
 
 void TForm1::Button4Click() {
     starter_ = control("Button4");
     control("Button3")->setEnabled(false);
     control("Button4")->setEnabled(false);
-    StartTransfer(opWrite);
+    startExchange([this] { link_->write(); });
 }
 
 void TForm1::Button2Click() {
@@ -155,42 +133,20 @@ void TForm1::setClosedLinkControls() {
 }
 
 void TForm1::StopTransfer() {
-    const int op = Operation.load();
-    if (op != opConnect && op != opRead && op != opWrite) {
-        disableAbort();
-        Operation = opIdle;
-        refocusAfterAbort();
-        return;
-    }
-    if (workerRunning()) Worker->RequestStop();
     disableAbort();
-    Operation = opIdle;
-    waitForDone();
-    if (op != opConnect) {
+    const DeviceLink::Stopped s = link_->abort();
+    switch (s) {
+    case DeviceLink::Stopped::Nothing:
+        break;
+    case DeviceLink::Stopped::Transfer:
         control("Button3")->setEnabled(true);
         control("Button4")->setEnabled(true);
-        refocusAfterAbort();
-        return;
+        break;
+    case DeviceLink::Stopped::PortClosed:
+    case DeviceLink::Stopped::CloseFailed:
+        return showClosed(s);
     }
-    port_.setRts(false);
-    if (port_.close()) {
-        dialogs_->error(this,
-                        QStringLiteral("Ошибка отключения от COM-порта ") + ComboBox1->currentText() + ":");
-        return;
-    }
-    setClosedLinkControls();
     refocusAfterAbort();
-}
-
-void TForm1::waitForDone() {
-    // Called from inside a hand-off (a conversion that failed in CollectBlock or DeliverBlock
-    // presses Abort there), the worker waits for this very call to return: it sees the stop as
-    // soon as the hand-off ends, and waiting here would only hold the window.
-    if (handoffs_.inHandoff()) return;
-    // Otherwise the hand-offs keep running while the worker finishes, so a worker that was
-    // handing over a text when Abort came does not hold the window either.
-    const auto deadline = std::chrono::steady_clock::now() + 3000ms;
-    handoffs_.runUntil([this] { return DoneEvent.isSet(); }, deadline);
 }
 
 void TForm1::disableAbort() {
@@ -222,16 +178,7 @@ TForm1::~TForm1() {
 
 void TForm1::FormDestroy() {
     if (pngTimer_) pngTimer_->stop();
-    // Stop first, then release the hand-offs: a worker let out of CollectBlock must already see
-    // the stop, or it would go on to write a block it never received.
-    if (Worker) Worker->RequestStop();
-    handoffs_.detach();
-    if (Worker) Worker->Join();
-    Worker.reset();
-    if (port_.isOpen()) {
-        port_.purge();
-        port_.close();
-    }
+    link_->shutdown();
 }
 
 } // namespace tk7v

@@ -1,6 +1,7 @@
 #pragma once
 // The window's side of the worker's hand-offs. Each call runs on the window thread, through the
 // window's hand-off queue, while the worker waits for it.
+#include "link/exchange_texts.h"
 #include "link/system_error.h"
 #include "ui/tform1.h"
 
@@ -8,14 +9,14 @@
 
 namespace tk7v {
 
-inline const QString kNotDone = QStringLiteral("Операция не выполнена.");
+inline const QString kNotDone = QString::fromUtf8(texts::kNotDone);
 
 inline QString systemText(std::uint32_t code) {
     return QString::fromStdString(SystemErrorText(code));
 }
 
 // The worker's hand-offs: each runs on the window thread while the worker waits for it.
-class TForm1::WindowHost : public TransferHost {
+class TForm1::WindowHost : public LinkHost {
 public:
     explicit WindowHost(TForm1& form) : f_(form) {}
 
@@ -25,7 +26,7 @@ public:
     void ReportIoError(std::uint32_t code) override {
         f_.handoffs_.call([&] {
             const QString text = systemText(code);
-            f_.setStatusText(QStringLiteral("Ошибка: ") + text, false);
+            f_.setStatusText(QString::fromUtf8(texts::kErrorPrefix) + text, false);
             f_.dialogs_->error(&f_, text);
             f_.PostStatus(kNotDone);
         });
@@ -50,6 +51,17 @@ public:
             f_.refocusAfterAbort();
         });
     }
+
+    // The window keeps running the worker's hand-offs while it waits for it, so a worker that
+    // was handing over a text when Abort came does not hold the window.
+    bool WaitForDone(const ManualResetEvent& done, std::chrono::milliseconds timeout) override {
+        return f_.handoffs_.runUntil([&] { return done.isSet(); },
+                                     std::chrono::steady_clock::now() + timeout);
+    }
+    void WaitForFinish(const std::function<bool()>& finished) override { f_.handoffs_.runUntil(finished); }
+    void WorkerFinished() override { f_.handoffs_.poke(); }
+    bool InHandoff() const override { return f_.handoffs_.inHandoff(); }
+    void Detach() override { f_.handoffs_.detach(); }
 
 private:
     TForm1& f_;

@@ -1,4 +1,5 @@
 #pragma once
+#include "link/exchange_texts.h"
 #include "link/tconnect.h"
 
 #include <chrono>
@@ -25,7 +26,7 @@ public:
     void PostStatus(const std::string& text) override {
         statuses.push_back(text);
         statusTimes.push_back(std::chrono::steady_clock::now());
-        if (text == TConnect::kCancelled) doneBeforeCancelText = done_.isSet();
+        if (text == texts::kCancelled) doneBeforeCancelText = done_.isSet();
         if (!stopOn.empty() && text == stopOn) worker->RequestStop();
     }
     void ReportIoError(std::uint32_t code) override { errors.push_back(code); }

@@ -33,7 +33,7 @@ struct Link {
         worker.Start();
         during();
         worker.Join();
-        lastWorkerError = worker.LastError;
+        lastWorkerError = worker.LastError();
     }
     SerialPort port;
     std::atomic<int> operation{opIdle};

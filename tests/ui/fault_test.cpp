@@ -142,7 +142,7 @@ private slots:
         QCOMPARE(dialogs.errors.size(), 1);
         QCOMPARE(form->statusText(), QString("Операция не выполнена."));
         QVERIFY(!form->isConnected());
-        QVERIFY(!form->port().isOpen());
+        QVERIFY(!form->link().isOpen());
         QVERIFY(enabled("ComboBox1") && enabled("Button1"));
     }
 
@@ -155,7 +155,7 @@ private slots:
         button("SpeedButton1")->click();
         QCOMPARE(dialogs.errors, QStringList{"Неверные установки соединения"});
         QVERIFY(!form->isConnected());
-        QVERIFY(!form->port().isOpen());
+        QVERIFY(!form->link().isOpen());
         QVERIFY(!button("SpeedButton1")->isChecked());
     }
 

@@ -117,7 +117,7 @@ private slots:
         QCOMPARE(form->statusText(), QString("Операция не выполнена."));
         QVERIFY(!form->isConnected());
         QCOMPARE(button("SpeedButton1")->text(), QString("&Подключиться"));
-        QVERIFY(!form->port().isOpen());
+        QVERIFY(!form->link().isOpen());
     }
 
     void busyPortIsRefused() {

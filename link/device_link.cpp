@@ -1,0 +1,103 @@
+#include "link/device_link.h"
+
+#include "link/exchange_texts.h"
+
+namespace tk7v {
+
+using namespace std::chrono_literals;
+
+DeviceLink::~DeviceLink() {
+    shutdown();
+}
+
+SerialPort::OpenResult DeviceLink::open(const std::string& path, PortConfig config) {
+    config.rtsControl = PortConfig::RtsControl::Disable;
+    return port_.open(path, config);
+}
+
+void DeviceLink::retireWorker() {
+    if (!worker_) return;
+    waitForWorker();
+    worker_.reset(); // joins
+}
+
+void DeviceLink::waitForWorker() {
+    if (!worker_) return;
+    host_.WaitForFinish([this] { return worker_->Finished(); });
+    worker_->Join();
+}
+
+void DeviceLink::start(Operation op) {
+    retireWorker();
+    // A stale "OK" or reply left on the line must not be taken for the answer to the first
+    // command.
+    port_.purge();
+    done_.reset();
+    operation_ = op;
+    worker_ = std::make_unique<TConnect>(port_, operation_, done_, host_);
+    worker_->Start([this] { host_.WorkerFinished(); });
+}
+
+void DeviceLink::stopAndWait() {
+    if (workerRunning()) worker_->RequestStop();
+    operation_ = opIdle;
+    // Called from inside a hand-off (a conversion that failed in CollectBlock or DeliverBlock
+    // stops the exchange there), the worker waits for this very call to return: it sees the
+    // stop as soon as the hand-off ends, and waiting here would only hold the owner.
+    if (host_.InHandoff()) return;
+    host_.WaitForDone(done_, 3000ms);
+}
+
+DeviceLink::Stopped DeviceLink::closePort() {
+    port_.setRts(false);
+    return port_.close() ? Stopped::CloseFailed : Stopped::PortClosed;
+}
+
+DeviceLink::Stopped DeviceLink::abort() {
+    const int op = operation_.load();
+    if (op != opConnect && op != opRead && op != opWrite) {
+        operation_ = opIdle;
+        return Stopped::Nothing;
+    }
+    stopAndWait();
+    return op == opConnect ? closePort() : Stopped::Transfer;
+}
+
+SysError DeviceLink::resetDevice(const std::function<void(const std::string&)>& status) {
+    const auto say = [&](const char* text) {
+        if (status) status(text);
+    };
+    if (const SysError e = port_.setRts(false)) return e;
+    say("");
+    if (const SysError e = port_.purge()) return e;
+    const IoStatus written = port_.write(protocol::kReset);
+    if (written.kind != IoStatus::Ok) return MakeSysError(written.code);
+    say(texts::kDisconnected);
+    return {};
+}
+
+DeviceLink::Stopped DeviceLink::close() {
+    stopAndWait();
+    return closePort();
+}
+
+SysError DeviceLink::disconnect() {
+    const SysError e = resetDevice();
+    if (!e || e.kind == ErrorKind::DeviceGone) close();
+    return e;
+}
+
+void DeviceLink::shutdown() {
+    // Stop first, then release the hand-offs: a worker let out of CollectBlock must already see
+    // the stop, or it would go on to write a block it never received. Closing the port ends any
+    // wait of the worker's; then it is joined.
+    if (worker_) worker_->RequestStop();
+    host_.Detach();
+    if (port_.isOpen()) {
+        port_.purge();
+        port_.close();
+    }
+    worker_.reset();
+}
+
+} // namespace tk7v

@@ -1,0 +1,79 @@
+#pragma once
+// One link to a device: the open port, the transfer worker, its done event and the operation it
+// runs. Open, identify, read, write, abort and close are separate calls; the exchanges report to
+// the host (texts, progress, errors, the block) through its hand-offs. The window and the
+// command line both drive a link.
+//
+// Threads: every call comes from one thread, the owner's (the window thread). The worker runs
+// on its own and reaches the owner only through the host.
+#include "link/port_config.h"
+#include "link/serial_port.h"
+#include "link/tconnect.h"
+#include "link/transfer_host.h"
+
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <string>
+
+namespace tk7v {
+
+class DeviceLink {
+public:
+    explicit DeviceLink(LinkHost& host) : host_(host) {}
+    ~DeviceLink(); // like shutdown()
+    DeviceLink(const DeviceLink&) = delete;
+    DeviceLink& operator=(const DeviceLink&) = delete;
+
+    // Opens the port with the settings; RTS is left to the worker whatever they say.
+    SerialPort::OpenResult open(const std::string& path, PortConfig config);
+    bool isOpen() const { return port_.isOpen(); }
+
+    // Start an exchange: purge the port, reset the done event, set the operation, start a worker.
+    void identify() { start(opConnect); }
+    void read() { start(opRead); }
+    void write() { start(opWrite); }
+
+    // What stopping the exchange did.
+    enum class Stopped { Nothing, Transfer, PortClosed, CloseFailed };
+    // Stops the running exchange and waits (at most 3 s) for the worker's done event. During an
+    // identification the port is closed too (RTS dropped first); a read or write leaves it open.
+    Stopped abort();
+
+    // The first half of a disconnect: drops RTS, purges and sends "RESET\r", telling `status`
+    // the texts between the steps (on the calling thread). The error of the step that failed;
+    // the link stays open either way.
+    SysError resetDevice(const std::function<void(const std::string&)>& status = {});
+    // Stops any worker (waiting at most 3 s for its done event), drops RTS and closes the port.
+    Stopped close();
+    // resetDevice, then close when it succeeded or the device is gone (closing is then the only
+    // way to release the port). The step's error, if any.
+    SysError disconnect();
+
+    // Stops any worker, purges and closes the port: no reset is sent (the window is closing).
+    void shutdown();
+
+    int operation() const { return operation_.load(); }
+    const ManualResetEvent& doneEvent() const { return done_; }
+    // True while a worker still runs (it may have set the done event and be finishing its last
+    // text).
+    bool workerRunning() const { return worker_ && !worker_->Finished(); }
+    // Lets the current worker finish (its hand-offs run meanwhile) and joins it.
+    void waitForWorker();
+    SerialPort& port() { return port_; }
+
+private:
+    void start(Operation op);
+    void retireWorker();
+    // Stop request, operation idle, the bounded wait for the done event.
+    void stopAndWait();
+    Stopped closePort();
+
+    LinkHost& host_;
+    SerialPort port_;
+    std::atomic<int> operation_{opIdle};
+    ManualResetEvent done_;
+    std::unique_ptr<TConnect> worker_;
+};
+
+} // namespace tk7v
