@@ -3,8 +3,10 @@
 #include "model/integer_text.h"
 #include "model/phone_codec.h"
 
+#include <deque>
 #include <exception>
 #include <span>
+#include <stdexcept>
 
 namespace tk7v {
 
@@ -13,41 +15,102 @@ namespace {
 using Forced = FieldSpec::Forced;
 
 std::vector<FieldSpec> makeLayout() {
+    using K = FieldKind;
     std::vector<FieldSpec> layout;
-    // Both central-station profiles share one shape; only the prefix and the base differ.
+    // Both central-station profiles share one shape; only the prefix, the base, the active
+    // state and one start-up value differ. The second profile's page is never shown.
     struct Profile {
-        const char* names[13];
+        const char* prefix;
         std::size_t base;
         Forced active;
+        const char* activeCaption;
+        const char* kissoff;
     };
     static const Profile profiles[] = {
-        {{"CS1_active", "CS1_dial_each_n", "CS1_dial_cycles", "CS1_dial_pause", "CS1_hand_time",
-          "CS1_kissoff_time", "CS1_send_repeats", "CS1_send_paf", "CS1_fmt_tel_p", "CS1_phone_1",
-          "CS1_phone_2", "CS1_phone_3", "CS1_phone_4"},
-         0,
-         Forced::On},
-        {{"CS2_active", "CS2_dial_each_n", "CS2_dial_cycles", "CS2_dial_pause", "CS2_hand_time",
-          "CS2_kissoff_time", "CS2_send_repeats", "CS2_send_paf", "CS2_fmt_tel_p", "CS2_phone_1",
-          "CS2_phone_2", "CS2_phone_3", "CS2_phone_4"},
-         112,
-         Forced::Off},
+        {"CS1_", 0, Forced::On, "Активировать профиль ЦС №1", "1"},
+        {"CS2_", 112, Forced::Off, "Активировать профиль ЦС №2", "3"},
     };
+    // The names outlive the table: they are kept here once (a deque never moves its elements).
+    static std::deque<std::string> names;
+    const auto name = [](const std::string& n) -> std::string_view { return names.emplace_back(n); };
     for (const Profile& p : profiles) {
-        layout.push_back({p.names[0], p.base + 1, FieldKind::Check, p.active});
+        const std::string x = p.prefix;
+        const bool page = p.active == Forced::Off; // the hidden page
+        layout.push_back({name(x + "active"),
+                          p.base + 1,
+                          K::Check,
+                          p.active,
+                          p.activeCaption,
+                          p.active == Forced::On ? "1" : "0",
+                          0,
+                          {},
+                          page});
+        const struct {
+            const char* field;
+            const char* caption;
+            int limit;
+            const char* initial;
+        } bytes[] = {
+            {"dial_each_n", "Число наборов номера (1-9)", 1, "1"},
+            {"dial_cycles", "Число циклов перед паузой (1-9)", 1, "1"},
+            {"dial_pause", "Пауза, мин. (0-10)", 2, "3"},
+            {"hand_time", "Ожидать HANDSHAKE, сек. (5-30)", 2, "10"},
+            {"kissoff_time", "Ожидать KISSOFF, сек. (1-9)", 1, p.kissoff},
+            {"send_repeats", "Число повторных передач (0-9)", 1, "0"},
+        };
         for (std::size_t i = 0; i < 6; ++i)
-            layout.push_back({p.names[1 + i], p.base + 2 + i, FieldKind::Byte});
-        layout.push_back({p.names[7], p.base + 8, FieldKind::Item});
-        layout.push_back({p.names[8], p.base + 9, FieldKind::Byte});
+            layout.push_back({name(x + bytes[i].field),
+                              p.base + 2 + i,
+                              K::Byte,
+                              Forced::No,
+                              bytes[i].caption,
+                              bytes[i].initial,
+                              bytes[i].limit,
+                              {},
+                              page});
+        layout.push_back({name(x + "send_paf"),
+                          p.base + 8,
+                          K::Item,
+                          Forced::No,
+                          "Формат передачи",
+                          "0",
+                          0,
+                          {"Contact ID", "PAF"},
+                          true});
+        layout.push_back({name(x + "fmt_tel_p"),
+                          p.base + 9,
+                          K::Byte,
+                          Forced::No,
+                          "Формат станции P (0-255)",
+                          "0",
+                          3,
+                          {},
+                          true});
+        static const char* const phones[] = {"Телефон №1", "Телефон №2", "Телефон №3", "Телефон №4"};
         for (std::size_t i = 0; i < 4; ++i)
-            layout.push_back({p.names[9 + i], p.base + 16 + 24 * i, FieldKind::Phone});
+            layout.push_back({name(x + "phone_" + std::to_string(i + 1)),
+                              p.base + 16 + 24 * i,
+                              K::Phone,
+                              Forced::No,
+                              phones[i],
+                              "",
+                              23,
+                              {},
+                              page});
     }
     const FieldSpec line[] = {
-        {"TS_line_ctrl_on", 224, FieldKind::Check}, {"TS_line_ctrl_tm", 225, FieldKind::Byte},
-        {"TS_object_id", 226, FieldKind::Word},     {"TS_fmt_radio_t", 228, FieldKind::Word},
-        {"TS_tone_dial_on", 230, FieldKind::Item},  {"RS_filter_on", 231, FieldKind::Check},
-        {"RS_alarm_on", 232, FieldKind::Check},     {"RS_arm_disarm_on", 233, FieldKind::Check},
-        {"RS_other_on", 234, FieldKind::Check},     {"RS_newpaf_on", 235, FieldKind::Item},
-        {"RS_packets", 236, FieldKind::Byte},       {"RS_frames", 237, FieldKind::Byte},
+        {"TS_line_ctrl_on", 224, K::Check, Forced::No, "Включить контроль", "0", 0, {}, true},
+        {"TS_line_ctrl_tm", 225, K::Byte, Forced::No, "Период контроля, мин. (1-255)", "30", 3, {}, true},
+        {"TS_object_id", 226, K::Word, Forced::No, "Номер объекта (0-8191)", "0", 4, {}, true},
+        {"TS_fmt_radio_t", 228, K::Word, Forced::No, "Формат станции T (0-9999)", "0", 4, {}, true},
+        {"TS_tone_dial_on", 230, K::Item, Forced::No, "Набор номера", "0", 0, {"Импульс", "Тон"}, false},
+        {"RS_filter_on", 231, K::Check, Forced::No, "Включить фильтрацию", "0", 0, {}, true},
+        {"RS_alarm_on", 232, K::Check, Forced::No, "Тревожные события", "0", 0, {}, true},
+        {"RS_arm_disarm_on", 233, K::Check, Forced::No, "События постановки/снятия", "0", 0, {}, true},
+        {"RS_other_on", 234, K::Check, Forced::No, "Остальные события", "0", 0, {}, true},
+        {"RS_newpaf_on", 235, K::Item, Forced::No, "Протокол", "0", 0, {"PAF", "NEWPAF"}, false},
+        {"RS_packets", 236, K::Byte, Forced::No, "Число пачек (1-10)", "3", 2, {}, true},
+        {"RS_frames", 237, K::Byte, Forced::No, "Число кадров в пачке (1-10)", "5", 2, {}, true},
     };
     layout.insert(layout.end(), std::begin(line), std::end(line));
     return layout;
@@ -66,6 +129,56 @@ std::span<const std::uint8_t, kPhoneSlotSize> slotOf(const ParameterImage& image
 const std::vector<FieldSpec>& ImageLayout() {
     static const std::vector<FieldSpec> layout = makeLayout();
     return layout;
+}
+
+const FieldSpec* FindField(std::string_view control) {
+    for (const FieldSpec& f : ImageLayout())
+        if (f.control == control) return &f;
+    return nullptr;
+}
+
+FieldValues::FieldValues() {
+    for (const FieldSpec& f : ImageLayout()) {
+        if (f.kind == FieldKind::Check || f.kind == FieldKind::Item)
+            states_[std::string(f.control)] = f.initial == "1" ? 1 : 0;
+        else
+            texts_[std::string(f.control)] = std::string(f.initial);
+    }
+}
+
+namespace {
+
+template <class Map> auto& entry(Map& map, std::string_view control) {
+    const auto it = map.find(control);
+    if (it == map.end()) throw std::out_of_range("no control " + std::string(control));
+    return it->second;
+}
+
+} // namespace
+
+std::string FieldValues::text(std::string_view c) const {
+    return entry(texts_, c);
+}
+void FieldValues::setText(std::string_view c, const std::string& t) {
+    entry(texts_, c) = t;
+}
+bool FieldValues::checked(std::string_view c) const {
+    return entry(states_, c) != 0;
+}
+void FieldValues::setChecked(std::string_view c, bool on) {
+    entry(states_, c) = on ? 1 : 0;
+}
+int FieldValues::itemIndex(std::string_view c) const {
+    return entry(states_, c);
+}
+void FieldValues::setItemIndex(std::string_view c, int i) {
+    entry(states_, c) = i;
+}
+
+ParameterImage StartupImage() {
+    ParameterImage image;
+    BuildImage(FieldValues(), image);
+    return image;
 }
 
 CodecResult BuildImage(const ControlAccess& controls, ParameterImage& image) {

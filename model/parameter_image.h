@@ -4,6 +4,8 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
+#include <map>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -24,17 +26,30 @@ enum class FieldKind {
     Phone, // 24-byte phone slot
 };
 
+// One field of the image and the control that holds it: the single place where the layout, the
+// window's limits and start-up values and the captions are written down.
 struct FieldSpec {
     std::string_view control; // the control's given name
     std::size_t offset;
     FieldKind kind;
     // Check boxes that ApplyImage sets to a fixed state instead of reading their byte.
     enum class Forced { No, On, Off } forced = Forced::No;
+    // The caption the installer reads for it: the label's, the check box's or the group's.
+    std::string_view caption;
+    // The value at start-up: an edit's text, "1" or "0" for a check box, the item index of a
+    // radio group.
+    std::string_view initial;
+    int limit = 0;                           // an edit's length limit
+    std::array<std::string_view, 2> items{}; // a radio group's two items
+    bool hidden = false;                     // never shown in the window; its value travels all the same
 };
 
 // Every field in the order BuildImage writes and ApplyImage sets them; that order is also the
 // order in which the enabling rules run when ApplyImage changes their inputs.
 const std::vector<FieldSpec>& ImageLayout();
+
+// The field of that control, or null.
+const FieldSpec* FindField(std::string_view control);
 
 // What the conversions need from the controls. The window passes its widgets, tests a map.
 // Texts are UTF-8.
@@ -47,6 +62,23 @@ public:
     virtual void setChecked(std::string_view control, bool on) = 0;
     virtual int itemIndex(std::string_view control) const = 0;
     virtual void setItemIndex(std::string_view control, int index) = 0;
+};
+
+// The controls as plain values, starting from the window's start-up values. The command line
+// edits and shows configurations through it; tests drive the conversions with it.
+class FieldValues : public ControlAccess {
+public:
+    FieldValues();
+    std::string text(std::string_view control) const override;
+    void setText(std::string_view control, const std::string& text) override;
+    bool checked(std::string_view control) const override;
+    void setChecked(std::string_view control, bool on) override;
+    int itemIndex(std::string_view control) const override;
+    void setItemIndex(std::string_view control, int index) override;
+
+private:
+    std::map<std::string, std::string, std::less<>> texts_;
+    std::map<std::string, int, std::less<>> states_; // check boxes 0/1, radio groups the index
 };
 
 // ok, or the failure's own message (for example "'1a' is not a valid integer value"), which
@@ -63,6 +95,9 @@ CodecResult BuildImage(const ControlAccess& controls, ParameterImage& image);
 // Sets the controls from the image (bytes 0..237; profile 1 is always made active, profile 2
 // inactive).
 CodecResult ApplyImage(const ParameterImage& image, ControlAccess& controls);
+
+// The image the window builds from its start-up values.
+ParameterImage StartupImage();
 
 enum class CodecStage { Build, Apply };
 

@@ -156,30 +156,46 @@ void TForm1::createControls() {
         l->setToolTip(hint);
         return l;
     };
-    auto edit = [&](QWidget* parent, const QString& name, int x, int y, int w, int limit, const QString& text,
-                    const QString& hint) {
-        auto* e = add(new TEdit(parent, limit), name);
+    // The parameter controls take their caption, limit, items and start-up value from the
+    // image's layout table.
+    auto spec = [](const QString& name) -> const FieldSpec& {
+        const FieldSpec* f = FindField(name.toStdString());
+        if (!f) throw std::logic_error("no field " + name.toStdString());
+        return *f;
+    };
+    auto qs = [](std::string_view v) {
+        return QString::fromUtf8(v.data(), static_cast<qsizetype>(v.size()));
+    };
+    auto edit = [&](QWidget* parent, const QString& name, int x, int y, int w, const QString& hint) {
+        const FieldSpec& f = spec(name);
+        auto* e = add(new TEdit(parent, f.limit), name);
         e->setGeometry(x, y, w, 21);
-        e->setText(text);
+        e->setText(qs(f.initial));
         e->setToolTip(hint);
         return e;
     };
-    auto check = [&](QWidget* parent, const QString& name, const QString& text, int x, int y, int w,
-                     const QString& hint, bool on) {
-        auto* c = add(new QCheckBox(text, parent), name);
+    auto check = [&](QWidget* parent, const QString& name, int x, int y, int w, const QString& hint) {
+        const FieldSpec& f = spec(name);
+        auto* c = add(new QCheckBox(qs(f.caption), parent), name);
         c->setGeometry(x, y, w, 17);
         c->setToolTip(hint);
-        c->setChecked(on);
+        c->setChecked(f.initial == "1");
         return c;
     };
-    auto radio = [&](QWidget* parent, const QString& name, const QString& caption, const QString& a,
-                     const QString& b, int x, int y, int w, const QString& hint) {
-        auto* r = add(new TRadioGroup(parent, caption, a, b), name);
+    auto radio = [&](QWidget* parent, const QString& name, int x, int y, int w, const QString& hint) {
+        const FieldSpec& f = spec(name);
+        auto* r = add(new TRadioGroup(parent, qs(f.caption), qs(f.items[0]), qs(f.items[1])), name);
         r->setGeometry(x, y, w, 41);
         r->setToolTip(hint);
         r->item(0)->setGeometry(8, 16, w / 2 - 12, 17);
         r->item(1)->setGeometry(w / 2, 16, w / 2 - 8, 17);
+        r->setItemIndex(f.initial == "1" ? 1 : 0);
         return r;
+    };
+    // A field's label carries the field's caption.
+    auto fieldLabel = [&](QWidget* parent, const QString& name, const QString& field, int x, int y,
+                          const QString& hint) {
+        return label(parent, name, qs(spec(field).caption), x, y, hint);
     };
     auto bevel = [&](QWidget* parent, const QString& name, int x, int y, int w, int h) {
         auto* f = add(new QFrame(parent), name);
@@ -243,28 +259,26 @@ void TForm1::createControls() {
     auto* radioPage = add(new QWidget, "TabSheet4");
     PageControl1->addTab(radioPage, QStringLiteral("Настройки &радиоканала"));
     auto* g10 = group(radioPage, "GroupBox10", QString(), 0, 0, 433, 329);
-    radio(g10, "RS_newpaf_on", QStringLiteral("Протокол"), "PAF", "NEWPAF", 16, 16, 209,
-          QStringLiteral("Работа модуля в режиме PAF или NEWPAF"));
+    radio(g10, "RS_newpaf_on", 16, 16, 209, QStringLiteral("Работа модуля в режиме PAF или NEWPAF"));
     auto* g6 = group(g10, "GroupBox6", QStringLiteral("Фильтр событий"), 16, 64, 209, 145);
     g6->hide();
-    check(g6, "RS_filter_on", QStringLiteral("Включить фильтрацию"), 16, 24, 185,
-          QStringLiteral("Фильтрация входящих событий для отправки по радиоканалу"), false);
+    check(g6, "RS_filter_on", 16, 24, 185,
+          QStringLiteral("Фильтрация входящих событий для отправки по радиоканалу"));
     bevel(g6, "Bevel1", 16, 48, 177, 2);
-    check(g6, "RS_alarm_on", QStringLiteral("Тревожные события"), 16, 64, 185,
-          QStringLiteral("Разрешить для передачи группу тревожных событий"), false)
+    check(g6, "RS_alarm_on", 16, 64, 185, QStringLiteral("Разрешить для передачи группу тревожных событий"))
         ->setEnabled(false);
-    check(g6, "RS_arm_disarm_on", QStringLiteral("События постановки/снятия"), 16, 88, 185,
-          QStringLiteral("Разрешить для передачи группу событий постановки/снятия"), false)
+    check(g6, "RS_arm_disarm_on", 16, 88, 185,
+          QStringLiteral("Разрешить для передачи группу событий постановки/снятия"))
         ->setEnabled(false);
-    check(g6, "RS_other_on", QStringLiteral("Остальные события"), 16, 112, 185,
-          QStringLiteral("Разрешить для передачи группу остальных событий"), false)
+    check(g6, "RS_other_on", 16, 112, 185, QStringLiteral("Разрешить для передачи группу остальных событий"))
         ->setEnabled(false);
-    const QString packets = QStringLiteral("Число пачек (1-10)");
-    const QString frames = QStringLiteral("Число кадров в пачке (1-10)");
+    // These labels' hints are their captions.
+    const QString packets = qs(spec("RS_packets").caption);
+    const QString frames = qs(spec("RS_frames").caption);
     label(g10, "Label19", packets, 240, 16, packets)->hide();
-    edit(g10, "RS_packets", 240, 32, 177, 2, "3", packets)->hide();
+    edit(g10, "RS_packets", 240, 32, 177, packets)->hide();
     label(g10, "Label23", frames, 240, 64, frames)->hide();
-    edit(g10, "RS_frames", 240, 80, 177, 2, "5", frames)->hide();
+    edit(g10, "RS_frames", 240, 80, 177, frames)->hide();
 
     // Page 2: telephone line.
     auto* linePage = add(new QWidget, "TabSheet3");
@@ -272,24 +286,22 @@ void TForm1::createControls() {
     auto* g11 = group(linePage, "GroupBox11", QString(), 0, 0, 433, 329);
     auto* g8 = group(g11, "GroupBox8", QStringLiteral("Контроль линии"), 16, 64, 209, 249);
     g8->hide();
-    check(g8, "TS_line_ctrl_on", QStringLiteral("Включить контроль"), 16, 24, 177,
+    check(g8, "TS_line_ctrl_on", 16, 24, 177,
           QStringLiteral(
-              "Включить контроль линии при отсутствии событий и отправку события о неисправности по радио"),
-          false);
+              "Включить контроль линии при отсутствии событий и отправку события о неисправности по радио"));
     bevel(g8, "Bevel2", 16, 48, 177, 2);
     const QString period = QStringLiteral("Период контроля линии при отсутствии событий, мин. (1-255)");
-    label(g8, "Label13", QStringLiteral("Период контроля, мин. (1-255)"), 16, 64, period);
-    edit(g8, "TS_line_ctrl_tm", 16, 80, 177, 3, "30", period);
+    fieldLabel(g8, "Label13", "TS_line_ctrl_tm", 16, 64, period);
+    edit(g8, "TS_line_ctrl_tm", 16, 80, 177, period);
     auto* g7 = group(g8, "GroupBox7", QStringLiteral("Параметры события о неиспр."), 16, 112, 177, 121);
     const QString object = QStringLiteral("Номер объекта для события о неисправности по радио (0-8191)");
     const QString formatT = QStringLiteral(
         "Формат станции для события о неисправности по радио (Radio Parameter T for PIMA panels) (0-9999)");
-    label(g7, "Label24", QStringLiteral("Номер объекта (0-8191)"), 8, 20, object)->setEnabled(false);
-    edit(g7, "TS_object_id", 8, 36, 161, 4, "0", object)->setEnabled(false);
-    label(g7, "Label25", QStringLiteral("Формат станции T (0-9999)"), 8, 68, formatT)->setEnabled(false);
-    edit(g7, "TS_fmt_radio_t", 8, 84, 161, 4, "0", formatT)->setEnabled(false);
-    radio(g11, "TS_tone_dial_on", QStringLiteral("Набор номера"), QStringLiteral("Импульс"),
-          QStringLiteral("Тон"), 16, 16, 209, QStringLiteral("Импульсный или тоновый набор номера"));
+    fieldLabel(g7, "Label24", "TS_object_id", 8, 20, object)->setEnabled(false);
+    edit(g7, "TS_object_id", 8, 36, 161, object)->setEnabled(false);
+    fieldLabel(g7, "Label25", "TS_fmt_radio_t", 8, 68, formatT)->setEnabled(false);
+    edit(g7, "TS_fmt_radio_t", 8, 84, 161, formatT)->setEnabled(false);
+    radio(g11, "TS_tone_dial_on", 16, 16, 209, QStringLiteral("Импульсный или тоновый набор номера"));
 
     // Pages 3 and 4: the two central-station profiles, one shape.
     struct ProfileNames {
@@ -323,59 +335,45 @@ void TForm1::createControls() {
         const QString prefix = p.prefix;
         auto* page = add(new QWidget, p.page);
         PageControl1->addTab(page, QString::fromUtf8(p.tab));
-        const QString activeText = p.first ? QStringLiteral("Активировать профиль ЦС №1")
-                                           : QStringLiteral("Активировать профиль ЦС №2");
-        auto* active = check(page, prefix + "active", activeText, 8, 8, 417, activeText, p.first);
+        const QString activeText = qs(spec(prefix + "active").caption);
+        auto* active = check(page, prefix + "active", 8, 8, 417, activeText);
         active->setEnabled(!p.first);
         auto* g = group(page, p.group, QString(), 0, 32, 433, 297);
         bevel(g, p.bevel, 216, 24, 2, 257);
         const bool fields = p.first; // profile 2's fields start disabled
         const int phoneRows[4][2] = {{16, 32}, {61, 77}, {106, 122}, {152, 166}};
         for (int i = 0; i < 4; ++i) {
-            label(g, p.labels[i], QStringLiteral("Телефон №%1").arg(i + 1), 16, phoneRows[i][0], kPhoneHint)
-                ->setEnabled(fields);
-            edit(g, prefix + QStringLiteral("phone_%1").arg(i + 1), 16, phoneRows[i][1], 177, 23, QString(),
-                 kPhoneHint)
-                ->setEnabled(fields);
+            const QString phone = prefix + QStringLiteral("phone_%1").arg(i + 1);
+            fieldLabel(g, p.labels[i], phone, 16, phoneRows[i][0], kPhoneHint)->setEnabled(fields);
+            edit(g, phone, 16, phoneRows[i][1], 177, kPhoneHint)->setEnabled(fields);
         }
-        radio(g, prefix + "send_paf", QStringLiteral("Формат передачи"), "Contact ID", "PAF", 16, 192, 177,
-              QStringLiteral("Формат передаваемых на ЦС данных"))
+        radio(g, prefix + "send_paf", 16, 192, 177, QStringLiteral("Формат передаваемых на ЦС данных"))
             ->hide();
         const QString formatP = QStringLiteral(
             "Формат станции для передачи PAF по телефону (Telephone Parameter P for PIMA panels) (0-255)");
-        auto* lp = label(g, p.labels[4], QStringLiteral("Формат станции P (0-255)"), 16, 240, formatP);
+        auto* lp = fieldLabel(g, p.labels[4], prefix + "fmt_tel_p", 16, 240, formatP);
         lp->setEnabled(false);
         lp->hide();
-        auto* fp = edit(g, prefix + "fmt_tel_p", 16, 256, 177, 3, "0", formatP);
+        auto* fp = edit(g, prefix + "fmt_tel_p", 16, 256, 177, formatP);
         fp->setEnabled(false);
         fp->hide();
         const struct {
             const char* field;
-            const char* caption;
             const char* hint;
-            int limit;
-            const char* value;
             int labelTop, fieldTop;
         } right[] = {
-            {"dial_each_n", "Число наборов номера (1-9)", "Число наборов каждого номера в таблице (1-9)", 1,
-             "1", 16, 32},
-            {"dial_cycles", "Число циклов перед паузой (1-9)",
-             "Число циклов перебора номеров перед паузой/переключением канала (1-9)", 1, "1", 61, 77},
-            {"dial_pause", "Пауза, мин. (0-10)", "Пауза для текущей ЦС, минуты (0-10)", 2, "3", 106, 122},
-            {"hand_time", "Ожидать HANDSHAKE, сек. (5-30)",
-             "Интервал ожидания сигнала HANDSHAKE, секунды (5-30)", 2, "10", 152, 166},
-            {"kissoff_time", "Ожидать KISSOFF, сек. (1-9)",
-             "Интервал ожидания сигнала KISSOFF, секунды (1-9)", 1, p.first ? "1" : "3", 197, 211},
-            {"send_repeats", "Число повторных передач (0-9)",
-             "Число повторных передач при отсутствии сигнала KISSOFF (0-9)", 1, "0", 240, 256},
+            {"dial_each_n", "Число наборов каждого номера в таблице (1-9)", 16, 32},
+            {"dial_cycles", "Число циклов перебора номеров перед паузой/переключением канала (1-9)", 61, 77},
+            {"dial_pause", "Пауза для текущей ЦС, минуты (0-10)", 106, 122},
+            {"hand_time", "Интервал ожидания сигнала HANDSHAKE, секунды (5-30)", 152, 166},
+            {"kissoff_time", "Интервал ожидания сигнала KISSOFF, секунды (1-9)", 197, 211},
+            {"send_repeats", "Число повторных передач при отсутствии сигнала KISSOFF (0-9)", 240, 256},
         };
         for (int i = 0; i < 6; ++i) {
             const QString hint = QString::fromUtf8(right[i].hint);
-            label(g, p.labels[5 + i], QString::fromUtf8(right[i].caption), 240, right[i].labelTop, hint)
-                ->setEnabled(fields);
-            edit(g, prefix + right[i].field, 240, right[i].fieldTop, 177, right[i].limit, right[i].value,
-                 hint)
-                ->setEnabled(fields);
+            const QString field = prefix + right[i].field;
+            fieldLabel(g, p.labels[5 + i], field, 240, right[i].labelTop, hint)->setEnabled(fields);
+            edit(g, field, 240, right[i].fieldTop, 177, hint)->setEnabled(fields);
         }
     }
     PageControl1->setTabVisible(3, false);

@@ -1,5 +1,6 @@
 #pragma once
-// Controls as a map, holding the window's start-up values, for driving the conversions in tests.
+// Controls as a map, holding the window's start-up values (taken from the layout table), for
+// driving the conversions in tests.
 #include "model/parameter_image.h"
 
 #include <map>
@@ -11,29 +12,15 @@ namespace tk7v::test {
 class MapControls : public ControlAccess {
 public:
     MapControls() {
-        for (const char* p : {"CS1_", "CS2_"}) {
-            const std::string s = p;
-            texts[s + "dial_each_n"] = "1";
-            texts[s + "dial_cycles"] = "1";
-            texts[s + "dial_pause"] = "3";
-            texts[s + "hand_time"] = "10";
-            texts[s + "kissoff_time"] = s == "CS1_" ? "1" : "3";
-            texts[s + "send_repeats"] = "0";
-            texts[s + "fmt_tel_p"] = "0";
-            for (int i = 1; i <= 4; ++i)
-                texts[s + "phone_" + std::to_string(i)] = "";
-            items[s + "send_paf"] = 0;
+        for (const FieldSpec& f : ImageLayout()) {
+            const std::string name(f.control);
+            if (f.kind == FieldKind::Check)
+                checks[name] = f.initial == "1";
+            else if (f.kind == FieldKind::Item)
+                items[name] = f.initial == "1" ? 1 : 0;
+            else
+                texts[name] = std::string(f.initial);
         }
-        checks = {{"CS1_active", true},    {"CS2_active", false},  {"TS_line_ctrl_on", false},
-                  {"RS_filter_on", false}, {"RS_alarm_on", false}, {"RS_arm_disarm_on", false},
-                  {"RS_other_on", false}};
-        texts["TS_line_ctrl_tm"] = "30";
-        texts["TS_object_id"] = "0";
-        texts["TS_fmt_radio_t"] = "0";
-        texts["RS_packets"] = "3";
-        texts["RS_frames"] = "5";
-        items["TS_tone_dial_on"] = 0;
-        items["RS_newpaf_on"] = 0;
     }
 
     std::string text(std::string_view c) const override { return texts.at(std::string(c)); }

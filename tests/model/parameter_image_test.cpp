@@ -21,6 +21,7 @@ ParameterImage built(const MapControls& c) {
 TEST(ParameterImage, StartupImageByteForByte) {
     const ParameterImage img = built(MapControls());
     const ParameterImage expected = test::StartupImage();
+    EXPECT_TRUE(StartupImage() == expected);
     for (std::size_t i = 0; i < kImageSize; ++i)
         EXPECT_EQ(img[i], expected[i]) << "offset " << i;
 }

@@ -425,6 +425,25 @@ private slots:
 
     void startupImageIsTheFactoryImage() { QVERIFY(form->image() == test::StartupImage()); }
 
+    void everyFieldOfTheImageHasItsControl() {
+        for (const FieldSpec& f : ImageLayout()) {
+            const QString name = QString::fromUtf8(f.control.data(), f.control.size());
+            QWidget* w = form->control(name);
+            QVERIFY2(w, qPrintable(name));
+            switch (f.kind) {
+            case FieldKind::Check:
+                QVERIFY2(qobject_cast<QCheckBox*>(w), qPrintable(name));
+                break;
+            case FieldKind::Item:
+                QVERIFY2(qobject_cast<TRadioGroup*>(w), qPrintable(name));
+                break;
+            default:
+                QVERIFY2(qobject_cast<TEdit*>(w), qPrintable(name));
+                QCOMPARE(static_cast<TEdit*>(w)->inputLimit(), f.limit);
+            }
+        }
+    }
+
     void codecErrorIsReportedAndPressesAbort() {
         form->control<QLineEdit>("CS1_dial_each_n")->setText("1a");
         QVERIFY(!form->BuildImage());
