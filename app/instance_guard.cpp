@@ -28,15 +28,6 @@ InstanceGuard::~InstanceGuard() {
     if (server_) server_->close();
 }
 
-bool InstanceGuard::acquire(std::function<void()> activate) {
-    if (!lock()) {
-        askFirstToComeForward();
-        return false;
-    }
-    listen(std::move(activate));
-    return true;
-}
-
 QString InstanceGuard::path(const char* suffix) const {
     return folder_ + '/' + QString::fromLatin1(kInstanceGuid) + QString::fromLatin1(suffix);
 }
@@ -60,17 +51,17 @@ void InstanceGuard::askFirstToComeForward() {
     }
 }
 
-void InstanceGuard::listen(std::function<void()> activate) {
+void InstanceGuard::listenFor(std::function<QWidget*()> window) {
     const QString socketPath = path(".socket");
     QLocalServer::removeServer(socketPath);
     server_ = std::make_unique<QLocalServer>();
     server_->setSocketOptions(QLocalServer::UserAccessOption);
-    QObject::connect(server_.get(), &QLocalServer::newConnection, server_.get(), [this, activate] {
+    QObject::connect(server_.get(), &QLocalServer::newConnection, server_.get(), [this, window] {
         while (QLocalSocket* s = server_->nextPendingConnection()) {
             QObject::connect(s, &QLocalSocket::disconnected, s, &QObject::deleteLater);
-            QObject::connect(s, &QLocalSocket::readyRead, s, [s, activate] {
+            QObject::connect(s, &QLocalSocket::readyRead, s, [s, window] {
                 if (!s->readAll().contains("activate")) return;
-                if (activate) activate();
+                ActivatePreviousInstance(window());
                 s->write("ok\n");
                 s->flush();
             });

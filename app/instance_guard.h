@@ -21,16 +21,12 @@ public:
     explicit InstanceGuard(QString folder = {});
     ~InstanceGuard();
 
-    // True: this is the first instance; `activate` runs (on this thread) whenever another
-    // instance asks for the window. False: another instance holds the guard and has been asked
-    // to come forward (if it could be reached).
-    bool acquire(std::function<void()> activate);
-
-    // The same in two steps, for a start-up that takes the guard before it can show anything.
-    // Both need a QCoreApplication. lock(): true when this is the first instance.
+    // Taken before anything that needs a display; needs a QCoreApplication. True when this is
+    // the first instance.
     bool lock();
-    // First instance: answers the requests of later ones by running `activate`.
-    void listen(std::function<void()> activate);
+    // First instance: whenever a later one asks, the window `window()` names (if any) comes
+    // forward (ActivatePreviousInstance), on this thread.
+    void listenFor(std::function<QWidget*()> window);
     // Later instance: asks the first to come forward and waits (briefly) until it has.
     void askFirstToComeForward();
 

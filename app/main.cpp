@@ -47,7 +47,7 @@ int main(int argc, char** argv) {
         }
     }
     TApplication app(argc, argv);
-    guard.listen([] { tk7v::ActivatePreviousInstance(tk7v::Form1); });
+    guard.listenFor([]() -> QWidget* { return tk7v::Form1.data(); });
     try {
         QApplication::setStyle(QStringLiteral("Windows"));
         // The standard dialogs and buttons (file dialogs, Yes/No/Cancel) in Russian, like the

@@ -1,5 +1,6 @@
 #pragma once
-// The line settings applied at each open of the port. Every run starts from the defaults.
+// The line settings applied at each open of the port. Every run starts from the defaults: 9600
+// baud, 8 data bits, no parity, one stop bit, no flow control, DTR and RTS low.
 #include <cstdint>
 
 namespace tk7v {
@@ -8,15 +9,12 @@ struct PortConfig {
     enum class Parity : std::uint8_t { None = 0, Odd = 1, Even = 2, Mark = 3, Space = 4 };
     enum class StopBits : std::uint8_t { One = 0, OneAndHalf = 1, Two = 2 };
     enum class RtsControl : std::uint8_t { Disable = 0, Enable = 1, Handshake = 2, Toggle = 3 };
-    enum class DtrControl : std::uint8_t { Disable = 0, Enable = 1, Handshake = 2 };
 
     std::uint32_t baudRate = 9600;
     std::uint8_t byteSize = 8;
     Parity parity = Parity::None;
     StopBits stopBits = StopBits::One;
     bool outxCtsFlow = false;
-    bool outxDsrFlow = false;
-    DtrControl dtrControl = DtrControl::Disable;
     RtsControl rtsControl = RtsControl::Disable;
     bool outX = false; // XON/XOFF on output
     bool inX = false;  // XON/XOFF on input

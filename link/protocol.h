@@ -52,8 +52,6 @@ public:
     void feedBulk(std::span<const std::uint8_t> bytes);
 
     std::size_t position() const { return position_; }
-    int count() const { return count_; }
-    std::uint16_t address() const { return address_; }
 
 private:
     void restart();

@@ -226,6 +226,8 @@ SerialPort::OpenResult SerialPort::open(const std::string& path, const PortConfi
         ::close(fd);
         return {OpenResult::ConfigFailed, MakeSysError(static_cast<std::uint32_t>(err))};
     }
+    // The flock above already keeps other configurators out; a driver that refuses TIOCEXCL
+    // only lets programs that take no lock in, so its result is not looked at.
     ::ioctl(fd, TIOCEXCL);
     t = d_->saved;
     const bool expressible = TermiosFor(config, t);
@@ -236,6 +238,7 @@ SerialPort::OpenResult SerialPort::open(const std::string& path, const PortConfi
         return {OpenResult::ConfigFailed, MakeSysError(static_cast<std::uint32_t>(err))};
     }
     int lines = TIOCM_DTR | TIOCM_RTS;
+    // A pseudo-terminal has no modem lines and refuses this; a real port has its lines low.
     ::ioctl(fd, TIOCMBIC, &lines);
     d_->lowLatencyRequested = RequestLowLatency(
         fd, [](int f, unsigned long request, void* arg) { return ::ioctl(f, request, arg); });

@@ -31,10 +31,6 @@ bool TakeConfigFile(std::span<const std::uint8_t> contents, ParameterImage& imag
     return true;
 }
 
-std::string WrongSizeText(std::uint64_t size) {
-    return "Неверный размер файла настроек: " + std::to_string(size) + " байт.";
-}
-
 std::string BackupPathFor(const std::string& path) {
     const std::size_t dot = extensionDot(path);
     return (dot == std::string::npos ? path : path.substr(0, dot)) + ".BAK";

@@ -14,9 +14,6 @@ inline constexpr std::size_t kConfigFileSize = kImageSize;
 // other size than 512 bytes is refused and the image is left untouched; no byte is validated.
 bool TakeConfigFile(std::span<const std::uint8_t> contents, ParameterImage& image);
 
-// "Неверный размер файла настроек: N байт."
-std::string WrongSizeText(std::uint64_t size);
-
 // Where a replaced file is kept: same folder, its name without the last extension, then ".BAK".
 // Paths use '/' as the separator, and on Windows '\\' too.
 std::string BackupPathFor(const std::string& path);

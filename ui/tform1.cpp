@@ -230,6 +230,7 @@ void TForm1::createControls() {
         ->setToolTip(QStringLiteral("Установки соединения (битрейт, контроль потока)"));
 
     auto* ops = group(this, "GroupBox4", QStringLiteral("Операции"), 8, 168, 137, 129);
+    // Button3 reads, Button4 writes, Button2 aborts (the names are the device program's own).
     button(ops, "Button3", QStringLiteral("С&читать"), 8, 16, 121, 25)->setEnabled(false);
     button(ops, "Button4", QStringLiteral("За&писать"), 8, 56, 121, 25)->setEnabled(false);
     button(ops, "Button2", QStringLiteral("Пр&ервать"), 8, 96, 121, 25)->setEnabled(false);

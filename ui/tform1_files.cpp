@@ -1,5 +1,6 @@
 // Configuration files: save (BitBtn1) and load (BitBtn2).
 #include "model/config_file.h"
+#include "model/file_texts.h"
 #include "ui/tform1.h"
 
 #include <QFile>
@@ -11,6 +12,10 @@
 namespace tk7v {
 
 namespace {
+
+QString T(const char* text) {
+    return QString::fromUtf8(text);
+}
 
 const QString kFilter = QStringLiteral("Файлы конфигурации (*.cfg)|*.cfg|Все файлы (*.*)|*.*");
 
@@ -71,13 +76,13 @@ void TForm1::BitBtn1Click() {
     if (path.isEmpty()) return;
     const QFileInfo existing(path);
     if (existing.exists()) {
-        const auto answer = dialogs_->question(this, QStringLiteral("Заменить существующий файл ") +
-                                                         existing.fileName() + QStringLiteral("?"));
+        const auto answer =
+            dialogs_->question(this, T(texts::kReplaceQuestion) + existing.fileName() + QStringLiteral("?"));
         if (answer != Dialogs::Answer::Yes) return;
         // A pipe, a device or a folder is no configuration to replace (and copying a pipe
         // would wait for a writer for ever).
         if (!existing.isFile()) {
-            dialogs_->error(this, QStringLiteral("Ошибка открытия файла"));
+            dialogs_->error(this, T(texts::kOpenFailed));
             return;
         }
         // The old file is copied, not renamed: should the write below fail, it is still there
@@ -89,14 +94,14 @@ void TForm1::BitBtn1Click() {
     case WriteResult::Written:
         break;
     case WriteResult::OpenFailed:
-        dialogs_->error(this, QStringLiteral("Ошибка открытия файла"));
+        dialogs_->error(this, T(texts::kOpenFailed));
         return;
     case WriteResult::WriteFailed:
-        dialogs_->error(this, QStringLiteral("Ошибка записи в файл"));
+        dialogs_->error(this, T(texts::kWriteFailed));
         return;
     }
     UpdateCaption(QFileInfo(path).absoluteFilePath());
-    setStatusText(QStringLiteral("Файл успешно записан."), false);
+    setStatusText(T(texts::kSaved), false);
 }
 
 void TForm1::BitBtn2Click() {
@@ -107,8 +112,8 @@ void TForm1::BitBtn2Click() {
     const QString path = QFileInfo(chosen).absoluteFilePath();
     const QFileInfo info(path);
     if (!info.exists()) {
-        setStatusText(QStringLiteral("Файл не найден."), false);
-        dialogs_->error(this, QStringLiteral("Файл не найден"));
+        setStatusText(T(texts::kNotFoundStatus), false);
+        dialogs_->error(this, T(texts::kNotFound));
         return;
     }
     // Only a plain file is opened: a pipe or a device would hold the window until someone
@@ -116,31 +121,31 @@ void TForm1::BitBtn2Click() {
     QFile file(path);
     const qint64 size = info.isFile() && file.open(QIODevice::ReadOnly) ? file.size() : 0;
     if (size != static_cast<qint64>(kConfigFileSize)) {
-        setStatusText(QStringLiteral("Файл не загружен: неверный размер."), false);
-        dialogs_->error(this, QString::fromStdString(
-                                  WrongSizeText(static_cast<std::uint64_t>(std::max<qint64>(size, 0)))));
+        setStatusText(T(texts::kWrongSizeStatus), false);
+        dialogs_->error(this, QString::fromStdString(texts::WrongSizeText(
+                                  static_cast<std::uint64_t>(std::max<qint64>(size, 0)))));
         return;
     }
     bool failed = false;
     const QByteArray contents = file.read(kConfigFileSize);
     const auto* data = reinterpret_cast<const std::uint8_t*>(contents.constData());
     if (!TakeConfigFile({data, static_cast<std::size_t>(contents.size())}, *ParameterImage_)) {
-        setStatusText(QStringLiteral("Файл не загружен: ошибка чтения."), false);
-        dialogs_->error(this, QStringLiteral("Ошибка чтения из файла"));
+        setStatusText(T(texts::kReadFailedStatus), false);
+        dialogs_->error(this, T(texts::kReadFailed));
         failed = true;
     }
     if (!failed && !ApplyImage()) failed = true;
     if (!failed) UpdateCaption(path);
     switch (PictureExtensionOf(path.toStdString())) {
     case PictureExtension::Jpeg:
-        setStatusText(QStringLiteral("JPEG - хорошо, а PNG - лучше!"), false);
+        setStatusText(T(texts::kJpegRemark), false);
         break;
     case PictureExtension::Png:
         setStatusText(kPngFigure, false);
         startPngFigure();
         break;
     case PictureExtension::None:
-        if (!failed) setStatusText(QStringLiteral("Файл успешно прочитан."), false);
+        if (!failed) setStatusText(T(texts::kLoaded), false);
         break;
     }
 }

@@ -1,4 +1,5 @@
 #include "model/config_file.h"
+#include "model/file_texts.h"
 
 #include <gtest/gtest.h>
 
@@ -26,8 +27,8 @@ TEST(ConfigFile, OnlyExactly512BytesLoadAndOnlyTheParameterStretchIsTaken) {
 }
 
 TEST(ConfigFile, Texts) {
-    EXPECT_EQ(WrongSizeText(511), "Неверный размер файла настроек: 511 байт.");
-    EXPECT_EQ(WrongSizeText(0), "Неверный размер файла настроек: 0 байт.");
+    EXPECT_EQ(texts::WrongSizeText(511), "Неверный размер файла настроек: 511 байт.");
+    EXPECT_EQ(texts::WrongSizeText(0), "Неверный размер файла настроек: 0 байт.");
 }
 
 TEST(ConfigFile, BackupAndPictureNames) {

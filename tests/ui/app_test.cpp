@@ -102,10 +102,11 @@ private slots:
         window.showMinimized();
         int activations = 0;
         InstanceGuard guard;
-        QVERIFY(guard.acquire([&] {
+        QVERIFY(guard.lock());
+        guard.listenFor([&]() -> QWidget* {
             ++activations;
-            ActivatePreviousInstance(&window);
-        }));
+            return &window;
+        });
         // A second copy ends with 0, also where it could open no display at all.
         for (const bool display : {true, false}) {
             QProcess second;
@@ -137,10 +138,12 @@ private slots:
     void guardIsFreeAgainOnceReleased() {
         {
             InstanceGuard first;
-            QVERIFY(first.acquire({}));
+            QVERIFY(first.lock());
+            InstanceGuard second;
+            QVERIFY(!second.lock());
         }
         InstanceGuard next;
-        QVERIFY(next.acquire({}));
+        QVERIFY(next.lock());
     }
 };
 

@@ -82,6 +82,8 @@ private slots:
         QFETCH(QString, which);
         start({"--mute-after", "3"}); // identifies, answers two commands, then falls silent
         connectDevice();
+        const ParameterImage image = form->image();
+        const auto memory = sim->memory();
         form->control<QPushButton>(which)->click();
         QTRY_VERIFY(sim->log().find(which == "Button3" ? "READ 26 @034" : "WRITE 26 @034") !=
                     std::string::npos);
@@ -94,6 +96,10 @@ private slots:
         QCOMPARE(form->statusText(), QString("Операция отменена."));
         QVERIFY(form->isConnected());
         QCOMPARE(form->operation(), int(opIdle));
+        // Nothing half-read reached the window; nothing beyond the three chunks sent reached the
+        // device.
+        if (which == "Button3") QVERIFY(form->image() == image);
+        QVERIFY(std::equal(memory.begin() + 78, memory.end(), sim->memory().begin() + 78));
     }
 
     void deviceLostDuringReadThenAbortThenDisconnect() {
