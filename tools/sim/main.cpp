@@ -46,6 +46,8 @@ struct Options {
     long noise = 0;
     long dieAfter = -1;
     long muteAfter = -1;
+    long stuckAt = -1;
+    long stuckValue = 0;
 };
 
 const char* kUsage = R"usage(usage: tk7v-sim [options]
@@ -81,6 +83,9 @@ until SIGINT or SIGTERM.
   --stale TEXT         after the identification line, send TEXT too (bytes left
                        over on the line that the configurator must not take
                        for the answer to its next command)
+  --stuck OFFSET=BYTE  a memory cell that always holds BYTE (decimal), whatever
+                       is written there: a device that changes a byte behind
+                       the configurator's back
   --log FILE           log every command to FILE ("-": standard error)
   --log-times          begin each log line with the time the command arrived,
                        in microseconds of the system's monotonic clock
@@ -132,7 +137,15 @@ bool parseArgs(int argc, char** argv, Options& o) {
             ok = next(o.logFile);
         else if (a == "--stale")
             ok = next(o.stale);
-        else if (a == "--log-times")
+        else if (a == "--stuck") {
+            ok = next(s);
+            const auto eq = s.find('=');
+            if (ok && eq != std::string::npos) {
+                o.stuckAt = std::strtol(s.substr(0, eq).c_str(), nullptr, 10);
+                o.stuckValue = std::strtol(s.substr(eq + 1).c_str(), nullptr, 10);
+            }
+            ok = ok && eq != std::string::npos && o.stuckAt >= 0 && o.stuckAt < 512;
+        } else if (a == "--log-times")
             o.logTimes = true;
         else if (a == "--timing")
             ok = next(o.timingFile);
@@ -392,6 +405,8 @@ private:
                     memory_[at] = buffer_[6 + static_cast<std::size_t>(i)];
             }
             buffer_.erase(buffer_.begin(), buffer_.begin() + static_cast<long>(total));
+            if (o_.stuckAt >= 0)
+                memory_[static_cast<std::size_t>(o_.stuckAt)] = static_cast<std::uint8_t>(o_.stuckValue);
             if (rejected_ < o_.rejectWrites) {
                 ++rejected_;
                 std::snprintf(head, sizeof head, "WRITE %d @%03X REJECTED", count, address);

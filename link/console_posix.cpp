@@ -1,0 +1,11 @@
+#include "link/console.h"
+
+#include <unistd.h>
+
+namespace tk7v {
+
+bool StdoutIsTerminal() {
+    return ::isatty(STDOUT_FILENO) == 1;
+}
+
+} // namespace tk7v
