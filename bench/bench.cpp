@@ -14,6 +14,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <numeric>
 #include <sys/resource.h>
@@ -213,6 +215,57 @@ void silentDeviceFigures() {
     report("stop to DoneEvent, worst of 20", f.max, "ms", 20);
 }
 
+// tk7v-cli write --verify as an installer runs it, on one device and on four at once, from the
+// start of the process to its end; and the CPU it takes meanwhile.
+double runCli(const std::vector<std::string>& ports, const std::string& file, double* cpuSeconds) {
+    std::string cmd = std::string(TK7V_CLI) + " -q write " + file + " --verify";
+    for (const auto& p : ports)
+        cmd += " --port " + p;
+    cmd += " > /dev/null";
+    rusage before{}, after{};
+    getrusage(RUSAGE_CHILDREN, &before);
+    const auto t0 = steady_clock::now();
+    const int rc = std::system(cmd.c_str());
+    const double ms = duration<double, std::milli>(steady_clock::now() - t0).count();
+    getrusage(RUSAGE_CHILDREN, &after);
+    if (rc != 0) std::fprintf(stderr, "tk7v-cli failed: %d\n", rc);
+    auto cpu = [](const rusage& r) {
+        return r.ru_utime.tv_sec + r.ru_stime.tv_sec + (r.ru_utime.tv_usec + r.ru_stime.tv_usec) / 1e6;
+    };
+    if (cpuSeconds) *cpuSeconds = cpu(after) - cpu(before);
+    return ms;
+}
+
+void cliFigures() {
+    const std::string file = (std::filesystem::temp_directory_path() / "tk7v-bench.cfg").string();
+    {
+        ParameterImage image = StartupImage();
+        std::ofstream(file, std::ios::binary).write(reinterpret_cast<const char*>(image.data()), 512);
+    }
+    const double bound = lowerBoundMs(kExchanges[1], 0) + lowerBoundMs(kExchanges[2], 0);
+    std::vector<double> one, four;
+    double cpu = 0, cpuMs = 0;
+    for (int i = 0; i < kRuns; ++i) {
+        SimProcess a(simArgs(0)), b(simArgs(0)), c(simArgs(0)), d(simArgs(0));
+        one.push_back(runCli({a.port()}, file, nullptr));
+        double seconds = 0;
+        four.push_back(runCli({a.port(), b.port(), c.port(), d.port()}, file, &seconds));
+        cpu += seconds;
+        cpuMs += four.back();
+    }
+    const Figures f1 = stats(one), f4 = stats(four);
+    std::printf(
+        "tk7v-cli write --verify, one device: median %.1f ms (%.1f..%.1f), write + read bound %.1f ms\n",
+        f1.median, f1.min, f1.max, bound);
+    std::printf("tk7v-cli write --verify, four devices: median %.1f ms (%.1f..%.1f)\n", f4.median, f4.min,
+                f4.max);
+    report("cli write --verify, one device / (write + read bound)", f1.median / bound, "x", 1.05);
+    report("cli write --verify, four devices / one", f4.median / f1.median, "x", 1.10);
+    report("cli CPU while four devices are written, share of a core", 100.0 * cpu / (cpuMs / 1000.0), "%",
+           5.0);
+    std::filesystem::remove(file);
+}
+
 // Runs in a child: the program's window created and shown offscreen, then its peak memory.
 int startupProbe(int argc, char** argv) {
     QApplication app(argc, argv);
@@ -263,6 +316,7 @@ int main(int argc, char** argv) {
                 percentile(gaps, 0.5), percentile(gaps, 0.99), gaps.size());
     report("host turnaround, 99th percentile", percentile(gaps, 0.99), "ms", 2.0);
     silentDeviceFigures();
+    cliFigures();
     startupFigures(argv[0]);
     std::printf("%s\n", failures ? "SOME GOALS MISSED" : "all goals met");
     return failures ? 1 : 0;

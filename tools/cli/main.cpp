@@ -152,8 +152,30 @@ int main(int argc, char** argv) {
                  "Код выхода: 0 — выполнено, 1 — ошибка устройства или обмена, 2 — ошибка в команде,\n"
                  "3 — файл не прочитан или не записан, 130 — прервано (Ctrl+C).",
                  "tk7v-cli"};
-    app.set_version_flag("--version", "tk7v-cli " TK7V_VERSION);
+    app.option_defaults()->group("Параметры");
+    app.set_help_flag("-h,--help", "эта справка");
+    app.set_version_flag("--version", std::string("tk7v-cli " TK7V_VERSION), "версия программы");
     app.require_subcommand(1);
+    auto formatter = app.get_formatter();
+    formatter->label("Usage", "Запуск");
+    formatter->label("Options", "Параметры");
+    formatter->label("Positionals", "Аргументы");
+    formatter->label("Subcommands", "Команды");
+    formatter->label("SUBCOMMAND", "КОМАНДА");
+    formatter->label("OPTIONS", "ПАРАМЕТРЫ");
+    formatter->label("REQUIRED", "обязателен");
+    formatter->label("TEXT", "ТЕКСТ");
+    formatter->label("UINT", "ЧИСЛО");
+    formatter->label("INT", "ЧИСЛО");
+    app.footer("Примеры:\n"
+               "  tk7v-cli ports --probe                      где отвечает ТК-7В\n"
+               "  tk7v-cli read ttyUSB0 -o объект.cfg          прочитать устройство в файл\n"
+               "  tk7v-cli write объект.cfg --port ttyUSB0 --port ttyUSB1 --verify\n"
+               "                                              записать и проверить два устройства сразу\n"
+               "  tk7v-cli set объект.cfg CS1_phone_1=8,,8001234567 TS_tone_dial_on=Тон\n"
+               "\n"
+               "Доступ к последовательным портам в Linux: пользователь должен входить в группу dialout\n"
+               "(sudo usermod -aG dialout $USER, затем войти в систему заново).");
     LineOptions line;
     bool quiet = false;
     app.add_flag("-q,--quiet", quiet, "без строк хода обмена, только итог");
@@ -181,10 +203,10 @@ int main(int argc, char** argv) {
                      "файл; при нескольких портах {port} в имени заменяется именем порта")
         ->required();
     auto* write = app.add_subcommand("write", "записать файл конфигурации в устройство");
-    write->add_option("args", portArgs, addPorts(write, "[ПОРТ] ФАЙЛ"))->required();
+    write->add_option("args", portArgs, addPorts(write, "[ПОРТ] ФАЙЛ"))->required()->type_name("");
     write->add_flag("--verify", verifyAfter, "прочитать записанное обратно и сравнить");
     auto* verify = app.add_subcommand("verify", "сравнить устройство с файлом конфигурации");
-    verify->add_option("args", portArgs, addPorts(verify, "[ПОРТ] ФАЙЛ"))->required();
+    verify->add_option("args", portArgs, addPorts(verify, "[ПОРТ] ФАЙЛ"))->required()->type_name("");
 
     auto* show = app.add_subcommand("show", "все поля файла: имя, подпись, значение (скрытые отмечены)");
     show->add_option("file", file, "файл конфигурации")->required();
