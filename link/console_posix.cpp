@@ -4,7 +4,7 @@
 
 namespace tk7v {
 
-bool StdoutIsTerminal() {
+bool PrepareTerminal() {
     return ::isatty(STDOUT_FILENO) == 1;
 }
 

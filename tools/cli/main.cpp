@@ -156,6 +156,7 @@ int main(int argc, char** argv) {
     app.set_help_flag("-h,--help", "эта справка");
     app.set_version_flag("--version", std::string("tk7v-cli " TK7V_VERSION), "версия программы");
     app.require_subcommand(1);
+    app.fallthrough(); // -q after the command too
     auto formatter = app.get_formatter();
     formatter->label("Usage", "Запуск");
     formatter->label("Options", "Параметры");

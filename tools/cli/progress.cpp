@@ -7,7 +7,7 @@
 namespace tk7v::cli {
 
 Progress::Progress(std::vector<std::string> ports, bool quiet)
-    : ports_(std::move(ports)), lines_(ports_.size()), terminal_(StdoutIsTerminal()), quiet_(quiet) {}
+    : ports_(std::move(ports)), lines_(ports_.size()), terminal_(PrepareTerminal()), quiet_(quiet) {}
 
 void Progress::update(int line, const std::string& text) {
     std::lock_guard lock(mutex_);
