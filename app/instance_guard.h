@@ -1,15 +1,15 @@
 #pragma once
-// One running configurator per user. The first instance holds a lock file and listens on a local
-// socket in the user's runtime folder, both named after the program's instance GUID; a second
-// instance finds the lock, asks the first over the socket to come forward, and ends.
-#include <QLocalServer>
-#include <QLockFile>
+// One running configurator per user, named after the program's instance GUID. On Windows it is
+// the named shared memory block holding the first instance's window handle; a second instance
+// brings that window forward itself (instance_guard_win32.cpp). Elsewhere the first instance
+// holds a lock file and listens on a local socket in the user's runtime folder; a second one
+// asks it over the socket to come forward (instance_guard_posix.cpp).
 #include <QString>
 
 #include <functional>
+#include <memory>
 
 class QWidget;
-#include <memory>
 
 namespace tk7v {
 
@@ -27,15 +27,14 @@ public:
     // First instance: whenever a later one asks, the window `window()` names (if any) comes
     // forward (ActivatePreviousInstance), on this thread.
     void listenFor(std::function<QWidget*()> window);
-    // Later instance: asks the first to come forward and waits (briefly) until it has.
+    // First instance, once its window exists: later instances find this window.
+    void publish(QWidget* window);
+    // Later instance: has the first one's window come forward, and waits (briefly) until it has.
     void askFirstToComeForward();
 
 private:
-    QString path(const char* suffix) const;
-
-    QString folder_;
-    std::unique_ptr<QLockFile> lock_;
-    std::unique_ptr<QLocalServer> server_;
+    struct Impl;
+    std::unique_ptr<Impl> d_;
 };
 
 // Brings a window forward: restored if minimised, else shown and raised; a modal dialog of the

@@ -59,6 +59,7 @@ int main(int argc, char** argv) {
         tk7v::TForm1 form;
         tk7v::Form1 = &form;
         form.show();
+        guard.publish(&form);
         app.exec();
     } catch (const std::exception& e) {
         TApplication::lastResort(QString::fromUtf8(e.what()));

@@ -4,6 +4,8 @@
 // pending transfer with CancelIoEx (under Wine a purge does not end a pending read).
 #include "link/serial_port.h"
 
+#include "link/serial_port_win32.h"
+
 #include <condition_variable>
 #include <memory>
 #include <mutex>
@@ -54,6 +56,46 @@ void drainBounded(HANDLE h, std::chrono::milliseconds bound) {
 }
 
 } // namespace
+
+DCB DcbFor(const PortConfig& config, DCB dcb) {
+    dcb.DCBlength = sizeof(DCB);
+    dcb.BaudRate = config.baudRate;
+    dcb.ByteSize = config.byteSize;
+    dcb.Parity = static_cast<BYTE>(config.parity);
+    dcb.StopBits = static_cast<BYTE>(config.stopBits);
+    dcb.fBinary = TRUE;
+    dcb.fParity = config.parity != PortConfig::Parity::None;
+    dcb.fOutxCtsFlow = config.outxCtsFlow && config.rtsControl == PortConfig::RtsControl::Handshake;
+    dcb.fOutxDsrFlow = FALSE;
+    dcb.fDtrControl = DTR_CONTROL_DISABLE;
+    dcb.fDsrSensitivity = FALSE;
+    dcb.fTXContinueOnXoff = FALSE;
+    dcb.fOutX = config.outX;
+    dcb.fInX = config.inX;
+    dcb.fErrorChar = FALSE;
+    dcb.fNull = FALSE;
+    dcb.fRtsControl = static_cast<DWORD>(config.rtsControl);
+    dcb.fAbortOnError = FALSE;
+    dcb.XonLim = 0;
+    dcb.XoffLim = 0;
+    dcb.XonChar = static_cast<char>(config.xonChar);
+    dcb.XoffChar = static_cast<char>(config.xoffChar);
+    return dcb;
+}
+
+PortConfig ConfigFrom(const DCB& dcb, PortConfig c) {
+    c.baudRate = dcb.BaudRate;
+    c.byteSize = dcb.ByteSize;
+    c.parity = static_cast<PortConfig::Parity>(dcb.Parity);
+    c.stopBits = static_cast<PortConfig::StopBits>(dcb.StopBits);
+    c.outxCtsFlow = dcb.fOutxCtsFlow;
+    c.rtsControl = static_cast<PortConfig::RtsControl>(dcb.fRtsControl);
+    c.outX = dcb.fOutX;
+    c.inX = dcb.fInX;
+    c.xonChar = static_cast<std::uint8_t>(dcb.XonChar);
+    c.xoffChar = static_cast<std::uint8_t>(dcb.XoffChar);
+    return c;
+}
 
 struct SerialPort::Impl {
     Impl()
@@ -141,29 +183,7 @@ SerialPort::OpenResult SerialPort::open(const std::string& path, const PortConfi
     d_->haveSaved = ::GetCommState(h, &d_->saved);
     COMMTIMEOUTS none{}; // no time-outs: a read completes when all its bytes have arrived
     ::SetCommTimeouts(h, &none);
-    DCB dcb = d_->saved;
-    dcb.DCBlength = sizeof(DCB);
-    dcb.BaudRate = config.baudRate;
-    dcb.ByteSize = config.byteSize;
-    dcb.Parity = static_cast<BYTE>(config.parity);
-    dcb.StopBits = static_cast<BYTE>(config.stopBits);
-    dcb.fBinary = TRUE;
-    dcb.fParity = config.parity != PortConfig::Parity::None;
-    dcb.fOutxCtsFlow = config.outxCtsFlow && config.rtsControl == PortConfig::RtsControl::Handshake;
-    dcb.fOutxDsrFlow = FALSE;
-    dcb.fDtrControl = DTR_CONTROL_DISABLE;
-    dcb.fDsrSensitivity = FALSE;
-    dcb.fTXContinueOnXoff = FALSE;
-    dcb.fOutX = config.outX;
-    dcb.fInX = config.inX;
-    dcb.fErrorChar = FALSE;
-    dcb.fNull = FALSE;
-    dcb.fRtsControl = static_cast<DWORD>(config.rtsControl);
-    dcb.fAbortOnError = FALSE;
-    dcb.XonLim = 0;
-    dcb.XoffLim = 0;
-    dcb.XonChar = static_cast<char>(config.xonChar);
-    dcb.XoffChar = static_cast<char>(config.xoffChar);
+    DCB dcb = DcbFor(config, d_->saved);
     if (!::SetCommState(h, &dcb)) {
         const std::uint32_t err = lastError();
         ::CloseHandle(h);

@@ -124,3 +124,54 @@ def lamps(size):
 icon_colours = {"f": "#B0B0B0", "d": "#606060", "r": "#E02020", "o": "#F09010", "G": "#20C020", "b": "#2040E0"}
 xpm("icon32", lamps(32), icon_colours)
 xpm("icon16", lamps(16), icon_colours)
+
+
+# The same icon for the desktop (hicolor PNGs and an SVG) and for the Windows executable (an
+# ICO holding PNGs): drawn from the lamps above at each size, written with the standard library.
+import os
+import struct
+import zlib
+
+
+def rgb(hex_colour):
+    return tuple(int(hex_colour[i:i + 2], 16) for i in (1, 3, 5))
+
+
+def png_bytes(grid, colours):
+    h, w = len(grid), len(grid[0])
+    raw = b"".join(b"\0" + b"".join(bytes(rgb(colours[c])) + b"\xff" for c in row) for row in grid)
+
+    def chunk(kind, data):
+        return struct.pack(">I", len(data)) + kind + data + struct.pack(">I", zlib.crc32(kind + data))
+
+    return (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", w, h, 8, 6, 0, 0, 0)) +
+            chunk(b"IDAT", zlib.compress(raw, 9)) + chunk(b"IEND", b""))
+
+
+sizes = [16, 32, 48, 64, 128, 256]
+pngs = {}
+for size in sizes:
+    pngs[size] = png_bytes(lamps(size), icon_colours)
+    folder_name = f"icons/hicolor/{size}x{size}/apps"
+    os.makedirs(folder_name, exist_ok=True)
+    with open(f"{folder_name}/tk7v.png", "wb") as f:
+        f.write(pngs[size])
+
+with open("tk7v.ico", "wb") as f:
+    entries = [16, 32, 48, 256]
+    f.write(struct.pack("<HHH", 0, 1, len(entries)))
+    offset = 6 + 16 * len(entries)
+    for size in entries:
+        f.write(struct.pack("<BBBBHHII", size % 256, size % 256, 0, 0, 1, 32, len(pngs[size]), offset))
+        offset += len(pngs[size])
+    for size in entries:
+        f.write(pngs[size])
+
+grid = lamps(32)
+rects = [f'<rect x="{x}" y="{y}" width="1" height="1" fill="{icon_colours[c]}"/>'
+         for y, row in enumerate(grid) for x, c in enumerate(row) if c != "f"]
+os.makedirs("icons/hicolor/scalable/apps", exist_ok=True)
+with open("icons/hicolor/scalable/apps/tk7v.svg", "w") as f:
+    f.write('<svg xmlns="http://www.w3.org/2000/svg" width="32" height="32" viewBox="0 0 32 32" '
+            'shape-rendering="crispEdges">\n'
+            f'<rect width="32" height="32" fill="{icon_colours["f"]}"/>\n' + "\n".join(rects) + "\n</svg>\n")

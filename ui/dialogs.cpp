@@ -2,6 +2,8 @@
 
 #include "ui/port_settings_dialog.h"
 
+#include "link/system_dialogs.h"
+
 #include <QFileDialog>
 #include <QMessageBox>
 
@@ -68,6 +70,10 @@ QString QtDialogs::saveFile(QWidget* parent, const FileDialogRequest& request) {
 }
 
 bool QtDialogs::portSettings(QWidget* parent, const QString& portName, PortConfig& config) {
+    // The system's own dialog where it has one (Windows); ours elsewhere.
+    const std::intptr_t owner = parent ? static_cast<std::intptr_t>(parent->window()->winId()) : 0;
+    if (const auto confirmed = SystemPortSettingsDialog(portName.toStdString(), owner, config))
+        return *confirmed;
     PortSettingsDialog dialog(parent, portName, config);
     if (dialog.exec() != QDialog::Accepted) return false;
     config = dialog.config();

@@ -1,5 +1,8 @@
 #include "ui/version_info.h"
 
+#include "link/system_dialogs.h"
+
+#include <QDir>
 #include <QFile>
 
 #include <algorithm>
@@ -7,6 +10,10 @@
 namespace tk7v {
 
 QString GetVersionValue(const QString& path, const QString& valueName) {
+    // Where the system keeps a version resource (Windows), it is the one read.
+    if (const auto value = VersionResourceValue(QDir::toNativeSeparators(path).toLocal8Bit().toStdString(),
+                                                valueName.toStdString()))
+        return QString::fromStdString(*value);
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) return QStringLiteral("UNKNOWN");
     const qint64 size = file.size();
