@@ -3,7 +3,7 @@ PRESET ?= dev
 BUILD  := build/$(PRESET)
 SIM_LINK ?= /dev/ttyTK7V
 
-.PHONY: all deps configure build run test test-asan test-tsan bench fuzz clean
+.PHONY: all deps configure build run test test-asan test-tsan bench fuzz package docs windows test-windows clean
 
 all: build
 
@@ -34,6 +34,15 @@ test-tsan:
 
 bench: build
 	$(BUILD)/bench/tk7v-bench
+
+# The Debian package (build/dev/tk7v_*.deb), checked.
+package: build
+	cd $(BUILD) && cpack -G DEB
+	scripts/check-package $(BUILD)
+
+# Pictures of the current window for the user guide, under a virtual display.
+docs: build
+	scripts/make-screenshots $(BUILD)
 
 fuzz: deps
 	scripts/run-fuzzers
