@@ -13,3 +13,12 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+
+# Qt cross-built for Windows (scripts/build-qt-windows): found under its own prefix, with the
+# host's Qt tools (moc, rcc, uic) from /usr.
+if(TK7V_QT_WINDOWS)
+  list(APPEND CMAKE_FIND_ROOT_PATH ${TK7V_QT_WINDOWS})
+  list(APPEND CMAKE_PREFIX_PATH ${TK7V_QT_WINDOWS})
+  set(QT_HOST_PATH /usr CACHE PATH "")
+  set(QT_HOST_PATH_CMAKE_DIR /usr/lib/x86_64-linux-gnu/cmake CACHE PATH "")
+endif()

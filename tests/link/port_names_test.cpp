@@ -1,13 +1,17 @@
-#include "link/port_list_posix.h"
 #include "link/port_names.h"
 
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
+
+#ifndef _WIN32
+#include "link/port_list_posix.h"
+
+#include <fcntl.h>
 #include <stdlib.h>
 #include <unistd.h>
+#endif
 
 using namespace tk7v;
 using Names = std::vector<std::string>;
@@ -43,6 +47,7 @@ TEST(PortNames, SavedIndex) {
     EXPECT_EQ(SelectPortIndex(9, 9), 0);
 }
 
+#ifndef _WIN32
 TEST(PortNames, LinuxScanFindsHardwareAndVirtualPorts) {
     namespace fs = std::filesystem;
     const fs::path root = fs::temp_directory_path() / ("tk7v-ports-" + std::to_string(::getpid()));
@@ -70,3 +75,4 @@ TEST(PortNames, LinuxScanFindsHardwareAndVirtualPorts) {
     fs::remove_all(root);
     EXPECT_EQ(found, (Names{"ttyS0", "ttyTK7V", "ttyUSB0"}));
 }
+#endif

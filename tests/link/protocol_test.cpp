@@ -123,13 +123,10 @@ TEST(Protocol, EveryByteStreamStaysInsideTheBuffers) {
     // block (the sanitizer builds would catch a stray write), and every byte is consumed.
     for (int count = 0; count < 256; count += 3) {
         for (int digit = 0; digit < 256; digit += 17) {
-            std::vector<std::uint8_t> s = {'x',
-                                           static_cast<std::uint8_t>(count),
-                                           static_cast<std::uint8_t>(digit),
-                                           static_cast<std::uint8_t>(digit),
-                                           static_cast<std::uint8_t>(digit),
-                                           '='};
-            s.insert(s.end(), 40, 0xAB);
+            std::vector<std::uint8_t> s(46, 0xAB);
+            const std::uint8_t d = static_cast<std::uint8_t>(digit);
+            const std::uint8_t head[] = {'x', static_cast<std::uint8_t>(count), d, d, d, '='};
+            std::copy(std::begin(head), std::end(head), s.begin());
             const Outcome o = receive(s, Feed::Whole);
             EXPECT_TRUE(o.done);
             EXPECT_LE(o.consumed, s.size());

@@ -5,14 +5,13 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include <cstdlib>
 
 #define TK7V_TEST_MAIN(TestClass)                                                                            \
     int main(int argc, char** argv) {                                                                        \
         QTemporaryDir home;                                                                                  \
-        ::setenv("QT_QPA_PLATFORM", "offscreen", 0);                                                         \
-        ::setenv("XDG_CONFIG_HOME", (home.path() + "/config").toLocal8Bit().constData(), 1);                 \
-        ::setenv("XDG_RUNTIME_DIR", (home.path() + "/runtime").toLocal8Bit().constData(), 1);                \
+        if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");          \
+        qputenv("XDG_CONFIG_HOME", (home.path() + "/config").toLocal8Bit());                                 \
+        qputenv("XDG_RUNTIME_DIR", (home.path() + "/runtime").toLocal8Bit());                                \
         QDir().mkpath(home.path() + "/runtime");                                                             \
         QFile::setPermissions(home.path() + "/runtime",                                                      \
                               QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);     \

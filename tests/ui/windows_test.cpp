@@ -1,0 +1,51 @@
+// What only Windows has: the settings in the registry, the caption's version from the version
+// resource, Windows-1251 and system error texts through the system's own converters.
+#include "link/device_text.h"
+#include "link/system_error.h"
+#include "test_main.h"
+#include "ui/settings_store.h"
+#include "ui/version_info.h"
+
+#include <QSettings>
+
+using namespace tk7v;
+
+class WindowsTest : public QObject {
+    Q_OBJECT
+
+    const QString key = "HKEY_CURRENT_USER\\Software\\tk7vprog";
+
+private slots:
+    void settingsLiveInTheRegistryAsDecimalText() {
+        QSettings(key, QSettings::NativeFormat).remove("");
+        UserSettings store; // makes the key, empty
+        QVERIFY(QSettings(key, QSettings::NativeFormat).childKeys().isEmpty());
+        int value = 0;
+        store.SaveSetting("ComboBox1", 2);
+        store.LoadSetting("ComboBox1", value);
+        QCOMPARE(value, 2);
+        QCOMPARE(QSettings(key, QSettings::NativeFormat).value("ComboBox1"), QVariant(QString("2")));
+        // A REG_DWORD (QSettings writes an int as one) is no decimal text: the default stands.
+        QSettings(key, QSettings::NativeFormat).setValue("ComboBox1", 3);
+        value = 0;
+        store.LoadSetting("ComboBox1", value);
+        QCOMPARE(value, 0);
+    }
+
+    void captionVersionComesFromTheVersionResource() {
+        QCOMPARE(GetVersionValue(QCoreApplication::applicationFilePath(), "FileVersion"),
+                 QString("1.0.0.2606"));
+        QCOMPARE(GetVersionValue("C:\\no\\such\\file.exe", "FileVersion"), QString("UNKNOWN"));
+    }
+
+    void systemConverters() {
+        QCOMPARE(QString::fromStdString(DeviceTextToUtf8("TK7V \xC2\xE5\xF0\xF1\xE8\xFF 2.0")),
+                 QString("TK7V Версия 2.0"));
+        QVERIFY(!SystemErrorText(5).empty()); // access denied: how Windows says a port is busy
+        QCOMPARE(MakeSysError(5).kind, ErrorKind::Busy);
+        QCOMPARE(MakeSysError(2).kind, ErrorKind::NotFound);
+    }
+};
+
+TK7V_TEST_MAIN(WindowsTest)
+#include "windows_test.moc"
