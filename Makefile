@@ -59,6 +59,7 @@ windows:
 
 # The Windows test programs under Wine, then the programs against the simulator.
 test-windows: windows build
+	scripts/wine-run cmd /c exit 0 >/dev/null 2>&1 || true  # the Wine prefix and its server, once
 	ctest --preset windows
 	scripts/test-windows build/windows $(BUILD)
 
