@@ -223,11 +223,22 @@ int main(int argc, char** argv) {
     auto* create = app.add_subcommand("new", "файл с начальными значениями окна программы");
     create->add_option("-o,--output", output, "файл")->required();
 
+    // Every subcommand's options under the same heading as the program's.
+    for (CLI::App* sub : app.get_subcommands([](CLI::App*) { return true; }))
+        for (CLI::Option* option : sub->get_options())
+            if (!option->get_positional()) option->group("Параметры");
+
     try {
         app.parse(argc, argv);
+    } catch (const CLI::CallForHelp& e) {
+        return app.exit(e);
+    } catch (const CLI::CallForAllHelp& e) {
+        return app.exit(e);
+    } catch (const CLI::Success& e) {
+        return app.exit(e);
     } catch (const CLI::ParseError& e) {
-        const int rc = app.exit(e);
-        return rc == 0 ? kOk : kUsage;
+        std::cerr << "Ошибка в команде: " << e.what() << "\nСправка: tk7v-cli --help\n";
+        return kUsage;
     }
 
     // Files only.
