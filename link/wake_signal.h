@@ -12,7 +12,7 @@ public:
     WakeSignal(const WakeSignal&) = delete;
     WakeSignal& operator=(const WakeSignal&) = delete;
 
-    // Any thread.
+    // Any thread, a signal handler too.
     void signal();
     // The watching thread, once woken: the handle stops being ready until the next signal.
     void clear();

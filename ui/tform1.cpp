@@ -158,7 +158,7 @@ void TForm1::createControls() {
     };
     // The parameter controls take their caption, limit, items and start-up value from the
     // image's layout table.
-    auto spec = [](const QString& name) -> const FieldSpec& {
+    auto fieldOf = [](const QString& name) -> const FieldSpec& {
         const FieldSpec* f = FindField(name.toStdString());
         if (!f) throw std::logic_error("no field " + name.toStdString());
         return *f;
@@ -167,7 +167,7 @@ void TForm1::createControls() {
         return QString::fromUtf8(v.data(), static_cast<qsizetype>(v.size()));
     };
     auto edit = [&](QWidget* parent, const QString& name, int x, int y, int w, const QString& hint) {
-        const FieldSpec& f = spec(name);
+        const FieldSpec& f = fieldOf(name);
         auto* e = add(new TEdit(parent, f.limit), name);
         e->setGeometry(x, y, w, 21);
         e->setText(qs(f.initial));
@@ -175,7 +175,7 @@ void TForm1::createControls() {
         return e;
     };
     auto check = [&](QWidget* parent, const QString& name, int x, int y, int w, const QString& hint) {
-        const FieldSpec& f = spec(name);
+        const FieldSpec& f = fieldOf(name);
         auto* c = add(new QCheckBox(qs(f.caption), parent), name);
         c->setGeometry(x, y, w, 17);
         c->setToolTip(hint);
@@ -183,7 +183,7 @@ void TForm1::createControls() {
         return c;
     };
     auto radio = [&](QWidget* parent, const QString& name, int x, int y, int w, const QString& hint) {
-        const FieldSpec& f = spec(name);
+        const FieldSpec& f = fieldOf(name);
         auto* r = add(new TRadioGroup(parent, qs(f.caption), qs(f.items[0]), qs(f.items[1])), name);
         r->setGeometry(x, y, w, 41);
         r->setToolTip(hint);
@@ -195,7 +195,7 @@ void TForm1::createControls() {
     // A field's label carries the field's caption.
     auto fieldLabel = [&](QWidget* parent, const QString& name, const QString& field, int x, int y,
                           const QString& hint) {
-        return label(parent, name, qs(spec(field).caption), x, y, hint);
+        return label(parent, name, qs(fieldOf(field).caption), x, y, hint);
     };
     auto bevel = [&](QWidget* parent, const QString& name, int x, int y, int w, int h) {
         auto* f = add(new QFrame(parent), name);
@@ -274,8 +274,8 @@ void TForm1::createControls() {
     check(g6, "RS_other_on", 16, 112, 185, QStringLiteral("Разрешить для передачи группу остальных событий"))
         ->setEnabled(false);
     // These labels' hints are their captions.
-    const QString packets = qs(spec("RS_packets").caption);
-    const QString frames = qs(spec("RS_frames").caption);
+    const QString packets = qs(fieldOf("RS_packets").caption);
+    const QString frames = qs(fieldOf("RS_frames").caption);
     label(g10, "Label19", packets, 240, 16, packets)->hide();
     edit(g10, "RS_packets", 240, 32, 177, packets)->hide();
     label(g10, "Label23", frames, 240, 64, frames)->hide();
@@ -336,7 +336,7 @@ void TForm1::createControls() {
         const QString prefix = p.prefix;
         auto* page = add(new QWidget, p.page);
         PageControl1->addTab(page, QString::fromUtf8(p.tab));
-        const QString activeText = qs(spec(prefix + "active").caption);
+        const QString activeText = qs(fieldOf(prefix + "active").caption);
         auto* active = check(page, prefix + "active", 8, 8, 417, activeText);
         active->setEnabled(!p.first);
         auto* g = group(page, p.group, QString(), 0, 32, 433, 297);

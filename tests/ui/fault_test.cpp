@@ -37,16 +37,6 @@ class FaultTest : public QObject, tk7v::test::SimWindow {
             QVERIFY(form->isConnected());
         }
     }
-    void read() {
-        button("Button3")->click();
-        QTRY_COMPARE_WITH_TIMEOUT(form->statusText(), QString("Операция чтения выполнена успешно."), 10000);
-        form->waitForWorker();
-    }
-    void write() {
-        button("Button4")->click();
-        QTRY_COMPARE_WITH_TIMEOUT(form->statusText(), QString("Операция записи выполнена успешно."), 10000);
-        form->waitForWorker();
-    }
 
 private slots:
     void cleanup() { stop(); }

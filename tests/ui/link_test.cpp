@@ -206,9 +206,7 @@ private slots:
         // A data reply left over after the identification line, naming the packet count.
         start({"--stale", "xa0EC=\x07\r"});
         connectDevice();
-        button("Button3")->click();
-        QTRY_COMPARE_WITH_TIMEOUT(form->statusText(), QString("Операция чтения выполнена успешно."), 5000);
-        form->waitForWorker();
+        read();
         QCOMPARE(form->control<QLineEdit>("RS_packets")->text(), QString("3"));
         QCOMPARE(form->control<QLineEdit>("RS_frames")->text(), QString("5"));
     }

@@ -39,6 +39,14 @@ struct SimWindow {
         QTRY_VERIFY_WITH_TIMEOUT(form->statusText().startsWith("Установлена связь c устройством: "), 5000);
         QTRY_VERIFY(enabled("Button3"));
     }
+    // Reads (or writes) the device with the window's button and waits for the exchange's end.
+    void read() { exchange("Button3", "Операция чтения выполнена успешно."); }
+    void write() { exchange("Button4", "Операция записи выполнена успешно."); }
+    void exchange(const char* which, const char* done) {
+        button(which)->click();
+        QTRY_COMPARE_WITH_TIMEOUT(form->statusText(), QString(done), 10000);
+        form->waitForWorker();
+    }
     // devicePresent: the simulator still serves the port, so another program can take it.
     void expectClosed(bool devicePresent = true) {
         QVERIFY(!form->isConnected());

@@ -65,7 +65,7 @@ std::vector<Difference> DiffFields(const ParameterImage& first, const ParameterI
     std::vector<Difference> out;
     std::array<bool, kParameterLength> held{};
     for (std::size_t i = 0; i < a.size(); ++i) {
-        const FieldSpec& f = *a[i].spec;
+        const FieldSpec& f = *a[i].field;
         const std::size_t width = widthOf(f.kind);
         std::fill_n(held.begin() + static_cast<long>(f.offset), width, true);
         if (std::equal(first.begin() + static_cast<long>(f.offset),

@@ -9,7 +9,7 @@
 namespace tk7v::cli {
 
 struct FieldView {
-    const FieldSpec* spec;
+    const FieldSpec* field;
     std::string text; // as the window shows it: digits, an item's name, "да" or "нет"
     bool on = false;  // a check box
 };

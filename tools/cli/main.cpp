@@ -130,11 +130,11 @@ void printDifferences(const std::vector<Difference>& diffs, const char* firstNam
 
 nlohmann::json fieldJson(const FieldView& v) {
     nlohmann::json value;
-    if (v.spec->kind == FieldKind::Check)
+    if (v.field->kind == FieldKind::Check)
         value = v.on;
     else
         value = v.text;
-    return {{"caption", std::string(v.spec->caption)}, {"value", value}, {"hidden", v.spec->hidden}};
+    return {{"caption", std::string(v.field->caption)}, {"value", value}, {"hidden", v.field->hidden}};
 }
 
 std::vector<std::string> portsOf(const std::vector<std::string>& positional,
@@ -264,12 +264,12 @@ int main(int argc, char** argv) {
         if (json) {
             nlohmann::json out = nlohmann::json::object();
             for (const FieldView& v : fields)
-                out[std::string(v.spec->control)] = fieldJson(v);
+                out[std::string(v.field->control)] = fieldJson(v);
             std::cout << out.dump(2) << "\n";
         } else {
             for (const FieldView& v : fields)
-                std::cout << v.spec->control << " (" << v.spec->caption << ")"
-                          << (v.spec->hidden ? " [скрытое]" : "") << ": " << v.text << "\n";
+                std::cout << v.field->control << " (" << v.field->caption << ")"
+                          << (v.field->hidden ? " [скрытое]" : "") << ": " << v.text << "\n";
         }
         return kOk;
     }
