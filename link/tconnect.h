@@ -15,9 +15,11 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <span>
 #include <string>
 #include <thread>
+#include <utility>
 
 namespace tk7v {
 
@@ -28,6 +30,9 @@ public:
     static constexpr std::size_t kMaxIdentLine = 256;
 
     TConnect(Channel& channel, std::atomic<int>& operation, ManualResetEvent& done, TransferHost& host);
+    // A write of this block: the host's CollectBlock is not asked for one.
+    TConnect(Channel& channel, std::atomic<int>& operation, ManualResetEvent& done, TransferHost& host,
+             const Block& toWrite);
     ~TConnect(); // requests a stop and joins
     TConnect(const TConnect&) = delete;
     TConnect& operator=(const TConnect&) = delete;
@@ -49,17 +54,22 @@ private:
     void Write();
     void CancelEnding();
     void SuccessEnding();
+    void Ended(ExchangeEnd::How how);
 
     std::uint8_t ReceiveByte();
     bool ReceiveBytes(std::span<std::uint8_t> into);
     bool SendBytes(std::span<const std::uint8_t> bytes, bool stoppable = true);
-    void ReceiveReply(bool storeData);
+    // One reply. With `command` (address, count) it is a read's: true when the reply is that
+    // command's own data reply, which alone is stored in the block.
+    bool ReceiveReply(std::optional<std::pair<std::size_t, std::size_t>> command);
     void PostStatus(const std::string& text);
     void ReportIoError(std::uint32_t code);
     void RaiseRtsOnce();
     void Pause(std::chrono::milliseconds ms);
 
     std::uint32_t lastError_ = 0;
+    bool failed_ = false;
+    Operation running_ = opIdle;
     bool RtsRaised = false;
     // Large enough for any reply the device sends (a count letter promises at most 31 data
     // bytes, so a reply takes at most 38); the device program sized it so, and the receiver
@@ -71,6 +81,7 @@ private:
     std::atomic<int>& operation_;
     ManualResetEvent& done_;
     TransferHost& host_;
+    std::optional<Block> given_; // the block to write, when the owner handed one over
     StopSignal stop_;
     std::atomic<bool> finished_{false};
     std::function<void()> onFinished_;

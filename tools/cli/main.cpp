@@ -38,6 +38,12 @@ struct LineOptions {
     std::string parity = "none";
     std::string stopBits = "1";
 
+    double timeoutSeconds = 5;
+    int retries = 10;
+
+    PortJob::Options options() const {
+        return {config(), std::chrono::milliseconds(static_cast<long long>(timeoutSeconds * 1000)), retries};
+    }
     PortConfig config() const {
         PortConfig c;
         c.baudRate = baud;
@@ -61,6 +67,14 @@ struct LineOptions {
         app->add_option("--stop-bits", stopBits, "стоповые биты")
             ->check(CLI::IsMember({"1", "1.5", "2"}))
             ->capture_default_str();
+        app->add_option("--timeout", timeoutSeconds,
+                        "сколько секунд ждать ответа устройства на каждом шаге (опознание, каждый ответ)")
+            ->check(CLI::Range(0.1, 3600.0))
+            ->capture_default_str();
+        app->add_option("--retries", retries,
+                        "сколько раз подряд повторять часть блока, которую устройство не приняло")
+            ->check(CLI::Range(0, 1000000))
+            ->capture_default_str();
     }
 };
 
@@ -72,7 +86,7 @@ int runJobs(const std::vector<std::string>& ports, const LineOptions& line, bool
     Progress progress(ports, quiet);
     std::vector<std::unique_ptr<PortJob>> jobs;
     for (std::size_t i = 0; i < ports.size(); ++i)
-        jobs.push_back(std::make_unique<PortJob>(ports[i], line.config(), progress, static_cast<int>(i)));
+        jobs.push_back(std::make_unique<PortJob>(ports[i], line.options(), progress, static_cast<int>(i)));
     std::vector<PortJob::Result> results(jobs.size(), PortJob::Result::Failed);
 
     StopSignal interrupt;
@@ -113,7 +127,7 @@ std::string failureText(const PortJob& job, PortJob::Result r, const char* inter
     case PortJob::Result::Interrupted:
         return interruptedText;
     case PortJob::Result::NoAnswer:
-        return "устройство не ответило";
+        return job.error();
     case PortJob::Result::Failed:
         break;
     }
@@ -309,8 +323,11 @@ int main(int argc, char** argv) {
             return kOk;
         }
         // Every port at once, each with a short wait for an answer.
+        LineOptions probing = line;
+        // A port list may hold ports where nothing answers: a short wait unless told otherwise.
+        if (ports->get_option("--timeout")->count() == 0) probing.timeoutSeconds = 1.5;
         const int status = runJobs(
-            names, line, true, [](PortJob& j) { return j.identify(std::chrono::milliseconds(1500)); },
+            names, probing, true, [](PortJob& j) { return j.identify(); },
             [](PortJob& j, PortJob::Result r, Progress& out) {
                 out.print(j.port() + (r == PortJob::Result::Done ? "  ТК-7В: " + j.identification() : ""));
             });

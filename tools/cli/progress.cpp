@@ -20,6 +20,10 @@ void Progress::update(int line, const std::string& text) {
     std::fflush(stdout);
 }
 
+void Progress::share(int, int) {
+    // The texts already carry the share; a plain log prints each of them.
+}
+
 void Progress::redraw() {
     // Back to the first of our lines, then each line anew.
     if (drawn_) std::printf("\033[%zuA", lines_.size());

@@ -12,6 +12,8 @@ public:
     Progress(std::vector<std::string> ports, bool quiet);
     // Any thread: the line of port `line` now says `text`.
     void update(int line, const std::string& text);
+    // Any thread: the share done (0 to 100) of the read or write on port `line`.
+    void share(int line, int percent);
     // The last words, one line per port, after every job has ended.
     void summary(int line, const std::string& text);
     // Plain output that must not be torn by a redraw.
