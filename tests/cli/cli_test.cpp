@@ -1,86 +1,19 @@
 // tk7v-cli end to end: the program itself against tk7v-sim on pseudo-terminals, and on files
 // made by the model's own code.
 #include "../common/sim_process.h"
+#include "cli_run.h"
 #include "link/serial_port.h"
 #include "model/parameter_image.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
-#include <fcntl.h>
-#include <filesystem>
-#include <fstream>
-#include <spawn.h>
-#include <sys/wait.h>
-
 using namespace tk7v;
 using tk7v::test::SimProcess;
-namespace fs = std::filesystem;
 
-namespace {
-
-struct Ran {
-    int status = -1;
-    std::string out, err;
-};
-
-// Starts tk7v-cli with its output going to files in `dir`; finish() waits and collects.
-class Cli {
-public:
-    Cli(const fs::path& dir, std::vector<std::string> args) : dir_(dir) {
-        args.insert(args.begin(), TK7V_CLI);
-        std::vector<char*> argv;
-        for (auto& a : args)
-            argv.push_back(a.data());
-        argv.push_back(nullptr);
-        posix_spawn_file_actions_t fa;
-        posix_spawn_file_actions_init(&fa);
-        posix_spawn_file_actions_addopen(&fa, 1, (dir / "out").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        posix_spawn_file_actions_addopen(&fa, 2, (dir / "err").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        if (posix_spawn(&pid_, TK7V_CLI, &fa, nullptr, argv.data(), environ) != 0) pid_ = -1;
-        posix_spawn_file_actions_destroy(&fa);
-    }
-    pid_t pid() const { return pid_; }
-    Ran finish() {
-        Ran r;
-        int status = 0;
-        if (pid_ > 0 && ::waitpid(pid_, &status, 0) == pid_ && WIFEXITED(status))
-            r.status = WEXITSTATUS(status);
-        r.out = slurp(dir_ / "out");
-        r.err = slurp(dir_ / "err");
-        return r;
-    }
-    static std::string slurp(const fs::path& p) {
-        std::ifstream in(p, std::ios::binary);
-        return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-    }
-
-private:
-    fs::path dir_;
-    pid_t pid_ = -1;
-};
-
-class CliTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        dir_ = fs::temp_directory_path() / ("tk7v-cli-test-" + std::to_string(::getpid()));
-        fs::create_directories(dir_);
-    }
-    void TearDown() override { fs::remove_all(dir_); }
-    Ran run(std::vector<std::string> args) { return Cli(dir_, std::move(args)).finish(); }
-    std::string path(const std::string& name) const { return (dir_ / name).string(); }
-    static std::vector<std::uint8_t> bytes(const std::string& p) {
-        std::ifstream in(p, std::ios::binary);
-        return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-    }
-    static void put(const std::string& p, const std::vector<std::uint8_t>& b) {
-        std::ofstream(p, std::ios::binary)
-            .write(reinterpret_cast<const char*>(b.data()), std::streamsize(b.size()));
-    }
-    fs::path dir_;
-};
-
-} // namespace
+using CliTest = tk7v::test::CliFixture;
+using tk7v::test::Cli;
+using tk7v::test::Ran;
 
 TEST_F(CliTest, ReadThenWriteWithVerifyToTwoDevicesAtOnce) {
     SimProcess source, a, b;
@@ -104,7 +37,7 @@ TEST_F(CliTest, ReadThenWriteWithVerifyToTwoDevicesAtOnce) {
     for (SimProcess* s : {&a, &b}) {
         const auto m = s->memory();
         EXPECT_TRUE(std::equal(m.begin(), m.end(), written.begin()));
-        EXPECT_TRUE(s->log().ends_with("RESET\n"));
+        EXPECT_TRUE(s->logShows("RESET\n", true)) << s->log();
     }
 }
 
@@ -166,10 +99,7 @@ TEST_F(CliTest, SilentAndRefusingDevicesAreGivenUpWhileTheOthersGoOn) {
         EXPECT_NE((r.out + r.err).find(cases[i].says), std::string::npos) << r.out << r.err;
         // Whole commands only, and a RESET last wherever the device was identified.
         if (i >= 2) {
-            const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-            while (!sims[i]->log().ends_with("RESET\n") && std::chrono::steady_clock::now() < until)
-                std::this_thread::yield();
-            EXPECT_TRUE(sims[i]->log().ends_with("RESET\n")) << sims[i]->log();
+            EXPECT_TRUE(sims[i]->logShows("RESET\n", true)) << sims[i]->log();
         }
     }
 }
@@ -191,9 +121,7 @@ TEST_F(CliTest, CtrlCStopsEveryWriteCleanly) {
     SimProcess a({"--baud", "2400"}), b({"--baud", "2400"});
     ASSERT_EQ(run({"new", "-o", path("start.cfg")}).status, 0);
     Cli cli(dir_, {"write", path("start.cfg"), "--port", a.port(), "--port", b.port()});
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (b.log().find("WRITE 26 @01A") == std::string::npos && std::chrono::steady_clock::now() < deadline)
-        std::this_thread::yield();
+    ASSERT_TRUE(b.logShows("WRITE 26 @01A", false, std::chrono::seconds(10)));
     ::kill(cli.pid(), SIGINT);
     const Ran r = cli.finish();
     EXPECT_EQ(r.status, 130);
@@ -201,10 +129,7 @@ TEST_F(CliTest, CtrlCStopsEveryWriteCleanly) {
     for (SimProcess* s : {&a, &b}) {
         // A half command would have swallowed the RESET as data. The paced simulator may still be
         // taking the last bytes in.
-        const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-        while (!s->log().ends_with("RESET\n") && std::chrono::steady_clock::now() < until)
-            std::this_thread::yield();
-        EXPECT_TRUE(s->log().ends_with("RESET\n")) << s->log();
+        EXPECT_TRUE(s->logShows("RESET\n", true)) << s->log();
         EXPECT_EQ(SerialPort().open(s->port(), PortConfig{}).stage, SerialPort::OpenResult::Opened);
     }
 }

@@ -4,6 +4,7 @@
 #include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <poll.h>
@@ -26,7 +27,10 @@ public:
         dir_ = std::filesystem::temp_directory_path() /
                ("tk7v-sim-" + std::to_string(::getpid()) + "-" + std::to_string(counter()++));
         std::filesystem::create_directories(dir_);
-        args.insert(args.begin(), {TK7V_SIM, "--save", memoryPath(), "--log", logPath()});
+        // The build's simulator, or the copy TK7V_SIM names (a run as another user).
+        const char* copy = std::getenv("TK7V_SIM");
+        const std::string program = copy ? copy : TK7V_SIM;
+        args.insert(args.begin(), {program, "--save", memoryPath(), "--log", logPath()});
         std::vector<char*> argv;
         for (auto& a : args)
             argv.push_back(a.data());
@@ -37,7 +41,7 @@ public:
         posix_spawn_file_actions_init(&fa);
         posix_spawn_file_actions_adddup2(&fa, out[1], 1);
         posix_spawn_file_actions_addclose(&fa, out[0]);
-        if (posix_spawn(&pid_, TK7V_SIM, &fa, nullptr, argv.data(), environ) != 0)
+        if (posix_spawn(&pid_, program.c_str(), &fa, nullptr, argv.data(), environ) != 0)
             throw std::runtime_error("spawn");
         posix_spawn_file_actions_destroy(&fa);
         ::close(out[1]);
@@ -66,6 +70,19 @@ public:
     std::string log() const {
         std::ifstream in(logPath());
         return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    }
+
+    // True once the log holds `text` (at its end, with `atEnd`), at most `within` from now. The
+    // simulator logs a command after the program that sent it may have ended.
+    bool logShows(const std::string& text, bool atEnd = false,
+                  std::chrono::milliseconds within = std::chrono::seconds(5)) const {
+        const auto until = std::chrono::steady_clock::now() + within;
+        for (;;) {
+            const std::string l = log();
+            if (atEnd ? l.ends_with(text) : l.find(text) != std::string::npos) return true;
+            if (std::chrono::steady_clock::now() >= until) return false;
+            std::this_thread::yield();
+        }
     }
 
     void stop() { end(SIGTERM); }
