@@ -62,6 +62,18 @@ class FilesTest : public QObject {
         dialogs.fileToReturn = file;
         form->BitBtn2Click();
     }
+    // A save while no file may grow beyond `bytes` (as on a full disk).
+    void saveWithin(const QString& file, rlim_t bytes) {
+        rlimit old{};
+        getrlimit(RLIMIT_FSIZE, &old);
+        const auto previous = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit small = old;
+        small.rlim_cur = bytes;
+        setrlimit(RLIMIT_FSIZE, &small);
+        save(file);
+        setrlimit(RLIMIT_FSIZE, &old);
+        std::signal(SIGXFSZ, previous);
+    }
 
 private slots:
     void init() {
@@ -144,15 +156,7 @@ private slots:
         writeFile(path("settings.cfg"), QByteArray(512, 'A'));
         QFile::remove(path("settings.BAK"));
         writeFile(path("settings.BAK"), QByteArray(512, 'Z')); // so the old file is not renamed away
-        rlimit old{};
-        getrlimit(RLIMIT_FSIZE, &old);
-        const auto previous = std::signal(SIGXFSZ, SIG_IGN);
-        rlimit small = old;
-        small.rlim_cur = 100;
-        setrlimit(RLIMIT_FSIZE, &small);
-        save(path("settings.cfg"));
-        setrlimit(RLIMIT_FSIZE, &old);
-        std::signal(SIGXFSZ, previous);
+        saveWithin(path("settings.cfg"), 100);
         QCOMPARE(dialogs.errors.last(), QString("Ошибка записи в файл"));
         QCOMPARE(readAll(path("settings.cfg")), QByteArray(512, 'A'));
         QCOMPARE(form->statusText(), QString());
@@ -160,11 +164,7 @@ private slots:
         QCOMPARE(QDir(dir->path()).entryList(QDir::Files).size(), 2); // no temporary left behind
         // The same with no earlier backup: the old content stays under its own name.
         QFile::remove(path("settings.BAK"));
-        setrlimit(RLIMIT_FSIZE, &small);
-        std::signal(SIGXFSZ, SIG_IGN);
-        save(path("settings.cfg"));
-        setrlimit(RLIMIT_FSIZE, &old);
-        std::signal(SIGXFSZ, previous);
+        saveWithin(path("settings.cfg"), 100);
         QCOMPARE(dialogs.errors.last(), QString("Ошибка записи в файл"));
         QCOMPARE(readAll(path("settings.cfg")), QByteArray(512, 'A'));
     }
@@ -256,16 +256,7 @@ private slots:
         QVERIFY(QDir().mkpath(path("ro")));
         writeFile(path("ro/settings.cfg"), QByteArray(50, 'A'));
         QFile::setPermissions(path("ro"), QFile::ReadOwner | QFile::ExeOwner);
-        // The new 512 bytes stop at 100, the old 50 fit again.
-        rlimit old{};
-        getrlimit(RLIMIT_FSIZE, &old);
-        const auto previous = std::signal(SIGXFSZ, SIG_IGN);
-        rlimit small = old;
-        small.rlim_cur = 100;
-        setrlimit(RLIMIT_FSIZE, &small);
-        save(path("ro/settings.cfg"));
-        setrlimit(RLIMIT_FSIZE, &old);
-        std::signal(SIGXFSZ, previous);
+        saveWithin(path("ro/settings.cfg"), 100); // the new 512 bytes stop at 100, the old 50 fit
         QFile::setPermissions(path("ro"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         QCOMPARE(dialogs.errors, QStringList{"Ошибка записи в файл"});
         QCOMPARE(readAll(path("ro/settings.cfg")), QByteArray(50, 'A'));
