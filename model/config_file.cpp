@@ -140,16 +140,18 @@ SaveResult SaveConfigFile(const fs::path& chosen, std::span<const std::uint8_t> 
         fs::is_symlink(fs::symlink_status(chosen, ec)) ? fs::weakly_canonical(chosen, ec) : chosen;
     const auto status = fs::status(path, ec);
     result.replaced = fs::exists(status);
-    if (result.replaced && !rules.replace) return {Status::Exists, true, false};
+    if (result.replaced && !rules.replace) return {Status::Exists, true};
     // A pipe, a device or a folder is no configuration to replace (and copying a pipe would
     // wait for a writer for ever).
-    if (result.replaced && !fs::is_regular_file(status)) return {Status::OpenFailed, true, false};
+    if (result.replaced && !fs::is_regular_file(status)) return {Status::OpenFailed, true};
     if (result.replaced && rules.keepBackup) {
         const fs::path backup = Utf8Path(BackupPathFor(PathUtf8(chosen)));
         // Copied, not renamed: should the write below fail, the old content is still under its
         // own name. A copy cut short is no backup and goes.
+        result.backup = SaveResult::Backup::Earlier;
         if (!fs::exists(backup, ec) && !ec) {
-            result.backedUp = fs::copy_file(path, backup, ec) && !ec;
+            result.backup = fs::copy_file(path, backup, ec) && !ec ? SaveResult::Backup::Made
+                                                                   : SaveResult::Backup::Failed;
             if (ec && ec != std::errc::file_exists) fs::remove(backup, ec);
         }
     }

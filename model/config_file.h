@@ -48,9 +48,12 @@ struct SaveRules {
 };
 struct SaveResult {
     enum class Status { Written, Exists, OpenFailed, WriteFailed };
+    // What became of a replaced file's content besides: copied to the backup name, not copied
+    // because a backup was there already, or not copied at all (the folder is not writable).
+    enum class Backup { None, Made, Earlier, Failed };
     Status status = Status::Written;
     bool replaced = false; // a file of that name was there before
-    bool backedUp = false; // ... and is now under its backup name too
+    Backup backup = Backup::None;
 };
 SaveResult SaveConfigFile(const std::filesystem::path& path, std::span<const std::uint8_t> bytes,
                           SaveRules rules = {});

@@ -95,10 +95,10 @@ TEST(ConfigFile, KeepingAnExistingFileAndSayingWhatWasDone) {
     EXPECT_EQ(ReadConfigFile(file).contents, bytes);
     EXPECT_FALSE(std::filesystem::exists(dir.path / "a.BAK"));
     const SaveResult replaced = SaveConfigFile(file, bytes);
-    EXPECT_TRUE(replaced.replaced && replaced.backedUp);
-    const SaveResult noBackup = SaveConfigFile(dir.path / "b.cfg", bytes, {.keepBackup = false});
-    EXPECT_FALSE(noBackup.backedUp);
-    EXPECT_FALSE(SaveConfigFile(file, bytes).backedUp); // one is there already
+    EXPECT_TRUE(replaced.replaced);
+    EXPECT_EQ(replaced.backup, SaveResult::Backup::Made);
+    EXPECT_EQ(SaveConfigFile(file, bytes).backup, SaveResult::Backup::Earlier);
+    EXPECT_EQ(SaveConfigFile(file, bytes, {.keepBackup = false}).backup, SaveResult::Backup::None);
     // Permissions of the replaced file are kept.
     std::filesystem::permissions(file,
                                  std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
