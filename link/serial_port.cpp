@@ -128,6 +128,19 @@ IoStatus SerialPort::read(std::span<std::uint8_t> into, const StopSignal& stop) 
     return IoStatus::ok();
 }
 
+IoStatus SerialPort::readSome(std::span<std::uint8_t> into, const StopSignal& stop, std::size_t& got) {
+    std::shared_lock lock(d_->ioLock);
+    got = 0;
+    if (!d_->system->isOpen()) return IoStatus::failed(d_->system->notOpenCode());
+    // A purge may end a wait with nothing read; that is no answer yet.
+    while (got == 0) {
+        if (stop.requested()) return IoStatus::stopped();
+        const IoStatus s = d_->system->readSome(into, stop, got);
+        if (s.kind != IoStatus::Ok) return s;
+    }
+    return IoStatus::ok();
+}
+
 IoStatus SerialPort::write(std::span<const std::uint8_t> bytes, const StopSignal& stop) {
     return d_->write(bytes, &stop);
 }
