@@ -223,7 +223,7 @@ TEST_F(CliTest, BadInputIsOneMessageAndNoChangedFile) {
         {{"set", path("ok.cfg"), "NO_SUCH=1"}, 2, "Неизвестное поле: NO_SUCH"},
         {{"set", path("ok.cfg"), "CS1_hand_time=1a"},
          2,
-         "Ошибка при обработке данных: '1a' не является разрешённым числовым значением."},
+         "CS1_hand_time («Ожидать HANDSHAKE, сек. (5-30)»): '1a' не является разрешённым числовым значением"},
         {{"set", path("ok.cfg"), "CS1_hand_time=123"}, 2, "длиннее 2"},
         {{"set", path("ok.cfg"), "CS1_active=maybe"}, 2, "ожидается 1 или 0"},
         {{"show", path("short.cfg")}, 3, "Неверный размер файла настроек: 511 байт."},

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
+
 #include <vector>
 
 using namespace tk7v;
@@ -41,3 +44,94 @@ TEST(ConfigFile, BackupAndPictureNames) {
     EXPECT_EQ(PictureExtensionOf("/a.png/b"), PictureExtension::None);
     EXPECT_EQ(PictureExtensionOf("/a/b.cfg"), PictureExtension::None);
 }
+
+#ifndef _WIN32
+#include "../common/file_policy_cases.h"
+
+namespace {
+
+struct TempDir {
+    std::filesystem::path path =
+        std::filesystem::temp_directory_path() / ("tk7v-model-files-" + std::to_string(::getpid()));
+    TempDir() { std::filesystem::create_directories(path); }
+    ~TempDir() { std::filesystem::remove_all(path); }
+};
+
+} // namespace
+
+TEST(ConfigFile, ReplacingRules) {
+    TempDir dir;
+    const std::string fresh(512, 'N');
+    const auto failures = test::CheckFilePolicy(dir.path, fresh, [&](const std::filesystem::path& p) {
+        const auto* bytes = reinterpret_cast<const std::uint8_t*>(fresh.data());
+        switch (SaveConfigFile(p, {bytes, fresh.size()}).status) {
+        case SaveResult::Status::Written:
+            return test::SaveOutcome::Written;
+        case SaveResult::Status::WriteFailed:
+            return test::SaveOutcome::WriteFailed;
+        default:
+            return test::SaveOutcome::OpenFailed;
+        }
+    });
+    for (const auto& f : failures)
+        ADD_FAILURE() << f;
+}
+
+TEST(ConfigFile, KeepingAnExistingFileAndSayingWhatWasDone) {
+    TempDir dir;
+    const auto file = dir.path / "a.cfg";
+    const std::vector<std::uint8_t> bytes(512, 7);
+    const SaveResult first = SaveConfigFile(file, bytes, {.replace = false});
+    EXPECT_EQ(first.status, SaveResult::Status::Written);
+    EXPECT_FALSE(first.replaced);
+    const SaveResult again = SaveConfigFile(file, std::vector<std::uint8_t>(512, 8), {.replace = false});
+    EXPECT_EQ(again.status, SaveResult::Status::Exists);
+    EXPECT_EQ(ReadConfigFile(file).contents, bytes);
+    EXPECT_FALSE(std::filesystem::exists(dir.path / "a.BAK"));
+    const SaveResult replaced = SaveConfigFile(file, bytes);
+    EXPECT_TRUE(replaced.replaced && replaced.backedUp);
+    const SaveResult noBackup = SaveConfigFile(dir.path / "b.cfg", bytes, {.keepBackup = false});
+    EXPECT_FALSE(noBackup.backedUp);
+    EXPECT_FALSE(SaveConfigFile(file, bytes).backedUp); // one is there already
+    // Permissions of the replaced file are kept.
+    std::filesystem::permissions(file,
+                                 std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+    SaveConfigFile(file, bytes);
+    EXPECT_EQ(std::filesystem::status(file).permissions(),
+              std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+}
+
+TEST(ConfigFile, ReadingNamesWhatIsWrong) {
+    TempDir dir;
+    const auto put = [&](const char* name, std::size_t size) {
+        std::ofstream(dir.path / Utf8Path(name), std::ios::binary) << std::string(size, '\1');
+    };
+    put("ok.cfg", 512);
+    put("объект №1.cfg", 512);
+    put("short.cfg", 511);
+    put("empty.cfg", 0);
+    std::filesystem::create_directories(dir.path / "folder.cfg");
+    ::mkfifo((dir.path / "pipe.cfg").c_str(), 0600);
+    using S = ConfigRead::Status;
+    const struct {
+        const char* name;
+        S status;
+        const char* text;
+    } cases[] = {
+        {"ok.cfg", S::Loaded, ""},
+        {"объект №1.cfg", S::Loaded, ""},
+        {"none.cfg", S::NotFound, "Файл не найден"},
+        {"short.cfg", S::WrongSize, "Неверный размер файла настроек: 511 байт."},
+        {"empty.cfg", S::WrongSize, "Неверный размер файла настроек: 0 байт."},
+        {"folder.cfg", S::WrongSize, "Неверный размер файла настроек: 0 байт."},
+        {"pipe.cfg", S::WrongSize, "Неверный размер файла настроек: 0 байт."}, // never opened
+    };
+    for (const auto& c : cases) {
+        const ConfigRead r = ReadConfigFile(dir.path / Utf8Path(c.name));
+        EXPECT_EQ(r.status, c.status) << c.name;
+        EXPECT_EQ(ReadFailureText(r), c.text) << c.name;
+        EXPECT_EQ(r.contents.size(), c.status == S::Loaded ? 512u : 0u) << c.name;
+    }
+    EXPECT_EQ(PathUtf8(Utf8Path("объект №1.cfg")), "объект №1.cfg");
+}
+#endif

@@ -54,14 +54,4 @@ std::string WriteConfig(const std::string& path, const ParameterImage& image) {
     return {};
 }
 
-ParameterImage AsTheWindowBuildsIt(const ParameterImage& parameters) {
-    ParameterImage image;
-    image.fill(0xFF);
-    std::copy_n(parameters.begin(), kParameterLength, image.begin());
-    FieldValues values;
-    ApplyImage(image, values);
-    BuildImage(values, image); // the values came from bytes, so every one converts
-    return image;
-}
-
 } // namespace tk7v::cli

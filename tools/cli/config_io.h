@@ -20,8 +20,4 @@ FileResult ReadConfig(const std::string& path);
 // text, or empty when written.
 std::string WriteConfig(const std::string& path, const ParameterImage& image);
 
-// The window's view of a file or a device read: the bytes the controls would hold after
-// ApplyImage, built again the way a save or a write builds them.
-ParameterImage AsTheWindowBuildsIt(const ParameterImage& parameters);
-
 } // namespace tk7v::cli

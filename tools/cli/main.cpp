@@ -1,9 +1,9 @@
 // tk7v-cli: programs, verifies and compares ТК-7В configurations from a terminal, on one device
 // or several at once, with the same image, files and exchange as the window.
 #include "config_io.h"
-#include "fields.h"
 #include "link/port_list.h"
 #include "link/stop_signal.h"
+#include "model/field_rules.h"
 #include "port_job.h"
 #include "progress.h"
 
@@ -306,11 +306,13 @@ int main(int argc, char** argv) {
     if (*set) {
         ParameterImage image;
         if (!load(file, image)) return kFileFailed;
-        const std::string refused = SetFields(image, assignments);
-        if (!refused.empty()) {
-            std::cerr << refused << "\n";
-            return kUsage;
+        const auto issues = SetFields(image, assignments, false);
+        bool refused = false;
+        for (const FieldIssue& issue : issues) {
+            std::cerr << IssueText(issue) << "\n";
+            refused = refused || !issue.warning();
         }
+        if (refused) return kUsage;
         return save(output.empty() ? file : output, image) ? kOk : kFileFailed;
     }
     if (*create) return save(output, StartupImage()) ? kOk : kFileFailed;

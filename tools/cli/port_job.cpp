@@ -1,8 +1,8 @@
 #include "port_job.h"
 
-#include "fields.h"
 #include "link/exchange_texts.h"
 #include "link/port_list.h"
+#include "model/field_rules.h"
 
 namespace tk7v::cli {
 
