@@ -23,19 +23,20 @@ void DeviceLink::retireWorker() {
 
 void DeviceLink::waitForWorker() {
     if (!worker_) return;
-    host_.WaitForFinish([this] { return worker_->Finished(); });
+    host_.waitForFinish([this] { return worker_->Finished(); });
     worker_->Join();
 }
 
-void DeviceLink::start(Operation op) {
+void DeviceLink::start(Operation op, const Block* toWrite) {
     retireWorker();
     // A stale "OK" or reply left on the line must not be taken for the answer to the first
     // command.
     port_.purge();
     done_.reset();
     operation_ = op;
-    worker_ = std::make_unique<TConnect>(port_, operation_, done_, host_);
-    worker_->Start([this] { host_.WorkerFinished(); });
+    worker_ = toWrite ? std::make_unique<TConnect>(port_, operation_, done_, host_, *toWrite)
+                      : std::make_unique<TConnect>(port_, operation_, done_, host_);
+    worker_->Start([this] { host_.workerFinished(); });
 }
 
 void DeviceLink::stopAndWait() {
@@ -44,8 +45,8 @@ void DeviceLink::stopAndWait() {
     // Called from inside a hand-off (a conversion that failed in CollectBlock or DeliverBlock
     // stops the exchange there), the worker waits for this very call to return: it sees the
     // stop as soon as the hand-off ends, and waiting here would only hold the owner.
-    if (host_.InHandoff()) return;
-    host_.WaitForDone(done_, 3000ms);
+    if (host_.inHandoff()) return;
+    host_.waitForDone(done_, 3000ms);
 }
 
 DeviceLink::Stopped DeviceLink::closePort() {
@@ -92,7 +93,7 @@ void DeviceLink::shutdown() {
     // the stop, or it would go on to write a block it never received. Closing the port ends any
     // wait of the worker's; then it is joined.
     if (worker_) worker_->RequestStop();
-    host_.Detach();
+    host_.detach();
     if (port_.isOpen()) {
         port_.purge();
         port_.close();

@@ -12,6 +12,7 @@
 #include "link/transfer_host.h"
 
 #include <atomic>
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <string>
@@ -20,7 +21,27 @@ namespace tk7v {
 
 class DeviceLink {
 public:
-    explicit DeviceLink(LinkHost& host) : host_(host) {}
+    // What the link asks of its owner beside the worker's hand-offs: how to wait for the worker.
+    // A host whose hand-offs run on a thread of its own (the window) keeps running them while it
+    // waits; the defaults suit a host whose hand-offs run on the worker's thread, where nothing
+    // is left to run, so the waits are plain.
+    class Host : public TransferHost {
+    public:
+        // Waits until `done` is set or the time runs out; true when set.
+        virtual bool waitForDone(const ManualResetEvent& done, std::chrono::milliseconds timeout) {
+            return done.wait(timeout);
+        }
+        // Waits until `finished()` holds (the worker's last hand-off has run).
+        virtual void waitForFinish(const std::function<bool()>& /*finished*/) {}
+        // Any thread: the worker's run has ended.
+        virtual void workerFinished() {}
+        // True while the calling thread runs a hand-off, that is while the worker waits for it.
+        virtual bool inHandoff() const { return false; }
+        // The owner is going away: hand-offs waiting now and later return at once without running.
+        virtual void detach() {}
+    };
+
+    explicit DeviceLink(Host& host) : host_(host) {}
     ~DeviceLink(); // like shutdown()
     DeviceLink(const DeviceLink&) = delete;
     DeviceLink& operator=(const DeviceLink&) = delete;
@@ -33,6 +54,8 @@ public:
     void identify() { start(opConnect); }
     void read() { start(opRead); }
     void write() { start(opWrite); }
+    // A write of this block, without asking the host's CollectBlock for it.
+    void write(const Block& block) { start(opWrite, &block); }
 
     // What stopping the exchange did.
     enum class Stopped { Nothing, Transfer, PortClosed, CloseFailed };
@@ -54,22 +77,20 @@ public:
     void shutdown();
 
     int operation() const { return operation_.load(); }
-    const ManualResetEvent& doneEvent() const { return done_; }
     // True while a worker still runs (it may have set the done event and be finishing its last
     // text).
     bool workerRunning() const { return worker_ && !worker_->Finished(); }
     // Lets the current worker finish (its hand-offs run meanwhile) and joins it.
     void waitForWorker();
-    SerialPort& port() { return port_; }
 
 private:
-    void start(Operation op);
+    void start(Operation op, const Block* toWrite = nullptr);
     void retireWorker();
     // Stop request, operation idle, the bounded wait for the done event.
     void stopAndWait();
     Stopped closePort();
 
-    LinkHost& host_;
+    Host& host_;
     SerialPort port_;
     std::atomic<int> operation_{opIdle};
     ManualResetEvent done_;

@@ -32,10 +32,17 @@ void ReplyReceiver::reset() {
     done_ = false;
 }
 
+void ReplyReceiver::expect(std::size_t address, std::size_t count) {
+    expecting_ = true;
+    expectAddress_ = address;
+    expectCount_ = static_cast<int>(count);
+}
+
 void ReplyReceiver::restart() {
     position_ = 0;
     count_ = 0;
     address_ = 0;
+    answers_ = false;
 }
 
 void ReplyReceiver::feed(std::uint8_t b) {
@@ -71,17 +78,19 @@ void ReplyReceiver::feed(std::uint8_t b) {
         return;
     }
     case 5:
-        if (b == '=')
+        if (b == '=') {
             position_ = 6;
-        else
+            answers_ = expecting_ && address_ == expectAddress_ && count_ >= expectCount_;
+        } else {
             restart();
+        }
         return;
     default:
         if (count_ <= 0) {
             done_ = true;
             return;
         }
-        if (storeData_ && address_ < kBlockSize) block_[address_] = b;
+        if (answers_ && address_ < kBlockSize) block_[address_] = b;
         ++address_;
         ++position_;
         --count_;

@@ -33,17 +33,26 @@ Command WriteHead(std::size_t count, std::size_t address);
 // Whatever address and count a reply names, nothing is written outside the two buffers: data
 // for offsets of 512 and above is received and dropped. The count letter gives at most 31 data
 // bytes, so a reply never takes more than 38 bytes of the 611-byte reply buffer.
+//
+// A read command is answered only by a data reply at the command's own address that carries at
+// least the bytes asked for. Anything else that arrives first (a late "OK", a reply meant for
+// another command, one too short to cover this one) is taken apart the same way but stores
+// nothing: trusting it would leave holes in the block under a read that says it succeeded.
 class ReplyReceiver {
 public:
     ReplyReceiver(std::span<std::uint8_t, kReplyBufferSize> reply, std::span<std::uint8_t, kBlockSize> block);
 
     // Starts a new reply; the buffers keep what they hold.
     void reset();
-    // When false, the data of a reply is received but not stored in the block. A write uses this
-    // so that a reply to a write command cannot change the block being written.
-    void setStoreData(bool store) { storeData_ = store; }
+    // The read command whose answer is awaited: only a data reply at `address` with at least
+    // `count` bytes is stored in the block. Without one (a write awaiting "OK") nothing a reply
+    // carries is ever stored, so a data reply taken for a chunk's answer cannot change the block
+    // being written.
+    void expect(std::size_t address, std::size_t count);
 
     bool done() const { return done_; }
+    // The reply is done and is the data reply that answers the expected read command.
+    bool answered() const { return done_ && answers_; }
     void feed(std::uint8_t b);
     // How many data bytes the reply still promises and may be received in one read now; 0 while
     // the receiver needs single bytes (the head, the ending byte).
@@ -62,7 +71,10 @@ private:
     int count_ = 0;
     std::uint16_t address_ = 0;
     bool done_ = false;
-    bool storeData_ = true;
+    bool expecting_ = false;
+    std::size_t expectAddress_ = 0;
+    int expectCount_ = 0;
+    bool answers_ = false; // decided at the head's "=": this reply answers the command
 };
 
 } // namespace tk7v::protocol

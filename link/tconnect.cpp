@@ -32,6 +32,10 @@ using namespace texts;
 TConnect::TConnect(Channel& channel, std::atomic<int>& operation, ManualResetEvent& done, TransferHost& host)
     : channel_(channel), operation_(operation), done_(done), host_(host) {}
 
+TConnect::TConnect(Channel& channel, std::atomic<int>& operation, ManualResetEvent& done, TransferHost& host,
+                   const Block& toWrite)
+    : channel_(channel), operation_(operation), done_(done), host_(host), given_(toWrite) {}
+
 TConnect::~TConnect() {
     RequestStop();
     Join();
@@ -51,8 +55,9 @@ void TConnect::Join() {
 }
 
 void TConnect::Execute() {
+    running_ = static_cast<Operation>(operation_.load());
     if (StopRequested()) return CancelEnding();
-    switch (operation_.load()) {
+    switch (running_) {
     case opConnect:
         return Identify();
     case opRead:
@@ -68,12 +73,19 @@ void TConnect::CancelEnding() {
     // The window may be waiting for the done event and runs no hand-off meanwhile: set it first.
     done_.set();
     PostStatus(kCancelled);
+    Ended(failed_ ? ExchangeEnd::How::Failed : ExchangeEnd::How::Cancelled);
 }
 
 void TConnect::SuccessEnding() {
     operation_.store(opIdle);
     done_.set();
     host_.RestoreControls();
+    Ended(ExchangeEnd::How::Done);
+}
+
+void TConnect::Ended(ExchangeEnd::How how) {
+    host_.exchangeEnded(running_,
+                        {how, how == ExchangeEnd::How::Failed ? MakeSysError(lastError_) : SysError{}});
 }
 
 void TConnect::PostStatus(const std::string& text) {
@@ -82,6 +94,7 @@ void TConnect::PostStatus(const std::string& text) {
 
 void TConnect::ReportIoError(std::uint32_t code) {
     lastError_ = code;
+    failed_ = true;
     host_.ReportIoError(code);
     RequestStop();
 }
@@ -97,11 +110,26 @@ void TConnect::Pause(std::chrono::milliseconds ms) {
     stop_.waitFor(ms);
 }
 
+std::size_t TConnect::TakeReceived(std::span<std::uint8_t> into) {
+    const std::size_t n = std::min(into.size(), receivedEnd_ - receivedBegin_);
+    std::copy_n(received_.begin() + static_cast<long>(receivedBegin_), n, into.begin());
+    receivedBegin_ += n;
+    return n;
+}
+
 bool TConnect::ReceiveBytes(std::span<std::uint8_t> into) {
     RaiseRtsOnce();
-    const IoStatus s = channel_.read(into, stop_);
-    if (s.kind == IoStatus::Failed && !StopRequested()) ReportIoError(s.code);
-    return s.kind == IoStatus::Ok;
+    std::size_t done = TakeReceived(into);
+    while (done < into.size()) {
+        std::size_t got = 0;
+        const IoStatus s = channel_.readSome(received_, stop_, got);
+        receivedBegin_ = 0;
+        receivedEnd_ = got;
+        if (s.kind == IoStatus::Failed && !StopRequested()) ReportIoError(s.code);
+        if (s.kind != IoStatus::Ok) return false;
+        done += TakeReceived(into.subspan(done));
+    }
+    return true;
 }
 
 std::uint8_t TConnect::ReceiveByte() {
@@ -119,23 +147,24 @@ bool TConnect::SendBytes(std::span<const std::uint8_t> bytes, bool stoppable) {
     return s.kind == IoStatus::Ok;
 }
 
-void TConnect::ReceiveReply(bool storeData) {
+bool TConnect::ReceiveReply(std::optional<std::pair<std::size_t, std::size_t>> command) {
     proto::ReplyReceiver rx(ReplyBuffer, BlockBuffer);
-    rx.setStoreData(storeData);
+    if (command) rx.expect(command->first, command->second);
     // The data of a reply is asked for in one read. A count letter promises at most 31 bytes,
     // so this buffer bounds the read whatever the device sends; the receiver then keeps only
     // what falls inside the block.
     std::array<std::uint8_t, 32> bulk;
     while (!rx.done() && !StopRequested()) {
         if (const std::size_t want = std::min(rx.bulkWanted(), bulk.size())) {
-            if (!ReceiveBytes({bulk.data(), want})) return;
+            if (!ReceiveBytes({bulk.data(), want})) return false;
             rx.feedBulk({bulk.data(), want});
             continue;
         }
         const std::uint8_t b = ReceiveByte();
-        if (StopRequested()) return;
+        if (StopRequested()) return false;
         rx.feed(b);
     }
+    return rx.answered();
 }
 
 void TConnect::Identify() {
@@ -155,7 +184,9 @@ void TConnect::Identify() {
         }
     }
     if (StopRequested()) return CancelEnding();
-    PostStatus(kConnected + DeviceTextToUtf8(line));
+    const std::string text = DeviceTextToUtf8(line);
+    PostStatus(kConnected + text);
+    host_.identified(text);
     SuccessEnding();
 }
 
@@ -165,17 +196,20 @@ void TConnect::Read() {
     if (StopRequested()) return CancelEnding();
     for (std::size_t a = 0;;) {
         PostStatus(ReadProgressText(a));
-        host_.ReportProgress(opRead, ReadPercent(a));
+        host_.progress(opRead, ReadPercent(a));
         const std::size_t n =
             a + proto::kChunkSize <= proto::kReadLength ? proto::kChunkSize : proto::kReadLength - a;
         SendBytes(proto::ReadCommand(n, a));
-        ReceiveReply(true);
+        // Only the command's own reply answers it: a late "OK" or a reply meant for another
+        // command is passed over, and the wait goes on as for a silent device.
+        while (!ReceiveReply(std::pair{a, n}) && !StopRequested()) {
+        }
         a += proto::kChunkSize;
         if (a >= proto::kReadLength || StopRequested()) break;
     }
     if (StopRequested()) return CancelEnding();
     PostStatus(std::string(kReading) + "100%");
-    host_.ReportProgress(opRead, 100);
+    host_.progress(opRead, 100);
     Pause(100ms);
     // A stop during the pause ends the read before the block reaches the window: it arrives
     // whole or not at all.
@@ -188,12 +222,15 @@ void TConnect::Read() {
 
 void TConnect::Write() {
     PostStatus(kProcessing);
-    host_.CollectBlock(BlockBuffer);
+    if (given_)
+        BlockBuffer = *given_;
+    else
+        host_.CollectBlock(BlockBuffer);
     for (std::size_t a = 0; a < proto::kWriteLength && !StopRequested();) {
         const std::size_t n =
             a + proto::kChunkSize <= proto::kWriteLength ? proto::kChunkSize : proto::kWriteLength - a;
         PostStatus(WriteProgressText(a, n));
-        host_.ReportProgress(opWrite, WritePercent(a, n));
+        host_.progress(opWrite, WritePercent(a, n));
         if (StopRequested()) break;
         const bool sent = SendBytes(proto::WriteHead(n, a), false) &&
                           SendBytes({BlockBuffer.data() + a, n}, false) && SendBytes({&proto::kCr, 1}, false);
@@ -203,7 +240,7 @@ void TConnect::Write() {
         }
         // A reply to a write is an acknowledgement; should the device answer with data, the
         // data must not change the block that is being written.
-        ReceiveReply(false);
+        ReceiveReply(std::nullopt);
         // A reply cut short by a stop is no rejection: calling it one would hold the window,
         // which waits for the worker to end, in a hand-off for nothing.
         if (StopRequested()) break;
@@ -211,11 +248,13 @@ void TConnect::Write() {
             a += proto::kChunkSize;
         } else {
             PostStatus(kWriteError);
+            host_.chunkRejected(a);
             Pause(100ms);
         }
     }
     if (StopRequested()) return CancelEnding();
     PostStatus(std::string(kWriting) + "100%");
+    host_.progress(opWrite, 100);
     Pause(100ms);
     PostStatus(kWriteDone);
     SuccessEnding();

@@ -15,9 +15,11 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <span>
 #include <string>
 #include <thread>
+#include <utility>
 
 namespace tk7v {
 
@@ -28,6 +30,9 @@ public:
     static constexpr std::size_t kMaxIdentLine = 256;
 
     TConnect(Channel& channel, std::atomic<int>& operation, ManualResetEvent& done, TransferHost& host);
+    // A write of this block: the host's CollectBlock is not asked for one.
+    TConnect(Channel& channel, std::atomic<int>& operation, ManualResetEvent& done, TransferHost& host,
+             const Block& toWrite);
     ~TConnect(); // requests a stop and joins
     TConnect(const TConnect&) = delete;
     TConnect& operator=(const TConnect&) = delete;
@@ -49,28 +54,40 @@ private:
     void Write();
     void CancelEnding();
     void SuccessEnding();
+    void Ended(ExchangeEnd::How how);
 
     std::uint8_t ReceiveByte();
     bool ReceiveBytes(std::span<std::uint8_t> into);
+    std::size_t TakeReceived(std::span<std::uint8_t> into);
     bool SendBytes(std::span<const std::uint8_t> bytes, bool stoppable = true);
-    void ReceiveReply(bool storeData);
+    // One reply. With `command` (address, count) it is a read's: true when the reply is that
+    // command's own data reply, which alone is stored in the block.
+    bool ReceiveReply(std::optional<std::pair<std::size_t, std::size_t>> command);
     void PostStatus(const std::string& text);
     void ReportIoError(std::uint32_t code);
     void RaiseRtsOnce();
     void Pause(std::chrono::milliseconds ms);
 
     std::uint32_t lastError_ = 0;
+    bool failed_ = false;
+    Operation running_ = opIdle;
     bool RtsRaised = false;
     // Large enough for any reply the device sends (a count letter promises at most 31 data
     // bytes, so a reply takes at most 38); the device program sized it so, and the receiver
     // never writes beyond it whatever arrives.
     std::array<std::uint8_t, protocol::kReplyBufferSize> ReplyBuffer{};
     Block BlockBuffer{};
+    // What the channel delivered beyond the bytes asked for so far: reading what the port holds
+    // in one call spares a system call per byte while a reply streams in. It belongs to this
+    // exchange alone; the next worker starts on a purged port.
+    std::array<std::uint8_t, 64> received_{};
+    std::size_t receivedBegin_ = 0, receivedEnd_ = 0;
 
     Channel& channel_;
     std::atomic<int>& operation_;
     ManualResetEvent& done_;
     TransferHost& host_;
+    std::optional<Block> given_; // the block to write, when the owner handed one over
     StopSignal stop_;
     std::atomic<bool> finished_{false};
     std::function<void()> onFinished_;

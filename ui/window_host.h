@@ -16,7 +16,7 @@ inline QString systemText(std::uint32_t code) {
 }
 
 // The worker's hand-offs: each runs on the window thread while the worker waits for it.
-class TForm1::WindowHost : public LinkHost {
+class TForm1::WindowHost : public DeviceLink::Host {
 public:
     explicit WindowHost(TForm1& form) : f_(form) {}
 
@@ -54,14 +54,14 @@ public:
 
     // The window keeps running the worker's hand-offs while it waits for it, so a worker that
     // was handing over a text when Abort came does not hold the window.
-    bool WaitForDone(const ManualResetEvent& done, std::chrono::milliseconds timeout) override {
+    bool waitForDone(const ManualResetEvent& done, std::chrono::milliseconds timeout) override {
         return f_.handoffs_.runUntil([&] { return done.isSet(); },
                                      std::chrono::steady_clock::now() + timeout);
     }
-    void WaitForFinish(const std::function<bool()>& finished) override { f_.handoffs_.runUntil(finished); }
-    void WorkerFinished() override { f_.handoffs_.poke(); }
-    bool InHandoff() const override { return f_.handoffs_.inHandoff(); }
-    void Detach() override { f_.handoffs_.detach(); }
+    void waitForFinish(const std::function<bool()>& finished) override { f_.handoffs_.runUntil(finished); }
+    void workerFinished() override { f_.handoffs_.poke(); }
+    bool inHandoff() const override { return f_.handoffs_.inHandoff(); }
+    void detach() override { f_.handoffs_.detach(); }
 
 private:
     TForm1& f_;

@@ -168,6 +168,72 @@ TEST_F(CliTest, ReadThenWriteWithVerifyToTwoDevicesAtOnce) {
     }
 }
 
+TEST_F(CliTest, ReadHoldsOnlyWhatEachDeviceSentForEachByte) {
+    // Devices that put something else on the line before a read command's own reply, each at
+    // the wire's pace, all read at once; a fresh set each round.
+    ASSERT_EQ(run({"new", "-o", path("memory.cfg")}).status, 0);
+    ASSERT_EQ(run({"set", path("memory.cfg"), "TS_object_id=4321", "CS2_phone_3=8,,4951234567"}).status, 0);
+    const std::vector<std::vector<std::string>> faults = {
+        {"--stale", "OK"}, {"--wild-replies"}, {"--short-replies"}, {"--long-replies"}};
+    const auto memory = bytes(path("memory.cfg"));
+    for (int round = 0; round < 3; ++round) {
+        std::vector<std::unique_ptr<SimProcess>> sims;
+        std::vector<std::string> args = {"read", "-o", path("{port}.cfg")};
+        for (auto fault : faults) {
+            fault.insert(fault.end(), {"--baud", "9600", "--memory", path("memory.cfg")});
+            sims.push_back(std::make_unique<SimProcess>(fault));
+            args.insert(args.end(), {"--port", sims.back()->port()});
+        }
+        const Ran r = run(args);
+        EXPECT_EQ(r.status, 0) << r.out << r.err;
+        for (std::size_t i = 0; i < sims.size(); ++i) {
+            SCOPED_TRACE(faults[i][0]);
+            const std::string port = sims[i]->port();
+            const auto read = bytes(path(port.substr(port.rfind('/') + 1) + ".cfg"));
+            ASSERT_EQ(read.size(), 512u);
+            EXPECT_TRUE(std::equal(memory.begin(), memory.begin() + 238, read.begin()));
+        }
+    }
+}
+
+TEST_F(CliTest, SilentAndRefusingDevicesAreGivenUpWhileTheOthersGoOn) {
+    ASSERT_EQ(run({"new", "-o", path("start.cfg")}).status, 0);
+    const struct {
+        std::vector<std::string> sim;
+        const char* says;
+    } cases[] = {
+        {{"--silent"}, "не отвечает (опознание)"},
+        {{"--endless-ident"}, "не отвечает (опознание)"},
+        {{"--mute-after", "4"}, "не отвечает (запись, 20%)"},
+        {{"--reject", "100000"}, "Ошибка записи! (попыток подряд: 4)"},
+        {{}, "записано"},
+    };
+    std::vector<std::unique_ptr<SimProcess>> sims;
+    std::vector<std::string> args = {"write", path("start.cfg"), "--timeout", "1", "--retries", "3"};
+    for (const auto& c : cases) {
+        auto simArgs = c.sim;
+        simArgs.insert(simArgs.end(), {"--baud", "9600"});
+        sims.push_back(std::make_unique<SimProcess>(simArgs));
+        args.insert(args.end(), {"--port", sims.back()->port()});
+    }
+    const auto started = std::chrono::steady_clock::now();
+    const Ran r = run(args);
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(4));
+    EXPECT_EQ(r.status, 1);
+    for (std::size_t i = 0; i < sims.size(); ++i) {
+        SCOPED_TRACE(cases[i].says);
+        EXPECT_NE((r.out + r.err).find(sims[i]->port() + ": "), std::string::npos) << r.out << r.err;
+        EXPECT_NE((r.out + r.err).find(cases[i].says), std::string::npos) << r.out << r.err;
+        // Whole commands only, and a RESET last wherever the device was identified.
+        if (i >= 2) {
+            const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+            while (!sims[i]->log().ends_with("RESET\n") && std::chrono::steady_clock::now() < until)
+                std::this_thread::yield();
+            EXPECT_TRUE(sims[i]->log().ends_with("RESET\n")) << sims[i]->log();
+        }
+    }
+}
+
 TEST_F(CliTest, VerifyNamesTheFieldTheDeviceChanged) {
     SimProcess stuck({"--stuck", "5=99"}); // CS1_hand_time
     ASSERT_EQ(run({"new", "-o", path("start.cfg")}).status, 0);
@@ -221,7 +287,7 @@ TEST_F(CliTest, EachResultIsPrintedWhenItsDeviceEnds) {
     EXPECT_TRUE(cli.running());
     const Ran r = cli.finish();
     EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.out, good.port() + ": TK7V v2.6 (simulator)\n" + silent.port() + ": не отвечает\n");
+    EXPECT_EQ(r.out, good.port() + ": TK7V v2.6 (simulator)\n" + silent.port() + ": не отвечает (опознание)\n");
 }
 
 // Results on standard output, everything else on standard error; -q drops the progress only;

@@ -55,6 +55,7 @@ public:
     }
 
     const std::string& port() const { return port_; }
+    pid_t pid() const { return pid_; }
     std::string memoryPath() const { return (dir_ / "memory.bin").string(); }
     std::string logPath() const { return (dir_ / "log.txt").string(); }
     std::filesystem::path dir() const { return dir_; }

@@ -59,6 +59,11 @@ public:
 
     void send(const std::string& s) { rx_.insert(rx_.end(), s.begin(), s.end()); }
 
+    // The data reply the device gives a read command ("x", count, address, CR).
+    std::string dataReplyFor(const std::string& command) const {
+        return dataReply(command[1] - 0x60, hex(command[2]) * 256 + hex(command[3]) * 16 + hex(command[4]));
+    }
+
 private:
     static int hex(char c) { return c <= '9' ? c - '0' : c - 'A' + 10; }
 
@@ -69,8 +74,10 @@ private:
     }
 
     std::string dataReply(int n, int a) const {
-        std::string r = pending_.substr(0, 5) + "=";
-        r[0] = 'x';
+        static const char digits[] = "0123456789ABCDEF";
+        std::string r = {
+            'x', static_cast<char>(0x60 + n), digits[(a >> 8) & 0xF], digits[(a >> 4) & 0xF], digits[a & 0xF],
+            '='};
         for (int i = 0; i < n; ++i)
             r += static_cast<char>(memory[static_cast<std::size_t>(a + i)]);
         return r + "\r";

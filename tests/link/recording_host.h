@@ -22,6 +22,9 @@ public:
     Block toWrite{};
     int restored = 0;
     bool doneBeforeCancelText = false;
+    std::vector<std::string> identifiedLines;
+    std::vector<ExchangeEnd> ends;
+    std::vector<int> shares;
 
     void PostStatus(const std::string& text) override {
         statuses.push_back(text);
@@ -36,6 +39,9 @@ public:
     }
     void CollectBlock(Block& b) override { b = toWrite; }
     void RestoreControls() override { ++restored; }
+    void identified(const std::string& line) override { identifiedLines.push_back(line); }
+    void progress(Operation, int percent) override { shares.push_back(percent); }
+    void exchangeEnded(Operation, const ExchangeEnd& end) override { ends.push_back(end); }
 
 private:
     ManualResetEvent& done_;

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <functional>
 #include <map>
 
 using namespace tk7v;
@@ -47,6 +48,9 @@ TEST(TConnect, IdentifiesSkippingOtherLines) {
     EXPECT_EQ(r.operation.load(), opIdle);
     EXPECT_TRUE(r.done.isSet());
     EXPECT_EQ(r.host.restored, 1);
+    EXPECT_EQ(r.host.identifiedLines, std::vector<std::string>{"TK7V v2.6 rev B"});
+    ASSERT_EQ(r.host.ends.size(), 1u);
+    EXPECT_EQ(r.host.ends[0].how, ExchangeEnd::How::Done);
 }
 
 TEST(TConnect, ReadsTheParameterStretchInTenCommands) {
@@ -135,6 +139,8 @@ TEST(TConnect, StopAtEachWaitTakesTheCancelEnding) {
         r.exchange(c.op);
         EXPECT_EQ(r.host.statuses.back(), "Операция отменена.");
         EXPECT_TRUE(r.host.doneBeforeCancelText);
+        ASSERT_EQ(r.host.ends.size(), 1u);
+        EXPECT_EQ(r.host.ends[0].how, ExchangeEnd::How::Cancelled);
         EXPECT_EQ(r.operation.load(), c.op); // only Abort takes it back
         EXPECT_EQ(r.host.restored, 0);
         EXPECT_TRUE(r.host.errors.empty());
@@ -165,6 +171,10 @@ TEST(TConnect, ChannelErrorIsReportedOnceThenCancelled) {
     r.exchange(opRead);
     EXPECT_EQ(r.host.errors, std::vector<std::uint32_t>{EIO});
     EXPECT_EQ(r.host.statuses.back(), "Операция отменена.");
+    ASSERT_EQ(r.host.ends.size(), 1u);
+    EXPECT_EQ(r.host.ends[0].how, ExchangeEnd::How::Failed);
+    EXPECT_EQ(r.host.ends[0].error.code, static_cast<std::uint32_t>(EIO));
+    EXPECT_EQ(r.host.ends[0].error.kind, ErrorKind::DeviceGone);
     EXPECT_TRUE(r.host.delivered.empty());
     EXPECT_EQ(r.operation.load(), opRead);
 }
@@ -207,4 +217,72 @@ TEST(TConnect, IdentificationLineIsDecodedFromWindows1251) {
     r.device.ident = "TK7V \xC2\xE5\xF0\xF1\xE8\xFF 2.0 <b>\x98";
     r.exchange(opConnect);
     EXPECT_EQ(r.host.statuses.back(), "Установлена связь c устройством: TK7V Версия 2.0 <b>\uFFFD");
+}
+
+TEST(TConnect, EachReadCommandWaitsForItsOwnReply) {
+    // What may reach the worker before a command's own reply; none of it may land in the block.
+    const struct {
+        const char* name;
+        std::function<std::string(const std::string& command, const std::string& reply)> answer;
+    } cases[] = {
+        {"a late OK first", [](const std::string&, const std::string& r) { return "OK" + r; }},
+        {"a reply for another address first",
+         [](const std::string& c, const std::string& r) {
+             return "x" + c.substr(1, 3) + "F=" + r.substr(6) + r;
+         }},
+        {"a reply one byte short first",
+         [](const std::string& c, const std::string& r) {
+             std::string shorter = r.substr(0, r.size() - 2) + "\r";
+             shorter[1] = static_cast<char>(c[1] - 1);
+             return shorter + r;
+         }},
+        {"a count of zero first",
+         [](const std::string& c, const std::string& r) { return "x`" + c.substr(2, 3) + "=\r" + r; }},
+        {"a reply longer than asked",
+         [](const std::string&, const std::string& r) {
+             std::string longer = r.substr(0, r.size() - 1) + "\x11\x22\r";
+             longer[1] = static_cast<char>(r[1] + 2);
+             return longer;
+         }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Exchange r;
+        for (std::size_t i = 0; i < 512; ++i)
+            r.device.memory[i] = static_cast<std::uint8_t>(i * 7 + 1);
+        r.device.replyOverride = [&](const std::string& command) {
+            return c.answer(command, r.device.dataReplyFor(command));
+        };
+        r.exchange(opRead);
+        ASSERT_EQ(r.host.delivered.size(), 1u);
+        EXPECT_TRUE(
+            std::equal(r.device.memory.begin(), r.device.memory.begin() + 238, r.host.delivered[0].begin()));
+        EXPECT_EQ(r.host.statuses.back(), "Операция чтения выполнена успешно.");
+    }
+}
+
+TEST(TConnect, ReadAnsweredOnlyWithOkWaitsUntilStopped) {
+    Exchange r;
+    r.device.replyOverride = [](const std::string&) { return std::string("OK\r\n"); };
+    r.device.onBlock = [&] { r.host.worker->RequestStop(); };
+    r.exchange(opRead);
+    EXPECT_TRUE(r.host.delivered.empty());
+    EXPECT_EQ(r.host.statuses.back(), "Операция отменена.");
+    EXPECT_EQ(r.device.written, bytes(protocol::ReadCommand(26, 0))); // still waiting on the first
+}
+
+TEST(TConnect, WriteOfAGivenBlockAsksTheHostForNone) {
+    Exchange r;
+    Block given;
+    given.fill(0x5C);
+    r.host.toWrite.fill(0x00);
+    r.operation = opWrite;
+    TConnect worker(r.device, r.operation, r.done, r.host, given);
+    r.host.worker = &worker;
+    worker.Start();
+    worker.Join();
+    EXPECT_TRUE(std::equal(given.begin(), given.end(), r.device.memory.begin()));
+    EXPECT_EQ(r.host.shares.back(), 100);
+    ASSERT_EQ(r.host.ends.size(), 1u);
+    EXPECT_EQ(r.host.ends[0].how, ExchangeEnd::How::Done);
 }

@@ -1,5 +1,4 @@
 #include "model/config_file.h"
-#include "model/file_texts.h"
 
 #include <gtest/gtest.h>
 
@@ -27,11 +26,6 @@ TEST(ConfigFile, OnlyExactly512BytesLoadAndOnlyTheParameterStretchIsTaken) {
     EXPECT_EQ(img[237], 0x00);
     EXPECT_EQ(img[238], 0x5A);
     EXPECT_EQ(img[511], 0x5A);
-}
-
-TEST(ConfigFile, Texts) {
-    EXPECT_EQ(texts::WrongSizeText(511), "Неверный размер файла настроек: 511 байт.");
-    EXPECT_EQ(texts::WrongSizeText(0), "Неверный размер файла настроек: 0 байт.");
 }
 
 TEST(ConfigFile, BackupAndPictureNames) {

@@ -96,15 +96,13 @@ DeviceEnd FailedEnd(const PortJob& job, PortJob::Result result, bool mayHoldPart
     case PortJob::Result::Interrupted:
         end.text = "прервано";
         break;
-    case PortJob::Result::NoAnswer:
-        end.text = "не отвечает";
-        break;
+    case PortJob::Result::NoAnswer: // "не отвечает (the step)"
     case PortJob::Result::Failed: {
         // The system's sentences end with a full stop; the note on the block follows after it.
         std::string error = job.error();
         while (!error.empty() && (error.back() == '.' || error.back() == ' ' || error.back() == '\n'))
             error.pop_back();
-        end.text = "ошибка: " + error;
+        end.text = result == PortJob::Result::NoAnswer ? error : "ошибка: " + error;
         break;
     }
     }
@@ -120,7 +118,7 @@ int RunOnDevices(const std::vector<Target>& ports, const DeviceOptions& options,
     out.start(names);
     std::vector<std::unique_ptr<PortJob>> jobs;
     for (std::size_t i = 0; i < ports.size(); ++i)
-        jobs.push_back(std::make_unique<PortJob>(ports[i].name, options.config, out, static_cast<int>(i)));
+        jobs.push_back(std::make_unique<PortJob>(ports[i].name, options, out, static_cast<int>(i)));
     std::vector<DeviceEnd> ends(jobs.size());
 
     StopSignal stop;

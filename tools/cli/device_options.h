@@ -2,7 +2,7 @@
 // The options of every command that talks to devices: the ports, the line settings, and how long
 // to wait for a device and how often to offer it a refused chunk. They are taken as words and
 // checked after parsing, so a refusal names the word and the values allowed.
-#include "link/port_config.h"
+#include "port_job.h"
 
 #include <CLI/CLI.hpp>
 
@@ -12,11 +12,7 @@
 
 namespace tk7v::cli {
 
-struct DeviceOptions {
-    PortConfig config;
-    std::chrono::milliseconds timeout{5000}; // each wait for the device
-    int retries = 10;                        // offers of a write chunk the device refuses
-};
+using DeviceOptions = PortJob::Options;
 
 class DeviceOptionWords {
 public:

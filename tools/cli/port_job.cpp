@@ -4,22 +4,56 @@
 #include "link/port_list.h"
 #include "model/field_rules.h"
 
-#include <string_view>
-
 namespace tk7v::cli {
 
 using namespace std::chrono_literals;
 
-PortJob::PortJob(std::string port, PortConfig config, Progress& progress, int line)
-    : port_(std::move(port)), config_(config), progress_(progress), line_(line) {}
+PortJob::PortJob(std::string port, Options options, Progress& progress, int line)
+    : port_(std::move(port)), options_(options), progress_(progress), line_(line) {}
 
 void PortJob::interrupt() {
     interrupted_ = true;
     ended_.set();
+    interruptedEvent_.set();
+}
+
+void PortJob::clear() {
+    block_ = {};
+    ident_.clear();
+    error_.clear();
+    wroteSomething_ = false;
+    verifyFailed_ = false;
+}
+
+bool PortJob::probe() {
+    const Options full = options_;
+    options_.timeout = std::min(options_.timeout, std::chrono::milliseconds(1000));
+    const bool answered = identify() == Result::Done;
+    options_ = full;
+    return answered;
+}
+
+PortJob::Result PortJob::await(bool present) {
+    for (;;) {
+        if (interrupted_) return Result::Interrupted;
+        if (probe() == present) {
+            if (!present) clear();
+            return Result::Done;
+        }
+        if (interruptedEvent_.wait(kProbeInterval)) return Result::Interrupted;
+    }
+}
+
+PortJob::Result PortJob::awaitDevice() {
+    return await(true);
+}
+
+PortJob::Result PortJob::awaitGone() {
+    return await(false);
 }
 
 bool PortJob::open() {
-    const auto r = link_.open(PortPath(port_), config_);
+    const auto r = link_.open(PortPath(port_), options_.config);
     if (r.stage == SerialPort::OpenResult::Opened) return true;
     error_ = r.stage == SerialPort::OpenResult::OpenFailed
                  ? "Невозможно подключиться к порту " + port_ + ": " + SystemErrorText(r.error.code)
@@ -27,26 +61,58 @@ bool PortJob::open() {
     return false;
 }
 
-PortJob::Ended PortJob::exchange(void (DeviceLink::*start)(),
-                                 std::optional<std::chrono::milliseconds> timeout) {
+PortJob::Ended PortJob::exchange(Operation op, const ParameterImage* toWrite) {
     ended_.reset();
-    succeeded_ = false;
+    outcome_.reset();
+    gaveUp_ = false;
+    rejections_ = 0;
+    running_ = op;
+    percent_ = -1;
     if (interrupted_) return Ended::Interrupt;
-    (link_.*start)();
-    bool ended = false;
-    if (timeout)
-        ended = ended_.wait(*timeout);
-    else
-        while (!(ended = ended_.wait(24h))) {
-        }
-    if (interrupted_ || !ended) {
-        // Between chunks or while waiting for an answer: a chunk once started goes out whole.
-        link_.abort();
-        link_.waitForWorker();
-        return interrupted_ ? Ended::Interrupt : Ended::Timeout;
+    touch();
+    switch (op) {
+    case opConnect:
+        link_.identify();
+        break;
+    case opRead:
+        link_.read();
+        break;
+    default:
+        link_.write(*toWrite);
     }
-    link_.waitForWorker();
-    return succeeded_ ? Ended::Success : Ended::Failure;
+    // Every hand-off of the worker's is a sign of life; the time-out runs from the last one, so
+    // it bounds each wait on the device, not the whole exchange.
+    bool timedOut = false;
+    for (;;) {
+        const auto idle = Clock::now() - Clock::time_point(Clock::duration(lastActivity_.load()));
+        if (idle >= options_.timeout) {
+            timedOut = true;
+            break;
+        }
+        if (ended_.wait(std::chrono::duration_cast<std::chrono::milliseconds>(options_.timeout - idle) + 1ms))
+            break;
+    }
+    // Between chunks or while waiting for an answer: a chunk once started goes out whole.
+    if (interrupted_ || gaveUp_ || timedOut) link_.abort();
+    link_.waitForWorker(); // joined: the outcome is the worker's last word
+    if (outcome_ && outcome_->how == ExchangeEnd::How::Done) return Ended::Success;
+    if (interrupted_) return Ended::Interrupt;
+    if (gaveUp_) return Ended::GaveUp;
+    if (timedOut) return Ended::Timeout;
+    return Ended::Failure;
+}
+
+std::string PortJob::step() const {
+    const int percent = percent_;
+    const std::string share = percent >= 0 ? ", " + std::to_string(percent) + "%" : "";
+    switch (running_.load()) {
+    case opConnect:
+        return "опознание";
+    case opRead:
+        return "чтение" + share;
+    default:
+        return "запись" + share;
+    }
 }
 
 PortJob::Result PortJob::finish(Ended e) {
@@ -63,28 +129,36 @@ PortJob::Result PortJob::finish(Ended e) {
     case Ended::Interrupt:
         return Result::Interrupted;
     case Ended::Timeout:
+        error_ = "не отвечает (" + step() + ")";
         return Result::NoAnswer;
+    case Ended::GaveUp:
+        error_ = std::string(texts::kWriteError) + " (попыток подряд: " + std::to_string(rejections_) +
+                 "), запись прекращена (" + step() + ")";
+        return Result::Failed;
     case Ended::Failure:
-        if (error_.empty()) error_ = texts::kCancelled;
+        if (error_.empty())
+            error_ = outcome_ && outcome_->error ? SystemErrorText(outcome_->error.code) : texts::kCancelled;
         return Result::Failed;
     }
     return Result::Failed;
 }
 
-PortJob::Result PortJob::identify(std::optional<std::chrono::milliseconds> timeout) {
+PortJob::Result PortJob::identify() {
+    clear();
     if (!open()) return Result::Failed;
-    return finish(exchange(&DeviceLink::identify, timeout));
+    return finish(exchange(opConnect));
 }
 
 PortJob::Result PortJob::read() {
+    clear();
     if (!open()) return Result::Failed;
-    Ended e = exchange(&DeviceLink::identify);
-    if (e == Ended::Success) e = exchange(&DeviceLink::read);
+    Ended e = exchange(opConnect);
+    if (e == Ended::Success) e = exchange(opRead);
     return finish(e);
 }
 
 PortJob::Result PortJob::readAndCompare(const ParameterImage& image) {
-    Ended e = exchange(&DeviceLink::read);
+    Ended e = exchange(opRead);
     if (e == Ended::Success && !DiffFields(block_, image).empty()) {
         verifyFailed_ = true;
         error_ = "проверка не пройдена, поля различаются:";
@@ -93,46 +167,61 @@ PortJob::Result PortJob::readAndCompare(const ParameterImage& image) {
 }
 
 PortJob::Result PortJob::write(const ParameterImage& image, bool verify) {
-    toWrite_ = image;
+    clear();
     if (!open()) return Result::Failed;
-    Ended e = exchange(&DeviceLink::identify);
-    if (e == Ended::Success) e = exchange(&DeviceLink::write);
+    Ended e = exchange(opConnect);
+    if (e == Ended::Success) e = exchange(opWrite, &image);
     if (e == Ended::Success && verify) return readAndCompare(image);
     return finish(e);
 }
 
 PortJob::Result PortJob::verify(const ParameterImage& image) {
+    clear();
     if (!open()) return Result::Failed;
-    const Ended e = exchange(&DeviceLink::identify);
+    const Ended e = exchange(opConnect);
     if (e != Ended::Success) return finish(e);
     return readAndCompare(image);
 }
 
-// Hand-offs: they run on the worker's thread, which waits for each.
-
 void PortJob::PostStatus(const std::string& text) {
+    touch();
     progress_.update(line_, text);
-    const std::string_view connected = texts::kConnected;
-    if (text.starts_with(connected)) ident_ = text.substr(connected.size());
-    if (text == texts::kCancelled) ended_.set();
 }
 
 void PortJob::ReportIoError(std::uint32_t code) {
+    touch();
     error_ = SystemErrorText(code);
     progress_.update(line_, texts::kErrorPrefix + error_);
 }
 
 void PortJob::DeliverBlock(const Block& block) {
+    touch();
     std::copy(block.begin(), block.end(), block_.begin());
 }
 
-void PortJob::CollectBlock(Block& block) {
-    std::copy(toWrite_.begin(), toWrite_.end(), block.begin());
-    wroteSomething_ = true;
+void PortJob::identified(const std::string& line) {
+    ident_ = line;
 }
 
-void PortJob::RestoreControls() {
-    succeeded_ = true;
+void PortJob::progress(Operation op, int percent) {
+    touch();
+    percent_ = percent;
+    if (op == opWrite) wroteSomething_ = true; // the chunk goes out next
+    progress_.share(line_, percent);
+}
+
+void PortJob::chunkRejected(std::size_t address) {
+    touch();
+    if (rejections_ == 0 || address != rejectedAt_) rejections_ = 0;
+    rejectedAt_ = address;
+    if (++rejections_ > options_.retries && !gaveUp_) {
+        gaveUp_ = true;
+        ended_.set();
+    }
+}
+
+void PortJob::exchangeEnded(Operation, const ExchangeEnd& end) {
+    outcome_ = end;
     ended_.set();
 }
 

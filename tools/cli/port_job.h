@@ -1,7 +1,10 @@
 #pragma once
 // One device's part of a command: open its port, run exchanges through a DeviceLink, and end
 // the link cleanly (RESET, port closed with its settings restored) whatever happens, an
-// interrupt included. Several jobs run at once, one thread each.
+// interrupt or a silent device included. Several jobs run at once, one thread each.
+//
+// Everything the job decides, it decides on the link's events (identified, share done, chunk
+// rejected, exchange ended and how), never on the texts it shows.
 #include "link/device_link.h"
 #include "progress.h"
 
@@ -12,17 +15,35 @@
 
 namespace tk7v::cli {
 
-class PortJob : private LinkHost {
+class PortJob : private DeviceLink::Host {
 public:
-    PortJob(std::string port, PortConfig config, Progress& progress, int line);
+    struct Options {
+        PortConfig config;
+        // How long one wait on the device may last: for its identification line after RESET and
+        // for each reply. A working device answers within milliseconds at any baud rate it
+        // knows; a silent one is given up after this.
+        std::chrono::milliseconds timeout{5000};
+        // How often the same write chunk may be refused in a row before the write is given up.
+        int retries = 10;
+    };
+
+    PortJob(std::string port, Options options, Progress& progress, int line);
 
     enum class Result { Done, Failed, Interrupted, NoAnswer };
 
     // Each runs on the calling thread and ends with the port closed.
-    Result identify(std::optional<std::chrono::milliseconds> timeout = std::nullopt);
+    Result identify();
     Result read(); // the block: block()
     Result write(const ParameterImage& image, bool verify);
     Result verify(const ParameterImage& image); // reads bytes 0..237 back and compares
+
+    // For a station that programs one device after another on this port: wait until a device
+    // answers, and later until it no longer does (taken away, or its adapter pulled out with the
+    // port). Both only ever send the identification request, a probe every `kProbeInterval`.
+    // Done when the wait is over; Interrupted when interrupt() ended it.
+    static constexpr std::chrono::milliseconds kProbeInterval{500};
+    Result awaitDevice();
+    Result awaitGone();
 
     // Any thread: stops the job's exchange; the job then ends its link.
     void interrupt();
@@ -30,7 +51,8 @@ public:
     const std::string& port() const { return port_; }
     const std::string& identification() const { return ident_; }
     const ParameterImage& block() const { return block_; }
-    // What went wrong, in the window's words; empty when nothing did.
+    // What went wrong, in words for the installer (for NoAnswer: the step the device fell silent
+    // in); empty when nothing did.
     const std::string& error() const { return error_; }
     // True once a write chunk may have reached the device (an interrupted write leaves part of
     // the block there).
@@ -39,27 +61,47 @@ public:
     bool verifyFailed() const { return verifyFailed_; }
 
 private:
-    enum class Ended { Success, Failure, Interrupt, Timeout };
+    enum class Ended { Success, Failure, Interrupt, Timeout, GaveUp };
+    using Clock = std::chrono::steady_clock;
+
     bool open();
-    Ended exchange(void (DeviceLink::*start)(), std::optional<std::chrono::milliseconds> timeout = {});
+    void clear(); // forgets the previous device
+    // One identification with a short wait; true when a device answered.
+    bool probe();
+    Result await(bool present);
+    Ended exchange(Operation op, const ParameterImage* toWrite = nullptr);
     Result finish(Ended e);
     Result readAndCompare(const ParameterImage& image);
+    void touch() { lastActivity_ = Clock::now().time_since_epoch().count(); }
+    std::string step() const;
 
+    // Hand-offs and events: they run on the worker's thread, which waits for each.
     void PostStatus(const std::string& text) override;
     void ReportIoError(std::uint32_t code) override;
     void DeliverBlock(const Block& block) override;
-    void CollectBlock(Block& block) override;
-    void RestoreControls() override;
+    void CollectBlock(Block&) override {} // never asked: a write hands its block to the link
+    void RestoreControls() override { touch(); }
+    void identified(const std::string& line) override;
+    void progress(Operation op, int percent) override;
+    void chunkRejected(std::size_t address) override;
+    void exchangeEnded(Operation op, const ExchangeEnd& end) override;
 
     std::string port_;
-    PortConfig config_;
+    Options options_;
     Progress& progress_;
     int line_;
     DeviceLink link_{*this};
     ManualResetEvent ended_;
     std::atomic<bool> interrupted_{false};
-    std::atomic<bool> succeeded_{false};
-    ParameterImage toWrite_{};
+    ManualResetEvent interruptedEvent_; // wakes a station's wait between probes
+    std::atomic<Clock::rep> lastActivity_{0};
+    std::atomic<int> running_{opIdle};
+    std::atomic<int> percent_{-1};
+    // Set by the worker before it sets ended_, read by the job's thread after it.
+    std::optional<ExchangeEnd> outcome_;
+    std::size_t rejectedAt_ = 0;
+    int rejections_ = 0;
+    std::atomic<bool> gaveUp_{false};
     ParameterImage block_{};
     std::string ident_;
     std::string error_;

@@ -33,41 +33,59 @@ Progress::Progress(Streams streams, bool quiet) : streams_(std::move(streams)), 
 void Progress::start(std::vector<std::string> ports) {
     std::lock_guard lock(mutex_);
     lines_.clear();
-    for (auto& p : ports)
-        lines_.push_back(Line{std::move(p), {}});
+    for (auto& p : ports) {
+        Line& l = lines_.emplace_back();
+        l.port = std::move(p);
+    }
 }
 
 void Progress::update(int line, const std::string& text) {
     std::lock_guard lock(mutex_);
     Line& l = lines_.at(static_cast<std::size_t>(line));
-    const bool step = l.step;
-    l.step = false;
     if (l.text == text) return;
     l.text = text;
     l.active = true;
     if (quiet_) return;
     if (inPlace()) return redraw();
-    if (step) {
-        const int quarter = l.percent / 25;
-        if (quarter <= l.quarter) return;
-        l.quarter = quarter;
-    } else {
-        l.quarter = 0; // a new stage: its steps start over
+    // A text no share followed was no step: the stage is over.
+    if (!l.pending.empty()) {
+        flush(l);
+        l.inStage = false;
     }
-    writeErr(l.port + ": " + text + "\n");
+    if (l.inStage)
+        l.pending = text;
+    else
+        writeErr(l.port + ": " + text + "\n");
 }
 
 void Progress::share(int line, int percent) {
     std::lock_guard lock(mutex_);
     Line& l = lines_.at(static_cast<std::size_t>(line));
-    l.step = true;
-    l.percent = percent;
+    const int quarter = percent / 25;
+    if (!l.inStage) {
+        // The text just shown was the stage's first step.
+        l.inStage = true;
+        l.quarter = quarter;
+        return;
+    }
+    if (l.pending.empty()) return;
+    if (quarter > l.quarter) {
+        l.quarter = quarter;
+        flush(l);
+    }
+    l.pending.clear();
+}
+
+void Progress::flush(Line& l) {
+    if (!l.pending.empty()) writeErr(l.port + ": " + l.pending + "\n");
+    l.pending.clear();
 }
 
 void Progress::finish(int line, const std::string& text) {
     std::lock_guard lock(mutex_);
     Line& l = lines_.at(static_cast<std::size_t>(line));
     l.active = false;
+    flush(l);
     const std::string result = l.port + ": " + text + "\n";
     // The result goes above the progress lines when both share the terminal.
     const bool sameTerminal = resultsToError_ || streams_.outTerminal;

@@ -37,7 +37,7 @@ public:
     void start(std::vector<std::string> ports);
     // The line of port `line` now says `text` (a status text of the exchange).
     void update(int line, const std::string& text);
-    // The running read or write has done `percent` (0..100). Called just before the update()
+    // The running read or write has done `percent` (0..100). Called right after the update()
     // whose text shows that step, which a pipe then shows only at a quarter.
     void share(int line, int percent);
     // The port's device has ended: "PORT: text" as a result; its progress line goes.
@@ -58,10 +58,13 @@ private:
         std::string port;
         std::string text;
         bool active = false;
-        bool step = false; // the next update is a step of a read or write
-        int percent = 0;   // ... and this is its share
-        int quarter = 0;   // the last quarter a pipe was shown
+        // For a pipe: in a read or write, a text waits for its share to say whether it is a
+        // step (shown at a quarter) or the stage's last word (shown always).
+        bool inStage = false;
+        std::string pending;
+        int quarter = 0; // the last quarter shown
     };
+    void flush(Line& l);
     void writeOut(const std::string& text);
     void writeErr(const std::string& text);
     void erase();

@@ -42,6 +42,8 @@ struct Options {
     bool endlessIdent = false;
     bool garble = false;
     bool wild = false;
+    bool shortReplies = false;
+    bool longReplies = false;
     long rejectWrites = 0;
     long noise = 0;
     long dieAfter = -1;
@@ -78,6 +80,10 @@ until SIGINT or SIGTERM.
   --wild-replies       answer read commands for data beyond the block: a reply
                        naming address 1F0 with 26 bytes, and one naming 31
                        bytes at a nonsense address, before the real reply
+  --short-replies      answer read commands first with a reply for the right
+                       address that carries one byte less than asked, then
+                       the real reply
+  --long-replies       answer read commands with five bytes more than asked
   --mute-after N       answer the first N commands, then nothing
   --die-after N        exit abruptly (like being killed) after N commands
   --stale TEXT         after the identification line, send TEXT too (bytes left
@@ -169,6 +175,10 @@ bool parseArgs(int argc, char** argv, Options& o) {
             o.garble = true;
         else if (a == "--wild-replies")
             o.wild = true;
+        else if (a == "--short-replies")
+            o.shortReplies = true;
+        else if (a == "--long-replies")
+            o.longReplies = true;
         else
             ok = false;
         if (!ok) {
@@ -387,13 +397,11 @@ private:
                 buffer_.erase(buffer_.begin(), buffer_.begin() + 6);
                 std::snprintf(head, sizeof head, "READ %d @%03X", count, address);
                 log(head);
-                if (o_.wild) {
-                    std::string beyond = dataReply(26, 0x1F0);
-                    std::string nonsense = "x\x7F\x7F\x7F\x7F=" + std::string(31, '\x5A') + "\r";
-                    reply(beyond + nonsense + dataReply(count, address));
-                } else {
-                    reply(dataReply(count, address));
-                }
+                std::string before;
+                if (o_.wild)
+                    before = dataReply(26, 0x1F0) + "x\x7F\x7F\x7F\x7F=" + std::string(31, '\x5A') + "\r";
+                if (o_.shortReplies) before += dataReply(count - 1, address);
+                reply(before + dataReply(o_.longReplies ? std::min(count + 5, 31) : count, address));
                 commandDone();
                 continue;
             }

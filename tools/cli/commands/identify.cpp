@@ -20,7 +20,7 @@ Command AddIdentifyCommand(CLI::App& program) {
                 DeviceOptions options;
                 if (auto refused = PrepareDevices(*app, o->device, o->ports, ports, options)) return *refused;
                 return RunOnDevices(
-                    ports, options, context.out, [&](PortJob& j) { return j.identify(options.timeout); },
+                    ports, options, context.out, [](PortJob& j) { return j.identify(); },
                     [](PortJob& j, PortJob::Result r) {
                         if (r != PortJob::Result::Done) return FailedEnd(j, r, false);
                         return DeviceEnd{j.identification(), kOk, false};

@@ -42,7 +42,7 @@ Command AddPortsCommand(CLI::App& program) {
                     o->device.timeoutGiven() ? options.timeout : std::chrono::milliseconds(1500);
                 Progress quiet(Streams::Standard(), true);
                 const int status = RunOnDevices(
-                    ports, options, quiet, [wait](PortJob& j) { return j.identify(wait); },
+                    ports, options, quiet, [](PortJob& j) { return j.identify(); },
                     [&context](PortJob& j, PortJob::Result r) {
                         context.out.print(
                             j.port() + (r == PortJob::Result::Done ? "  ТК-7В: " + j.identification() : ""));
