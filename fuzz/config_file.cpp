@@ -1,7 +1,7 @@
 // A configuration file of any contents: only exactly 512 bytes load, only the parameter
 // stretch is taken, and whatever was loaded converts into controls.
 #include "model/config_file.h"
-#include "model/map_controls.h"
+#include "model/parameter_image.h"
 
 #include <cstdlib>
 
@@ -15,7 +15,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (std::size_t k = loaded ? kParameterLength : 0; k < kImageSize; ++k)
         if (image[k] != 0xA5) std::abort();
     if (loaded) {
-        test::MapControls controls;
+        FieldValues controls;
         if (!ApplyImage(image, controls).ok) std::abort();
     }
     return 0;

@@ -1,8 +1,8 @@
 // ApplyImage then BuildImage on any 512-byte image: the parameter bytes come back except for
 // what the layout cannot hold (forced profile switches, non-zero switch bytes as 1, spare bytes
 // as 0xFF, phone codes outside the code set), and applying the result again changes nothing.
-#include "model/map_controls.h"
 #include "model/parameter_image.h"
+#include "model/recording_controls.h"
 
 #include <cstdlib>
 
@@ -12,7 +12,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (size != kImageSize) return 0;
     ParameterImage in;
     std::copy(data, data + size, in.begin());
-    test::MapControls controls;
+    FieldValues controls;
     if (!ApplyImage(in, controls).ok) std::abort();
     ParameterImage out;
     if (!BuildImage(controls, out).ok) std::abort();
@@ -53,9 +53,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (std::size_t k = 0; k < kImageSize; ++k)
         if (!covered[k] && out[k] != 0xFF) std::abort();
 
-    test::MapControls again;
+    FieldValues again;
     ApplyImage(out, again);
-    if (again.texts != controls.texts || again.checks != controls.checks || again.items != controls.items)
-        std::abort();
+    if (!test::SameValues(again, controls)) std::abort();
     return 0;
 }

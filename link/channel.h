@@ -2,6 +2,7 @@
 // The byte channel a transfer worker talks over. The serial port is one; tests provide others.
 #include "link/stop_signal.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <span>
 
@@ -21,6 +22,15 @@ public:
     // Completes only when every byte has arrived, a stop is requested or the channel fails.
     // A purge of the port does not end it.
     virtual IoStatus read(std::span<std::uint8_t> into, const StopSignal& stop) = 0;
+    // Completes once at least one byte has arrived (or as read() ends), with what the channel
+    // holds by then, at most into.size() bytes; `got` says how many. A channel that cannot tell
+    // what it holds delivers one byte at a time.
+    virtual IoStatus readSome(std::span<std::uint8_t> into, const StopSignal& stop, std::size_t& got) {
+        got = 0;
+        const IoStatus s = read(into.first(1), stop);
+        if (s.kind == IoStatus::Ok) got = 1;
+        return s;
+    }
     // Completes when every byte has gone, a stop is requested or the channel fails.
     virtual IoStatus write(std::span<const std::uint8_t> bytes, const StopSignal& stop) = 0;
     // Raises RTS; a channel without modem lines ignores it.

@@ -1,9 +1,19 @@
 #pragma once
-// The terminal a command-line front end writes to.
+// The standard streams of a command-line front end and the terminals behind them.
 namespace tk7v {
 
-// Sets the terminal up for UTF-8 text and for lines redrawn in place, where it is one. True when
-// standard output is such a terminal.
-bool PrepareTerminal();
+enum class StdStream { Input, Output, Error };
+
+// Sets the stream's terminal up for UTF-8 text and for lines redrawn in place, where it is one.
+// True when the stream is such a terminal.
+bool PrepareTerminal(StdStream stream = StdStream::Output);
+
+// The width of the stream's terminal in characters, asked anew each time (the user may resize
+// the window); 0 when the stream is no terminal or the terminal does not say.
+int TerminalColumns(StdStream stream);
+
+// Bytes pass through the stream as they are (text mode on Windows would turn "\n" into "\r\n"
+// and end input at the first Ctrl+Z).
+void UseBinary(StdStream stream);
 
 } // namespace tk7v

@@ -46,6 +46,7 @@ public:
     bool lowLatencyRequested() const;
 
     IoStatus read(std::span<std::uint8_t> into, const StopSignal& stop) override;
+    IoStatus readSome(std::span<std::uint8_t> into, const StopSignal& stop, std::size_t& got) override;
     IoStatus write(std::span<const std::uint8_t> bytes, const StopSignal& stop) override;
     // A write from a thread without a stop signal of its own; a close fails it.
     IoStatus write(std::span<const std::uint8_t> bytes);

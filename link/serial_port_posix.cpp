@@ -1,20 +1,17 @@
-#include "link/serial_port.h"
-
+// The serial port's POSIX system calls: open with TIOCEXCL and flock, termios, poll on the port
+// and the stop and close signals, tcdrain bounded on a helper, the saved termios back on close.
 #include "link/serial_port_posix.h"
 
+#include "link/serial_core.h"
+
 #include <cerrno>
-#include <condition_variable>
 #include <cstdint>
 #include <fcntl.h>
 #include <linux/serial.h>
 #include <memory>
-#include <mutex>
 #include <poll.h>
-#include <shared_mutex>
-#include <sys/eventfd.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
-#include <thread>
 #include <unistd.h>
 
 namespace tk7v {
@@ -117,42 +114,17 @@ bool RequestLowLatency(int fd, int (*ioctlFn)(int, unsigned long, void*)) {
 
 bool DrainOutput(int fd, std::chrono::milliseconds bound, const CloseCalls& calls) {
     // tcdrain has no time-out of its own, and an adapter that is dead or held by flow control
-    // can keep it waiting for ever. It runs on a helper thread with a descriptor of its own;
-    // once the bound has passed, the output is discarded, which ends the drain. Should the
-    // driver not end it even then, the helper is left to finish alone: it touches only its own
-    // descriptor and the state it shares.
-    struct State {
-        std::mutex mutex;
-        std::condition_variable cv;
-        bool done = false;
-        bool drained = false;
-    };
+    // can keep it waiting for ever. It runs with a descriptor of its own, so that a drain the
+    // driver does not end even after the output is discarded touches nothing of the port's.
     const int own = calls.dup(fd);
     if (own < 0) return false;
-    auto state = std::make_shared<State>();
-    std::thread helper([state, own, drain = calls.drain, closeFd = calls.close] {
-        const bool ok = drain(own) == 0;
-        closeFd(own);
-        {
-            std::lock_guard lock(state->mutex);
-            state->done = true;
-            state->drained = ok;
-        }
-        state->cv.notify_all();
-    });
-    std::unique_lock lock(state->mutex);
-    if (!state->cv.wait_for(lock, bound, [&] { return state->done; })) {
-        lock.unlock();
-        calls.flush(fd);
-        lock.lock();
-        if (!state->cv.wait_for(lock, std::chrono::milliseconds(100), [&] { return state->done; })) {
-            helper.detach();
-            return false;
-        }
-    }
-    lock.unlock();
-    helper.join();
-    return state->drained;
+    return RunBounded(
+        [own, drain = calls.drain, closeFd = calls.close] {
+            const bool ok = drain(own) == 0;
+            closeFd(own);
+            return ok;
+        },
+        [&] { calls.flush(fd); }, bound);
 }
 
 const CloseCalls& SystemCloseCalls() {
@@ -179,175 +151,135 @@ int CloseAfterDrain(int fd, const termios& saved, std::chrono::milliseconds boun
     return errno == EINTR ? 0 : errno;
 }
 
-struct SerialPort::Impl {
-    IoStatus waitFor(short events, const StopSignal* stop, short* revents);
-    IoStatus write(std::span<const std::uint8_t> bytes, const StopSignal* stop);
+namespace {
 
-    mutable std::shared_mutex ioLock; // shared: an operation in progress; exclusive: open/close
-    std::mutex writeMutex;
-    int fd = -1;
-    int closeFd = -1; // eventfd that wakes waits when the port is being closed
-    termios saved{};
-    bool lowLatencyRequested = false;
+class PosixPort : public SystemPort {
+public:
+    explicit PosixPort(const WakeSignal& closing) : closing_(static_cast<int>(closing.nativeHandle())) {}
+
+    std::uint32_t notOpenCode() const override { return EBADF; }
+    bool isOpen() const override { return fd_ >= 0; }
+    bool lowLatencyRequested() const override { return lowLatencyRequested_; }
+
+    SerialPort::OpenResult open(const std::string& path, const PortConfig& config) override {
+        using OpenResult = SerialPort::OpenResult;
+        const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+        if (fd < 0) return {OpenResult::OpenFailed, MakeSysError(static_cast<std::uint32_t>(errno))};
+        // Two locks: TIOCEXCL turns away later opens by any program, flock another configurator
+        // that opened the port first.
+        if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+            ::close(fd);
+            return {OpenResult::OpenFailed, MakeSysError(EBUSY)};
+        }
+        if (::tcgetattr(fd, &saved_) != 0) {
+            const int err = errno;
+            ::close(fd);
+            return {OpenResult::ConfigFailed, MakeSysError(static_cast<std::uint32_t>(err))};
+        }
+        // The flock above already keeps other configurators out; a driver that refuses TIOCEXCL
+        // only lets programs that take no lock in, so its result is not looked at.
+        ::ioctl(fd, TIOCEXCL);
+        termios t = saved_;
+        const bool expressible = TermiosFor(config, t);
+        if (!expressible || ::tcsetattr(fd, TCSANOW, &t) != 0) {
+            const int err = expressible ? errno : EINVAL;
+            ::ioctl(fd, TIOCNXCL);
+            ::close(fd);
+            return {OpenResult::ConfigFailed, MakeSysError(static_cast<std::uint32_t>(err))};
+        }
+        int lines = TIOCM_DTR | TIOCM_RTS;
+        // A pseudo-terminal has no modem lines and refuses this; a real port has its lines low.
+        ::ioctl(fd, TIOCMBIC, &lines);
+        lowLatencyRequested_ = RequestLowLatency(
+            fd, [](int f, unsigned long request, void* arg) { return ::ioctl(f, request, arg); });
+        fd_ = fd;
+        return {};
+    }
+
+    SysError close(std::chrono::milliseconds drainBound) override {
+        const int err = CloseAfterDrain(fd_, saved_, drainBound, SystemCloseCalls());
+        fd_ = -1;
+        return MakeSysError(static_cast<std::uint32_t>(err));
+    }
+
+    SysError purge() override {
+        if (::tcflush(fd_, TCIOFLUSH) != 0) return MakeSysError(static_cast<std::uint32_t>(errno));
+        return {};
+    }
+
+    SysError setRts(bool on) override {
+        int bits = TIOCM_RTS;
+        if (::ioctl(fd_, on ? TIOCMBIS : TIOCMBIC, &bits) != 0 && !noModemLines(errno))
+            return MakeSysError(static_cast<std::uint32_t>(errno));
+        return {};
+    }
+
+    IoStatus readSome(std::span<std::uint8_t> into, const StopSignal& stop, std::size_t& got) override {
+        short revents = 0;
+        for (;;) {
+            if (stop.requested()) return IoStatus::stopped();
+            const ssize_t n = ::read(fd_, into.data(), into.size());
+            if (n > 0) {
+                got = static_cast<std::size_t>(n);
+                return IoStatus::ok();
+            }
+            if (n < 0 && errno != EAGAIN && errno != EINTR)
+                return IoStatus::failed(static_cast<std::uint32_t>(errno));
+            // Nothing to read after poll reported a hang-up: the device is gone. Reported once,
+            // never retried, so an unplugged adapter cannot make this loop spin.
+            if (revents & (POLLHUP | POLLERR)) return IoStatus::failed(EIO);
+            const IoStatus s = waitFor(POLLIN, &stop, &revents);
+            if (s.kind != IoStatus::Ok) return s;
+        }
+    }
+
+    IoStatus writeSome(std::span<const std::uint8_t> bytes, const StopSignal* stop,
+                       std::size_t& sent) override {
+        for (;;) {
+            if (stop && stop->requested()) return IoStatus::stopped();
+            const ssize_t n = ::write(fd_, bytes.data(), bytes.size());
+            if (n > 0) {
+                sent = static_cast<std::size_t>(n);
+                return IoStatus::ok();
+            }
+            if (n < 0 && errno != EAGAIN && errno != EINTR)
+                return IoStatus::failed(static_cast<std::uint32_t>(errno));
+            short revents = 0;
+            const IoStatus s = waitFor(POLLOUT, stop, &revents);
+            if (revents & (POLLHUP | POLLERR)) return IoStatus::failed(EIO);
+            if (s.kind != IoStatus::Ok) return s;
+        }
+    }
+
+private:
+    IoStatus waitFor(short events, const StopSignal* stop, short* revents) const {
+        pollfd p[3] = {{fd_, events, 0},
+                       {closing_, POLLIN, 0},
+                       {stop ? static_cast<int>(stop->nativeHandle()) : -1, POLLIN, 0}};
+        for (;;) {
+            if (stop && stop->requested()) return IoStatus::stopped();
+            const int rc = ::poll(p, stop ? 3 : 2, -1);
+            if (rc < 0) {
+                if (errno == EINTR) continue;
+                return IoStatus::failed(static_cast<std::uint32_t>(errno));
+            }
+            if ((stop && stop->requested()) || p[1].revents) return IoStatus::stopped();
+            if (p[0].revents & POLLNVAL) return IoStatus::failed(EBADF);
+            *revents = p[0].revents;
+            if (p[0].revents) return IoStatus::ok(); // ready, or hung up: the call that follows tells
+        }
+    }
+
+    int closing_;
+    int fd_ = -1;
+    termios saved_{};
+    bool lowLatencyRequested_ = false;
 };
 
-SerialPort::SerialPort() : d_(std::make_unique<Impl>()) {
-    d_->closeFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-}
+} // namespace
 
-SerialPort::~SerialPort() {
-    close();
-    ::close(d_->closeFd);
-}
-
-bool SerialPort::lowLatencyRequested() const {
-    return d_->lowLatencyRequested;
-}
-
-bool SerialPort::isOpen() const {
-    std::shared_lock lock(d_->ioLock);
-    return d_->fd >= 0;
-}
-
-SerialPort::OpenResult SerialPort::open(const std::string& path, const PortConfig& config) {
-    close();
-    std::unique_lock lock(d_->ioLock);
-    const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return {OpenResult::OpenFailed, MakeSysError(static_cast<std::uint32_t>(errno))};
-    // Two locks: TIOCEXCL turns away later opens by any program, flock another configurator
-    // that opened the port first.
-    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-        ::close(fd);
-        return {OpenResult::OpenFailed, MakeSysError(EBUSY)};
-    }
-    termios t{};
-    if (::tcgetattr(fd, &d_->saved) != 0) {
-        const int err = errno;
-        ::close(fd);
-        return {OpenResult::ConfigFailed, MakeSysError(static_cast<std::uint32_t>(err))};
-    }
-    // The flock above already keeps other configurators out; a driver that refuses TIOCEXCL
-    // only lets programs that take no lock in, so its result is not looked at.
-    ::ioctl(fd, TIOCEXCL);
-    t = d_->saved;
-    const bool expressible = TermiosFor(config, t);
-    if (!expressible || ::tcsetattr(fd, TCSANOW, &t) != 0) {
-        const int err = expressible ? errno : EINVAL;
-        ::ioctl(fd, TIOCNXCL);
-        ::close(fd);
-        return {OpenResult::ConfigFailed, MakeSysError(static_cast<std::uint32_t>(err))};
-    }
-    int lines = TIOCM_DTR | TIOCM_RTS;
-    // A pseudo-terminal has no modem lines and refuses this; a real port has its lines low.
-    ::ioctl(fd, TIOCMBIC, &lines);
-    d_->lowLatencyRequested = RequestLowLatency(
-        fd, [](int f, unsigned long request, void* arg) { return ::ioctl(f, request, arg); });
-    std::uint64_t drained;
-    [[maybe_unused]] auto n = ::read(d_->closeFd, &drained, sizeof drained);
-    d_->fd = fd;
-    return {};
-}
-
-SysError SerialPort::close() {
-    if (!isOpen()) return {};
-    const std::uint64_t one = 1;
-    [[maybe_unused]] auto n = ::write(d_->closeFd, &one, sizeof one);
-    std::unique_lock lock(d_->ioLock);
-    if (d_->fd < 0) return {};
-    const int err = CloseAfterDrain(d_->fd, d_->saved, kDrainBound, SystemCloseCalls());
-    d_->fd = -1;
-    return MakeSysError(static_cast<std::uint32_t>(err));
-}
-
-SysError SerialPort::purge() {
-    std::shared_lock lock(d_->ioLock);
-    if (d_->fd < 0) return MakeSysError(EBADF);
-    if (::tcflush(d_->fd, TCIOFLUSH) != 0) return MakeSysError(static_cast<std::uint32_t>(errno));
-    return {};
-}
-
-SysError SerialPort::setRts(bool on) {
-    std::shared_lock lock(d_->ioLock);
-    if (d_->fd < 0) return MakeSysError(EBADF);
-    int bits = TIOCM_RTS;
-    if (::ioctl(d_->fd, on ? TIOCMBIS : TIOCMBIC, &bits) != 0 && !noModemLines(errno))
-        return MakeSysError(static_cast<std::uint32_t>(errno));
-    return {};
-}
-
-IoStatus SerialPort::Impl::waitFor(short events, const StopSignal* stop, short* revents) {
-    pollfd p[3] = {{fd, events, 0},
-                   {closeFd, POLLIN, 0},
-                   {stop ? static_cast<int>(stop->nativeHandle()) : -1, POLLIN, 0}};
-    for (;;) {
-        if (stop && stop->requested()) return IoStatus::stopped();
-        const int rc = ::poll(p, stop ? 3 : 2, -1);
-        if (rc < 0) {
-            if (errno == EINTR) continue;
-            return IoStatus::failed(static_cast<std::uint32_t>(errno));
-        }
-        if ((stop && stop->requested()) || p[1].revents) return IoStatus::stopped();
-        if (p[0].revents & POLLNVAL) return IoStatus::failed(EBADF);
-        if (revents) *revents = p[0].revents;
-        if (p[0].revents) return IoStatus::ok(); // ready, or hung up: the call that follows tells
-    }
-}
-
-IoStatus SerialPort::read(std::span<std::uint8_t> into, const StopSignal& stop) {
-    std::shared_lock lock(d_->ioLock);
-    if (d_->fd < 0) return IoStatus::failed(EBADF);
-    std::size_t done = 0;
-    short revents = 0;
-    while (done < into.size()) {
-        if (stop.requested()) return IoStatus::stopped();
-        const ssize_t n = ::read(d_->fd, into.data() + done, into.size() - done);
-        if (n > 0) {
-            done += static_cast<std::size_t>(n);
-            revents = 0;
-            continue;
-        }
-        if (n < 0 && errno != EAGAIN && errno != EINTR)
-            return IoStatus::failed(static_cast<std::uint32_t>(errno));
-        // Nothing to read after poll reported a hang-up: the device is gone. Reported once,
-        // never retried, so an unplugged adapter cannot make this loop spin.
-        if (revents & (POLLHUP | POLLERR)) return IoStatus::failed(EIO);
-        const IoStatus s = d_->waitFor(POLLIN, &stop, &revents);
-        if (s.kind != IoStatus::Ok) return s;
-    }
-    return IoStatus::ok();
-}
-
-IoStatus SerialPort::Impl::write(std::span<const std::uint8_t> bytes, const StopSignal* stop) {
-    std::lock_guard w(writeMutex);
-    std::shared_lock lock(ioLock);
-    if (fd < 0) return IoStatus::failed(EBADF);
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        if (stop && stop->requested()) return IoStatus::stopped();
-        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (n > 0) {
-            done += static_cast<std::size_t>(n);
-            continue;
-        }
-        if (n < 0 && errno != EAGAIN && errno != EINTR)
-            return IoStatus::failed(static_cast<std::uint32_t>(errno));
-        short revents = 0;
-        const IoStatus s = waitFor(POLLOUT, stop, &revents);
-        if (revents & (POLLHUP | POLLERR)) return IoStatus::failed(EIO);
-        if (s.kind != IoStatus::Ok) return s;
-    }
-    return IoStatus::ok();
-}
-
-IoStatus SerialPort::write(std::span<const std::uint8_t> bytes, const StopSignal& stop) {
-    return d_->write(bytes, &stop);
-}
-
-IoStatus SerialPort::write(std::span<const std::uint8_t> bytes) {
-    // Without a stop signal of its own, the only thing that ends the write early is a close: for
-    // this caller the port is gone.
-    const IoStatus s = d_->write(bytes, nullptr);
-    return s.kind == IoStatus::Stopped ? IoStatus::failed(EBADF) : s;
+std::unique_ptr<SystemPort> SystemPort::create(const WakeSignal& closing) {
+    return std::make_unique<PosixPort>(closing);
 }
 
 } // namespace tk7v

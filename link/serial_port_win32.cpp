@@ -1,16 +1,12 @@
-// The serial port on Windows: CreateFileA on "\\.\COMn" for overlapped I/O, SetCommState and
-// all-zero time-outs (a read completes only when all its bytes have arrived), PurgeComm,
-// EscapeCommFunction for RTS. Every wait includes the stop request and the close, and ends a
-// pending transfer with CancelIoEx (under Wine a purge does not end a pending read).
-#include "link/serial_port.h"
-
+// The serial port's Windows system calls: CreateFileA on "\\.\COMn" for overlapped I/O,
+// SetCommState and all-zero time-outs (a read completes only when all its bytes have arrived),
+// PurgeComm, EscapeCommFunction for RTS. Every wait includes the stop request and the close, and
+// ends a pending transfer with CancelIoEx (under Wine a purge does not end a pending read).
 #include "link/serial_port_win32.h"
 
-#include <condition_variable>
+#include "link/serial_core.h"
+
 #include <memory>
-#include <mutex>
-#include <shared_mutex>
-#include <thread>
 #include <windows.h>
 
 namespace tk7v {
@@ -19,40 +15,6 @@ namespace {
 
 std::uint32_t lastError() {
     return static_cast<std::uint32_t>(::GetLastError());
-}
-
-// FlushFileBuffers has no time-out of its own; a dead adapter could hold it for ever. It runs
-// on a helper thread with a handle of its own; past the bound the output is discarded, which
-// ends it, and a helper that still does not return is left to finish alone.
-void drainBounded(HANDLE h, std::chrono::milliseconds bound) {
-    HANDLE own = nullptr;
-    if (!::DuplicateHandle(::GetCurrentProcess(), h, ::GetCurrentProcess(), &own, 0, FALSE,
-                           DUPLICATE_SAME_ACCESS))
-        return;
-    struct State {
-        std::mutex mutex;
-        std::condition_variable cv;
-        bool done = false;
-    };
-    auto state = std::make_shared<State>();
-    std::thread helper([state, own] {
-        ::FlushFileBuffers(own);
-        ::CloseHandle(own);
-        std::lock_guard lock(state->mutex);
-        state->done = true;
-        state->cv.notify_all();
-    });
-    std::unique_lock lock(state->mutex);
-    if (!state->cv.wait_for(lock, bound, [&] { return state->done; })) {
-        ::PurgeComm(h, PURGE_TXABORT | PURGE_TXCLEAR);
-        if (!state->cv.wait_for(lock, std::chrono::milliseconds(100), [&] { return state->done; })) {
-            lock.unlock();
-            helper.detach();
-            return;
-        }
-    }
-    lock.unlock();
-    helper.join();
 }
 
 } // namespace
@@ -97,170 +59,142 @@ PortConfig ConfigFrom(const DCB& dcb, PortConfig c) {
     return c;
 }
 
-struct SerialPort::Impl {
-    Impl()
-        : closeEvent(::CreateEventA(nullptr, TRUE, FALSE, nullptr)),
-          readEvent(::CreateEventA(nullptr, TRUE, FALSE, nullptr)),
-          writeEvent(::CreateEventA(nullptr, TRUE, FALSE, nullptr)) {}
-    ~Impl() {
-        ::CloseHandle(closeEvent);
-        ::CloseHandle(readEvent);
-        ::CloseHandle(writeEvent);
+namespace {
+
+HANDLE handleOf(const WakeSignal& signal) {
+    return reinterpret_cast<HANDLE>(signal.nativeHandle());
+}
+
+class Win32Port : public SystemPort {
+public:
+    explicit Win32Port(const WakeSignal& closing)
+        : closing_(handleOf(closing)), readEvent_(::CreateEventA(nullptr, TRUE, FALSE, nullptr)),
+          writeEvent_(::CreateEventA(nullptr, TRUE, FALSE, nullptr)) {}
+    ~Win32Port() override {
+        ::CloseHandle(readEvent_);
+        ::CloseHandle(writeEvent_);
     }
 
+    std::uint32_t notOpenCode() const override { return ERROR_INVALID_HANDLE; }
+    bool isOpen() const override { return h_ != INVALID_HANDLE_VALUE; }
+
+    SerialPort::OpenResult open(const std::string& path, const PortConfig& config) override {
+        using OpenResult = SerialPort::OpenResult;
+        const HANDLE h = ::CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                       FILE_FLAG_OVERLAPPED, nullptr);
+        if (h == INVALID_HANDLE_VALUE) return {OpenResult::OpenFailed, MakeSysError(lastError())};
+        saved_ = DCB{};
+        saved_.DCBlength = sizeof(DCB);
+        haveSaved_ = ::GetCommState(h, &saved_);
+        COMMTIMEOUTS none{}; // no time-outs: a read completes when all its bytes have arrived
+        ::SetCommTimeouts(h, &none);
+        DCB dcb = DcbFor(config, saved_);
+        if (!::SetCommState(h, &dcb)) {
+            const std::uint32_t err = lastError();
+            ::CloseHandle(h);
+            return {OpenResult::ConfigFailed, MakeSysError(err)};
+        }
+        // A port without modem lines refuses these; a real one has them low afterwards.
+        ::EscapeCommFunction(h, CLRDTR);
+        ::EscapeCommFunction(h, CLRRTS);
+        h_ = h;
+        return {};
+    }
+
+    SysError close(std::chrono::milliseconds drainBound) override {
+        // FlushFileBuffers has no time-out of its own; a dead adapter could hold it for ever. It
+        // runs with a handle of its own, and discarding the output ends it.
+        HANDLE own = nullptr;
+        if (::DuplicateHandle(::GetCurrentProcess(), h_, ::GetCurrentProcess(), &own, 0, FALSE,
+                              DUPLICATE_SAME_ACCESS))
+            RunBounded(
+                [own] {
+                    const bool ok = ::FlushFileBuffers(own);
+                    ::CloseHandle(own);
+                    return ok;
+                },
+                [h = h_] { ::PurgeComm(h, PURGE_TXABORT | PURGE_TXCLEAR); }, drainBound);
+        if (haveSaved_) ::SetCommState(h_, &saved_);
+        const bool closed = ::CloseHandle(h_);
+        const std::uint32_t err = lastError();
+        h_ = INVALID_HANDLE_VALUE;
+        return closed ? SysError{} : MakeSysError(err);
+    }
+
+    SysError purge() override {
+        if (!::PurgeComm(h_, PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR | PURGE_RXCLEAR))
+            return MakeSysError(lastError());
+        return {};
+    }
+
+    SysError setRts(bool on) override {
+        // A port without modem lines (a pseudo-terminal under Wine) answers ERROR_NOT_SUPPORTED:
+        // nothing to do, not an error.
+        if (!::EscapeCommFunction(h_, on ? SETRTS : CLRRTS) && ::GetLastError() != ERROR_NOT_SUPPORTED)
+            return MakeSysError(lastError());
+        return {};
+    }
+
+    IoStatus readSome(std::span<std::uint8_t> into, const StopSignal& stop, std::size_t& got) override {
+        OVERLAPPED ov{};
+        ov.hEvent = readEvent_;
+        ::ResetEvent(readEvent_);
+        if (!::ReadFile(h_, into.data(), static_cast<DWORD>(into.size()), nullptr, &ov) &&
+            ::GetLastError() != ERROR_IO_PENDING)
+            return IoStatus::failed(lastError());
+        DWORD n = 0;
+        const IoStatus s = complete(ov, n, &stop);
+        got = n;
+        // A read aborted by a purge of the port looks like one still pending: it goes on.
+        if (s.kind == IoStatus::Failed && s.code == ERROR_OPERATION_ABORTED) return IoStatus::ok();
+        return s;
+    }
+
+    IoStatus writeSome(std::span<const std::uint8_t> bytes, const StopSignal* stop,
+                       std::size_t& sent) override {
+        OVERLAPPED ov{};
+        ov.hEvent = writeEvent_;
+        ::ResetEvent(writeEvent_);
+        if (!::WriteFile(h_, bytes.data(), static_cast<DWORD>(bytes.size()), nullptr, &ov) &&
+            ::GetLastError() != ERROR_IO_PENDING)
+            return IoStatus::failed(lastError());
+        // A write aborted by a purge is an error, unlike a read.
+        DWORD n = 0;
+        const IoStatus s = complete(ov, n, stop);
+        if (s.kind == IoStatus::Ok) sent = n;
+        return s;
+    }
+
+private:
     // Waits for an overlapped transfer to end. A stop or a close cancels it and waits until the
     // cancel is through, so the buffer is free when this returns.
     IoStatus complete(OVERLAPPED& ov, DWORD& transferred, const StopSignal* stop) {
-        HANDLE waits[3] = {ov.hEvent, closeEvent,
+        HANDLE waits[3] = {ov.hEvent, closing_,
                            stop ? reinterpret_cast<HANDLE>(stop->nativeHandle()) : nullptr};
         const DWORD r = ::WaitForMultipleObjects(stop ? 3 : 2, waits, FALSE, INFINITE);
         if (r != WAIT_OBJECT_0) {
-            ::CancelIoEx(h, &ov);
-            ::GetOverlappedResult(h, &ov, &transferred, TRUE);
+            ::CancelIoEx(h_, &ov);
+            ::GetOverlappedResult(h_, &ov, &transferred, TRUE);
             return IoStatus::stopped();
         }
-        if (!::GetOverlappedResult(h, &ov, &transferred, FALSE)) return IoStatus::failed(lastError());
+        if (!::GetOverlappedResult(h_, &ov, &transferred, FALSE)) return IoStatus::failed(lastError());
         return IoStatus::ok();
     }
 
-    IoStatus write(std::span<const std::uint8_t> bytes, const StopSignal* stop) {
-        std::lock_guard w(writeMutex);
-        std::shared_lock lock(ioLock);
-        if (h == INVALID_HANDLE_VALUE) return IoStatus::failed(ERROR_INVALID_HANDLE);
-        std::size_t done = 0;
-        while (done < bytes.size()) {
-            if (stop && stop->requested()) return IoStatus::stopped();
-            OVERLAPPED ov{};
-            ov.hEvent = writeEvent;
-            ::ResetEvent(writeEvent);
-            DWORD sent = 0;
-            if (!::WriteFile(h, bytes.data() + done, static_cast<DWORD>(bytes.size() - done), nullptr, &ov) &&
-                ::GetLastError() != ERROR_IO_PENDING)
-                return IoStatus::failed(lastError());
-            // A write aborted by a purge is an error, unlike a read.
-            const IoStatus s = complete(ov, sent, stop);
-            if (s.kind != IoStatus::Ok) return s;
-            done += sent;
-        }
-        return IoStatus::ok();
-    }
-
-    mutable std::shared_mutex ioLock; // shared: an operation in progress; exclusive: open/close
-    std::mutex writeMutex;
-    HANDLE h = INVALID_HANDLE_VALUE;
-    HANDLE closeEvent; // set while the port is being closed: wakes every wait
+    HANDLE closing_;
+    HANDLE h_ = INVALID_HANDLE_VALUE;
     // The worker's reads and the writes (the worker's, or the window's "RESET\r") have records
     // of their own, so the two never share one.
-    HANDLE readEvent;
-    HANDLE writeEvent;
-    DCB saved{};
-    bool haveSaved = false;
+    HANDLE readEvent_;
+    HANDLE writeEvent_;
+    DCB saved_{};
+    bool haveSaved_ = false;
 };
 
-SerialPort::SerialPort() : d_(std::make_unique<Impl>()) {}
+} // namespace
 
-SerialPort::~SerialPort() {
-    close();
-}
-
-bool SerialPort::lowLatencyRequested() const {
-    return false;
-}
-
-bool SerialPort::isOpen() const {
-    std::shared_lock lock(d_->ioLock);
-    return d_->h != INVALID_HANDLE_VALUE;
-}
-
-SerialPort::OpenResult SerialPort::open(const std::string& path, const PortConfig& config) {
-    close();
-    std::unique_lock lock(d_->ioLock);
-    const HANDLE h = ::CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                                   FILE_FLAG_OVERLAPPED, nullptr);
-    if (h == INVALID_HANDLE_VALUE) return {OpenResult::OpenFailed, MakeSysError(lastError())};
-    d_->saved = DCB{};
-    d_->saved.DCBlength = sizeof(DCB);
-    d_->haveSaved = ::GetCommState(h, &d_->saved);
-    COMMTIMEOUTS none{}; // no time-outs: a read completes when all its bytes have arrived
-    ::SetCommTimeouts(h, &none);
-    DCB dcb = DcbFor(config, d_->saved);
-    if (!::SetCommState(h, &dcb)) {
-        const std::uint32_t err = lastError();
-        ::CloseHandle(h);
-        return {OpenResult::ConfigFailed, MakeSysError(err)};
-    }
-    // A port without modem lines refuses these; a real one has them low afterwards.
-    ::EscapeCommFunction(h, CLRDTR);
-    ::EscapeCommFunction(h, CLRRTS);
-    ::ResetEvent(d_->closeEvent);
-    d_->h = h;
-    return {};
-}
-
-SysError SerialPort::close() {
-    if (!isOpen()) return {};
-    ::SetEvent(d_->closeEvent);
-    std::unique_lock lock(d_->ioLock);
-    if (d_->h == INVALID_HANDLE_VALUE) return {};
-    // What was written last (the "RESET\r" of a disconnect) leaves at the speed it was written
-    // with before the previous settings come back.
-    drainBounded(d_->h, kDrainBound);
-    if (d_->haveSaved) ::SetCommState(d_->h, &d_->saved);
-    const bool closed = ::CloseHandle(d_->h);
-    const std::uint32_t err = lastError();
-    d_->h = INVALID_HANDLE_VALUE;
-    return closed ? SysError{} : MakeSysError(err);
-}
-
-SysError SerialPort::purge() {
-    std::shared_lock lock(d_->ioLock);
-    if (d_->h == INVALID_HANDLE_VALUE) return MakeSysError(ERROR_INVALID_HANDLE);
-    if (!::PurgeComm(d_->h, PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR | PURGE_RXCLEAR))
-        return MakeSysError(lastError());
-    return {};
-}
-
-SysError SerialPort::setRts(bool on) {
-    std::shared_lock lock(d_->ioLock);
-    if (d_->h == INVALID_HANDLE_VALUE) return MakeSysError(ERROR_INVALID_HANDLE);
-    // A port without modem lines (a pseudo-terminal under Wine) answers ERROR_NOT_SUPPORTED:
-    // nothing to do, not an error.
-    if (!::EscapeCommFunction(d_->h, on ? SETRTS : CLRRTS) && ::GetLastError() != ERROR_NOT_SUPPORTED)
-        return MakeSysError(lastError());
-    return {};
-}
-
-IoStatus SerialPort::read(std::span<std::uint8_t> into, const StopSignal& stop) {
-    std::shared_lock lock(d_->ioLock);
-    if (d_->h == INVALID_HANDLE_VALUE) return IoStatus::failed(ERROR_INVALID_HANDLE);
-    std::size_t done = 0;
-    while (done < into.size()) {
-        if (stop.requested()) return IoStatus::stopped();
-        OVERLAPPED ov{};
-        ov.hEvent = d_->readEvent;
-        ::ResetEvent(d_->readEvent);
-        DWORD got = 0;
-        if (!::ReadFile(d_->h, into.data() + done, static_cast<DWORD>(into.size() - done), nullptr, &ov) &&
-            ::GetLastError() != ERROR_IO_PENDING)
-            return IoStatus::failed(lastError());
-        const IoStatus s = d_->complete(ov, got, &stop);
-        done += got;
-        // A read aborted by a purge of the port looks like one still pending: it goes on.
-        if (s.kind == IoStatus::Failed && s.code == ERROR_OPERATION_ABORTED) continue;
-        if (s.kind != IoStatus::Ok) return s;
-    }
-    return IoStatus::ok();
-}
-
-IoStatus SerialPort::write(std::span<const std::uint8_t> bytes, const StopSignal& stop) {
-    return d_->write(bytes, &stop);
-}
-
-IoStatus SerialPort::write(std::span<const std::uint8_t> bytes) {
-    // Without a stop signal of its own, the only thing that ends the write early is a close: for
-    // this caller the port is gone.
-    const IoStatus s = d_->write(bytes, nullptr);
-    return s.kind == IoStatus::Stopped ? IoStatus::failed(ERROR_INVALID_HANDLE) : s;
+std::unique_ptr<SystemPort> SystemPort::create(const WakeSignal& closing) {
+    return std::make_unique<Win32Port>(closing);
 }
 
 } // namespace tk7v

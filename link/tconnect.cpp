@@ -110,11 +110,26 @@ void TConnect::Pause(std::chrono::milliseconds ms) {
     stop_.waitFor(ms);
 }
 
+std::size_t TConnect::TakeReceived(std::span<std::uint8_t> into) {
+    const std::size_t n = std::min(into.size(), receivedEnd_ - receivedBegin_);
+    std::copy_n(received_.begin() + static_cast<long>(receivedBegin_), n, into.begin());
+    receivedBegin_ += n;
+    return n;
+}
+
 bool TConnect::ReceiveBytes(std::span<std::uint8_t> into) {
     RaiseRtsOnce();
-    const IoStatus s = channel_.read(into, stop_);
-    if (s.kind == IoStatus::Failed && !StopRequested()) ReportIoError(s.code);
-    return s.kind == IoStatus::Ok;
+    std::size_t done = TakeReceived(into);
+    while (done < into.size()) {
+        std::size_t got = 0;
+        const IoStatus s = channel_.readSome(received_, stop_, got);
+        receivedBegin_ = 0;
+        receivedEnd_ = got;
+        if (s.kind == IoStatus::Failed && !StopRequested()) ReportIoError(s.code);
+        if (s.kind != IoStatus::Ok) return false;
+        done += TakeReceived(into.subspan(done));
+    }
+    return true;
 }
 
 std::uint8_t TConnect::ReceiveByte() {

@@ -58,6 +58,7 @@ private:
 
     std::uint8_t ReceiveByte();
     bool ReceiveBytes(std::span<std::uint8_t> into);
+    std::size_t TakeReceived(std::span<std::uint8_t> into);
     bool SendBytes(std::span<const std::uint8_t> bytes, bool stoppable = true);
     // One reply. With `command` (address, count) it is a read's: true when the reply is that
     // command's own data reply, which alone is stored in the block.
@@ -76,6 +77,11 @@ private:
     // never writes beyond it whatever arrives.
     std::array<std::uint8_t, protocol::kReplyBufferSize> ReplyBuffer{};
     Block BlockBuffer{};
+    // What the channel delivered beyond the bytes asked for so far: reading what the port holds
+    // in one call spares a system call per byte while a reply streams in. It belongs to this
+    // exchange alone; the next worker starts on a purged port.
+    std::array<std::uint8_t, 64> received_{};
+    std::size_t receivedBegin_ = 0, receivedEnd_ = 0;
 
     Channel& channel_;
     std::atomic<int>& operation_;

@@ -1,7 +1,12 @@
 #include "model/config_file.h"
 
+#include "model/file_texts.h"
+
 #include <algorithm>
 #include <cctype>
+#include <fstream>
+#include <iterator>
+#include <random>
 
 namespace tk7v {
 
@@ -23,7 +28,169 @@ std::size_t extensionDot(const std::string& path) {
     return dot;
 }
 
+namespace fs = std::filesystem;
+
+// Writes the bytes over the start of the open stream and checks that all of them arrived.
+bool putAt0(std::fstream& file, std::span<const std::uint8_t> bytes) {
+    file.clear();
+    file.seekp(0);
+    file.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    file.flush();
+    return file.good();
+}
+
+// Rewrites an existing file where no file can be made beside it.
+SaveResult::Status rewriteInPlace(const fs::path& path, std::span<const std::uint8_t> bytes) {
+    // Unbuffered: a write cut short (a full disk) fails there and then. A buffer would still hold
+    // the rest of the new bytes, refuse the seek back and keep the old ones from going back in.
+    std::fstream file;
+    file.rdbuf()->pubsetbuf(nullptr, 0);
+    file.open(path, std::ios::in | std::ios::out | std::ios::binary);
+    if (!file) return SaveResult::Status::OpenFailed;
+    const std::vector<std::uint8_t> old{std::istreambuf_iterator<char>(file),
+                                        std::istreambuf_iterator<char>()};
+    std::error_code ec;
+    bool ok = putAt0(file, bytes);
+    if (ok && old.size() > bytes.size()) {
+        fs::resize_file(path, bytes.size(), ec);
+        ok = !ec;
+    }
+    if (ok) return SaveResult::Status::Written;
+    putAt0(file, old);
+    fs::resize_file(path, old.size(), ec);
+    return SaveResult::Status::WriteFailed;
+}
+
+// A name beside the file that nothing uses yet.
+fs::path temporaryBeside(const fs::path& path) {
+    std::random_device random;
+    for (int attempt = 0; attempt < 16; ++attempt) {
+        fs::path candidate = path;
+        candidate += "." + std::to_string(random() % 1000000) + ".tmp";
+        std::error_code ec;
+        if (!fs::exists(candidate, ec) && !ec) return candidate;
+    }
+    return {};
+}
+
+// Writes a file of that name afresh: open, write, close, every step checked.
+enum class Fresh { Written, OpenFailed, WriteFailed };
+Fresh writeFresh(const fs::path& path, std::span<const std::uint8_t> bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    if (!out) return Fresh::OpenFailed;
+    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    out.close();
+    if (!out) {
+        std::error_code ec;
+        fs::remove(path, ec);
+        return Fresh::WriteFailed;
+    }
+    return Fresh::Written;
+}
+
 } // namespace
+
+fs::path Utf8Path(std::string_view utf8) {
+    return fs::path(std::u8string(utf8.begin(), utf8.end()));
+}
+
+std::string PathUtf8(const fs::path& path) {
+    const std::u8string text = path.u8string();
+    return std::string(text.begin(), text.end());
+}
+
+ConfigRead ReadConfigFile(const fs::path& path) {
+    ConfigRead r;
+    std::error_code ec;
+    const auto status = fs::status(path, ec);
+    if (ec || !fs::exists(status)) return r;
+    r.status = ConfigRead::Status::WrongSize;
+    if (!fs::is_regular_file(status)) return r;
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return r;
+    r.size = fs::file_size(path, ec);
+    if (ec) r.size = 0;
+    if (r.size != kConfigFileSize) return r;
+    r.contents.resize(kConfigFileSize);
+    if (!in.read(reinterpret_cast<char*>(r.contents.data()), static_cast<std::streamsize>(kConfigFileSize))) {
+        r.contents.clear();
+        r.status = ConfigRead::Status::ReadFailed;
+        return r;
+    }
+    r.status = ConfigRead::Status::Loaded;
+    return r;
+}
+
+std::string ReadFailureText(const ConfigRead& read) {
+    switch (read.status) {
+    case ConfigRead::Status::Loaded:
+        return {};
+    case ConfigRead::Status::NotFound:
+        return texts::kNotFound;
+    case ConfigRead::Status::WrongSize:
+        return texts::WrongSizeText(read.size);
+    case ConfigRead::Status::ReadFailed:
+        break;
+    }
+    return texts::kReadFailed;
+}
+
+SaveResult SaveConfigFile(const fs::path& chosen, std::span<const std::uint8_t> bytes, SaveRules rules) {
+    using Status = SaveResult::Status;
+    SaveResult result;
+    std::error_code ec;
+    // Through a symbolic link the file it names is replaced, not the link.
+    const fs::path path =
+        fs::is_symlink(fs::symlink_status(chosen, ec)) ? fs::weakly_canonical(chosen, ec) : chosen;
+    const auto status = fs::status(path, ec);
+    result.replaced = fs::exists(status);
+    if (result.replaced && !rules.replace) return {Status::Exists, true};
+    // A pipe, a device or a folder is no configuration to replace (and copying a pipe would
+    // wait for a writer for ever).
+    if (result.replaced && !fs::is_regular_file(status)) return {Status::OpenFailed, true};
+    if (result.replaced && rules.keepBackup) {
+        const fs::path backup = Utf8Path(BackupPathFor(PathUtf8(chosen)));
+        // Copied, not renamed: should the write below fail, the old content is still under its
+        // own name. A copy cut short is no backup and goes.
+        result.backup = SaveResult::Backup::Earlier;
+        if (!fs::exists(backup, ec) && !ec) {
+            result.backup = fs::copy_file(path, backup, ec) && !ec ? SaveResult::Backup::Made
+                                                                   : SaveResult::Backup::Failed;
+            if (ec && ec != std::errc::file_exists) fs::remove(backup, ec);
+        }
+    }
+    const fs::path temporary = temporaryBeside(path);
+    switch (temporary.empty() ? Fresh::OpenFailed : writeFresh(temporary, bytes)) {
+    case Fresh::Written:
+        if (result.replaced) fs::permissions(temporary, status.permissions(), ec);
+        fs::rename(temporary, path, ec);
+        if (!ec) return result;
+        fs::remove(temporary, ec);
+        result.status = Status::WriteFailed;
+        return result;
+    case Fresh::WriteFailed:
+        result.status = Status::WriteFailed;
+        return result;
+    case Fresh::OpenFailed:
+        break;
+    }
+    if (result.replaced) {
+        result.status = rewriteInPlace(path, bytes);
+        return result;
+    }
+    // Nothing was there: a file cut short is removed, which leaves the name as it was.
+    switch (writeFresh(path, bytes)) {
+    case Fresh::Written:
+        break;
+    case Fresh::OpenFailed:
+        result.status = Status::OpenFailed;
+        break;
+    case Fresh::WriteFailed:
+        result.status = Status::WriteFailed;
+        break;
+    }
+    return result;
+}
 
 bool TakeConfigFile(std::span<const std::uint8_t> contents, ParameterImage& image) {
     if (contents.size() != kConfigFileSize) return false;

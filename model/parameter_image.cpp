@@ -17,6 +17,19 @@ using Forced = FieldSpec::Forced;
 std::vector<FieldSpec> makeLayout() {
     using K = FieldKind;
     std::vector<FieldSpec> layout;
+    // The names and composed captions outlive the table: they are kept here once (a deque never
+    // moves its elements).
+    static std::deque<std::string> names;
+    const auto keep = [](const std::string& n) -> std::string_view { return names.emplace_back(n); };
+    // An integer field: its caption is its text followed by its range, as the window's label
+    // shows it, so the range is written down once.
+    const auto integer = [&](const std::string& control, std::size_t offset, K kind, const char* text,
+                             FieldRange range, const char* initial, int limit, bool hidden) {
+        const std::string caption =
+            std::string(text) + " (" + std::to_string(range.low) + "-" + std::to_string(range.high) + ")";
+        return FieldSpec{keep(control), offset, kind, Forced::No, keep(caption),
+                         initial,       limit,  {},   hidden,     range};
+    };
     // Both central-station profiles share one shape; only the prefix, the base, the active
     // state and one start-up value differ. The second profile's page is never shown.
     struct Profile {
@@ -30,13 +43,10 @@ std::vector<FieldSpec> makeLayout() {
         {"CS1_", 0, Forced::On, "Активировать профиль ЦС №1", "1"},
         {"CS2_", 112, Forced::Off, "Активировать профиль ЦС №2", "3"},
     };
-    // The names outlive the table: they are kept here once (a deque never moves its elements).
-    static std::deque<std::string> names;
-    const auto name = [](const std::string& n) -> std::string_view { return names.emplace_back(n); };
     for (const Profile& p : profiles) {
         const std::string x = p.prefix;
         const bool page = p.active == Forced::Off; // the hidden page
-        layout.push_back({name(x + "active"),
+        layout.push_back({keep(x + "active"),
                           p.base + 1,
                           K::Check,
                           p.active,
@@ -44,31 +54,26 @@ std::vector<FieldSpec> makeLayout() {
                           p.active == Forced::On ? "1" : "0",
                           0,
                           {},
-                          page});
+                          page,
+                          {}});
         const struct {
             const char* field;
             const char* caption;
+            FieldRange range;
             int limit;
             const char* initial;
         } bytes[] = {
-            {"dial_each_n", "Число наборов номера (1-9)", 1, "1"},
-            {"dial_cycles", "Число циклов перед паузой (1-9)", 1, "1"},
-            {"dial_pause", "Пауза, мин. (0-10)", 2, "3"},
-            {"hand_time", "Ожидать HANDSHAKE, сек. (5-30)", 2, "10"},
-            {"kissoff_time", "Ожидать KISSOFF, сек. (1-9)", 1, p.kissoff},
-            {"send_repeats", "Число повторных передач (0-9)", 1, "0"},
+            {"dial_each_n", "Число наборов номера", {1, 9}, 1, "1"},
+            {"dial_cycles", "Число циклов перед паузой", {1, 9}, 1, "1"},
+            {"dial_pause", "Пауза, мин.", {0, 10}, 2, "3"},
+            {"hand_time", "Ожидать HANDSHAKE, сек.", {5, 30}, 2, "10"},
+            {"kissoff_time", "Ожидать KISSOFF, сек.", {1, 9}, 1, p.kissoff},
+            {"send_repeats", "Число повторных передач", {0, 9}, 1, "0"},
         };
         for (std::size_t i = 0; i < 6; ++i)
-            layout.push_back({name(x + bytes[i].field),
-                              p.base + 2 + i,
-                              K::Byte,
-                              Forced::No,
-                              bytes[i].caption,
-                              bytes[i].initial,
-                              bytes[i].limit,
-                              {},
-                              page});
-        layout.push_back({name(x + "send_paf"),
+            layout.push_back(integer(x + bytes[i].field, p.base + 2 + i, K::Byte, bytes[i].caption,
+                                     bytes[i].range, bytes[i].initial, bytes[i].limit, page));
+        layout.push_back({keep(x + "send_paf"),
                           p.base + 8,
                           K::Item,
                           Forced::No,
@@ -76,41 +81,43 @@ std::vector<FieldSpec> makeLayout() {
                           "0",
                           0,
                           {"Contact ID", "PAF"},
-                          true});
-        layout.push_back({name(x + "fmt_tel_p"),
-                          p.base + 9,
-                          K::Byte,
-                          Forced::No,
-                          "Формат станции P (0-255)",
-                          "0",
-                          3,
-                          {},
-                          true});
+                          true,
+                          {}});
+        layout.push_back(
+            integer(x + "fmt_tel_p", p.base + 9, K::Byte, "Формат станции P", {0, 255}, "0", 3, true));
         static const char* const phones[] = {"Телефон №1", "Телефон №2", "Телефон №3", "Телефон №4"};
         for (std::size_t i = 0; i < 4; ++i)
-            layout.push_back({name(x + "phone_" + std::to_string(i + 1)),
-                              p.base + 16 + 24 * i,
+            layout.push_back({keep(x + "phone_" + std::to_string(i + 1)),
+                              p.base + 16 + kPhoneSlotSize * i,
                               K::Phone,
                               Forced::No,
                               phones[i],
                               "",
                               23,
                               {},
-                              page});
+                              page,
+                              {}});
     }
+    const auto check = [&](const char* control, std::size_t offset, const char* caption) {
+        return FieldSpec{control, offset, K::Check, Forced::No, caption, "0", 0, {}, true, {}};
+    };
+    const auto item = [&](const char* control, std::size_t offset, const char* caption, const char* first,
+                          const char* second) {
+        return FieldSpec{control, offset, K::Item, Forced::No, caption, "0", 0, {first, second}, false, {}};
+    };
     const FieldSpec line[] = {
-        {"TS_line_ctrl_on", 224, K::Check, Forced::No, "Включить контроль", "0", 0, {}, true},
-        {"TS_line_ctrl_tm", 225, K::Byte, Forced::No, "Период контроля, мин. (1-255)", "30", 3, {}, true},
-        {"TS_object_id", 226, K::Word, Forced::No, "Номер объекта (0-8191)", "0", 4, {}, true},
-        {"TS_fmt_radio_t", 228, K::Word, Forced::No, "Формат станции T (0-9999)", "0", 4, {}, true},
-        {"TS_tone_dial_on", 230, K::Item, Forced::No, "Набор номера", "0", 0, {"Импульс", "Тон"}, false},
-        {"RS_filter_on", 231, K::Check, Forced::No, "Включить фильтрацию", "0", 0, {}, true},
-        {"RS_alarm_on", 232, K::Check, Forced::No, "Тревожные события", "0", 0, {}, true},
-        {"RS_arm_disarm_on", 233, K::Check, Forced::No, "События постановки/снятия", "0", 0, {}, true},
-        {"RS_other_on", 234, K::Check, Forced::No, "Остальные события", "0", 0, {}, true},
-        {"RS_newpaf_on", 235, K::Item, Forced::No, "Протокол", "0", 0, {"PAF", "NEWPAF"}, false},
-        {"RS_packets", 236, K::Byte, Forced::No, "Число пачек (1-10)", "3", 2, {}, true},
-        {"RS_frames", 237, K::Byte, Forced::No, "Число кадров в пачке (1-10)", "5", 2, {}, true},
+        check("TS_line_ctrl_on", 224, "Включить контроль"),
+        integer("TS_line_ctrl_tm", 225, K::Byte, "Период контроля, мин.", {1, 255}, "30", 3, true),
+        integer("TS_object_id", 226, K::Word, "Номер объекта", {0, 8191}, "0", 4, true),
+        integer("TS_fmt_radio_t", 228, K::Word, "Формат станции T", {0, 9999}, "0", 4, true),
+        item("TS_tone_dial_on", 230, "Набор номера", "Импульс", "Тон"),
+        check("RS_filter_on", 231, "Включить фильтрацию"),
+        check("RS_alarm_on", 232, "Тревожные события"),
+        check("RS_arm_disarm_on", 233, "События постановки/снятия"),
+        check("RS_other_on", 234, "Остальные события"),
+        item("RS_newpaf_on", 235, "Протокол", "PAF", "NEWPAF"),
+        integer("RS_packets", 236, K::Byte, "Число пачек", {1, 10}, "3", 2, true),
+        integer("RS_frames", 237, K::Byte, "Число кадров в пачке", {1, 10}, "5", 2, true),
     };
     layout.insert(layout.end(), std::begin(line), std::end(line));
     return layout;

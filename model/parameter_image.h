@@ -1,11 +1,14 @@
 #pragma once
 // The device's 512-byte configuration block and its conversion to and from the window's
 // controls. The layout is written down once, in ImageLayout(); BuildImage and ApplyImage walk it.
+#include "model/phone_codec.h"
+
 #include <array>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -26,6 +29,18 @@ enum class FieldKind {
     Phone, // 24-byte phone slot
 };
 
+// How many bytes of the image a field of this kind takes.
+constexpr std::size_t FieldWidth(FieldKind kind) {
+    return kind == FieldKind::Word ? 2 : kind == FieldKind::Phone ? kPhoneSlotSize : 1;
+}
+
+// The values an integer field's caption advertises. Nothing holds a typed value to them (the
+// window stores any integer's low bits); they are what the installer is told to enter.
+struct FieldRange {
+    int low = 0;
+    int high = 0;
+};
+
 // One field of the image and the control that holds it: the single place where the layout, the
 // window's limits and start-up values and the captions are written down.
 struct FieldSpec {
@@ -34,7 +49,8 @@ struct FieldSpec {
     FieldKind kind;
     // Check boxes that ApplyImage sets to a fixed state instead of reading their byte.
     enum class Forced { No, On, Off } forced = Forced::No;
-    // The caption the installer reads for it: the label's, the check box's or the group's.
+    // The caption the installer reads for it: the label's, the check box's or the group's. An
+    // integer field's caption ends with its range, " (low-high)", made from `range`.
     std::string_view caption;
     // The value at start-up: an edit's text, "1" or "0" for a check box, the item index of a
     // radio group.
@@ -42,6 +58,7 @@ struct FieldSpec {
     int limit = 0;                           // an edit's length limit
     std::array<std::string_view, 2> items{}; // a radio group's two items
     bool hidden = false;                     // never shown in the window; its value travels all the same
+    std::optional<FieldRange> range;         // integer fields
 };
 
 // Every field in the order BuildImage writes and ApplyImage sets them; that order is also the

@@ -31,6 +31,7 @@ class QTimer;
 
 namespace tk7v {
 
+struct ProfileControls;
 class TEdit;
 class WindowWake;
 class TRadioGroup;
@@ -116,8 +117,11 @@ protected:
 
 private:
     class WindowHost;
+    class Layout;
 
     void createControls();
+    void profileRule(const ProfileControls& profile, const ProfileControls& other);
+    void formatRule(const ProfileControls& profile);
     void connectHandlers();
     void FormCreate();
     void FormDestroy();
@@ -127,8 +131,6 @@ private:
     void disableAbort();
     void refocusAfterAbort();
     void startPngFigure();
-
-    template <class T> T* add(T* widget, const QString& name);
 
     TForm1Environment env_;
     std::unique_ptr<Dialogs> ownDialogs_;

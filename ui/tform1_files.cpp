@@ -3,9 +3,7 @@
 #include "model/file_texts.h"
 #include "ui/tform1.h"
 
-#include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QStatusBar>
 #include <QTimer>
 
@@ -31,33 +29,6 @@ FileDialogRequest openDialog1() {
 
 const QString kPngFigure = QStringLiteral("(\"\\_(О.О)_/\")");
 
-enum class WriteResult { Written, OpenFailed, WriteFailed };
-
-// The new file is written beside the old one and takes its place only when complete, so a
-// failed or short write never costs the installer the configuration that was there. Where no
-// file can be made beside it (a folder the user may not write, holding a file the user may),
-// the file is rewritten in place, and put back as it was should that fail.
-// Unbuffered, so that a short write (a full disk, a size limit) shows in write()'s count; a
-// buffered QSaveFile can report a truncated file as committed.
-WriteResult WriteConfigFile(const QString& path, const QByteArray& bytes) {
-    QSaveFile file(path);
-    if (file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
-        if (file.write(bytes) == bytes.size() && file.commit()) return WriteResult::Written;
-        file.cancelWriting();
-        return WriteResult::WriteFailed;
-    }
-    QFile inPlace(path);
-    if (!QFileInfo(path).isFile() || !inPlace.open(QIODevice::ReadWrite | QIODevice::Unbuffered))
-        return WriteResult::OpenFailed;
-    const QByteArray old = inPlace.readAll();
-    const auto put = [&](const QByteArray& b) {
-        return inPlace.seek(0) && inPlace.resize(0) && inPlace.write(b) == b.size() && inPlace.flush();
-    };
-    if (put(bytes)) return WriteResult::Written;
-    put(old);
-    return WriteResult::WriteFailed;
-}
-
 // Whatever path a file handler takes, the status bar's hint ends up showing its text.
 struct HintAtEnd {
     QStatusBar* bar;
@@ -79,24 +50,16 @@ void TForm1::BitBtn1Click() {
         const auto answer =
             dialogs_->question(this, T(texts::kReplaceQuestion) + existing.fileName() + QStringLiteral("?"));
         if (answer != Dialogs::Answer::Yes) return;
-        // A pipe, a device or a folder is no configuration to replace (and copying a pipe
-        // would wait for a writer for ever).
-        if (!existing.isFile()) {
-            dialogs_->error(this, T(texts::kOpenFailed));
-            return;
-        }
-        // The old file is copied, not renamed: should the write below fail, it is still there
-        // under its own name too. An earlier backup of that name stays as it is.
-        QFile::copy(path, QString::fromStdString(BackupPathFor(path.toStdString())));
     }
-    const QByteArray bytes(reinterpret_cast<const char*>(ParameterImage_->data()), kConfigFileSize);
-    switch (WriteConfigFile(path, bytes)) {
-    case WriteResult::Written:
+    const auto* image = ParameterImage_->data();
+    switch (SaveConfigFile(Utf8Path(path.toStdString()), {image, kConfigFileSize}).status) {
+    case SaveResult::Status::Written:
         break;
-    case WriteResult::OpenFailed:
+    case SaveResult::Status::Exists:
+    case SaveResult::Status::OpenFailed:
         dialogs_->error(this, T(texts::kOpenFailed));
         return;
-    case WriteResult::WriteFailed:
+    case SaveResult::Status::WriteFailed:
         dialogs_->error(this, T(texts::kWriteFailed));
         return;
     }
@@ -116,20 +79,19 @@ void TForm1::BitBtn2Click() {
         dialogs_->error(this, T(texts::kNotFound));
         return;
     }
-    // Only a plain file is opened: a pipe or a device would hold the window until someone
-    // writes into it. Anything else counts as a file whose size cannot be found.
-    QFile file(path);
-    const qint64 size = info.isFile() && file.open(QIODevice::ReadOnly) ? file.size() : 0;
-    if (size != static_cast<qint64>(kConfigFileSize)) {
+    const ConfigRead read = ReadConfigFile(Utf8Path(path.toStdString()));
+    if (read.status == ConfigRead::Status::NotFound) { // gone since the dialog
+        setStatusText(T(texts::kNotFoundStatus), false);
+        dialogs_->error(this, T(texts::kNotFound));
+        return;
+    }
+    if (read.status == ConfigRead::Status::WrongSize) {
         setStatusText(T(texts::kWrongSizeStatus), false);
-        dialogs_->error(this, QString::fromStdString(texts::WrongSizeText(
-                                  static_cast<std::uint64_t>(std::max<qint64>(size, 0)))));
+        dialogs_->error(this, QString::fromStdString(ReadFailureText(read)));
         return;
     }
     bool failed = false;
-    const QByteArray contents = file.read(kConfigFileSize);
-    const auto* data = reinterpret_cast<const std::uint8_t*>(contents.constData());
-    if (!TakeConfigFile({data, static_cast<std::size_t>(contents.size())}, *ParameterImage_)) {
+    if (read.status != ConfigRead::Status::Loaded || !TakeConfigFile(read.contents, *ParameterImage_)) {
         setStatusText(T(texts::kReadFailedStatus), false);
         dialogs_->error(this, T(texts::kReadFailed));
         failed = true;

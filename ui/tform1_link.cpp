@@ -5,10 +5,8 @@
 #include "ui/tform1.h"
 #include "ui/window_host.h"
 
-#include <QApplication>
 #include <QComboBox>
 #include <QPushButton>
-#include <QTimer>
 
 #include <utility>
 
@@ -169,16 +167,6 @@ void TForm1::refocusAfterAbort() {
             return;
         }
     }
-}
-
-TForm1::~TForm1() {
-    qApp->removeEventFilter(this);
-    FormDestroy();
-}
-
-void TForm1::FormDestroy() {
-    if (pngTimer_) pngTimer_->stop();
-    link_->shutdown();
 }
 
 } // namespace tk7v

@@ -1,5 +1,6 @@
 // tk7v-cli end to end: the program itself against tk7v-sim on pseudo-terminals, and on files
 // made by the model's own code.
+#include "../common/file_policy_cases.h"
 #include "../common/sim_process.h"
 #include "cli_run.h"
 #include "link/serial_port.h"
@@ -8,12 +9,18 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include <filesystem>
+#include <sstream>
+#include <thread>
+
 using namespace tk7v;
 using tk7v::test::SimProcess;
+namespace fs = std::filesystem;
 
 using CliTest = tk7v::test::CliFixture;
 using tk7v::test::Cli;
 using tk7v::test::Ran;
+using tk7v::test::waitUntil;
 
 TEST_F(CliTest, ReadThenWriteWithVerifyToTwoDevicesAtOnce) {
     SimProcess source, a, b;
@@ -37,7 +44,9 @@ TEST_F(CliTest, ReadThenWriteWithVerifyToTwoDevicesAtOnce) {
     for (SimProcess* s : {&a, &b}) {
         const auto m = s->memory();
         EXPECT_TRUE(std::equal(m.begin(), m.end(), written.begin()));
-        EXPECT_TRUE(s->logShows("RESET\n", true)) << s->log();
+        // The simulator may log the last command after the tool has ended.
+        EXPECT_TRUE(waitUntil([&] { return s->log().ends_with("RESET\n"); }, std::chrono::seconds(5)))
+            << s->log();
     }
 }
 
@@ -99,7 +108,10 @@ TEST_F(CliTest, SilentAndRefusingDevicesAreGivenUpWhileTheOthersGoOn) {
         EXPECT_NE((r.out + r.err).find(cases[i].says), std::string::npos) << r.out << r.err;
         // Whole commands only, and a RESET last wherever the device was identified.
         if (i >= 2) {
-            EXPECT_TRUE(sims[i]->logShows("RESET\n", true)) << sims[i]->log();
+            const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+            while (!sims[i]->log().ends_with("RESET\n") && std::chrono::steady_clock::now() < until)
+                std::this_thread::yield();
+            EXPECT_TRUE(sims[i]->log().ends_with("RESET\n")) << sims[i]->log();
         }
     }
 }
@@ -117,21 +129,183 @@ TEST_F(CliTest, VerifyNamesTheFieldTheDeviceChanged) {
     EXPECT_NE(v.out.find("в устройстве 99"), std::string::npos);
 }
 
-TEST_F(CliTest, CtrlCStopsEveryWriteCleanly) {
-    SimProcess a({"--baud", "2400"}), b({"--baud", "2400"});
+// Ctrl+C, SIGTERM (timeout, a service manager) and SIGHUP (a closed terminal) end the run alike:
+// no half command reaches a device, every device gets its RESET, every port is free again.
+TEST_F(CliTest, EverySignalStopsEveryWriteCleanly) {
     ASSERT_EQ(run({"new", "-o", path("start.cfg")}).status, 0);
-    Cli cli(dir_, {"write", path("start.cfg"), "--port", a.port(), "--port", b.port()});
-    ASSERT_TRUE(b.logShows("WRITE 26 @01A", false, std::chrono::seconds(10)));
-    ::kill(cli.pid(), SIGINT);
-    const Ran r = cli.finish();
-    EXPECT_EQ(r.status, 130);
-    EXPECT_NE(r.out.find("часть блока"), std::string::npos) << r.out;
-    for (SimProcess* s : {&a, &b}) {
-        // A half command would have swallowed the RESET as data. The paced simulator may still be
-        // taking the last bytes in.
-        EXPECT_TRUE(s->logShows("RESET\n", true)) << s->log();
-        EXPECT_EQ(SerialPort().open(s->port(), PortConfig{}).stage, SerialPort::OpenResult::Opened);
+    for (int sig : {SIGINT, SIGTERM, SIGHUP}) {
+        SCOPED_TRACE(sig);
+        SimProcess a({"--baud", "2400"}), b({"--baud", "2400"});
+        Cli cli({"write", path("start.cfg"), "--port", a.port(), "--port", b.port()});
+        ASSERT_TRUE(waitUntil([&] { return b.log().find("WRITE 26 @01A") != std::string::npos; }));
+        ::kill(cli.pid(), sig);
+        const Ran r = cli.finish();
+        EXPECT_EQ(r.status, 128 + sig);
+        EXPECT_NE(r.out.find(a.port() + ": прервано; устройство может хранить часть блока"),
+                  std::string::npos)
+            << r.out;
+        EXPECT_NE(r.err.find("Часть блока может остаться в устройствах: " + a.port()), std::string::npos)
+            << r.err;
+        for (SimProcess* s : {&a, &b}) {
+            // The paced simulator may still be taking the last bytes in.
+            EXPECT_TRUE(waitUntil([&] { return s->log().ends_with("RESET\n"); }, std::chrono::seconds(5)))
+                << s->log();
+            // A half command would have swallowed the RESET as data, or shown as a line of its own.
+            std::istringstream lines(s->log());
+            for (std::string line; std::getline(lines, line);)
+                EXPECT_TRUE(line == "RESET" || line.starts_with("WRITE 26 @") ||
+                            line.starts_with("WRITE 4 @"))
+                    << line;
+            EXPECT_EQ(SerialPort().open(s->port(), PortConfig{}).stage, SerialPort::OpenResult::Opened);
+        }
     }
+}
+
+// Each device's result is out the moment that device ends, while a slower one still runs.
+TEST_F(CliTest, EachResultIsPrintedWhenItsDeviceEnds) {
+    SimProcess good, silent({"--silent"});
+    Cli cli({"identify", good.port(), silent.port(), "--timeout", "5"});
+    ASSERT_TRUE(waitUntil([&] { return cli.outSoFar().find("TK7V") != std::string::npos; }));
+    EXPECT_TRUE(cli.running());
+    const Ran r = cli.finish();
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out,
+              good.port() + ": TK7V v2.6 (simulator)\n" + silent.port() + ": не отвечает (опознание)\n");
+}
+
+// Results on standard output, everything else on standard error; -q drops the progress only;
+// "-" is standard input or output; output that cannot be written is a failure.
+TEST_F(CliTest, StreamsAndStandardInputAndOutput) {
+    SimProcess sim;
+    const Ran fresh = run({"new", "-o", "-"});
+    ASSERT_EQ(fresh.status, 0);
+    const ParameterImage startup = StartupImage();
+    EXPECT_EQ(fresh.out, std::string(startup.begin(), startup.end()));
+    EXPECT_EQ(fresh.err, "");
+
+    const Ran changed = run({"set", "-", "TS_object_id=9000"}, {fresh.out});
+    EXPECT_EQ(changed.status, 0);
+    EXPECT_EQ(changed.out.size(), 512u);
+    EXPECT_EQ(changed.err, "предупреждение: TS_object_id («Номер объекта (0-8191)»): 9000 вне диапазона "
+                           "0-8191; в поле записывается 9000\n");
+    const Ran shown = run({"show", "-"}, {changed.out});
+    EXPECT_NE(shown.out.find("TS_object_id (Номер объекта (0-8191)) [скрытое]: 9000\n"), std::string::npos);
+    EXPECT_EQ(run({"show", "-"}, {"short"}).err,
+              "стандартный ввод: Неверный размер файла настроек: 5 байт.\n");
+    EXPECT_EQ(run({"show", "-"}, {fresh.out + "x"}).status, 3);
+    put(path("start.cfg"), std::vector<std::uint8_t>(startup.begin(), startup.end()));
+    EXPECT_EQ(run({"show", path("start.cfg")}, {{}, "/dev/full"}).status, 3);
+
+    const Ran read = run({"read", sim.port(), "-o", "-"});
+    EXPECT_EQ(read.status, 0);
+    EXPECT_EQ(read.out.size(), 512u);
+    EXPECT_NE(read.err.find(sim.port() + ": прочитано в стандартный вывод"), std::string::npos) << read.err;
+
+    const Ran loud = run({"write", path("start.cfg"), "--port", sim.port()});
+    const Ran quiet = run({"-q", "write", path("start.cfg"), "--port", sim.port()});
+    EXPECT_EQ(loud.out, sim.port() + ": записано\n");
+    EXPECT_EQ(quiet.out, loud.out);
+    EXPECT_NE(loud.err.find("Запись данных..."), std::string::npos) << loud.err;
+    EXPECT_EQ(quiet.err, "");
+}
+
+// The replace rules of every front end, here through -o.
+TEST_F(CliTest, ReplacingRules) {
+    const ParameterImage startup = StartupImage();
+    const auto failures = test::CheckFilePolicy(
+        dir_ / "policy", std::string(startup.begin(), startup.end()), [](const fs::path& p) {
+            const Ran r = run({"new", "-o", p.string()});
+            if (r.status == 0) return test::SaveOutcome::Written;
+            return r.err.find("Ошибка записи в файл") != std::string::npos ? test::SaveOutcome::WriteFailed
+                                                                           : test::SaveOutcome::OpenFailed;
+        });
+    for (const auto& f : failures)
+        ADD_FAILURE() << f;
+    // And -n: an existing file is refused, before any device is asked.
+    SimProcess sim;
+    put(path("kept.cfg"), std::vector<std::uint8_t>(512, 7));
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"new", "-o", path("kept.cfg"), "-n"},
+          {"read", sim.port(), "-o", path("kept.cfg"), "--no-clobber"}}) {
+        const Ran r = run(args);
+        EXPECT_EQ(r.status, 3);
+        EXPECT_NE(r.err.find("kept.cfg: файл уже есть"), std::string::npos) << r.err;
+    }
+    EXPECT_EQ(bytes(path("kept.cfg")), std::vector<std::uint8_t>(512, 7));
+    EXPECT_EQ(sim.log(), "");
+}
+
+// Wrong command lines: refused before anything is sent, with the word that was wrong.
+TEST_F(CliTest, WrongCommandLines) {
+    SimProcess a, b;
+    ASSERT_EQ(run({"new", "-o", path("ok.cfg")}).status, 0);
+    fs::create_directories(dir_ / "x");
+    fs::create_directories(dir_ / "y");
+    fs::create_symlink(a.port(), dir_ / "x" / "tk");
+    fs::create_symlink(b.port(), dir_ / "y" / "tk");
+    const std::string A = a.port(), B = b.port(), ok = path("ok.cfg");
+    const struct {
+        std::vector<std::string> args;
+        int status;
+        std::string words;
+    } cases[] = {
+        {{}, 2, "tk7v-cli: не задана команда"},
+        {{"bogus"}, 2, "tk7v-cli: неизвестная команда bogus"},
+        {{"--bogus"}, 2, "неизвестный параметр --bogus"},
+        {{"read", "--bogus"}, 2, "tk7v-cli read: неизвестный параметр --bogus"},
+        {{"read", A, "-o"}, 2, "параметру -o нужно значение"},
+        {{"read", A, "-o", "--verify"}, 2, "параметру -o нужно значение"},
+        {{"read", A}, 2, "не задан файл (-o ФАЙЛ)"},
+        {{"show", ok, "extra"}, 2, "лишнее слово extra"},
+        {{"identify", A, "--baud", "12345"}, 2, "--baud '12345': допустимо: 110, 300,"},
+        {{"identify", A, "--data-bits", "9"}, 2, "--data-bits '9': допустимо: 5, 6, 7, 8"},
+        {{"identify", A, "--parity", "x"}, 2, "--parity 'x': допустимо: none, odd, even, mark, space"},
+        {{"identify", A, "--stop-bits", "3"}, 2, "--stop-bits '3': допустимо: 1, 1.5, 2"},
+        {{"identify", A, "--timeout", "soon"}, 2, "--timeout 'soon'"},
+        {{"identify", A, "--retries", "-1"}, 2, "--retries '-1'"},
+        {{"identify", A, "--port", A}, 2, "порт " + A + " указан дважды"},
+        {{"identify", A, (dir_ / "x" / "tk").string()}, 2, "один и тот же порт"},
+        {{"identify", ok}, 2, "это файл, а не последовательный порт"},
+        {{"identify", dir_.string()}, 2, "это папка"},
+        {{"identify"}, 2, "не задан порт"},
+        {{"write", A}, 2, "не задан файл конфигурации (" + A + " — это порт)"},
+        {{"write", ok}, 2, "не задан порт (ПОРТ или --port)"},
+        {{"write", A, path("missing.cfg")}, 3, "missing.cfg: Файл не найден"},
+        {{"read", A, B, "-o", path("one.cfg")}, 2, "при нескольких портах в имени файла нужен {port}"},
+        {{"read", A, B, "-o", "-"}, 2, "только одно устройство"},
+        {{"read", (dir_ / "x" / "tk").string(), (dir_ / "y" / "tk").string(), "-o", path("c_{port}.cfg")},
+         2,
+         "записывались бы в один файл"},
+        {{"set", ok, "CS1_active=нет"}, 2, "CS1_active: окно программы не даёт изменить это поле"},
+        {{"set", ok, "TS_object_id=9000", "--strict"},
+         2,
+         "TS_object_id («Номер объекта (0-8191)»): 9000 вне диапазона"},
+        {{"set", ok, "CS1_dial_each_n=a"}, 2, "CS1_dial_each_n («Число наборов номера (1-9)»): 'a'"},
+        {{"set", ok}, 2, "не заданы поля"},
+        {{"show"}, 2, "не задан файл конфигурации"},
+        {{"diff", ok}, 2, "нужны два файла"},
+        {{"new"}, 2, "не задан файл (-o ФАЙЛ)"},
+    };
+    const auto before = bytes(ok);
+    for (const auto& c : cases) {
+        std::string line;
+        for (const auto& w : c.args)
+            line += w + " ";
+        SCOPED_TRACE(line);
+        const Ran r = run(c.args);
+        EXPECT_EQ(r.status, c.status);
+        EXPECT_NE(r.err.find(c.words), std::string::npos) << r.err;
+        EXPECT_EQ(r.out, "");
+        // A wrong command points to its help; a refused value says that the file stayed as it was.
+        if (c.status == 2) {
+            EXPECT_TRUE(r.err.find(" --help\n") != std::string::npos || r.err.ends_with(" не изменён\n"))
+                << r.err;
+        }
+    }
+    EXPECT_EQ(bytes(ok), before);
+    EXPECT_FALSE(fs::exists(path("c_tk.cfg")));
+    EXPECT_EQ(a.log(), "");
+    EXPECT_EQ(b.log(), "");
 }
 
 TEST_F(CliTest, BadInputIsOneMessageAndNoChangedFile) {
@@ -148,12 +322,12 @@ TEST_F(CliTest, BadInputIsOneMessageAndNoChangedFile) {
         {{"set", path("ok.cfg"), "NO_SUCH=1"}, 2, "Неизвестное поле: NO_SUCH"},
         {{"set", path("ok.cfg"), "CS1_hand_time=1a"},
          2,
-         "Ошибка при обработке данных: '1a' не является разрешённым числовым значением."},
+         "CS1_hand_time («Ожидать HANDSHAKE, сек. (5-30)»): '1a' не является разрешённым числовым значением"},
         {{"set", path("ok.cfg"), "CS1_hand_time=123"}, 2, "длиннее 2"},
         {{"set", path("ok.cfg"), "CS1_active=maybe"}, 2, "ожидается 1 или 0"},
         {{"show", path("short.cfg")}, 3, "Неверный размер файла настроек: 511 байт."},
         {{"show", path("none.cfg")}, 3, "Файл не найден"},
-        {{"write", path("ok.cfg")}, 2, "Не задан порт"},
+        {{"write", path("ok.cfg")}, 2, "не задан порт"},
         {{"identify", path("no-such-port")}, 1, "Невозможно подключиться к порту"},
         {{"frobnicate"}, 2, ""},
     };

@@ -59,6 +59,7 @@ public:
     }
 
     const std::string& port() const { return port_; }
+    pid_t pid() const { return pid_; }
     std::string memoryPath() const { return (dir_ / "memory.bin").string(); }
     std::string logPath() const { return (dir_ / "log.txt").string(); }
     std::filesystem::path dir() const { return dir_; }
@@ -70,19 +71,6 @@ public:
     std::string log() const {
         std::ifstream in(logPath());
         return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-    }
-
-    // True once the log holds `text` (at its end, with `atEnd`), at most `within` from now. The
-    // simulator logs a command after the program that sent it may have ended.
-    bool logShows(const std::string& text, bool atEnd = false,
-                  std::chrono::milliseconds within = std::chrono::seconds(5)) const {
-        const auto until = std::chrono::steady_clock::now() + within;
-        for (;;) {
-            const std::string l = log();
-            if (atEnd ? l.ends_with(text) : l.find(text) != std::string::npos) return true;
-            if (std::chrono::steady_clock::now() >= until) return false;
-            std::this_thread::yield();
-        }
     }
 
     void stop() { end(SIGTERM); }

@@ -1,7 +1,9 @@
 #include "model/config_file.h"
-#include "model/file_texts.h"
 
 #include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
 
 #include <vector>
 
@@ -26,11 +28,6 @@ TEST(ConfigFile, OnlyExactly512BytesLoadAndOnlyTheParameterStretchIsTaken) {
     EXPECT_EQ(img[511], 0x5A);
 }
 
-TEST(ConfigFile, Texts) {
-    EXPECT_EQ(texts::WrongSizeText(511), "Неверный размер файла настроек: 511 байт.");
-    EXPECT_EQ(texts::WrongSizeText(0), "Неверный размер файла настроек: 0 байт.");
-}
-
 TEST(ConfigFile, BackupAndPictureNames) {
     EXPECT_EQ(BackupPathFor("/a/settings.cfg"), "/a/settings.BAK");
     EXPECT_EQ(BackupPathFor("/a/settings"), "/a/settings.BAK");
@@ -47,3 +44,115 @@ TEST(ConfigFile, BackupAndPictureNames) {
     EXPECT_EQ(PictureExtensionOf("/a.png/b"), PictureExtension::None);
     EXPECT_EQ(PictureExtensionOf("/a/b.cfg"), PictureExtension::None);
 }
+
+#ifndef _WIN32
+#include "../common/file_policy_cases.h"
+
+namespace {
+
+struct TempDir {
+    std::filesystem::path path =
+        std::filesystem::temp_directory_path() / ("tk7v-model-files-" + std::to_string(::getpid()));
+    TempDir() { std::filesystem::create_directories(path); }
+    ~TempDir() { std::filesystem::remove_all(path); }
+};
+
+} // namespace
+
+TEST(ConfigFile, ReplacingRules) {
+    TempDir dir;
+    const std::string fresh(512, 'N');
+    const auto failures = test::CheckFilePolicy(dir.path, fresh, [&](const std::filesystem::path& p) {
+        const auto* bytes = reinterpret_cast<const std::uint8_t*>(fresh.data());
+        switch (SaveConfigFile(p, {bytes, fresh.size()}).status) {
+        case SaveResult::Status::Written:
+            return test::SaveOutcome::Written;
+        case SaveResult::Status::WriteFailed:
+            return test::SaveOutcome::WriteFailed;
+        default:
+            return test::SaveOutcome::OpenFailed;
+        }
+    });
+    for (const auto& f : failures)
+        ADD_FAILURE() << f;
+}
+
+TEST(ConfigFile, KeepingAnExistingFileAndSayingWhatWasDone) {
+    TempDir dir;
+    const auto file = dir.path / "a.cfg";
+    const std::vector<std::uint8_t> bytes(512, 7);
+    const SaveResult first = SaveConfigFile(file, bytes, {.replace = false});
+    EXPECT_EQ(first.status, SaveResult::Status::Written);
+    EXPECT_FALSE(first.replaced);
+    const SaveResult again = SaveConfigFile(file, std::vector<std::uint8_t>(512, 8), {.replace = false});
+    EXPECT_EQ(again.status, SaveResult::Status::Exists);
+    EXPECT_EQ(ReadConfigFile(file).contents, bytes);
+    EXPECT_FALSE(std::filesystem::exists(dir.path / "a.BAK"));
+    const SaveResult replaced = SaveConfigFile(file, bytes);
+    EXPECT_TRUE(replaced.replaced);
+    EXPECT_EQ(replaced.backup, SaveResult::Backup::Made);
+    EXPECT_EQ(SaveConfigFile(file, bytes).backup, SaveResult::Backup::Earlier);
+    EXPECT_EQ(SaveConfigFile(file, bytes, {.keepBackup = false}).backup, SaveResult::Backup::None);
+    // Permissions of the replaced file are kept.
+    std::filesystem::permissions(file,
+                                 std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+    SaveConfigFile(file, bytes);
+    EXPECT_EQ(std::filesystem::status(file).permissions(),
+              std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+}
+
+TEST(ConfigFile, ReadingNamesWhatIsWrong) {
+    TempDir dir;
+    const auto put = [&](const char* name, std::size_t size) {
+        std::ofstream(dir.path / Utf8Path(name), std::ios::binary) << std::string(size, '\1');
+    };
+    put("ok.cfg", 512);
+    put("объект №1.cfg", 512);
+    put("short.cfg", 511);
+    put("empty.cfg", 0);
+    std::filesystem::create_directories(dir.path / "folder.cfg");
+    ::mkfifo((dir.path / "pipe.cfg").c_str(), 0600);
+    using S = ConfigRead::Status;
+    const struct {
+        const char* name;
+        S status;
+        const char* text;
+    } cases[] = {
+        {"ok.cfg", S::Loaded, ""},
+        {"объект №1.cfg", S::Loaded, ""},
+        {"none.cfg", S::NotFound, "Файл не найден"},
+        {"short.cfg", S::WrongSize, "Неверный размер файла настроек: 511 байт."},
+        {"empty.cfg", S::WrongSize, "Неверный размер файла настроек: 0 байт."},
+        {"folder.cfg", S::WrongSize, "Неверный размер файла настроек: 0 байт."},
+        {"pipe.cfg", S::WrongSize, "Неверный размер файла настроек: 0 байт."}, // never opened
+    };
+    for (const auto& c : cases) {
+        const ConfigRead r = ReadConfigFile(dir.path / Utf8Path(c.name));
+        EXPECT_EQ(r.status, c.status) << c.name;
+        EXPECT_EQ(ReadFailureText(r), c.text) << c.name;
+        EXPECT_EQ(r.contents.size(), c.status == S::Loaded ? 512u : 0u) << c.name;
+    }
+    EXPECT_EQ(PathUtf8(Utf8Path("объект №1.cfg")), "объект №1.cfg");
+}
+
+TEST(ConfigFile, AnInPlaceWriteCutShortPutsTheOldBytesBack) {
+    TempDir dir;
+    // No name beside it is free (its name is as long as a name can be): it is rewritten in place,
+    // and the disk fills after 100 bytes, room for the old 50 but not for the new 512.
+    const auto file = dir.path / (std::string(250, 'x') + ".cfg");
+    std::ofstream(file, std::ios::binary) << std::string(50, 'A');
+    rlimit saved{};
+    ::getrlimit(RLIMIT_FSIZE, &saved);
+    const auto previous = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit small = saved;
+    small.rlim_cur = 100;
+    ::setrlimit(RLIMIT_FSIZE, &small);
+    const SaveResult r = SaveConfigFile(file, std::vector<std::uint8_t>(512, 'N'), {.keepBackup = false});
+    ::setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, previous);
+    EXPECT_EQ(r.status, SaveResult::Status::WriteFailed);
+    std::ifstream in(file, std::ios::binary);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()),
+              std::string(50, 'A'));
+}
+#endif

@@ -1,16 +1,18 @@
 #include "../common/startup_image.h"
-#include "map_controls.h"
 #include "model/parameter_image.h"
 #include "model/phone_codec.h"
+#include "recording_controls.h"
 
 #include <gtest/gtest.h>
 
 using namespace tk7v;
-using tk7v::test::MapControls;
+using tk7v::test::ControlsHolding;
+using tk7v::test::Holds;
+using tk7v::test::RecordingControls;
 
 namespace {
 
-ParameterImage built(const MapControls& c) {
+ParameterImage built(const RecordingControls& c) {
     ParameterImage img;
     EXPECT_TRUE(BuildImage(c, img).ok);
     return img;
@@ -19,7 +21,7 @@ ParameterImage built(const MapControls& c) {
 } // namespace
 
 TEST(ParameterImage, StartupImageByteForByte) {
-    const ParameterImage img = built(MapControls());
+    const ParameterImage img = built(RecordingControls());
     const ParameterImage expected = test::StartupImage();
     EXPECT_TRUE(StartupImage() == expected);
     for (std::size_t i = 0; i < kImageSize; ++i)
@@ -46,22 +48,22 @@ TEST(ParameterImage, IntegerFieldsStoreLowBits) {
         {"RS_frames", "$FFFFFFFF", 237, {0xFF}, "255"},
     };
     for (const auto& c : cases) {
-        MapControls in;
-        in.texts[c.control] = c.text;
+        RecordingControls in;
+        in.setText(c.control, c.text);
         const ParameterImage img = built(in);
         for (std::size_t i = 0; i < c.bytes.size(); ++i)
             EXPECT_EQ(img[c.offset + i], c.bytes[i]) << c.control << " " << c.text;
-        MapControls out;
+        RecordingControls out;
         ASSERT_TRUE(ApplyImage(img, out).ok);
-        EXPECT_EQ(out.texts[c.control], c.shownBack) << c.control << " " << c.text;
+        EXPECT_EQ(out.text(c.control), c.shownBack) << c.control << " " << c.text;
     }
 }
 
 TEST(ParameterImage, FailureKeepsEarlierFieldsAndLeavesTheRestFF) {
-    MapControls c;
-    c.texts["CS1_phone_1"] = "123";
-    c.texts["CS2_dial_pause"] = "1a"; // offset 116
-    c.texts["TS_line_ctrl_tm"] = "44";
+    RecordingControls c;
+    c.setText("CS1_phone_1", "123");
+    c.setText("CS2_dial_pause", "1a"); // offset 116
+    c.setText("TS_line_ctrl_tm", "44");
     ParameterImage img;
     const CodecResult r = BuildImage(c, img);
     ASSERT_FALSE(r.ok);
@@ -76,8 +78,8 @@ TEST(ParameterImage, FailureKeepsEarlierFieldsAndLeavesTheRestFF) {
 }
 
 TEST(ParameterImage, ErrorTexts) {
-    MapControls c;
-    c.texts["CS1_dial_each_n"] = "";
+    RecordingControls c;
+    c.setText("CS1_dial_each_n", "");
     ParameterImage img;
     const CodecResult r = BuildImage(c, img);
     ASSERT_FALSE(r.ok);
@@ -93,39 +95,39 @@ TEST(ParameterImage, ErrorTexts) {
 TEST(ParameterImage, AllFFImageApplied) {
     ParameterImage img;
     img.fill(0xFF);
-    MapControls c;
+    RecordingControls c;
     ASSERT_TRUE(ApplyImage(img, c).ok);
-    for (const auto& [name, text] : c.texts) {
+    for (const std::string& name : ControlsHolding(Holds::Text)) {
         if (name.find("phone") != std::string::npos)
-            EXPECT_EQ(text, "") << name;
+            EXPECT_EQ(c.text(name), "") << name;
         else if (name == "TS_object_id" || name == "TS_fmt_radio_t")
-            EXPECT_EQ(text, "65535") << name;
+            EXPECT_EQ(c.text(name), "65535") << name;
         else
-            EXPECT_EQ(text, "255") << name;
+            EXPECT_EQ(c.text(name), "255") << name;
     }
-    for (const auto& [name, on] : c.checks)
-        EXPECT_EQ(on, name != "CS2_active") << name;
-    for (const auto& [name, index] : c.items)
-        EXPECT_EQ(index, 1) << name;
+    for (const std::string& name : ControlsHolding(Holds::Check))
+        EXPECT_EQ(c.checked(name), name != "CS2_active") << name;
+    for (const std::string& name : ControlsHolding(Holds::Item))
+        EXPECT_EQ(c.itemIndex(name), 1) << name;
 }
 
 TEST(ParameterImage, AllZeroImageApplied) {
     ParameterImage img{};
-    MapControls c;
-    c.checks["CS2_active"] = true;
-    c.checks["RS_alarm_on"] = true;
+    RecordingControls c;
+    c.setChecked("CS2_active", true);
+    c.setChecked("RS_alarm_on", true);
     ASSERT_TRUE(ApplyImage(img, c).ok);
-    for (const auto& [name, text] : c.texts)
-        EXPECT_EQ(text, name.find("phone") != std::string::npos ? "" : "0") << name;
-    for (const auto& [name, on] : c.checks)
-        EXPECT_EQ(on, name == "CS1_active") << name;
-    for (const auto& [name, index] : c.items)
-        EXPECT_EQ(index, 0) << name;
+    for (const std::string& name : ControlsHolding(Holds::Text))
+        EXPECT_EQ(c.text(name), name.find("phone") != std::string::npos ? "" : "0") << name;
+    for (const std::string& name : ControlsHolding(Holds::Check))
+        EXPECT_EQ(c.checked(name), name == "CS1_active") << name;
+    for (const std::string& name : ControlsHolding(Holds::Item))
+        EXPECT_EQ(c.itemIndex(name), 0) << name;
 }
 
 TEST(ParameterImage, ApplySetsSwitchesInRuleOrder) {
     ParameterImage img{};
-    MapControls c;
+    RecordingControls c;
     ASSERT_TRUE(ApplyImage(img, c).ok);
     const std::vector<std::string> expected = {"CS1_active",   "CS1_send_paf",    "CS2_active",
                                                "CS2_send_paf", "TS_line_ctrl_on", "TS_tone_dial_on",
@@ -138,7 +140,7 @@ TEST(ParameterImage, RoundTripReducesOnlyWhatTheLayoutCannotHold) {
     ParameterImage img;
     for (std::size_t i = 0; i < kImageSize; ++i)
         img[i] = static_cast<std::uint8_t>(i * 7 + 3);
-    MapControls c;
+    RecordingControls c;
     ASSERT_TRUE(ApplyImage(img, c).ok);
     ParameterImage again;
     ASSERT_TRUE(BuildImage(c, again).ok);

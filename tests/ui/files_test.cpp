@@ -1,5 +1,6 @@
 // Configuration files through the window: save, the replace question and the backup, load with
 // its size and read checks, the picture remarks, and the caption.
+#include "../common/file_policy_cases.h"
 #include "fake_dialogs.h"
 #include "test_main.h"
 #include "ui/controls.h"
@@ -167,6 +168,23 @@ private slots:
         saveWithin(path("settings.cfg"), 100);
         QCOMPARE(dialogs.errors.last(), QString("Ошибка записи в файл"));
         QCOMPARE(readAll(path("settings.cfg")), QByteArray(512, 'A'));
+    }
+
+    // The same rules as every other front end's save, with the window's boxes as the outcome.
+    void replacingRules() {
+        const ParameterImage startup = StartupImage();
+        const std::string fresh(reinterpret_cast<const char*>(startup.data()), startup.size());
+        const auto failures =
+            test::CheckFilePolicy(dir->path().toStdString(), fresh, [&](const std::filesystem::path& p) {
+                dialogs.errors.clear();
+                save(QString::fromStdString(p.string()));
+                if (dialogs.errors.isEmpty()) return test::SaveOutcome::Written;
+                return dialogs.errors.last() == "Ошибка записи в файл" ? test::SaveOutcome::WriteFailed
+                                                                       : test::SaveOutcome::OpenFailed;
+            });
+        for (const auto& f : failures)
+            qWarning("%s", f.c_str());
+        QVERIFY(failures.empty());
     }
 
     void notAPlainFileAndNoExtension() {

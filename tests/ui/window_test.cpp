@@ -22,19 +22,208 @@ using tk7v::test::FakeDialogs;
 
 namespace {
 
-enum Kind { Group, Button, Combo, Edit, Check, Radio, Label, Bevel };
+enum Kind { Group, Button, Combo, Edit, Check, Radio, Label, Bevel, Pages, Status };
+enum State { On, Off, Hidden, HiddenOff }; // enabled or not, shown or not
 
-struct Row {
+// Every control where the window's description puts it: parent, left, top, width and height (0 for
+// a label, which sizes itself), the state at start-up, and for edits the input limit and text,
+// for check boxes "1" or "0", for radio groups the selected item.
+const struct Place {
     const char* name;
     Kind kind;
     const char* parent;
-    int x, y, w, h; // w, h of 0: not checked (labels size themselves)
-    QString caption;
-    QString hint;
-    int limit = 0;      // edits
-    QString value = {}; // edit text, or "1"/"0" for a check box, the item index for a radio group
-    bool enabled = true;
-    bool hidden = false;
+    int x, y, w, h;
+    State state;
+    int limit;
+    const char* value;
+} kPlaces[] = {
+    {"GroupBox5", Group, "Form1", 8, 8, 137, 49, On, 0, ""},
+    {"SpeedButton1", Button, "GroupBox5", 8, 16, 121, 25, On, 0, ""},
+    {"GroupBox1", Group, "Form1", 8, 72, 137, 81, On, 0, ""},
+    {"ComboBox1", Combo, "GroupBox1", 8, 16, 121, 21, On, 0, ""},
+    {"Button1", Button, "GroupBox1", 8, 48, 121, 25, On, 0, ""},
+    {"GroupBox4", Group, "Form1", 8, 168, 137, 129, On, 0, ""},
+    {"Button3", Button, "GroupBox4", 8, 16, 121, 25, Off, 0, ""},
+    {"Button4", Button, "GroupBox4", 8, 56, 121, 25, Off, 0, ""},
+    {"Button2", Button, "GroupBox4", 8, 96, 121, 25, Off, 0, ""},
+    {"GroupBox9", Group, "Form1", 8, 312, 137, 57, On, 0, ""},
+    {"BitBtn2", Button, "GroupBox9", 16, 18, 25, 25, On, 0, ""},
+    {"BitBtn1", Button, "GroupBox9", 96, 18, 25, 25, On, 0, ""},
+    {"PageControl1", Pages, "Form1", 160, 8, 441, 361, On, 0, ""},
+    {"StatusBar1", Status, "Form1", 0, 380, 611, 21, On, 0, ""},
+    // Radio channel.
+    {"GroupBox10", Group, "TabSheet4", 0, 0, 433, 329, On, 0, ""},
+    {"RS_newpaf_on", Radio, "GroupBox10", 16, 16, 209, 41, On, 0, "0"},
+    {"GroupBox6", Group, "GroupBox10", 16, 64, 209, 145, Hidden, 0, ""},
+    {"RS_filter_on", Check, "GroupBox6", 16, 24, 185, 17, On, 0, "0"},
+    {"Bevel1", Bevel, "GroupBox6", 16, 48, 177, 2, On, 0, ""},
+    {"RS_alarm_on", Check, "GroupBox6", 16, 64, 185, 17, Off, 0, "0"},
+    {"RS_arm_disarm_on", Check, "GroupBox6", 16, 88, 185, 17, Off, 0, "0"},
+    {"RS_other_on", Check, "GroupBox6", 16, 112, 185, 17, Off, 0, "0"},
+    {"Label19", Label, "GroupBox10", 240, 16, 0, 0, Hidden, 0, ""},
+    {"RS_packets", Edit, "GroupBox10", 240, 32, 177, 21, Hidden, 2, "3"},
+    {"Label23", Label, "GroupBox10", 240, 64, 0, 0, Hidden, 0, ""},
+    {"RS_frames", Edit, "GroupBox10", 240, 80, 177, 21, Hidden, 2, "5"},
+    // Telephone line.
+    {"GroupBox11", Group, "TabSheet3", 0, 0, 433, 329, On, 0, ""},
+    {"TS_tone_dial_on", Radio, "GroupBox11", 16, 16, 209, 41, On, 0, "0"},
+    {"GroupBox8", Group, "GroupBox11", 16, 64, 209, 249, Hidden, 0, ""},
+    {"TS_line_ctrl_on", Check, "GroupBox8", 16, 24, 177, 17, On, 0, "0"},
+    {"Bevel2", Bevel, "GroupBox8", 16, 48, 177, 2, On, 0, ""},
+    {"Label13", Label, "GroupBox8", 16, 64, 0, 0, On, 0, ""},
+    {"TS_line_ctrl_tm", Edit, "GroupBox8", 16, 80, 177, 21, On, 3, "30"},
+    {"GroupBox7", Group, "GroupBox8", 16, 112, 177, 121, On, 0, ""},
+    {"Label24", Label, "GroupBox7", 8, 20, 0, 0, Off, 0, ""},
+    {"TS_object_id", Edit, "GroupBox7", 8, 36, 161, 21, Off, 4, "0"},
+    {"Label25", Label, "GroupBox7", 8, 68, 0, 0, Off, 0, ""},
+    {"TS_fmt_radio_t", Edit, "GroupBox7", 8, 84, 161, 21, Off, 4, "0"},
+    // Central station 1.
+    {"CS1_active", Check, "TabSheet1", 8, 8, 417, 17, Off, 0, "1"},
+    {"GroupBox3", Group, "TabSheet1", 0, 32, 433, 297, On, 0, ""},
+    {"Bevel3", Bevel, "GroupBox3", 216, 24, 2, 257, On, 0, ""},
+    {"Label1", Label, "GroupBox3", 16, 16, 0, 0, On, 0, ""},
+    {"CS1_phone_1", Edit, "GroupBox3", 16, 32, 177, 21, On, 23, ""},
+    {"Label3", Label, "GroupBox3", 16, 61, 0, 0, On, 0, ""},
+    {"CS1_phone_2", Edit, "GroupBox3", 16, 77, 177, 21, On, 23, ""},
+    {"Label4", Label, "GroupBox3", 16, 106, 0, 0, On, 0, ""},
+    {"CS1_phone_3", Edit, "GroupBox3", 16, 122, 177, 21, On, 23, ""},
+    {"Label10", Label, "GroupBox3", 16, 152, 0, 0, On, 0, ""},
+    {"CS1_phone_4", Edit, "GroupBox3", 16, 166, 177, 21, On, 23, ""},
+    {"CS1_send_paf", Radio, "GroupBox3", 16, 192, 177, 41, Hidden, 0, "0"},
+    {"Label26", Label, "GroupBox3", 16, 240, 0, 0, HiddenOff, 0, ""},
+    {"CS1_fmt_tel_p", Edit, "GroupBox3", 16, 256, 177, 21, HiddenOff, 3, "0"},
+    {"Label2", Label, "GroupBox3", 240, 16, 0, 0, On, 0, ""},
+    {"CS1_dial_each_n", Edit, "GroupBox3", 240, 32, 177, 21, On, 1, "1"},
+    {"Label7", Label, "GroupBox3", 240, 61, 0, 0, On, 0, ""},
+    {"CS1_dial_cycles", Edit, "GroupBox3", 240, 77, 177, 21, On, 1, "1"},
+    {"Label5", Label, "GroupBox3", 240, 106, 0, 0, On, 0, ""},
+    {"CS1_dial_pause", Edit, "GroupBox3", 240, 122, 177, 21, On, 2, "3"},
+    {"Label11", Label, "GroupBox3", 240, 152, 0, 0, On, 0, ""},
+    {"CS1_hand_time", Edit, "GroupBox3", 240, 166, 177, 21, On, 2, "10"},
+    {"Label9", Label, "GroupBox3", 240, 197, 0, 0, On, 0, ""},
+    {"CS1_kissoff_time", Edit, "GroupBox3", 240, 211, 177, 21, On, 1, "1"},
+    {"Label8", Label, "GroupBox3", 240, 240, 0, 0, On, 0, ""},
+    {"CS1_send_repeats", Edit, "GroupBox3", 240, 256, 177, 21, On, 1, "0"},
+    // Central station 2: the same layout, the profile inactive.
+    {"CS2_active", Check, "TabSheet2", 8, 8, 417, 17, On, 0, "0"},
+    {"GroupBox2", Group, "TabSheet2", 0, 32, 433, 297, On, 0, ""},
+    {"Bevel4", Bevel, "GroupBox2", 216, 24, 2, 257, On, 0, ""},
+    {"Label6", Label, "GroupBox2", 16, 16, 0, 0, Off, 0, ""},
+    {"CS2_phone_1", Edit, "GroupBox2", 16, 32, 177, 21, Off, 23, ""},
+    {"Label14", Label, "GroupBox2", 16, 61, 0, 0, Off, 0, ""},
+    {"CS2_phone_2", Edit, "GroupBox2", 16, 77, 177, 21, Off, 23, ""},
+    {"Label15", Label, "GroupBox2", 16, 106, 0, 0, Off, 0, ""},
+    {"CS2_phone_3", Edit, "GroupBox2", 16, 122, 177, 21, Off, 23, ""},
+    {"Label21", Label, "GroupBox2", 16, 152, 0, 0, Off, 0, ""},
+    {"CS2_phone_4", Edit, "GroupBox2", 16, 166, 177, 21, Off, 23, ""},
+    {"CS2_send_paf", Radio, "GroupBox2", 16, 192, 177, 41, Hidden, 0, "0"},
+    {"Label27", Label, "GroupBox2", 16, 240, 0, 0, HiddenOff, 0, ""},
+    {"CS2_fmt_tel_p", Edit, "GroupBox2", 16, 256, 177, 21, HiddenOff, 3, "0"},
+    {"Label12", Label, "GroupBox2", 240, 16, 0, 0, Off, 0, ""},
+    {"CS2_dial_each_n", Edit, "GroupBox2", 240, 32, 177, 21, Off, 1, "1"},
+    {"Label17", Label, "GroupBox2", 240, 61, 0, 0, Off, 0, ""},
+    {"CS2_dial_cycles", Edit, "GroupBox2", 240, 77, 177, 21, Off, 1, "1"},
+    {"Label16", Label, "GroupBox2", 240, 106, 0, 0, Off, 0, ""},
+    {"CS2_dial_pause", Edit, "GroupBox2", 240, 122, 177, 21, Off, 2, "3"},
+    {"Label22", Label, "GroupBox2", 240, 152, 0, 0, Off, 0, ""},
+    {"CS2_hand_time", Edit, "GroupBox2", 240, 166, 177, 21, Off, 2, "10"},
+    {"Label20", Label, "GroupBox2", 240, 197, 0, 0, Off, 0, ""},
+    {"CS2_kissoff_time", Edit, "GroupBox2", 240, 211, 177, 21, Off, 1, "3"},
+    {"Label18", Label, "GroupBox2", 240, 240, 0, 0, Off, 0, ""},
+    {"CS2_send_repeats", Edit, "GroupBox2", 240, 256, 177, 21, Off, 1, "0"},
+};
+
+const char* const kPhoneHint = "Телефонный номер вида 8,,8001234567";
+const char* const kFormatP =
+    "Формат станции для передачи PAF по телефону (Telephone Parameter P for PIMA panels) (0-255)";
+const char* const kFormatT =
+    "Формат станции для события о неисправности по радио (Radio Parameter T for PIMA panels) (0-9999)";
+
+// Captions and hints of the controls that show one; an edit's label carries the edit's hint.
+const struct Texts {
+    const char* name;
+    const char* caption;
+    const char* hint;
+    const char* field = nullptr; // the edit under this label
+} kTexts[] = {
+    {"GroupBox5", "Работа", ""},
+    {"SpeedButton1", "Под&ключиться", ""},
+    {"GroupBox1", "Соед&инение", ""},
+    {"ComboBox1", "", "Выбор последовательного порта"},
+    {"Button1", "У&становки", "Установки соединения (битрейт, контроль потока)"},
+    {"GroupBox4", "Операции", ""},
+    {"Button3", "С&читать", ""},
+    {"Button4", "За&писать", ""},
+    {"Button2", "Пр&ервать", ""},
+    {"GroupBox9", "", ""},
+    {"BitBtn2", "", "Загрузить..."},
+    {"BitBtn1", "", "Сохранить как..."},
+    {"RS_newpaf_on", "Протокол", "Работа модуля в режиме PAF или NEWPAF"},
+    {"GroupBox6", "Фильтр событий", ""},
+    {"RS_filter_on", "Включить фильтрацию", "Фильтрация входящих событий для отправки по радиоканалу"},
+    {"RS_alarm_on", "Тревожные события", "Разрешить для передачи группу тревожных событий"},
+    {"RS_arm_disarm_on", "События постановки/снятия",
+     "Разрешить для передачи группу событий постановки/снятия"},
+    {"Label19", "Число пачек (1-10)", "Число пачек (1-10)", "RS_packets"},
+    {"Label23", "Число кадров в пачке (1-10)", "Число кадров в пачке (1-10)", "RS_frames"},
+    {"TS_tone_dial_on", "Набор номера", "Импульсный или тоновый набор номера"},
+    {"GroupBox8", "Контроль линии", ""},
+    {"TS_line_ctrl_on", "Включить контроль",
+     "Включить контроль линии при отсутствии событий и отправку события о неисправности по радио"},
+    {"Label13", "Период контроля, мин. (1-255)", "Период контроля линии при отсутствии событий, мин. (1-255)",
+     "TS_line_ctrl_tm"},
+    {"GroupBox7", "Параметры события о неиспр.", ""},
+    {"Label24", "Номер объекта (0-8191)", "Номер объекта для события о неисправности по радио (0-8191)",
+     "TS_object_id"},
+    {"Label25", "Формат станции T (0-9999)", kFormatT, "TS_fmt_radio_t"},
+    {"CS1_active", "Активировать профиль ЦС №1", "Активировать профиль ЦС №1"},
+    {"CS2_active", "Активировать профиль ЦС №2", "Активировать профиль ЦС №2"},
+    {"GroupBox3", "", ""},
+    {"Label1", "Телефон №1", kPhoneHint, "CS1_phone_1"},
+    {"Label3", "Телефон №2", kPhoneHint, "CS1_phone_2"},
+    {"Label4", "Телефон №3", kPhoneHint, "CS1_phone_3"},
+    {"Label10", "Телефон №4", kPhoneHint, "CS1_phone_4"},
+    {"CS1_send_paf", "Формат передачи", "Формат передаваемых на ЦС данных"},
+    {"Label26", "Формат станции P (0-255)", kFormatP, "CS1_fmt_tel_p"},
+    {"Label2", "Число наборов номера (1-9)", "Число наборов каждого номера в таблице (1-9)",
+     "CS1_dial_each_n"},
+    {"Label7", "Число циклов перед паузой (1-9)",
+     "Число циклов перебора номеров перед паузой/переключением канала (1-9)", "CS1_dial_cycles"},
+    {"Label5", "Пауза, мин. (0-10)", "Пауза для текущей ЦС, минуты (0-10)", "CS1_dial_pause"},
+    {"Label11", "Ожидать HANDSHAKE, сек. (5-30)", "Интервал ожидания сигнала HANDSHAKE, секунды (5-30)",
+     "CS1_hand_time"},
+    {"Label9", "Ожидать KISSOFF, сек. (1-9)", "Интервал ожидания сигнала KISSOFF, секунды (1-9)",
+     "CS1_kissoff_time"},
+    {"Label8", "Число повторных передач (0-9)",
+     "Число повторных передач при отсутствии сигнала KISSOFF (0-9)", "CS1_send_repeats"},
+};
+
+// Profile 2 shows profile 1's captions and hints (only the check boxes differ, above).
+const char* const kTwins[][2] = {
+    {"Label1", "Label6"},
+    {"Label3", "Label14"},
+    {"Label4", "Label15"},
+    {"Label10", "Label21"},
+    {"Label26", "Label27"},
+    {"Label2", "Label12"},
+    {"Label7", "Label17"},
+    {"Label5", "Label16"},
+    {"Label11", "Label22"},
+    {"Label9", "Label20"},
+    {"Label8", "Label18"},
+    {"GroupBox3", "GroupBox2"},
+    {"CS1_phone_1", "CS2_phone_1"},
+    {"CS1_phone_2", "CS2_phone_2"},
+    {"CS1_phone_3", "CS2_phone_3"},
+    {"CS1_phone_4", "CS2_phone_4"},
+    {"CS1_send_paf", "CS2_send_paf"},
+    {"CS1_fmt_tel_p", "CS2_fmt_tel_p"},
+    {"CS1_dial_each_n", "CS2_dial_each_n"},
+    {"CS1_dial_cycles", "CS2_dial_cycles"},
+    {"CS1_dial_pause", "CS2_dial_pause"},
+    {"CS1_hand_time", "CS2_hand_time"},
+    {"CS1_kissoff_time", "CS2_kissoff_time"},
+    {"CS1_send_repeats", "CS2_send_repeats"},
 };
 
 bool ownEnabled(const QWidget* w) {
@@ -44,207 +233,30 @@ bool explicitlyHidden(const QWidget* w) {
     return w->testAttribute(Qt::WA_WState_ExplicitShowHide) && w->testAttribute(Qt::WA_WState_Hidden);
 }
 
-QList<Row> layoutRows() {
-    const QString phoneHint = "Телефонный номер вида 8,,8001234567";
-    QList<Row> rows = {
-        {"GroupBox5", Group, "Form1", 8, 8, 137, 49, "Работа", ""},
-        {"SpeedButton1", Button, "GroupBox5", 8, 16, 121, 25, "Под&ключиться", ""},
-        {"GroupBox1", Group, "Form1", 8, 72, 137, 81, "Соед&инение", ""},
-        {"ComboBox1", Combo, "GroupBox1", 8, 16, 121, 21, "", "Выбор последовательного порта"},
-        {"Button1", Button, "GroupBox1", 8, 48, 121, 25, "У&становки",
-         "Установки соединения (битрейт, контроль потока)"},
-        {"GroupBox4", Group, "Form1", 8, 168, 137, 129, "Операции", ""},
-        {"Button3", Button, "GroupBox4", 8, 16, 121, 25, "С&читать", "", 0, {}, false},
-        {"Button4", Button, "GroupBox4", 8, 56, 121, 25, "За&писать", "", 0, {}, false},
-        {"Button2", Button, "GroupBox4", 8, 96, 121, 25, "Пр&ервать", "", 0, {}, false},
-        {"GroupBox9", Group, "Form1", 8, 312, 137, 57, "", ""},
-        {"BitBtn2", Button, "GroupBox9", 16, 18, 25, 25, "", "Загрузить..."},
-        {"BitBtn1", Button, "GroupBox9", 96, 18, 25, 25, "", "Сохранить как..."},
-        // Radio channel.
-        {"GroupBox10", Group, "TabSheet4", 0, 0, 433, 329, "", ""},
-        {"RS_newpaf_on", Radio, "GroupBox10", 16, 16, 209, 41, "Протокол",
-         "Работа модуля в режиме PAF или NEWPAF", 0, "0"},
-        {"GroupBox6", Group, "GroupBox10", 16, 64, 209, 145, "Фильтр событий", "", 0, {}, true, true},
-        {"RS_filter_on", Check, "GroupBox6", 16, 24, 185, 17, "Включить фильтрацию",
-         "Фильтрация входящих событий для отправки по радиоканалу", 0, "0"},
-        {"Bevel1", Bevel, "GroupBox6", 16, 48, 177, 2, "", ""},
-        {"RS_alarm_on", Check, "GroupBox6", 16, 64, 185, 17, "Тревожные события",
-         "Разрешить для передачи группу тревожных событий", 0, "0", false},
-        {"RS_arm_disarm_on", Check, "GroupBox6", 16, 88, 185, 17, "События постановки/снятия",
-         "Разрешить для передачи группу событий постановки/снятия", 0, "0", false},
-        {"Label19",
-         Label,
-         "GroupBox10",
-         240,
-         16,
-         0,
-         0,
-         "Число пачек (1-10)",
-         "Число пачек (1-10)",
-         0,
-         {},
-         true,
-         true},
-        {"RS_packets", Edit, "GroupBox10", 240, 32, 177, 21, "", "Число пачек (1-10)", 2, "3", true, true},
-        {"Label23",
-         Label,
-         "GroupBox10",
-         240,
-         64,
-         0,
-         0,
-         "Число кадров в пачке (1-10)",
-         "Число кадров в пачке (1-10)",
-         0,
-         {},
-         true,
-         true},
-        {"RS_frames", Edit, "GroupBox10", 240, 80, 177, 21, "", "Число кадров в пачке (1-10)", 2, "5", true,
-         true},
-        // Telephone line.
-        {"GroupBox11", Group, "TabSheet3", 0, 0, 433, 329, "", ""},
-        {"TS_tone_dial_on", Radio, "GroupBox11", 16, 16, 209, 41, "Набор номера",
-         "Импульсный или тоновый набор номера", 0, "0"},
-        {"GroupBox8", Group, "GroupBox11", 16, 64, 209, 249, "Контроль линии", "", 0, {}, true, true},
-        {"TS_line_ctrl_on", Check, "GroupBox8", 16, 24, 177, 17, "Включить контроль",
-         "Включить контроль линии при отсутствии событий и отправку события о неисправности по радио", 0,
-         "0"},
-        {"Bevel2", Bevel, "GroupBox8", 16, 48, 177, 2, "", ""},
-        {"Label13", Label, "GroupBox8", 16, 64, 0, 0, "Период контроля, мин. (1-255)",
-         "Период контроля линии при отсутствии событий, мин. (1-255)"},
-        {"TS_line_ctrl_tm", Edit, "GroupBox8", 16, 80, 177, 21, "",
-         "Период контроля линии при отсутствии событий, мин. (1-255)", 3, "30"},
-        {"GroupBox7", Group, "GroupBox8", 16, 112, 177, 121, "Параметры события о неиспр.", ""},
-        {"Label24",
-         Label,
-         "GroupBox7",
-         8,
-         20,
-         0,
-         0,
-         "Номер объекта (0-8191)",
-         "Номер объекта для события о неисправности по радио (0-8191)",
-         0,
-         {},
-         false},
-        {"TS_object_id", Edit, "GroupBox7", 8, 36, 161, 21, "",
-         "Номер объекта для события о неисправности по радио (0-8191)", 4, "0", false},
-        {"Label25",
-         Label,
-         "GroupBox7",
-         8,
-         68,
-         0,
-         0,
-         "Формат станции T (0-9999)",
-         "Формат станции для события о неисправности по радио (Radio Parameter T for PIMA panels) (0-9999)",
-         0,
-         {},
-         false},
-        {"TS_fmt_radio_t", Edit, "GroupBox7", 8, 84, 161, 21, "",
-         "Формат станции для события о неисправности по радио (Radio Parameter T for PIMA panels) (0-9999)",
-         4, "0", false},
-    };
-    // The two profile pages share one layout; profile 2's fields start disabled.
-    const struct {
-        const char* page;
-        const char* group;
-        const char* bevel;
-        QString prefix;
-        QStringList labels;
-        bool first;
-    } profiles[] = {
-        {"TabSheet1",
-         "GroupBox3",
-         "Bevel3",
-         "CS1_",
-         {"Label1", "Label3", "Label4", "Label10", "Label26", "Label2", "Label7", "Label5", "Label11",
-          "Label9", "Label8"},
-         true},
-        {"TabSheet2",
-         "GroupBox2",
-         "Bevel4",
-         "CS2_",
-         {"Label6", "Label14", "Label15", "Label21", "Label27", "Label12", "Label17", "Label16", "Label22",
-          "Label20", "Label18"},
-         false},
-    };
-    static QList<QByteArray> names; // keeps the generated names alive for Row's const char*
-    auto keep = [](const QString& s) {
-        names << s.toUtf8();
-        return names.back().constData();
-    };
-    for (const auto& p : profiles) {
-        const QString active = p.first ? "Активировать профиль ЦС №1" : "Активировать профиль ЦС №2";
-        const bool on = p.first;
-        rows << Row{
-            keep(p.prefix + "active"), Check, p.page, 8, 8, 417, 17, active, active, 0, on ? "1" : "0", !on};
-        rows << Row{p.group, Group, p.page, 0, 32, 433, 297, "", ""};
-        rows << Row{p.bevel, Bevel, p.group, 216, 24, 2, 257, "", ""};
-        const int phoneTops[4][2] = {{16, 32}, {61, 77}, {106, 122}, {152, 166}};
-        for (int i = 0; i < 4; ++i) {
-            rows << Row{keep(p.labels[i]), Label, p.group, 16,
-                        phoneTops[i][0],   0,     0,       QString("Телефон №%1").arg(i + 1),
-                        phoneHint,         0,     {},      on};
-            rows << Row{keep(p.prefix + QString("phone_%1").arg(i + 1)),
-                        Edit,
-                        p.group,
-                        16,
-                        phoneTops[i][1],
-                        177,
-                        21,
-                        "",
-                        phoneHint,
-                        23,
-                        "",
-                        on};
-        }
-        rows << Row{keep(p.prefix + "send_paf"),        Radio, p.group, 16,   192, 177, 41, "Формат передачи",
-                    "Формат передаваемых на ЦС данных", 0,     "0",     true, true};
-        const QString formatP =
-            "Формат станции для передачи PAF по телефону (Telephone Parameter P for PIMA panels) (0-255)";
-        rows << Row{keep(p.labels[4]),          Label,   p.group, 16, 240,   0,   0,
-                    "Формат станции P (0-255)", formatP, 0,       {}, false, true};
-        rows << Row{
-            keep(p.prefix + "fmt_tel_p"), Edit, p.group, 16, 256, 177, 21, "", formatP, 3, "0", false, true};
-        const struct {
-            const char* field;
-            const char* caption;
-            const char* hint;
-            int limit;
-            QString value;
-            int labelTop, fieldTop;
-        } right[] = {
-            {"dial_each_n", "Число наборов номера (1-9)", "Число наборов каждого номера в таблице (1-9)", 1,
-             "1", 16, 32},
-            {"dial_cycles", "Число циклов перед паузой (1-9)",
-             "Число циклов перебора номеров перед паузой/переключением канала (1-9)", 1, "1", 61, 77},
-            {"dial_pause", "Пауза, мин. (0-10)", "Пауза для текущей ЦС, минуты (0-10)", 2, "3", 106, 122},
-            {"hand_time", "Ожидать HANDSHAKE, сек. (5-30)",
-             "Интервал ожидания сигнала HANDSHAKE, секунды (5-30)", 2, "10", 152, 166},
-            {"kissoff_time", "Ожидать KISSOFF, сек. (1-9)",
-             "Интервал ожидания сигнала KISSOFF, секунды (1-9)", 1, on ? "1" : "3", 197, 211},
-            {"send_repeats", "Число повторных передач (0-9)",
-             "Число повторных передач при отсутствии сигнала KISSOFF (0-9)", 1, "0", 240, 256},
-        };
-        for (int i = 0; i < 6; ++i) {
-            rows << Row{keep(p.labels[5 + i]), Label, p.group, 240, right[i].labelTop, 0, 0, right[i].caption,
-                        right[i].hint,         0,     {},      on};
-            rows << Row{keep(p.prefix + right[i].field),
-                        Edit,
-                        p.group,
-                        240,
-                        right[i].fieldTop,
-                        177,
-                        21,
-                        "",
-                        right[i].hint,
-                        right[i].limit,
-                        right[i].value,
-                        on};
-        }
+bool isKind(QWidget* w, Kind kind) {
+    switch (kind) {
+    case Group:
+        return qobject_cast<QGroupBox*>(w) && !qobject_cast<TRadioGroup*>(w);
+    case Button:
+        return qobject_cast<QPushButton*>(w);
+    case Combo:
+        return qobject_cast<QComboBox*>(w);
+    case Edit:
+        return qobject_cast<TEdit*>(w);
+    case Check:
+        return qobject_cast<QCheckBox*>(w);
+    case Radio:
+        return qobject_cast<TRadioGroup*>(w);
+    case Label:
+        return qobject_cast<QLabel*>(w);
+    case Bevel:
+        return qobject_cast<QFrame*>(w) && static_cast<QFrame*>(w)->frameShadow() == QFrame::Sunken;
+    case Pages:
+        return qobject_cast<QTabWidget*>(w);
+    case Status:
+        return qobject_cast<QStatusBar*>(w);
     }
-    return rows;
+    return false;
 }
 
 QString captionOf(QWidget* w) {
@@ -281,34 +293,43 @@ private slots:
     }
     void cleanup() { form.reset(); }
 
-    void controlsMatchTheLayout() {
-        for (const Row& r : layoutRows()) {
-            const QString name = QString::fromUtf8(r.name);
+    void controlsStandWhereTheLayoutPutsThem() {
+        for (const Place& p : kPlaces) {
+            const QString name = QString::fromUtf8(p.name);
             QWidget* w = form->control(name);
             QVERIFY2(w, qPrintable(name));
             QCOMPARE(w->objectName(), name);
-            const bool kindOk = r.kind == Group    ? qobject_cast<QGroupBox*>(w) != nullptr
-                                : r.kind == Button ? qobject_cast<QPushButton*>(w) != nullptr
-                                : r.kind == Combo  ? qobject_cast<QComboBox*>(w) != nullptr
-                                : r.kind == Edit   ? qobject_cast<TEdit*>(w) != nullptr
-                                : r.kind == Check  ? qobject_cast<QCheckBox*>(w) != nullptr
-                                : r.kind == Radio  ? qobject_cast<TRadioGroup*>(w) != nullptr
-                                : r.kind == Label  ? qobject_cast<QLabel*>(w) != nullptr
-                                                   : qobject_cast<QFrame*>(w) != nullptr;
-            QVERIFY2(kindOk, qPrintable(name));
-            QCOMPARE(w->parentWidget()->objectName(), QString::fromUtf8(r.parent));
-            QCOMPARE(w->pos(), QPoint(r.x, r.y));
-            if (r.w) QCOMPARE(w->size(), QSize(r.w, r.h));
-            if (r.kind != Edit && r.kind != Combo && r.kind != Bevel) QCOMPARE(captionOf(w), r.caption);
-            if (r.kind != Radio) QCOMPARE(w->toolTip(), r.hint);
-            QVERIFY2(ownEnabled(w) == r.enabled, qPrintable(name));
-            QVERIFY2(explicitlyHidden(w) == r.hidden, qPrintable(name));
-            if (r.kind == Edit) {
-                QCOMPARE(static_cast<TEdit*>(w)->inputLimit(), r.limit);
-                QCOMPARE(static_cast<TEdit*>(w)->text(), r.value);
+            QVERIFY2(isKind(w, p.kind), qPrintable(name));
+            QCOMPARE(w->parentWidget()->objectName(), QString::fromUtf8(p.parent));
+            QCOMPARE(w->pos(), QPoint(p.x, p.y));
+            if (p.w) QCOMPARE(w->size(), QSize(p.w, p.h));
+            QVERIFY2(ownEnabled(w) == (p.state == On || p.state == Hidden), qPrintable(name));
+            QVERIFY2(explicitlyHidden(w) == (p.state == Hidden || p.state == HiddenOff), qPrintable(name));
+            const QString value = QString::fromUtf8(p.value);
+            if (auto* e = qobject_cast<TEdit*>(w)) {
+                QCOMPARE(e->inputLimit(), p.limit);
+                QCOMPARE(e->text(), value);
             }
-            if (r.kind == Check) QCOMPARE(static_cast<QCheckBox*>(w)->isChecked(), r.value == "1");
-            if (r.kind == Radio) QCOMPARE(static_cast<TRadioGroup*>(w)->itemIndex(), r.value.toInt());
+            if (auto* c = qobject_cast<QCheckBox*>(w)) QCOMPARE(c->isChecked(), value == "1");
+            if (auto* r = qobject_cast<TRadioGroup*>(w)) QCOMPARE(r->itemIndex(), value.toInt());
+        }
+    }
+
+    void controlsShowTheirCaptionsAndHints() {
+        for (const Texts& t : kTexts) {
+            QWidget* w = form->control(QString::fromUtf8(t.name));
+            QVERIFY2(w, t.name);
+            if (!qobject_cast<QComboBox*>(w)) QCOMPARE(captionOf(w), QString::fromUtf8(t.caption));
+            QCOMPARE(w->toolTip(), QString::fromUtf8(t.hint));
+            if (t.field)
+                QCOMPARE(form->control(QString::fromUtf8(t.field))->toolTip(), QString::fromUtf8(t.hint));
+        }
+        for (const auto& [one, two] : kTwins) {
+            QWidget* first = form->control(QString::fromUtf8(one));
+            QWidget* second = form->control(QString::fromUtf8(two));
+            QVERIFY2(first && second, two);
+            QCOMPARE(captionOf(second), captionOf(first));
+            QCOMPARE(second->toolTip(), first->toolTip());
         }
         QVERIFY(!form->control("RS_other_on")->toolTip().isEmpty());
         const auto* radio = form->control<TRadioGroup>("TS_tone_dial_on");
@@ -488,6 +509,23 @@ private slots:
                            << QStringList{"Label13",      "TS_line_ctrl_tm", "GroupBox7",     "Label24",
                                           "TS_object_id", "Label25",         "TS_fmt_radio_t"};
         QTest::newRow("R") << "RS_filter_on" << QStringList{"RS_alarm_on", "RS_arm_disarm_on", "RS_other_on"};
+        // The P-format label and field follow only with PAF chosen (below).
+        QTest::newRow("P1") << "CS1_active"
+                            << QStringList{
+                                   "CS2_active",       "GroupBox3",   "Label1",          "CS1_phone_1",
+                                   "Label3",           "CS1_phone_2", "Label4",          "CS1_phone_3",
+                                   "Label10",          "CS1_phone_4", "CS1_send_paf",    "Label2",
+                                   "CS1_dial_each_n",  "Label7",      "CS1_dial_cycles", "Label5",
+                                   "CS1_dial_pause",   "Label11",     "CS1_hand_time",   "Label9",
+                                   "CS1_kissoff_time", "Label8",      "CS1_send_repeats"};
+        QTest::newRow("P2") << "CS2_active"
+                            << QStringList{
+                                   "CS1_active",       "GroupBox2",   "Label6",          "CS2_phone_1",
+                                   "Label14",          "CS2_phone_2", "Label15",         "CS2_phone_3",
+                                   "Label21",          "CS2_phone_4", "CS2_send_paf",    "Label12",
+                                   "CS2_dial_each_n",  "Label17",     "CS2_dial_cycles", "Label16",
+                                   "CS2_dial_pause",   "Label22",     "CS2_hand_time",   "Label20",
+                                   "CS2_kissoff_time", "Label18",     "CS2_send_repeats"};
     }
     void rules() {
         QFETCH(QString, input);

@@ -1,67 +1,84 @@
 #include "config_io.h"
 
+#include "link/console.h"
 #include "model/config_file.h"
 #include "model/file_texts.h"
 
-#include <filesystem>
-#include <fstream>
-#include <iterator>
+#include <cstdio>
 #include <vector>
 
 namespace tk7v::cli {
 
-namespace fs = std::filesystem;
+namespace {
 
-FileResult ReadConfig(const std::string& path) {
-    std::error_code ec;
-    const auto status = fs::status(path, ec);
-    if (ec || !fs::exists(status)) return {std::nullopt, texts::kNotFound};
-    // Only a plain file is opened; anything else counts as a file whose size cannot be found.
-    const auto size = fs::is_regular_file(status) ? fs::file_size(path, ec) : 0;
-    if (ec || size != kConfigFileSize) return {std::nullopt, texts::WrongSizeText(ec ? 0 : size)};
-    std::ifstream in(path, std::ios::binary);
-    std::vector<char> bytes(kConfigFileSize);
-    if (!in.read(bytes.data(), static_cast<std::streamsize>(bytes.size())))
-        return {std::nullopt, texts::kReadFailed};
+// Standard input read to its end; more than a file's size only needs counting.
+std::vector<std::uint8_t> readInput(std::uint64_t& size) {
+    UseBinary(StdStream::Input);
+    std::vector<std::uint8_t> bytes;
+    size = 0;
+    std::uint8_t buffer[4096];
+    for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, stdin)) > 0;) {
+        size += n;
+        if (bytes.size() <= kConfigFileSize) bytes.insert(bytes.end(), buffer, buffer + n);
+    }
+    return bytes;
+}
+
+} // namespace
+
+std::string Shown(const std::string& name, bool output) {
+    if (name != kStandardStream) return name;
+    return output ? "стандартный вывод" : "стандартный ввод";
+}
+
+Loaded LoadConfig(const std::string& name) {
     ParameterImage image;
-    std::copy(bytes.begin(), bytes.end(), reinterpret_cast<char*>(image.data()));
+    image.fill(0xFF);
+    if (name == kStandardStream) {
+        std::uint64_t size = 0;
+        const std::vector<std::uint8_t> bytes = readInput(size);
+        if (std::ferror(stdin)) return {std::nullopt, Shown(name, false) + ": " + texts::kReadFailed};
+        if (size != kConfigFileSize || !TakeConfigFile(bytes, image))
+            return {std::nullopt, Shown(name, false) + ": " + texts::WrongSizeText(size)};
+        return {image, {}};
+    }
+    const ConfigRead read = ReadConfigFile(Utf8Path(name));
+    if (read.status != ConfigRead::Status::Loaded || !TakeConfigFile(read.contents, image))
+        return {std::nullopt, name + ": " + ReadFailureText(read)};
     return {image, {}};
 }
 
-std::string WriteConfig(const std::string& path, const ParameterImage& image) {
-    const fs::path target(path);
-    if (fs::exists(target) && !fs::is_regular_file(target)) return texts::kOpenFailed;
-    fs::path temp = target;
-    temp += ".tk7v-new";
-    {
-        std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-        if (!out) return texts::kOpenFailed;
-        out.write(reinterpret_cast<const char*>(image.data()), static_cast<std::streamsize>(image.size()));
-        out.flush();
-        if (!out) {
-            out.close();
-            std::error_code ec;
-            fs::remove(temp, ec);
-            return texts::kWriteFailed;
-        }
+Saved SaveConfig(const std::string& name, const ParameterImage& image, bool noClobber) {
+    if (name == kStandardStream) {
+        UseBinary(StdStream::Output);
+        const bool ok = std::fwrite(image.data(), 1, image.size(), stdout) == image.size() &&
+                        std::fflush(stdout) == 0 && !std::ferror(stdout);
+        if (!ok) return {false, Shown(name, true) + ": " + texts::kWriteFailed, {}};
+        return {true, {}, {}};
     }
-    std::error_code ec;
-    fs::rename(temp, target, ec);
-    if (ec) {
-        fs::remove(temp, ec);
-        return texts::kWriteFailed;
+    const SaveResult r = SaveConfigFile(Utf8Path(name), image, {.replace = !noClobber});
+    switch (r.status) {
+    case SaveResult::Status::Written:
+        break;
+    case SaveResult::Status::Exists:
+        return {false, name + ": файл уже есть, а -n (--no-clobber) не даёт его заменить", {}};
+    case SaveResult::Status::OpenFailed:
+        return {false, name + ": " + texts::kOpenFailed, {}};
+    case SaveResult::Status::WriteFailed:
+        return {false, name + ": " + texts::kWriteFailed, {}};
     }
-    return {};
-}
-
-ParameterImage AsTheWindowBuildsIt(const ParameterImage& parameters) {
-    ParameterImage image;
-    image.fill(0xFF);
-    std::copy_n(parameters.begin(), kParameterLength, image.begin());
-    FieldValues values;
-    ApplyImage(image, values);
-    BuildImage(values, image); // the values came from bytes, so every one converts
-    return image;
+    const std::string backup = BackupPathFor(name);
+    switch (r.backup) {
+    case SaveResult::Backup::None:
+        break;
+    case SaveResult::Backup::Made:
+        return {true, {}, "прежний файл сохранён как " + backup};
+    case SaveResult::Backup::Earlier:
+        return {true, {}, "прежний файл заменён (" + backup + " уже был и не тронут)"};
+    case SaveResult::Backup::Failed:
+        return {true, {}, "прежний файл заменён, копию " + backup + " сделать не удалось"};
+    }
+    return {true, {}, {}};
 }
 
 } // namespace tk7v::cli

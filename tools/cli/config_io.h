@@ -1,6 +1,6 @@
 #pragma once
-// Configuration files for the command line: read whole, written atomically (a new file takes the
-// old one's place only when complete), with the window's messages.
+// Configurations named on the command line: a file, read and replaced by the same rules as the
+// window's, or "-" for standard input and output. Messages name the file.
 #include "model/parameter_image.h"
 
 #include <optional>
@@ -8,20 +8,26 @@
 
 namespace tk7v::cli {
 
-struct FileResult {
-    std::optional<ParameterImage> image; // the file's 512 bytes when it loaded
-    std::string error;                   // the window's message otherwise
+inline constexpr const char* kStandardStream = "-";
+
+struct Loaded {
+    std::optional<ParameterImage> image; // the parameters (bytes 0..237), the rest 0xFF
+    std::string error;                   // "NAME: the window's message" otherwise
 };
+// A file of exactly 512 bytes, a plain file (never a pipe or a device, which could block), or
+// whatever standard input holds for "-".
+Loaded LoadConfig(const std::string& name);
 
-// A file of exactly 512 bytes, a plain file (never a pipe or a device, which could block).
-FileResult ReadConfig(const std::string& path);
+struct Saved {
+    bool ok = false;
+    std::string error; // "NAME: what failed"
+    std::string note;  // what became of a replaced file
+};
+// Writes the 512 bytes to the file, keeping a backup of a file it replaces; with `noClobber` an
+// existing file is refused. "-" writes them to standard output.
+Saved SaveConfig(const std::string& name, const ParameterImage& image, bool noClobber);
 
-// Writes the 512 bytes to path: into a new file beside it, then renamed over it. The error
-// text, or empty when written.
-std::string WriteConfig(const std::string& path, const ParameterImage& image);
-
-// The window's view of a file or a device read: the bytes the controls would hold after
-// ApplyImage, built again the way a save or a write builds them.
-ParameterImage AsTheWindowBuildsIt(const ParameterImage& parameters);
+// The text a file name is shown with ("стандартный ввод" for "-" and the like).
+std::string Shown(const std::string& name, bool output);
 
 } // namespace tk7v::cli

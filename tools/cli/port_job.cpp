@@ -1,8 +1,8 @@
 #include "port_job.h"
 
-#include "fields.h"
 #include "link/exchange_texts.h"
 #include "link/port_list.h"
+#include "model/field_rules.h"
 
 namespace tk7v::cli {
 
@@ -14,6 +14,42 @@ PortJob::PortJob(std::string port, Options options, Progress& progress, int line
 void PortJob::interrupt() {
     interrupted_ = true;
     ended_.set();
+    interruptedEvent_.set();
+}
+
+void PortJob::clear() {
+    block_ = {};
+    ident_.clear();
+    error_.clear();
+    wroteSomething_ = false;
+    verifyFailed_ = false;
+}
+
+bool PortJob::probe() {
+    const Options full = options_;
+    options_.timeout = std::min(options_.timeout, std::chrono::milliseconds(1000));
+    const bool answered = identify() == Result::Done;
+    options_ = full;
+    return answered;
+}
+
+PortJob::Result PortJob::await(bool present) {
+    for (;;) {
+        if (interrupted_) return Result::Interrupted;
+        if (probe() == present) {
+            if (!present) clear();
+            return Result::Done;
+        }
+        if (interruptedEvent_.wait(kProbeInterval)) return Result::Interrupted;
+    }
+}
+
+PortJob::Result PortJob::awaitDevice() {
+    return await(true);
+}
+
+PortJob::Result PortJob::awaitGone() {
+    return await(false);
 }
 
 bool PortJob::open() {
@@ -108,11 +144,13 @@ PortJob::Result PortJob::finish(Ended e) {
 }
 
 PortJob::Result PortJob::identify() {
+    clear();
     if (!open()) return Result::Failed;
     return finish(exchange(opConnect));
 }
 
 PortJob::Result PortJob::read() {
+    clear();
     if (!open()) return Result::Failed;
     Ended e = exchange(opConnect);
     if (e == Ended::Success) e = exchange(opRead);
@@ -129,6 +167,7 @@ PortJob::Result PortJob::readAndCompare(const ParameterImage& image) {
 }
 
 PortJob::Result PortJob::write(const ParameterImage& image, bool verify) {
+    clear();
     if (!open()) return Result::Failed;
     Ended e = exchange(opConnect);
     if (e == Ended::Success) e = exchange(opWrite, &image);
@@ -137,6 +176,7 @@ PortJob::Result PortJob::write(const ParameterImage& image, bool verify) {
 }
 
 PortJob::Result PortJob::verify(const ParameterImage& image) {
+    clear();
     if (!open()) return Result::Failed;
     const Ended e = exchange(opConnect);
     if (e != Ended::Success) return finish(e);

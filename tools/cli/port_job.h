@@ -37,6 +37,14 @@ public:
     Result write(const ParameterImage& image, bool verify);
     Result verify(const ParameterImage& image); // reads bytes 0..237 back and compares
 
+    // For a station that programs one device after another on this port: wait until a device
+    // answers, and later until it no longer does (taken away, or its adapter pulled out with the
+    // port). Both only ever send the identification request, a probe every `kProbeInterval`.
+    // Done when the wait is over; Interrupted when interrupt() ended it.
+    static constexpr std::chrono::milliseconds kProbeInterval{500};
+    Result awaitDevice();
+    Result awaitGone();
+
     // Any thread: stops the job's exchange; the job then ends its link.
     void interrupt();
 
@@ -57,6 +65,10 @@ private:
     using Clock = std::chrono::steady_clock;
 
     bool open();
+    void clear(); // forgets the previous device
+    // One identification with a short wait; true when a device answered.
+    bool probe();
+    Result await(bool present);
     Ended exchange(Operation op, const ParameterImage* toWrite = nullptr);
     Result finish(Ended e);
     Result readAndCompare(const ParameterImage& image);
@@ -81,6 +93,7 @@ private:
     DeviceLink link_{*this};
     ManualResetEvent ended_;
     std::atomic<bool> interrupted_{false};
+    ManualResetEvent interruptedEvent_; // wakes a station's wait between probes
     std::atomic<Clock::rep> lastActivity_{0};
     std::atomic<int> running_{opIdle};
     std::atomic<int> percent_{-1};

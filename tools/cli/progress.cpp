@@ -6,43 +6,165 @@
 
 namespace tk7v::cli {
 
-Progress::Progress(std::vector<std::string> ports, bool quiet)
-    : ports_(std::move(ports)), lines_(ports_.size()), terminal_(PrepareTerminal()), quiet_(quiet) {}
+namespace {
+
+bool writeAll(std::FILE* file, std::string_view text) {
+    return std::fwrite(text.data(), 1, text.size(), file) == text.size() && std::fflush(file) == 0;
+}
+
+bool continuation(unsigned char c) {
+    return (c & 0xC0) == 0x80;
+}
+
+} // namespace
+
+Streams Streams::Standard() {
+    Streams s;
+    s.out = [](std::string_view text) { return writeAll(stdout, text); };
+    s.err = [](std::string_view text) { return writeAll(stderr, text); };
+    s.outTerminal = PrepareTerminal(StdStream::Output);
+    s.errTerminal = PrepareTerminal(StdStream::Error);
+    s.columns = [] { return TerminalColumns(StdStream::Error); };
+    return s;
+}
+
+Progress::Progress(Streams streams, bool quiet) : streams_(std::move(streams)), quiet_(quiet) {}
+
+void Progress::start(std::vector<std::string> ports) {
+    std::lock_guard lock(mutex_);
+    lines_.clear();
+    for (auto& p : ports) {
+        Line& l = lines_.emplace_back();
+        l.port = std::move(p);
+    }
+}
 
 void Progress::update(int line, const std::string& text) {
     std::lock_guard lock(mutex_);
-    auto& current = lines_.at(static_cast<std::size_t>(line));
-    if (current == text) return;
-    current = text;
+    Line& l = lines_.at(static_cast<std::size_t>(line));
+    if (l.text == text) return;
+    l.text = text;
+    l.active = true;
     if (quiet_) return;
-    if (terminal_) return redraw();
-    std::printf("%s: %s\n", ports_[static_cast<std::size_t>(line)].c_str(), text.c_str());
-    std::fflush(stdout);
+    if (inPlace()) return redraw();
+    // A text no share followed was no step: the stage is over.
+    if (!l.pending.empty()) {
+        flush(l);
+        l.inStage = false;
+    }
+    if (l.inStage)
+        l.pending = text;
+    else
+        writeErr(l.port + ": " + text + "\n");
 }
 
-void Progress::share(int, int) {
-    // The texts already carry the share; a plain log prints each of them.
-}
-
-void Progress::redraw() {
-    // Back to the first of our lines, then each line anew.
-    if (drawn_) std::printf("\033[%zuA", lines_.size());
-    for (std::size_t i = 0; i < lines_.size(); ++i)
-        std::printf("\r\033[K%s: %s\n", ports_[i].c_str(), lines_[i].c_str());
-    drawn_ = true;
-    std::fflush(stdout);
-}
-
-void Progress::summary(int line, const std::string& text) {
+void Progress::share(int line, int percent) {
     std::lock_guard lock(mutex_);
-    std::printf("%s: %s\n", ports_.at(static_cast<std::size_t>(line)).c_str(), text.c_str());
-    std::fflush(stdout);
+    Line& l = lines_.at(static_cast<std::size_t>(line));
+    const int quarter = percent / 25;
+    if (!l.inStage) {
+        // The text just shown was the stage's first step.
+        l.inStage = true;
+        l.quarter = quarter;
+        return;
+    }
+    if (l.pending.empty()) return;
+    if (quarter > l.quarter) {
+        l.quarter = quarter;
+        flush(l);
+    }
+    l.pending.clear();
+}
+
+void Progress::flush(Line& l) {
+    if (!l.pending.empty()) writeErr(l.port + ": " + l.pending + "\n");
+    l.pending.clear();
+}
+
+void Progress::finish(int line, const std::string& text) {
+    std::lock_guard lock(mutex_);
+    Line& l = lines_.at(static_cast<std::size_t>(line));
+    l.active = false;
+    flush(l);
+    const std::string result = l.port + ": " + text + "\n";
+    // The result goes above the progress lines when both share the terminal.
+    const bool sameTerminal = resultsToError_ || streams_.outTerminal;
+    if (inPlace() && sameTerminal) erase();
+    resultsToError_ ? writeErr(result) : writeOut(result);
+    if (inPlace()) redraw();
 }
 
 void Progress::print(const std::string& text) {
     std::lock_guard lock(mutex_);
-    std::printf("%s\n", text.c_str());
-    std::fflush(stdout);
+    const bool sameTerminal = resultsToError_ || streams_.outTerminal;
+    if (inPlace() && sameTerminal) erase();
+    resultsToError_ ? writeErr(text + "\n") : writeOut(text + "\n");
+    if (inPlace() && sameTerminal) redraw();
+}
+
+void Progress::note(const std::string& text) {
+    std::lock_guard lock(mutex_);
+    if (inPlace()) erase();
+    writeErr(text + "\n");
+    if (inPlace()) redraw();
+}
+
+void Progress::resultsToError(bool on) {
+    std::lock_guard lock(mutex_);
+    resultsToError_ = on;
+}
+
+bool Progress::outputFailed() const {
+    std::lock_guard lock(mutex_);
+    return outputFailed_;
+}
+
+void Progress::writeOut(const std::string& text) {
+    if (!streams_.out(text)) outputFailed_ = true;
+}
+
+void Progress::writeErr(const std::string& text) {
+    streams_.err(text); // nowhere left to say that this failed
+}
+
+void Progress::erase() {
+    if (drawn_ == 0) return;
+    writeErr("\033[" + std::to_string(drawn_) + "A\r\033[J");
+    drawn_ = 0;
+}
+
+void Progress::redraw() {
+    std::string screen;
+    if (drawn_ > 0) screen += "\033[" + std::to_string(drawn_) + "A";
+    screen += "\r";
+    int drawn = 0;
+    for (const Line& l : lines_) {
+        if (!l.active) continue;
+        screen += "\033[K" + cut(l.port + ": " + l.text) + "\n";
+        ++drawn;
+    }
+    screen += "\033[J";
+    drawn_ = drawn;
+    writeErr(screen);
+}
+
+// A line that fits the terminal, by characters (a Cyrillic letter takes one column and two
+// bytes), one column short of the edge so that no terminal wraps it.
+std::string Progress::cut(const std::string& text) const {
+    const int columns = streams_.columns ? streams_.columns() : 0;
+    const std::size_t room = static_cast<std::size_t>(columns > 1 ? columns - 1 : 79);
+    std::size_t characters = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (continuation(static_cast<unsigned char>(text[i]))) continue;
+        if (++characters == room) {
+            // Room for this one character: is it the last?
+            std::size_t end = i + 1;
+            while (end < text.size() && continuation(static_cast<unsigned char>(text[end])))
+                ++end;
+            return end == text.size() ? text : text.substr(0, i) + "…";
+        }
+    }
+    return text;
 }
 
 } // namespace tk7v::cli

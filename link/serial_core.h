@@ -1,0 +1,56 @@
+#pragma once
+// Inside the serial port: what every OS does alike lives once in serial_port.cpp (the locks, the
+// open and close order, the loops that move every byte, the wrappers), and each OS file gives it
+// a SystemPort holding only its system calls. Only the serial port and its tests use this header.
+#include "link/channel.h"
+#include "link/serial_port.h"
+#include "link/wake_signal.h"
+
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <span>
+#include <string>
+
+namespace tk7v {
+
+// The port as the system sees it. serial_port.cpp calls it under its locks: open and close
+// alone, everything else possibly from two threads at once (a read beside one write).
+class SystemPort {
+public:
+    // This OS's port; every wait it makes also ends once `closing` is signalled.
+    static std::unique_ptr<SystemPort> create(const WakeSignal& closing);
+
+    virtual ~SystemPort() = default;
+    // This OS's code for "the port is not open" (the answer of a call after a close).
+    virtual std::uint32_t notOpenCode() const = 0;
+    virtual bool isOpen() const = 0;
+    // Opens exclusively, applies the settings, leaves DTR and RTS low.
+    virtual SerialPort::OpenResult open(const std::string& path, const PortConfig& config) = 0;
+    // Waits (at most about drainBound) for the output to leave, restores the settings found at
+    // open and closes.
+    virtual SysError close(std::chrono::milliseconds drainBound) = 0;
+    virtual SysError purge() = 0;
+    // A port without modem lines answers with no error.
+    virtual SysError setRts(bool on) = 0;
+    // Moves at least one byte (or none, after a purge ended the wait), waiting as long as it
+    // takes; ends early on a stop (a write without a stop signal passes null) or a close.
+    virtual IoStatus readSome(std::span<std::uint8_t> into, const StopSignal& stop, std::size_t& got) = 0;
+    virtual IoStatus writeSome(std::span<const std::uint8_t> bytes, const StopSignal* stop,
+                               std::size_t& sent) = 0;
+    virtual bool lowLatencyRequested() const { return false; }
+};
+
+// How long a call cancelled by RunBounded still gets to return before it is left alone.
+inline constexpr std::chrono::milliseconds kCancelGrace{100};
+
+// Runs `work` on a helper thread and waits for it at most `bound`. Past the bound `cancel` runs
+// here (it should make the work end, as discarding the output ends a drain), and the work gets
+// kCancelGrace more. A helper that has still not returned is left to finish alone, so `work`
+// must own everything it touches. True when the work returned true in time.
+bool RunBounded(std::function<bool()> work, const std::function<void()>& cancel,
+                std::chrono::milliseconds bound);
+
+} // namespace tk7v

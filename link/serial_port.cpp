@@ -1,0 +1,155 @@
+// The serial port's shared core: the locks that keep the OS handle alive while anyone uses it,
+// the loops that move every byte, and the bounded helper a close drains on. The system calls are
+// in serial_port_posix.cpp and serial_port_win32.cpp.
+#include "link/serial_core.h"
+
+#include <condition_variable>
+#include <mutex>
+#include <shared_mutex>
+#include <thread>
+
+namespace tk7v {
+
+bool RunBounded(std::function<bool()> work, const std::function<void()>& cancel,
+                std::chrono::milliseconds bound) {
+    // The state is shared with the helper, which may outlive this call.
+    struct State {
+        std::mutex mutex;
+        std::condition_variable cv;
+        bool done = false;
+        bool result = false;
+    };
+    auto state = std::make_shared<State>();
+    std::thread helper([state, work = std::move(work)] {
+        const bool result = work();
+        {
+            std::lock_guard lock(state->mutex);
+            state->done = true;
+            state->result = result;
+        }
+        state->cv.notify_all();
+    });
+    std::unique_lock lock(state->mutex);
+    if (!state->cv.wait_for(lock, bound, [&] { return state->done; })) {
+        lock.unlock();
+        cancel();
+        lock.lock();
+        if (!state->cv.wait_for(lock, kCancelGrace, [&] { return state->done; })) {
+            helper.detach();
+            return false;
+        }
+    }
+    lock.unlock();
+    helper.join();
+    return state->result;
+}
+
+struct SerialPort::Impl {
+    Impl() : system(SystemPort::create(closing)) {}
+
+    IoStatus write(std::span<const std::uint8_t> bytes, const StopSignal* stop) {
+        // One writer at a time, so the window's "RESET\r" never lands inside a worker's chunk.
+        std::lock_guard w(writeMutex);
+        std::shared_lock lock(ioLock);
+        if (!system->isOpen()) return IoStatus::failed(system->notOpenCode());
+        std::size_t done = 0;
+        while (done < bytes.size()) {
+            if (stop && stop->requested()) return IoStatus::stopped();
+            std::size_t sent = 0;
+            const IoStatus s = system->writeSome(bytes.subspan(done), stop, sent);
+            if (s.kind != IoStatus::Ok) return s;
+            done += sent;
+        }
+        return IoStatus::ok();
+    }
+
+    mutable std::shared_mutex ioLock; // shared: an operation in progress; exclusive: open/close
+    std::mutex writeMutex;
+    WakeSignal closing; // signalled while the port is being closed: wakes every wait
+    std::unique_ptr<SystemPort> system;
+};
+
+SerialPort::SerialPort() : d_(std::make_unique<Impl>()) {}
+
+SerialPort::~SerialPort() {
+    close();
+}
+
+bool SerialPort::lowLatencyRequested() const {
+    return d_->system->lowLatencyRequested();
+}
+
+bool SerialPort::isOpen() const {
+    std::shared_lock lock(d_->ioLock);
+    return d_->system->isOpen();
+}
+
+SerialPort::OpenResult SerialPort::open(const std::string& path, const PortConfig& config) {
+    close();
+    std::unique_lock lock(d_->ioLock);
+    d_->closing.clear();
+    return d_->system->open(path, config);
+}
+
+SysError SerialPort::close() {
+    if (!isOpen()) return {};
+    // Wake the waits first: they hold the shared lock that the close needs exclusively.
+    d_->closing.signal();
+    std::unique_lock lock(d_->ioLock);
+    if (!d_->system->isOpen()) return {};
+    // What was written last (the "RESET\r" of a disconnect) leaves at the speed it was written
+    // with before the previous settings come back.
+    return d_->system->close(kDrainBound);
+}
+
+SysError SerialPort::purge() {
+    std::shared_lock lock(d_->ioLock);
+    if (!d_->system->isOpen()) return MakeSysError(d_->system->notOpenCode());
+    return d_->system->purge();
+}
+
+SysError SerialPort::setRts(bool on) {
+    std::shared_lock lock(d_->ioLock);
+    if (!d_->system->isOpen()) return MakeSysError(d_->system->notOpenCode());
+    return d_->system->setRts(on);
+}
+
+IoStatus SerialPort::read(std::span<std::uint8_t> into, const StopSignal& stop) {
+    std::shared_lock lock(d_->ioLock);
+    if (!d_->system->isOpen()) return IoStatus::failed(d_->system->notOpenCode());
+    std::size_t done = 0;
+    while (done < into.size()) {
+        if (stop.requested()) return IoStatus::stopped();
+        std::size_t got = 0;
+        const IoStatus s = d_->system->readSome(into.subspan(done), stop, got);
+        done += got;
+        if (s.kind != IoStatus::Ok) return s;
+    }
+    return IoStatus::ok();
+}
+
+IoStatus SerialPort::readSome(std::span<std::uint8_t> into, const StopSignal& stop, std::size_t& got) {
+    std::shared_lock lock(d_->ioLock);
+    got = 0;
+    if (!d_->system->isOpen()) return IoStatus::failed(d_->system->notOpenCode());
+    // A purge may end a wait with nothing read; that is no answer yet.
+    while (got == 0) {
+        if (stop.requested()) return IoStatus::stopped();
+        const IoStatus s = d_->system->readSome(into, stop, got);
+        if (s.kind != IoStatus::Ok) return s;
+    }
+    return IoStatus::ok();
+}
+
+IoStatus SerialPort::write(std::span<const std::uint8_t> bytes, const StopSignal& stop) {
+    return d_->write(bytes, &stop);
+}
+
+IoStatus SerialPort::write(std::span<const std::uint8_t> bytes) {
+    // Without a stop signal of its own, the only thing that ends the write early is a close: for
+    // this caller the port is gone.
+    const IoStatus s = d_->write(bytes, nullptr);
+    return s.kind == IoStatus::Stopped ? IoStatus::failed(d_->system->notOpenCode()) : s;
+}
+
+} // namespace tk7v

@@ -1,0 +1,45 @@
+#pragma once
+// Runs one job per device, all at once, one thread each. Each device's result is printed the
+// moment that device ends. Ctrl+C, SIGTERM and SIGHUP (a closed terminal, `timeout`, a service
+// manager) all end the run the same way: every exchange stops between two commands, each device
+// is reset and its port closed, and the batch ends with 128 + the signal's number.
+#include "device_options.h"
+#include "port_job.h"
+#include "progress.h"
+#include "targets.h"
+
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace tk7v::cli {
+
+// How one device ended, as the command words it.
+struct DeviceEnd {
+    std::string text;       // the result line after "PORT: "
+    int status = 0;         // the exit status this device alone would give
+    bool partBlock = false; // it may hold part of a block
+};
+
+using DeviceWork = std::function<PortJob::Result(PortJob&)>;
+// Runs on the device's own thread when its job has ended; may print more lines (through
+// Progress) before its result line.
+using DeviceReport = std::function<DeviceEnd(PortJob&, PortJob::Result)>;
+
+// The batch's exit status: 128 + the signal that ended it; else 1 when a device failed, 3 when
+// only a file did, 0 when everything was done.
+int RunOnDevices(const std::vector<Target>& ports, const DeviceOptions& options, Progress& out,
+                 const DeviceWork& work, const DeviceReport& report);
+
+// The ports and options of a device command, checked before anything is sent. The exit status
+// after the message has been printed, or nullopt when `ports` and `options` are ready.
+std::optional<int> PrepareDevices(const CLI::App& command, const DeviceOptionWords& words,
+                                  std::vector<std::string> positional, std::vector<Target>& ports,
+                                  DeviceOptions& options);
+
+// The result words of a job that did not end as it should: "прервано", "не отвечает", the
+// error, and the note on part of a block where a write was cut short.
+DeviceEnd FailedEnd(const PortJob& job, PortJob::Result result, bool mayHoldPart);
+
+} // namespace tk7v::cli

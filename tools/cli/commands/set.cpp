@@ -1,0 +1,56 @@
+// set: changes fields of a configuration file by name, as a user typing into the window would.
+#include "command.h"
+#include "config_io.h"
+#include "help.h"
+#include "model/field_rules.h"
+
+#include <memory>
+
+namespace tk7v::cli {
+
+Command AddSetCommand(CLI::App& program) {
+    struct Options {
+        std::string file, output;
+        std::vector<std::string> assignments;
+        bool noClobber = false, strict = false;
+    };
+    auto o = std::make_shared<Options>();
+    CLI::App* app = program.add_subcommand("set", "изменить поля файла по правилам окна программы");
+    app->add_option("file", o->file, "файл конфигурации (- — стандартный ввод)")->type_name("ФАЙЛ");
+    app->add_option("assignments", o->assignments, "новые значения полей")->type_name("ИМЯ=ЗНАЧЕНИЕ...");
+    app->add_option("-o,--output", o->output,
+                    "записать в другой файл (по умолчанию — в тот же;\nпри - на входе — в стандартный вывод)")
+        ->type_name("ФАЙЛ");
+    app->add_flag("-n,--no-clobber", o->noClobber, "не заменять существующий файл");
+    app->add_flag("--strict", o->strict,
+                  "значение вне диапазона из подписи поля — ошибка,\nа не предупреждение");
+    return {app, [app, o](Context& context) {
+                if (o->file.empty()) return UsageError(*app, "не задан файл конфигурации");
+                if (o->assignments.empty()) return UsageError(*app, "не заданы поля (ИМЯ=ЗНАЧЕНИЕ)");
+                Loaded loaded = LoadConfig(o->file);
+                if (!loaded.image) {
+                    context.out.note(loaded.error);
+                    return int(kFileFailed);
+                }
+                bool refused = false;
+                for (const FieldIssue& issue : SetFields(*loaded.image, o->assignments, o->strict)) {
+                    const bool warning = issue.warning() && !o->strict;
+                    refused = refused || !warning;
+                    context.out.note((warning ? "предупреждение: " : "") + IssueText(issue));
+                }
+                if (refused) {
+                    context.out.note(Shown(o->file, false) + " не изменён");
+                    return int(kUsage);
+                }
+                const std::string target = o->output.empty() ? o->file : o->output;
+                const Saved saved = SaveConfig(target, *loaded.image, o->noClobber);
+                if (!saved.ok) {
+                    context.out.note(saved.error);
+                    return int(kFileFailed);
+                }
+                if (!saved.note.empty()) context.out.note(target + ": " + saved.note);
+                return int(kOk);
+            }};
+}
+
+} // namespace tk7v::cli
