@@ -81,6 +81,11 @@ void Progress::flush(Line& l) {
     l.pending.clear();
 }
 
+void Progress::bell() {
+    std::lock_guard lock(mutex_);
+    if (streams_.errTerminal) writeErr("\a");
+}
+
 void Progress::finish(int line, const std::string& text) {
     std::lock_guard lock(mutex_);
     Line& l = lines_.at(static_cast<std::size_t>(line));

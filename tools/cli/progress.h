@@ -47,6 +47,8 @@ public:
     void print(const std::string& text);
     // A line for the user beside the output: an error, a warning, a note.
     void note(const std::string& text);
+    // The terminal's bell, where the user sits at a terminal.
+    void bell();
     // While standard output carries a configuration's bytes, results go to standard error.
     void resultsToError(bool on);
 
