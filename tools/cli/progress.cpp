@@ -2,6 +2,7 @@
 
 #include "link/console.h"
 
+#include <algorithm>
 #include <cstdio>
 
 namespace tk7v::cli {
@@ -69,10 +70,9 @@ void Progress::share(int line, int percent) {
         return;
     }
     if (l.pending.empty()) return;
-    if (quarter > l.quarter) {
-        l.quarter = quarter;
-        flush(l);
-    }
+    // The whole (100%) is left to the stage's last word, which follows at once.
+    if (quarter > l.quarter && quarter < 4) flush(l);
+    l.quarter = std::max(l.quarter, quarter);
     l.pending.clear();
 }
 

@@ -6,7 +6,7 @@
 // Progress is one line per port. On a terminal the lines are redrawn in place, each cut to the
 // terminal's width, and a device's line gives way to its result when it ends. Elsewhere (a pipe,
 // a log file) a line is written when a device's state changes and, of a read or a write, only
-// when it passes a quarter, so a log holds a handful of lines a device.
+// its first step and the steps that pass a quarter, so a log holds a handful of lines a device.
 //
 // Every call may come from any thread; lines are never torn.
 #include <functional>
