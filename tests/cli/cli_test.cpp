@@ -259,9 +259,9 @@ TEST_F(CliTest, EverySignalStopsEveryWriteCleanly) {
         ::kill(cli.pid(), sig);
         const Ran r = cli.finish();
         EXPECT_EQ(r.status, 128 + sig);
-        EXPECT_NE(r.out.find(a.port() + ": прервано; устройство может хранить часть блока"),
+        EXPECT_NE(r.err.find(a.port() + ": прервано; устройство может хранить часть блока"),
                   std::string::npos)
-            << r.out;
+            << r.err;
         EXPECT_NE(r.err.find("Часть блока может остаться в устройствах: " + a.port()), std::string::npos)
             << r.err;
         for (SimProcess* s : {&a, &b}) {
@@ -287,7 +287,9 @@ TEST_F(CliTest, EachResultIsPrintedWhenItsDeviceEnds) {
     EXPECT_TRUE(cli.running());
     const Ran r = cli.finish();
     EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.out, good.port() + ": TK7V v2.6 (simulator)\n" + silent.port() + ": не отвечает (опознание)\n");
+    // The result on standard output, the failure on standard error.
+    EXPECT_EQ(r.out, good.port() + ": TK7V v2.6 (simulator)\n");
+    EXPECT_NE(r.err.find(silent.port() + ": не отвечает (опознание)\n"), std::string::npos) << r.err;
 }
 
 // Results on standard output, everything else on standard error; -q drops the progress only;
@@ -459,7 +461,7 @@ TEST_F(CliTest, BadInputIsOneMessageAndNoChangedFile) {
     ASSERT_EQ(holder.open(sim.port(), PortConfig{}).stage, SerialPort::OpenResult::Opened);
     const Ran busy = run({"identify", sim.port()});
     EXPECT_EQ(busy.status, 1);
-    EXPECT_NE(busy.out.find("Порт занят"), std::string::npos) << busy.out;
+    EXPECT_NE(busy.err.find("Порт занят"), std::string::npos) << busy.err;
 }
 
 TEST_F(CliTest, ShowDiffAndSetAsTheWindowWouldShowThem) {

@@ -71,9 +71,10 @@ TEST(Progress, APipeGetsAHandfulOfLinesADevice) {
     p.update(1, "Запись данных... 10%");
     EXPECT_EQ(c.err, "ttyB: Запись данных... 5%\n");
     p.share(1, 10);
-    p.finish(1, "не отвечает (запись, 10%)");
-    EXPECT_EQ(c.err, "ttyB: Запись данных... 5%\n");
-    EXPECT_EQ(c.out, "ttyA: записано и проверено\nttyB: не отвечает (запись, 10%)\n");
+    p.finish(1, "не отвечает (запись, 10%)", true);
+    EXPECT_EQ(c.err,
+              "ttyB: Запись данных... 5%\nttyB: не отвечает (запись, 10%)\n");
+    EXPECT_EQ(c.out, "ttyA: записано и проверено\n");
 }
 
 TEST(Progress, QuietDropsProgressOnly) {

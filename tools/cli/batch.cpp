@@ -88,7 +88,7 @@ std::optional<int> PrepareDevices(const CLI::App& command, const DeviceOptionWor
 }
 
 DeviceEnd FailedEnd(const PortJob& job, PortJob::Result result, bool mayHoldPart) {
-    DeviceEnd end{{}, kDeviceFailed, mayHoldPart};
+    DeviceEnd end{{}, kDeviceFailed, mayHoldPart, true};
     switch (result) {
     case PortJob::Result::Done:
         end.status = kOk;
@@ -138,7 +138,7 @@ int RunOnDevices(const std::vector<Target>& ports, const DeviceOptions& options,
             threads.emplace_back([&, i] {
                 PortJob& job = *jobs[i];
                 ends[i] = report(job, work(job));
-                out.finish(static_cast<int>(i), ends[i].text);
+                out.finish(static_cast<int>(i), ends[i].text, ends[i].error);
             });
         for (auto& t : threads)
             t.join();

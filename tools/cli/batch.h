@@ -17,9 +17,10 @@ namespace tk7v::cli {
 
 // How one device ended, as the command words it.
 struct DeviceEnd {
-    std::string text;       // the result line after "PORT: "
+    std::string text;       // the result line after "PORT: "; none when empty
     int status = 0;         // the exit status this device alone would give
     bool partBlock = false; // it may hold part of a block
+    bool error = false;     // a failure, said on standard error rather than as a result
 };
 
 using DeviceWork = std::function<PortJob::Result(PortJob&)>;

@@ -81,16 +81,19 @@ void Progress::flush(Line& l) {
     l.pending.clear();
 }
 
-void Progress::finish(int line, const std::string& text) {
+void Progress::finish(int line, const std::string& text, bool error) {
     std::lock_guard lock(mutex_);
     Line& l = lines_.at(static_cast<std::size_t>(line));
     l.active = false;
     flush(l);
-    const std::string result = l.port + ": " + text + "\n";
+    const bool toError = error || resultsToError_;
     // The result goes above the progress lines when both share the terminal.
-    const bool sameTerminal = resultsToError_ || streams_.outTerminal;
+    const bool sameTerminal = toError || streams_.outTerminal;
     if (inPlace() && sameTerminal) erase();
-    resultsToError_ ? writeErr(result) : writeOut(result);
+    if (!text.empty()) {
+        const std::string result = l.port + ": " + text + "\n";
+        toError ? writeErr(result) : writeOut(result);
+    }
     if (inPlace()) redraw();
 }
 

@@ -40,8 +40,9 @@ public:
     // The running read or write has done `percent` (0..100). Called right after the update()
     // whose text shows that step, which a pipe then shows only at a quarter.
     void share(int line, int percent);
-    // The port's device has ended: "PORT: text" as a result; its progress line goes.
-    void finish(int line, const std::string& text);
+    // The port's device has ended: "PORT: text" as a result, or with `error` as a failure on
+    // standard error (nothing when the text is empty); its progress line goes.
+    void finish(int line, const std::string& text, bool error = false);
 
     // A line of the command's output.
     void print(const std::string& text);

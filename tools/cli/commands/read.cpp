@@ -54,7 +54,8 @@ Command AddReadCommand(CLI::App& program) {
                         const Saved saved =
                             SaveConfig(files.names[i], AsTheWindowBuildsIt(j.block()), o->noClobber);
                         if (!saved.ok)
-                            return DeviceEnd{"прочитано, но не записано: " + saved.error, kFileFailed, false};
+                            return DeviceEnd{"прочитано, но не записано: " + saved.error, kFileFailed, false,
+                                             true};
                         return DeviceEnd{"прочитано в " + Shown(files.names[i], true) +
                                              (saved.note.empty() ? "" : "; " + saved.note),
                                          kOk, false};

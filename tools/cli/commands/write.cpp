@@ -37,7 +37,7 @@ Command AddWriteCommand(CLI::App& program) {
                             const std::size_t n = PrintDifferences(j.port(), j.block(), block, context.out);
                             return DeviceEnd{"записано, но проверка не пройдена, различается полей: " +
                                                  std::to_string(n),
-                                             kDeviceFailed, false};
+                                             kDeviceFailed, false, true};
                         }
                         // A write cut short, by a signal or a fault, may have left part of the block.
                         return FailedEnd(j, r, j.wroteSomething());
