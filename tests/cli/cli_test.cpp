@@ -376,6 +376,7 @@ TEST_F(CliTest, WrongCommandLines) {
         {{"read", A, "-o", "--verify"}, 2, "параметру -o нужно значение"},
         {{"read", A}, 2, "не задан файл (-o ФАЙЛ)"},
         {{"show", ok, "extra"}, 2, "лишнее слово extra"},
+        {{"show", ok, "--json=maybe"}, 2, "флаг --json пишется без значения: --json=maybe"},
         {{"identify", A, "--baud", "12345"}, 2, "--baud '12345': допустимо: 110, 300,"},
         {{"identify", A, "--data-bits", "9"}, 2, "--data-bits '9': допустимо: 5, 6, 7, 8"},
         {{"identify", A, "--parity", "x"}, 2, "--parity 'x': допустимо: none, odd, even, mark, space"},
