@@ -264,9 +264,9 @@ TEST_F(CliTest, EverySignalStopsEveryWriteCleanly) {
         ::kill(cli.pid(), sig);
         const Ran r = cli.finish();
         EXPECT_EQ(r.status, 128 + sig);
-        EXPECT_NE(r.out.find(a.port() + ": прервано; устройство может хранить часть блока"),
+        EXPECT_NE(r.err.find(a.port() + ": прервано; устройство может хранить часть блока"),
                   std::string::npos)
-            << r.out;
+            << r.err;
         EXPECT_NE(r.err.find("Часть блока может остаться в устройствах: " + a.port()), std::string::npos)
             << r.err;
         for (SimProcess* s : {&a, &b}) {
@@ -292,8 +292,9 @@ TEST_F(CliTest, EachResultIsPrintedWhenItsDeviceEnds) {
     EXPECT_TRUE(cli.running());
     const Ran r = cli.finish();
     EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.out,
-              good.port() + ": TK7V v2.6 (simulator)\n" + silent.port() + ": не отвечает (опознание)\n");
+    // The result on standard output, the failure on standard error.
+    EXPECT_EQ(r.out, good.port() + ": TK7V v2.6 (simulator)\n");
+    EXPECT_NE(r.err.find(silent.port() + ": не отвечает (опознание)\n"), std::string::npos) << r.err;
 }
 
 // Results on standard output, everything else on standard error; -q drops the progress only;
@@ -380,6 +381,7 @@ TEST_F(CliTest, WrongCommandLines) {
         {{"read", A, "-o", "--verify"}, 2, "параметру -o нужно значение"},
         {{"read", A}, 2, "не задан файл (-o ФАЙЛ)"},
         {{"show", ok, "extra"}, 2, "лишнее слово extra"},
+        {{"show", ok, "--json=maybe"}, 2, "флаг --json пишется без значения: --json=maybe"},
         {{"identify", A, "--baud", "12345"}, 2, "--baud '12345': допустимо: 110, 300,"},
         {{"identify", A, "--data-bits", "9"}, 2, "--data-bits '9': допустимо: 5, 6, 7, 8"},
         {{"identify", A, "--parity", "x"}, 2, "--parity 'x': допустимо: none, odd, even, mark, space"},
@@ -465,7 +467,7 @@ TEST_F(CliTest, BadInputIsOneMessageAndNoChangedFile) {
     ASSERT_EQ(holder.open(sim.port(), PortConfig{}).stage, SerialPort::OpenResult::Opened);
     const Ran busy = run({"identify", sim.port()});
     EXPECT_EQ(busy.status, 1);
-    EXPECT_NE(busy.out.find("Порт занят"), std::string::npos) << busy.out;
+    EXPECT_NE(busy.err.find("Порт занят"), std::string::npos) << busy.err;
 }
 
 TEST_F(CliTest, ShowDiffAndSetAsTheWindowWouldShowThem) {

@@ -146,7 +146,7 @@ std::optional<int> PrepareDevices(const CLI::App& command, const DeviceOptionWor
 }
 
 DeviceEnd FailedEnd(const PortJob& job, PortJob::Result result, bool mayHoldPart) {
-    DeviceEnd end{{}, kDeviceFailed, mayHoldPart};
+    DeviceEnd end{{}, kDeviceFailed, mayHoldPart, true};
     switch (result) {
     case PortJob::Result::Done:
         end.status = kOk;
@@ -195,7 +195,7 @@ int RunOnDevices(const std::vector<Target>& ports, const DeviceOptions& options,
         for (std::size_t i = 0; i < jobs.size(); ++i)
             threads.emplace_back([&, i] {
                 ends[i] = runOne(*jobs[i], work, report, reportTo);
-                out.finish(static_cast<int>(i), ends[i].text);
+                out.finish(static_cast<int>(i), ends[i].text, ends[i].error);
             });
         for (auto& t : threads)
             t.join();
@@ -253,7 +253,7 @@ int RunStation(const std::vector<Target>& ports, const DeviceOptions& options, P
                     // A device cut short by the signal that ends the station is counted as failed:
                     // it may hold part of a block.
                     ++(end.status == kOk ? done : failed);
-                    out.finish(line, end.text + " (" + job.identification() + ")");
+                    out.finish(line, end.text + " (" + job.identification() + ")", end.error);
                     out.bell();
                     out.update(line, "отключите устройство");
                     if (job.awaitGone() != PortJob::Result::Done) return;

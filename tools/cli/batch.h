@@ -21,12 +21,13 @@ namespace tk7v::cli {
 // How one device ended, as the command words it.
 struct DeviceEnd {
     DeviceEnd() = default;
-    DeviceEnd(std::string text, int status, bool partBlock)
-        : text(std::move(text)), status(status), partBlock(partBlock) {}
+    DeviceEnd(std::string text, int status, bool partBlock, bool error = false)
+        : text(std::move(text)), status(status), partBlock(partBlock), error(error) {}
 
-    std::string text;       // the result line after "PORT: "
+    std::string text;       // the result line after "PORT: "; none when empty
     int status = 0;         // the exit status this device alone would give
     bool partBlock = false; // it may hold part of a block
+    bool error = false;     // a failure, said on standard error rather than as a result
     // For the report: the configuration file, the 512 bytes written or read (none when nothing
     // was), and the fields in which the device differs.
     std::string file;

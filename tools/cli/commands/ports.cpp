@@ -48,9 +48,8 @@ Command AddPortsCommand(CLI::App& program) {
                                      [&](const Target& t) { return t.device == device; }))
                         ports.push_back(one.ports[0]);
                 }
-                const auto wait =
-                    o->device.timeoutGiven() ? options.timeout : std::chrono::milliseconds(1500);
-                options.timeout = wait;
+                // A list may hold ports where nothing answers: a short wait unless told otherwise.
+                if (!o->device.timeoutGiven()) options.timeout = std::chrono::milliseconds(1500);
                 Progress quiet(Streams::Standard(), true);
                 std::mutex listed;
                 nlohmann::json list = nlohmann::json::array();

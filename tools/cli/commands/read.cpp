@@ -63,7 +63,7 @@ Command AddReadCommand(CLI::App& program) {
                         DeviceEnd end{saved.ok ? "прочитано в " + Shown(files.names[i], true) +
                                                      (saved.note.empty() ? "" : "; " + saved.note)
                                                : "прочитано, но не записано: " + saved.error,
-                                      saved.ok ? int(kOk) : int(kFileFailed), false};
+                                      saved.ok ? int(kOk) : int(kFileFailed), false, !saved.ok};
                         end.file = files.names[i];
                         end.bytes = image;
                         return end;

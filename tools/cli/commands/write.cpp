@@ -108,6 +108,7 @@ Command AddWriteCommand(CLI::App& program) {
                         end.text = "записано, но проверка не пройдена, различается полей: " +
                                    std::to_string(end.differing.size());
                         end.status = kDeviceFailed;
+                        end.error = true;
                     } else {
                         // A write cut short, by a signal or a fault, may have left part of the block.
                         end = FailedEnd(j, r, j.wroteSomething());
