@@ -17,7 +17,8 @@
 namespace tk7v {
 
 // The port as the system sees it. serial_port.cpp calls it under its locks: open and close
-// alone, everything else possibly from two threads at once (a read beside one write).
+// alone, everything else possibly from two threads at once (the worker's read beside the
+// window's purge or write; never two writes).
 class SystemPort {
 public:
     // This OS's port; every wait it makes also ends once `closing` is signalled.

@@ -66,7 +66,9 @@ fs::path temporaryBeside(const fs::path& path) {
     std::random_device random;
     for (int attempt = 0; attempt < 16; ++attempt) {
         fs::path candidate = path;
-        candidate += "." + std::to_string(random() % 1000000) + ".tmp";
+        candidate += ".";
+        candidate += std::to_string(random() % 1000000);
+        candidate += ".tmp";
         std::error_code ec;
         if (!fs::exists(candidate, ec) && !ec) return candidate;
     }

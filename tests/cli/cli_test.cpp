@@ -5,11 +5,13 @@
 #include "cli_run.h"
 #include "link/serial_port.h"
 #include "model/parameter_image.h"
+#include "sha256.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
 #include <filesystem>
+#include <fstream>
 #include <sstream>
 #include <thread>
 
@@ -141,9 +143,9 @@ TEST_F(CliTest, EverySignalStopsEveryWriteCleanly) {
         ::kill(cli.pid(), sig);
         const Ran r = cli.finish();
         EXPECT_EQ(r.status, 128 + sig);
-        EXPECT_NE(r.out.find(a.port() + ": прервано; устройство может хранить часть блока"),
+        EXPECT_NE(r.err.find(a.port() + ": прервано; устройство может хранить часть блока"),
                   std::string::npos)
-            << r.out;
+            << r.err;
         EXPECT_NE(r.err.find("Часть блока может остаться в устройствах: " + a.port()), std::string::npos)
             << r.err;
         for (SimProcess* s : {&a, &b}) {
@@ -169,8 +171,9 @@ TEST_F(CliTest, EachResultIsPrintedWhenItsDeviceEnds) {
     EXPECT_TRUE(cli.running());
     const Ran r = cli.finish();
     EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.out,
-              good.port() + ": TK7V v2.6 (simulator)\n" + silent.port() + ": не отвечает (опознание)\n");
+    // The result on standard output, the failure on standard error.
+    EXPECT_EQ(r.out, good.port() + ": TK7V v2.6 (simulator)\n");
+    EXPECT_NE(r.err.find(silent.port() + ": не отвечает (опознание)\n"), std::string::npos) << r.err;
 }
 
 // Results on standard output, everything else on standard error; -q drops the progress only;
@@ -203,7 +206,7 @@ TEST_F(CliTest, StreamsAndStandardInputAndOutput) {
 
     const Ran loud = run({"write", path("start.cfg"), "--port", sim.port()});
     const Ran quiet = run({"-q", "write", path("start.cfg"), "--port", sim.port()});
-    EXPECT_EQ(loud.out, sim.port() + ": записано\n");
+    EXPECT_EQ(loud.out, sim.port() + ": записано и проверено\n");
     EXPECT_EQ(quiet.out, loud.out);
     EXPECT_NE(loud.err.find("Запись данных..."), std::string::npos) << loud.err;
     EXPECT_EQ(quiet.err, "");
@@ -257,6 +260,7 @@ TEST_F(CliTest, WrongCommandLines) {
         {{"read", A, "-o", "--verify"}, 2, "параметру -o нужно значение"},
         {{"read", A}, 2, "не задан файл (-o ФАЙЛ)"},
         {{"show", ok, "extra"}, 2, "лишнее слово extra"},
+        {{"show", ok, "--json=maybe"}, 2, "флаг --json пишется без значения: --json=maybe"},
         {{"identify", A, "--baud", "12345"}, 2, "--baud '12345': допустимо: 110, 300,"},
         {{"identify", A, "--data-bits", "9"}, 2, "--data-bits '9': допустимо: 5, 6, 7, 8"},
         {{"identify", A, "--parity", "x"}, 2, "--parity 'x': допустимо: none, odd, even, mark, space"},
@@ -342,7 +346,7 @@ TEST_F(CliTest, BadInputIsOneMessageAndNoChangedFile) {
     ASSERT_EQ(holder.open(sim.port(), PortConfig{}).stage, SerialPort::OpenResult::Opened);
     const Ran busy = run({"identify", sim.port()});
     EXPECT_EQ(busy.status, 1);
-    EXPECT_NE(busy.out.find("Порт занят"), std::string::npos) << busy.out;
+    EXPECT_NE(busy.err.find("Порт занят"), std::string::npos) << busy.err;
 }
 
 TEST_F(CliTest, ShowDiffAndSetAsTheWindowWouldShowThem) {
@@ -374,4 +378,97 @@ TEST_F(CliTest, ShowDiffAndSetAsTheWindowWouldShowThem) {
     EXPECT_EQ(diffs[1]["field"], "TS_object_id");
     EXPECT_EQ(diffs[1]["second"], "31");
     EXPECT_EQ(run({"diff", path("b.cfg"), path("b.cfg")}).status, 0);
+}
+
+TEST_F(CliTest, ValuesTableGivesEachDeviceItsOwnAndABadRowTouchesNone) {
+    std::vector<std::unique_ptr<SimProcess>> sims;
+    for (int i = 0; i < 3; ++i)
+        sims.push_back(std::make_unique<SimProcess>());
+    ASSERT_EQ(run({"new", "-o", path("template.cfg")}).status, 0);
+    std::string table = "\xEF\xBB\xBFпорт;TS_object_id;Набор номера;CS1_phone_1\r\n";
+    for (int i = 0; i < 3; ++i)
+        table +=
+            sims[i]->port() + ";" + std::to_string(101 + i) + ";Тон;\"8,,800" + std::to_string(i) + "\"\r\n";
+    std::ofstream(path("good.csv"), std::ios::binary) << table;
+    std::ofstream(path("bad.csv"), std::ios::binary) << table << sims[0]->port() << ";9x;Тон;\r\n";
+
+    const auto before = sims[0]->memory();
+    std::vector<std::string> args = {"write", path("template.cfg"), "--values", path("bad.csv")};
+    for (auto& s : sims)
+        args.insert(args.end(), {"--port", s->port()});
+    const Ran bad = run(args);
+    EXPECT_EQ(bad.status, 2);
+    EXPECT_NE(bad.err.find("строка 5"), std::string::npos) << bad.err;
+    for (auto& s : sims)
+        EXPECT_EQ(s->log().find("WRITE"), std::string::npos);
+    EXPECT_EQ(sims[0]->memory(), before);
+
+    args[3] = path("good.csv");
+    args.insert(args.end(), {"--report", path("report.jsonl")});
+    const Ran good = run(args);
+    ASSERT_EQ(good.status, 0) << good.out << good.err;
+    std::ifstream report(path("report.jsonl"));
+    std::string line;
+    int records = 0;
+    for (int i = 0; std::getline(report, line); ++i, ++records) {
+        const auto r = nlohmann::json::parse(line);
+        const std::size_t d = static_cast<std::size_t>(
+            std::find_if(sims.begin(), sims.end(), [&](auto& s) { return s->port() == r["port"]; }) -
+            sims.begin());
+        ASSERT_LT(d, sims.size()) << line;
+        const auto memory = sims[d]->memory();
+        ParameterImage written;
+        std::copy(memory.begin(), memory.end(), written.begin());
+        const auto shown = nlohmann::json::parse(run({"show", sims[d]->memoryPath(), "--json"}).out);
+        EXPECT_EQ(shown["TS_object_id"]["value"], std::to_string(101 + d));
+        EXPECT_EQ(shown["CS1_phone_1"]["value"], "8,,800" + std::to_string(d));
+        EXPECT_EQ(r["command"], "write");
+        EXPECT_EQ(r["result"], "done");
+        EXPECT_EQ(r["file"], path("template.cfg"));
+        EXPECT_EQ(r["identification"], "TK7V v2.6 (simulator)");
+        EXPECT_EQ(r["sha256"], cli::Sha256Hex(written));
+        EXPECT_LE(r["start"].get<std::string>(), r["end"].get<std::string>());
+        EXPECT_TRUE(r["differing"].empty());
+    }
+    EXPECT_EQ(records, 3);
+}
+
+TEST_F(CliTest, StationProgramsOneDeviceAfterAnother) {
+    const std::string station = path("ttyStation");
+    auto device =
+        std::make_unique<SimProcess>(std::vector<std::string>{"--link", station, "--ident", "TK7V first"});
+    ASSERT_EQ(run({"new", "-o", path("site.cfg")}).status, 0);
+    Cli cli({"write", path("site.cfg"), "--port", station, "--loop", "--report", path("station.csv")});
+    // However the test ends, the station is stopped.
+    const std::unique_ptr<Cli, void (*)(Cli*)> stopper(&cli, [](Cli* c) { ::kill(c->pid(), SIGTERM); });
+    const auto waiting = [&] {
+        const std::string err = cli.errSoFar();
+        int n = 0;
+        for (std::size_t at = 0; (at = err.find("ждёт устройство", at)) != std::string::npos; ++at)
+            ++n;
+        return n;
+    };
+    const auto records = [&] {
+        std::ifstream in(path("station.csv"));
+        int n = -1; // the header
+        for (std::string line; std::getline(in, line);)
+            ++n;
+        return n;
+    };
+    ASSERT_TRUE(waitUntil([&] { return records() == 1; }));
+    device.reset(); // unplugged: the port and its link go
+    ASSERT_TRUE(waitUntil([&] { return waiting() == 2; }));
+    device =
+        std::make_unique<SimProcess>(std::vector<std::string>{"--link", station, "--ident", "TK7V second"});
+    ASSERT_TRUE(waitUntil([&] { return records() == 2; }));
+    // Only identification requests while the station waits for the next device.
+    const std::string log = device->log();
+    ::kill(cli.pid(), SIGTERM);
+    const Ran r = cli.finish();
+    EXPECT_EQ(r.status, 0) << r.out << r.err;
+    EXPECT_NE(r.out.find("записано и проверено (TK7V first)"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("записано и проверено (TK7V second)"), std::string::npos) << r.out;
+    EXPECT_NE(r.err.find("Запрограммировано устройств: 2, с ошибкой: 0"), std::string::npos) << r.err;
+    const std::string after = device->log().substr(log.size());
+    EXPECT_EQ(after.find_first_not_of("RESET\n"), std::string::npos) << after;
 }

@@ -112,8 +112,8 @@ TEST_F(CliPorts, OnePortFailingNeitherStopsNorHidesTheOthers) {
         ASSERT_EQ(read.size(), 512u);
         EXPECT_TRUE(std::equal(memory.begin(), memory.begin() + 238, read.begin()));
     }
-    EXPECT_NE(r.out.find(missing + ": ошибка: Невозможно подключиться к порту"), npos) << r.out;
-    EXPECT_NE(r.out.find(dying.port() + ": ошибка: "), npos) << r.out;
+    EXPECT_NE(r.err.find(missing + ": ошибка: Невозможно подключиться к порту"), npos) << r.err;
+    EXPECT_NE(r.err.find(dying.port() + ": ошибка: "), npos) << r.err;
     // At the same time: each device had its first command before the other had its last.
     const auto [firstBegan, firstEnded] = firstAndLast(first);
     const auto [secondBegan, secondEnded] = firstAndLast(second);
@@ -139,7 +139,7 @@ TEST_F(CliPorts, CtrlCWhileWaitingOnASilentDeviceEndsAtOnce) {
         ::kill(cli.pid(), SIGINT);
         const Ran r = cli.finish(3s);
         EXPECT_EQ(r.status, 130) << r.out << r.err;
-        EXPECT_NE(r.out.find(sim.port() + ": прервано"), npos) << r.out;
+        EXPECT_NE(r.err.find(sim.port() + ": прервано"), npos) << r.err;
         EXPECT_TRUE(waitUntil([&] { return sim.log().ends_with("RESET\n"); }, 5s)) << sim.log();
     }
 }
@@ -239,8 +239,8 @@ TEST_F(CliPorts, FilesThisUserMayNotReadOrWriteGiveThree) {
     EXPECT_EQ(sim.log().find("WRITE"), npos) << sim.log();
     const Ran read = run({"read", sim.port(), "-o", path("ro/x.cfg")});
     EXPECT_EQ(read.status, 3);
-    EXPECT_NE(read.out.find("прочитано, но не записано: " + path("ro/x.cfg") + ": Ошибка открытия файла"),
+    EXPECT_NE(read.err.find("прочитано, но не записано: " + path("ro/x.cfg") + ": Ошибка открытия файла"),
               npos)
-        << read.out;
+        << read.err;
     std::filesystem::permissions(path("ro"), std::filesystem::perms::owner_all);
 }

@@ -1,13 +1,18 @@
-// The report's pieces on their own: the digest against the standard's vectors, the time stamp's
-// form, and records read back field by field in both formats.
+// The command line's readers and writers of text on their own: the report's digest against the
+// standard's vectors and its records read back field by field, configurations as JSON round trip,
+// values tables as spreadsheets write them.
+#include "config_json.h"
+#include "model/field_rules.h"
 #include "report.h"
 #include "sha256.h"
+#include "values_table.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <regex>
 
 using namespace tk7v::cli;
@@ -79,4 +84,82 @@ TEST(Report, RecordsReadBackFieldByField) {
     EXPECT_NE(all.find("\"TK7V v2.6 \"\"б\"\"\",\"write\",\"объект,1.cfg\""), std::string::npos) << all;
     EXPECT_EQ(all.find("port,", 1), std::string::npos); // one header
     fs::remove_all(dir);
+}
+
+TEST(ConfigJson, RoundTripsEveryFileAndRefusesWhatItCannotTake) {
+    // Random files as the window would keep them (values typed into its controls): show's JSON
+    // gives back the same bytes through the field rules.
+    std::mt19937 random(7);
+    for (int n = 0; n < 200; ++n) {
+        std::vector<std::string> typed;
+        for (const tk7v::FieldSpec& f : tk7v::ImageLayout()) {
+            if (f.hidden || f.forced != tk7v::FieldSpec::Forced::No) continue;
+            std::string v;
+            if (f.kind == tk7v::FieldKind::Check || f.kind == tk7v::FieldKind::Item)
+                v = std::to_string(random() % 2);
+            else if (f.kind == tk7v::FieldKind::Phone)
+                for (unsigned k = random() % 12; k > 0; --k)
+                    v += "0123456789,"[random() % 11];
+            else
+                v = std::to_string(random() % (f.limit >= 5   ? 65536
+                                               : f.limit == 1 ? 10
+                                               : f.limit == 2 ? 100
+                                                              : 1000));
+            typed.push_back(std::string(f.control) + "=" + v);
+        }
+        tk7v::ParameterImage file = tk7v::StartupImage();
+        tk7v::SetFields(file, typed, false);
+        const JsonAssignments a = AssignmentsFromJson(ConfigJson(file), file);
+        ASSERT_EQ(a.error, "");
+        tk7v::ParameterImage back = tk7v::StartupImage();
+        for (const tk7v::FieldIssue& issue : tk7v::SetFields(back, a.assignments, false))
+            EXPECT_TRUE(issue.warning()) << tk7v::IssueText(issue); // values outside a caption's range
+        ASSERT_EQ(back, file) << n;
+    }
+    const tk7v::ParameterImage start = tk7v::StartupImage();
+    const struct {
+        const char* json;
+        const char* says;
+    } refused[] = {
+        {R"({"NO_SUCH": 1})", "NO_SUCH"},
+        {R"({"CS1_phone_1": 8001234567})", "CS1_phone_1"},
+        {R"({"CS1_hand_time": true})", "CS1_hand_time"},
+        {R"({"CS1_hand_time": null})", "CS1_hand_time"},
+        {R"({"RS_packets": {"value": "9"}})", "RS_packets"},
+        {R"([1, 2])", "объект"},
+    };
+    for (const auto& r : refused)
+        EXPECT_NE(AssignmentsFromJson(r.json, start).error.find(r.says), std::string::npos) << r.json;
+    const JsonAssignments ok = AssignmentsFromJson(
+        R"({"CS1_dial_pause": 5, "CS1_hand_time": "12", "TS_tone_dial_on": {"value": "Тон"}})", start);
+    EXPECT_EQ(ok.error, "");
+    EXPECT_EQ(ok.assignments,
+              (std::vector<std::string>{"CS1_dial_pause=5", "CS1_hand_time=12", "TS_tone_dial_on=Тон"}));
+}
+
+TEST(ValuesTable, SpreadsheetFormsAllRead) {
+    const std::string rows = "ttyA;101;\"8,,800\"\"1\";\r\nttyB;102;;\r\n\r\n";
+    const struct {
+        std::string text;
+        std::size_t rows;
+        const char* error;
+    } cases[] = {
+        {"\xEF\xBB\xBFport;TS_object_id;CS1_phone_1;CS1_hand_time\r\n" + rows, 2, ""},
+        {"порт,TS_object_id\nttyA,101\n", 1, ""},
+        {"port,Набор номера\nttyA,Тон\n", 1, ""},
+        {"port,Телефон №1\nttyA,1\n", 0, "Телефон №1"}, // a caption of two fields
+        {"TS_object_id\n1\n", 0, "port"},
+        {"port,TS_object_id\n,1\n", 0, "строка 2"},
+        {"port,TS_object_id\nttyA,\"1\n", 0, "строка"},
+    };
+    for (const auto& c : cases) {
+        const ValuesTable t = ReadValuesTable(c.text);
+        EXPECT_NE(t.error.find(c.error), std::string::npos) << c.text << " -> " << t.error;
+        EXPECT_EQ(t.rows.size(), c.rows) << c.text;
+    }
+    const ValuesTable t = ReadValuesTable(cases[0].text);
+    ASSERT_EQ(t.rows.size(), 2u);
+    EXPECT_EQ(t.rows[0].port, "ttyA");
+    EXPECT_EQ(t.rows[0].assignments, (std::vector<std::string>{"TS_object_id=101", "CS1_phone_1=8,,800\"1"}));
+    EXPECT_EQ(t.rows[1].assignments, (std::vector<std::string>{"TS_object_id=102"}));
 }

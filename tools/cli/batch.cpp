@@ -3,6 +3,7 @@
 #include "command.h"
 #include "help.h"
 #include "link/stop_signal.h"
+#include "sha256.h"
 
 #include <atomic>
 #include <csignal>
@@ -72,7 +73,64 @@ std::string signalName(int sig) {
     return "сигналом " + std::to_string(sig);
 }
 
+// The report's word for how a device ended.
+std::string outcomeOf(const PortJob& job, PortJob::Result r) {
+    switch (r) {
+    case PortJob::Result::Done:
+        return "done";
+    case PortJob::Result::Interrupted:
+        return "interrupted";
+    case PortJob::Result::NoAnswer:
+        return "no answer";
+    case PortJob::Result::Failed:
+        break;
+    }
+    return job.verifyFailed() ? "differs" : "error";
+}
+
+// Runs one device's work, words its end and records it; a record that could not be written makes
+// the device's status a file failure.
+DeviceEnd runOne(PortJob& job, const DeviceWork& work, const DeviceReport& report, const ReportTo& to) {
+    const auto start = std::chrono::system_clock::now();
+    const PortJob::Result r = work(job);
+    DeviceEnd end = report(job, r);
+    if (!to.report) return end;
+    ReportRecord record{job.port(),
+                        job.identification(),
+                        to.command,
+                        end.file,
+                        {},
+                        start,
+                        std::chrono::system_clock::now(),
+                        outcomeOf(job, r),
+                        r == PortJob::Result::Done ? std::string() : end.text,
+                        end.differing};
+    if (end.bytes) record.sha256 = Sha256Hex(*end.bytes);
+    if (!to.report->add(record)) {
+        end.text += "; запись в отчёт не удалась";
+        if (end.status == kOk) end.status = kFileFailed;
+    }
+    return end;
+}
+
 } // namespace
+
+void ReportOption::add(CLI::App* command) {
+    command
+        ->add_option("--report", path,
+                     "отчёт: запись на каждое устройство, как только оно готово\n"
+                     "(ФАЙЛ.jsonl — JSON Lines, ФАЙЛ.csv — CSV; дописывается)")
+        ->type_name("ФАЙЛ");
+}
+
+std::optional<int> ReportOption::open(std::unique_ptr<Report>& report, Progress& out) const {
+    if (path.empty()) return std::nullopt;
+    std::string error;
+    report = Report::open(path, error);
+    if (report) return std::nullopt;
+    out.note(error);
+    return int(kFileFailed);
+}
 
 std::optional<int> PrepareDevices(const CLI::App& command, const DeviceOptionWords& words,
                                   std::vector<std::string> positional, std::vector<Target>& ports,
@@ -88,7 +146,7 @@ std::optional<int> PrepareDevices(const CLI::App& command, const DeviceOptionWor
 }
 
 DeviceEnd FailedEnd(const PortJob& job, PortJob::Result result, bool mayHoldPart) {
-    DeviceEnd end{{}, kDeviceFailed, mayHoldPart};
+    DeviceEnd end{{}, kDeviceFailed, mayHoldPart, true};
     switch (result) {
     case PortJob::Result::Done:
         end.status = kOk;
@@ -111,7 +169,7 @@ DeviceEnd FailedEnd(const PortJob& job, PortJob::Result result, bool mayHoldPart
 }
 
 int RunOnDevices(const std::vector<Target>& ports, const DeviceOptions& options, Progress& out,
-                 const DeviceWork& work, const DeviceReport& report) {
+                 const DeviceWork& work, const DeviceReport& report, const ReportTo& reportTo) {
     std::vector<std::string> names;
     for (const Target& t : ports)
         names.push_back(t.name);
@@ -136,9 +194,8 @@ int RunOnDevices(const std::vector<Target>& ports, const DeviceOptions& options,
         std::vector<std::thread> threads;
         for (std::size_t i = 0; i < jobs.size(); ++i)
             threads.emplace_back([&, i] {
-                PortJob& job = *jobs[i];
-                ends[i] = report(job, work(job));
-                out.finish(static_cast<int>(i), ends[i].text);
+                ends[i] = runOne(*jobs[i], work, report, reportTo);
+                out.finish(static_cast<int>(i), ends[i].text, ends[i].error);
             });
         for (auto& t : threads)
             t.join();
@@ -160,6 +217,59 @@ int RunOnDevices(const std::vector<Target>& ports, const DeviceOptions& options,
     for (const DeviceEnd& e : ends)
         if (e.status == kDeviceFailed || (e.status == kFileFailed && status == kOk)) status = e.status;
     return status;
+}
+
+int RunStation(const std::vector<Target>& ports, const DeviceOptions& options, Progress& out,
+               const DeviceWork& work, const DeviceReport& report, const ReportTo& reportTo) {
+    std::vector<std::string> names;
+    for (const Target& t : ports)
+        names.push_back(t.name);
+    out.start(names);
+    std::vector<std::unique_ptr<PortJob>> jobs;
+    for (std::size_t i = 0; i < ports.size(); ++i)
+        jobs.push_back(std::make_unique<PortJob>(ports[i].name, options, out, static_cast<int>(i)));
+    std::atomic<int> done{0}, failed{0};
+    StopSignal stop;
+    std::atomic<bool> finished{false};
+    int signal = 0;
+    {
+        const SignalsEndTheRun signals(stop);
+        std::thread watcher([&] {
+            while (!stop.waitFor(std::chrono::hours(24))) {
+            }
+            if (finished) return;
+            for (auto& j : jobs)
+                j->interrupt();
+        });
+        std::vector<std::thread> threads;
+        for (std::size_t i = 0; i < jobs.size(); ++i)
+            threads.emplace_back([&, i] {
+                PortJob& job = *jobs[i];
+                const int line = static_cast<int>(i);
+                for (;;) {
+                    out.update(line, "ждёт устройство");
+                    if (job.awaitDevice() != PortJob::Result::Done) return;
+                    const DeviceEnd end = runOne(job, work, report, reportTo);
+                    // A device cut short by the signal that ends the station is counted as failed:
+                    // it may hold part of a block.
+                    ++(end.status == kOk ? done : failed);
+                    out.finish(line, end.text + " (" + job.identification() + ")", end.error);
+                    out.bell();
+                    out.update(line, "отключите устройство");
+                    if (job.awaitGone() != PortJob::Result::Done) return;
+                }
+            });
+        for (auto& t : threads)
+            t.join();
+        finished = true;
+        stop.request();
+        watcher.join();
+        signal = gSignal.load();
+    }
+    out.note(std::string(signal ? "Остановлено " + signalName(signal) + ". " : "") +
+             "Запрограммировано устройств: " + std::to_string(done.load()) +
+             ", с ошибкой: " + std::to_string(failed.load()) + ".");
+    return failed > 0 ? int(kDeviceFailed) : int(kOk);
 }
 
 } // namespace tk7v::cli

@@ -6,20 +6,47 @@
 #include "device_options.h"
 #include "port_job.h"
 #include "progress.h"
+#include "report.h"
 #include "targets.h"
 
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace tk7v::cli {
 
 // How one device ended, as the command words it.
 struct DeviceEnd {
-    std::string text;       // the result line after "PORT: "
+    DeviceEnd() = default;
+    DeviceEnd(std::string text, int status, bool partBlock, bool error = false)
+        : text(std::move(text)), status(status), partBlock(partBlock), error(error) {}
+
+    std::string text;       // the result line after "PORT: "; none when empty
     int status = 0;         // the exit status this device alone would give
     bool partBlock = false; // it may hold part of a block
+    bool error = false;     // a failure, said on standard error rather than as a result
+    // For the report: the configuration file, the 512 bytes written or read (none when nothing
+    // was), and the fields in which the device differs.
+    std::string file;
+    std::optional<ParameterImage> bytes;
+    std::vector<std::string> differing;
+};
+
+// --report FILE of the commands that read or write devices.
+struct ReportOption {
+    std::string path;
+    void add(CLI::App* command);
+    // Opens the report when one was asked for. The exit status after a message, or nullopt.
+    std::optional<int> open(std::unique_ptr<Report>& report, Progress& out) const;
+};
+
+// Where the devices' records go (no report: null) and the command they are of.
+struct ReportTo {
+    Report* report = nullptr;
+    std::string command;
 };
 
 using DeviceWork = std::function<PortJob::Result(PortJob&)>;
@@ -30,7 +57,13 @@ using DeviceReport = std::function<DeviceEnd(PortJob&, PortJob::Result)>;
 // The batch's exit status: 128 + the signal that ended it; else 1 when a device failed, 3 when
 // only a file did, 0 when everything was done.
 int RunOnDevices(const std::vector<Target>& ports, const DeviceOptions& options, Progress& out,
-                 const DeviceWork& work, const DeviceReport& report);
+                 const DeviceWork& work, const DeviceReport& report, const ReportTo& reportTo = {});
+
+// A programming station: on every port at once, again and again, wait until a device answers,
+// run `work` and `report` on it, ring the terminal's bell with its result, and wait until it is
+// gone. A signal ends it cleanly; then the counts of devices done and failed. 0 when none failed.
+int RunStation(const std::vector<Target>& ports, const DeviceOptions& options, Progress& out,
+               const DeviceWork& work, const DeviceReport& report, const ReportTo& reportTo);
 
 // The ports and options of a device command, checked before anything is sent. The exit status
 // after the message has been printed, or nullopt when `ports` and `options` are ready.

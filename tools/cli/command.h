@@ -32,5 +32,6 @@ Command AddShowCommand(CLI::App& program);
 Command AddDiffCommand(CLI::App& program);
 Command AddSetCommand(CLI::App& program);
 Command AddNewCommand(CLI::App& program);
+Command AddFieldsCommand(CLI::App& program);
 
 } // namespace tk7v::cli

@@ -114,6 +114,24 @@ std::string optionWithoutValue(CLI::App& app, int argc, char** argv) {
     return {};
 }
 
+// A flag written with a value CLI11 cannot take ("--json=maybe"), or empty.
+std::string flagWithValue(CLI::App& app, int argc, char** argv) {
+    for (int at = 1; at < argc; ++at) {
+        const std::string word = argv[at];
+        const std::size_t eq = word.find('=');
+        if (word.size() < 2 || word[0] != '-' || eq == std::string::npos) continue;
+        const std::string name = word.substr(0, eq);
+        std::vector<CLI::App*> apps{&app};
+        for (std::size_t i = 0; i < apps.size(); ++i)
+            for (CLI::App* sub : apps[i]->get_subcommands([](CLI::App*) { return true; }))
+                apps.push_back(sub);
+        for (CLI::App* a : apps)
+            if (const CLI::Option* opt = a->get_option_no_throw(name); opt && opt->get_expected_max() == 0)
+                return word;
+    }
+    return {};
+}
+
 const CLI::App& chosen(const CLI::App& app) {
     const auto subs = app.get_subcommands();
     return subs.empty() ? app : chosen(*subs.front());
@@ -156,7 +174,11 @@ std::optional<int> Parse(CLI::App& app, int argc, char** argv) {
     } catch (const CLI::Error&) {
         // Every check is made after parsing, in our own words; what remains is a value CLI11
         // itself could not take, such as "--json=maybe".
-        return UsageError(chosen(app), "командная строка не разобрана: значение флага задаётся без «=»");
+        const std::string word = flagWithValue(app, argc, argv);
+        if (!word.empty())
+            return UsageError(chosen(app),
+                              "флаг " + word.substr(0, word.find('=')) + " пишется без значения: " + word);
+        return UsageError(chosen(app), "командная строка не разобрана");
     }
     const std::vector<std::string> extra = app.remaining(true);
     if (app.get_subcommands().empty()) {

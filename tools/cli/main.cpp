@@ -24,21 +24,26 @@ int main(int argc, char** argv) {
     app.fallthrough(); // -q after the command too
     bool quiet = false;
     app.add_flag("-q,--quiet", quiet, "без строк хода обмена (итоги и ошибки остаются)");
-    app.footer("Примеры:\n"
-               "  tk7v-cli ports --probe                       где отвечает ТК-7В\n"
-               "  tk7v-cli read ttyUSB0 -o объект.cfg          прочитать устройство в файл\n"
-               "  tk7v-cli write объект.cfg --port ttyUSB0 --port ttyUSB1 --verify\n"
-               "                                               записать и проверить два устройства сразу\n"
-               "  tk7v-cli set объект.cfg CS1_phone_1=8,,8001234567 TS_tone_dial_on=Тон\n"
-               "\n"
-               "Справка по команде: tk7v-cli КОМАНДА --help.\n"
-               "Доступ к последовательным портам в Linux: пользователь должен входить в группу dialout\n"
-               "(sudo usermod -aG dialout $USER, затем войти в систему заново).");
+    app.footer(
+        "Примеры:\n"
+        "  tk7v-cli ports --probe                       где отвечает ТК-7В\n"
+        "  tk7v-cli read ttyUSB0 -o объект.cfg          прочитать устройство в файл\n"
+        "  tk7v-cli write объект.cfg --port ttyUSB0 --port ttyUSB1\n"
+        "                                               записать и проверить два устройства сразу\n"
+        "  tk7v-cli write объект.cfg --port ttyUSB0 --port ttyUSB1 --values объекты.csv --report отчёт.csv\n"
+        "                                               у каждого устройства свои значения, отчёт\n"
+        "  tk7v-cli write объект.cfg --port ttyUSB0 --loop --report отчёт.jsonl\n"
+        "                                               станция: устройство за устройством до Ctrl+C\n"
+        "  tk7v-cli set объект.cfg CS1_phone_1=8,,8001234567 TS_tone_dial_on=Тон\n"
+        "\n"
+        "Справка по команде: tk7v-cli КОМАНДА --help.\n"
+        "Доступ к последовательным портам в Linux: пользователь должен входить в группу dialout\n"
+        "(sudo usermod -aG dialout $USER, затем войти в систему заново).");
 
     const Command commands[] = {
-        AddPortsCommand(app), AddIdentifyCommand(app), AddReadCommand(app),
-        AddWriteCommand(app), AddVerifyCommand(app),   AddShowCommand(app),
-        AddDiffCommand(app),  AddSetCommand(app),      AddNewCommand(app),
+        AddPortsCommand(app),  AddIdentifyCommand(app), AddReadCommand(app), AddWriteCommand(app),
+        AddVerifyCommand(app), AddShowCommand(app),     AddDiffCommand(app), AddSetCommand(app),
+        AddNewCommand(app),    AddFieldsCommand(app),
     };
     for (const Command& c : commands) {
         c.app->group("Команды");

@@ -2,6 +2,7 @@
 
 #include "link/console.h"
 
+#include <algorithm>
 #include <cstdio>
 
 namespace tk7v::cli {
@@ -69,10 +70,9 @@ void Progress::share(int line, int percent) {
         return;
     }
     if (l.pending.empty()) return;
-    if (quarter > l.quarter) {
-        l.quarter = quarter;
-        flush(l);
-    }
+    // The whole (100%) is left to the stage's last word, which follows at once.
+    if (quarter > l.quarter && quarter < 4) flush(l);
+    l.quarter = std::max(l.quarter, quarter);
     l.pending.clear();
 }
 
@@ -81,16 +81,24 @@ void Progress::flush(Line& l) {
     l.pending.clear();
 }
 
-void Progress::finish(int line, const std::string& text) {
+void Progress::bell() {
+    std::lock_guard lock(mutex_);
+    if (streams_.errTerminal) writeErr("\a");
+}
+
+void Progress::finish(int line, const std::string& text, bool error) {
     std::lock_guard lock(mutex_);
     Line& l = lines_.at(static_cast<std::size_t>(line));
     l.active = false;
     flush(l);
-    const std::string result = l.port + ": " + text + "\n";
+    const bool toError = error || resultsToError_;
     // The result goes above the progress lines when both share the terminal.
-    const bool sameTerminal = resultsToError_ || streams_.outTerminal;
+    const bool sameTerminal = toError || streams_.outTerminal;
     if (inPlace() && sameTerminal) erase();
-    resultsToError_ ? writeErr(result) : writeOut(result);
+    if (!text.empty()) {
+        const std::string result = l.port + ": " + text + "\n";
+        toError ? writeErr(result) : writeOut(result);
+    }
     if (inPlace()) redraw();
 }
 

@@ -6,7 +6,7 @@
 // Progress is one line per port. On a terminal the lines are redrawn in place, each cut to the
 // terminal's width, and a device's line gives way to its result when it ends. Elsewhere (a pipe,
 // a log file) a line is written when a device's state changes and, of a read or a write, only
-// when it passes a quarter, so a log holds a handful of lines a device.
+// its first step and the steps that pass a quarter, so a log holds a handful of lines a device.
 //
 // Every call may come from any thread; lines are never torn.
 #include <functional>
@@ -40,13 +40,16 @@ public:
     // The running read or write has done `percent` (0..100). Called right after the update()
     // whose text shows that step, which a pipe then shows only at a quarter.
     void share(int line, int percent);
-    // The port's device has ended: "PORT: text" as a result; its progress line goes.
-    void finish(int line, const std::string& text);
+    // The port's device has ended: "PORT: text" as a result, or with `error` as a failure on
+    // standard error (nothing when the text is empty); its progress line goes.
+    void finish(int line, const std::string& text, bool error = false);
 
     // A line of the command's output.
     void print(const std::string& text);
     // A line for the user beside the output: an error, a warning, a note.
     void note(const std::string& text);
+    // The terminal's bell, where the user sits at a terminal.
+    void bell();
     // While standard output carries a configuration's bytes, results go to standard error.
     void resultsToError(bool on);
 

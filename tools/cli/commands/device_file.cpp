@@ -26,8 +26,8 @@ bool namesAPort(const std::string& word) {
 } // namespace
 
 std::optional<int> PrepareDevicesAndFile(const CLI::App& command, const DeviceOptionWords& words,
-                                         std::vector<std::string> positional, std::vector<Target>& ports,
-                                         DeviceOptions& options, ParameterImage& block, Progress& out) {
+                                         std::vector<std::string> positional, DevicesAndFiles& ready,
+                                         Progress& out) {
     if (positional.empty()) return UsageError(command, "не задан файл конфигурации");
     const std::string file = positional.back();
     positional.pop_back();
@@ -36,24 +36,46 @@ std::optional<int> PrepareDevicesAndFile(const CLI::App& command, const DeviceOp
         if (!std::filesystem::is_regular_file(Utf8Path(file), ec) && namesAPort(file))
             return UsageError(command, "не задан файл конфигурации (" + file + " — это порт)");
     }
-    if (auto refused = PrepareDevices(command, words, positional, ports, options)) return refused;
-    const Loaded loaded = LoadConfig(file);
-    if (!loaded.image) {
-        out.note(loaded.error);
-        return int(kFileFailed);
+    if (auto refused = PrepareDevices(command, words, positional, ready.ports, ready.options)) return refused;
+    if (file.find("{port}") == std::string::npos) {
+        ready.files.assign(ready.ports.size(), file);
+    } else {
+        Outputs named = OutputNames(file, ready.ports);
+        if (!named.error.empty()) return UsageError(command, named.error);
+        ready.files = std::move(named.names);
     }
-    block = AsTheWindowBuildsIt(*loaded.image);
+    for (std::size_t i = 0; i < ready.files.size(); ++i) {
+        if (i > 0 && ready.files[i] == ready.files[0]) {
+            ready.blocks.push_back(ready.blocks[0]); // standard input is read once
+            continue;
+        }
+        const Loaded loaded = LoadConfig(ready.files[i]);
+        if (!loaded.image) {
+            out.note(loaded.error);
+            return int(kFileFailed);
+        }
+        ready.blocks.push_back(AsTheWindowBuildsIt(*loaded.image));
+    }
     return std::nullopt;
 }
 
-std::size_t PrintDifferences(const std::string& port, const ParameterImage& device,
-                             const ParameterImage& file, Progress& out) {
+std::size_t IndexOf(const std::vector<Target>& ports, const PortJob& job) {
+    std::size_t i = 0;
+    while (i + 1 < ports.size() && ports[i].name != job.port())
+        ++i;
+    return i;
+}
+
+std::vector<std::string> PrintDifferences(const std::string& port, const ParameterImage& device,
+                                          const ParameterImage& file, Progress& out) {
     const auto shown = [](const std::string& v) { return v.empty() ? std::string("(пусто)") : v; };
-    const auto diffs = DiffFields(device, file);
-    for (const Difference& d : diffs)
+    std::vector<std::string> names;
+    for (const Difference& d : DiffFields(device, file)) {
         out.print(port + ": " + d.name + (d.caption.empty() ? "" : " (" + d.caption + ")") +
                   ": в устройстве " + shown(d.first) + ", в файле " + shown(d.second));
-    return diffs.size();
+        names.push_back(d.name);
+    }
+    return names;
 }
 
 } // namespace tk7v::cli

@@ -8,15 +8,25 @@
 
 namespace tk7v::cli {
 
-// The ports, the options and the block the window would send after loading the file. The exit
-// status after a message, or nullopt when all is ready.
+// The devices of a command and, for each, its configuration.
+struct DevicesAndFiles {
+    std::vector<Target> ports;
+    DeviceOptions options;
+    std::vector<std::string> files;     // the file of each port: {port} in the name picks one a port
+    std::vector<ParameterImage> blocks; // what the window would send after loading it
+};
+
+// The exit status after a message, or nullopt when all is ready.
 std::optional<int> PrepareDevicesAndFile(const CLI::App& command, const DeviceOptionWords& words,
-                                         std::vector<std::string> positional, std::vector<Target>& ports,
-                                         DeviceOptions& options, ParameterImage& block, Progress& out);
+                                         std::vector<std::string> positional, DevicesAndFiles& ready,
+                                         Progress& out);
+
+// The index of the job's port among the command's.
+std::size_t IndexOf(const std::vector<Target>& ports, const PortJob& job);
 
 // Each field in which the device differs from the file, a line each on the output ("PORT: NAME
-// (caption): в устройстве X, в файле Y"); how many there are.
-std::size_t PrintDifferences(const std::string& port, const ParameterImage& device,
-                             const ParameterImage& file, Progress& out);
+// (caption): в устройстве X, в файле Y"); their names.
+std::vector<std::string> PrintDifferences(const std::string& port, const ParameterImage& device,
+                                          const ParameterImage& file, Progress& out);
 
 } // namespace tk7v::cli

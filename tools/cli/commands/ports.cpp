@@ -5,24 +5,34 @@
 #include "link/port_list.h"
 
 #include <algorithm>
+#include <mutex>
+
 #include <memory>
+#include <nlohmann/json.hpp>
 
 namespace tk7v::cli {
 
 Command AddPortsCommand(CLI::App& program) {
     struct Options {
-        bool probe = false;
+        bool probe = false, json = false;
         DeviceOptionWords device;
     };
     auto o = std::make_shared<Options>();
     CLI::App* app = program.add_subcommand("ports", "список портов, как его показывает окно программы");
     app->add_flag("--probe", o->probe, "опросить все порты сразу: где отвечает ТК-7В (посылает RESET)");
+    app->add_flag("--json", o->json, "список JSON: имя и путь порта (с --probe — и строка опознания)");
     o->device.add(app);
     return {app, [app, o](Context& context) {
                 const std::vector<std::string> names = ListPorts();
                 if (!o->probe) {
-                    for (const auto& n : names)
-                        context.out.print(n);
+                    nlohmann::json list = nlohmann::json::array();
+                    for (const auto& n : names) {
+                        if (o->json)
+                            list.push_back({{"name", n}, {"path", PortPath(n)}});
+                        else
+                            context.out.print(n);
+                    }
+                    if (o->json) context.out.print(list.dump(2));
                     return int(kOk);
                 }
                 DeviceOptions options;
@@ -38,16 +48,27 @@ Command AddPortsCommand(CLI::App& program) {
                                      [&](const Target& t) { return t.device == device; }))
                         ports.push_back(one.ports[0]);
                 }
-                const auto wait =
-                    o->device.timeoutGiven() ? options.timeout : std::chrono::milliseconds(1500);
+                // A list may hold ports where nothing answers: a short wait unless told otherwise.
+                if (!o->device.timeoutGiven()) options.timeout = std::chrono::milliseconds(1500);
                 Progress quiet(Streams::Standard(), true);
+                std::mutex listed;
+                nlohmann::json list = nlohmann::json::array();
                 const int status = RunOnDevices(
                     ports, options, quiet, [](PortJob& j) { return j.identify(); },
-                    [&context](PortJob& j, PortJob::Result r) {
-                        context.out.print(
-                            j.port() + (r == PortJob::Result::Done ? "  ТК-7В: " + j.identification() : ""));
+                    [&](PortJob& j, PortJob::Result r) {
+                        const bool answered = r == PortJob::Result::Done;
+                        if (o->json) {
+                            std::lock_guard lock(listed);
+                            list.push_back({{"name", j.port()},
+                                            {"path", PortPath(j.port())},
+                                            {"tk7v", answered},
+                                            {"identification", answered ? j.identification() : ""}});
+                        } else {
+                            context.out.print(j.port() + (answered ? "  ТК-7В: " + j.identification() : ""));
+                        }
                         return DeviceEnd{{}, kOk, false};
                     });
+                if (o->json) context.out.print(list.dump(2));
                 return status > kFileFailed ? status : int(kOk);
             }};
 }

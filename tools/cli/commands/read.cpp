@@ -2,6 +2,7 @@
 #include "batch.h"
 #include "command.h"
 #include "config_io.h"
+#include "device_file.h"
 #include "help.h"
 #include "model/config_file.h"
 #include "model/field_rules.h"
@@ -16,6 +17,7 @@ Command AddReadCommand(CLI::App& program) {
         std::vector<std::string> ports;
         std::string output;
         bool noClobber = false;
+        ReportOption report;
         DeviceOptionWords device;
     };
     auto o = std::make_shared<Options>();
@@ -26,6 +28,7 @@ Command AddReadCommand(CLI::App& program) {
            "файл (- — стандартный вывод); при нескольких портах\n{port} в имени заменяется именем порта")
         ->type_name("ФАЙЛ");
     app->add_flag("-n,--no-clobber", o->noClobber, "не заменять существующий файл");
+    o->report.add(app);
     o->device.add(app);
     return {app, [app, o](Context& context) {
                 std::vector<Target> ports;
@@ -43,22 +46,29 @@ Command AddReadCommand(CLI::App& program) {
                         }
                     }
                 }
+                std::unique_ptr<Report> report;
+                if (auto refused = o->report.open(report, context.out)) return *refused;
                 context.out.resultsToError(o->output == kStandardStream);
                 return RunOnDevices(
                     ports, options, context.out, [](PortJob& j) { return j.read(); },
                     [&](PortJob& j, PortJob::Result r) {
-                        if (r != PortJob::Result::Done) return FailedEnd(j, r, false);
-                        std::size_t i = 0;
-                        while (ports[i].name != j.port())
-                            ++i;
-                        const Saved saved =
-                            SaveConfig(files.names[i], AsTheWindowBuildsIt(j.block()), o->noClobber);
-                        if (!saved.ok)
-                            return DeviceEnd{"прочитано, но не записано: " + saved.error, kFileFailed, false};
-                        return DeviceEnd{"прочитано в " + Shown(files.names[i], true) +
-                                             (saved.note.empty() ? "" : "; " + saved.note),
-                                         kOk, false};
-                    });
+                        const std::size_t i = IndexOf(ports, j);
+                        if (r != PortJob::Result::Done) {
+                            DeviceEnd end = FailedEnd(j, r, false);
+                            end.file = files.names[i];
+                            return end;
+                        }
+                        const ParameterImage image = AsTheWindowBuildsIt(j.block());
+                        const Saved saved = SaveConfig(files.names[i], image, o->noClobber);
+                        DeviceEnd end{saved.ok ? "прочитано в " + Shown(files.names[i], true) +
+                                                     (saved.note.empty() ? "" : "; " + saved.note)
+                                               : "прочитано, но не записано: " + saved.error,
+                                      saved.ok ? int(kOk) : int(kFileFailed), false, !saved.ok};
+                        end.file = files.names[i];
+                        end.bytes = image;
+                        return end;
+                    },
+                    {report.get(), "read"});
             }};
 }
 

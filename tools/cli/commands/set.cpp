@@ -1,6 +1,7 @@
 // set: changes fields of a configuration file by name, as a user typing into the window would.
 #include "command.h"
 #include "config_io.h"
+#include "config_json.h"
 #include "help.h"
 #include "model/field_rules.h"
 
@@ -10,7 +11,7 @@ namespace tk7v::cli {
 
 Command AddSetCommand(CLI::App& program) {
     struct Options {
-        std::string file, output;
+        std::string file, output, from;
         std::vector<std::string> assignments;
         bool noClobber = false, strict = false;
     };
@@ -21,19 +22,26 @@ Command AddSetCommand(CLI::App& program) {
     app->add_option("-o,--output", o->output,
                     "записать в другой файл (по умолчанию — в тот же;\nпри - на входе — в стандартный вывод)")
         ->type_name("ФАЙЛ");
+    app->add_option("--from", o->from, "значения полей из JSON, как его выводит show --json")
+        ->type_name("JSON");
     app->add_flag("-n,--no-clobber", o->noClobber, "не заменять существующий файл");
     app->add_flag("--strict", o->strict,
                   "значение вне диапазона из подписи поля — ошибка,\nа не предупреждение");
     return {app, [app, o](Context& context) {
                 if (o->file.empty()) return UsageError(*app, "не задан файл конфигурации");
-                if (o->assignments.empty()) return UsageError(*app, "не заданы поля (ИМЯ=ЗНАЧЕНИЕ)");
+                if (o->assignments.empty() && o->from.empty())
+                    return UsageError(*app, "не заданы поля (ИМЯ=ЗНАЧЕНИЕ или --from)");
                 Loaded loaded = LoadConfig(o->file);
                 if (!loaded.image) {
                     context.out.note(loaded.error);
                     return int(kFileFailed);
                 }
+                std::vector<std::string> assignments;
+                if (auto refused = AssignmentsFrom(o->from, *loaded.image, assignments, context.out))
+                    return *refused;
+                assignments.insert(assignments.end(), o->assignments.begin(), o->assignments.end());
                 bool refused = false;
-                for (const FieldIssue& issue : SetFields(*loaded.image, o->assignments, o->strict)) {
+                for (const FieldIssue& issue : SetFields(*loaded.image, assignments, o->strict)) {
                     const bool warning = issue.warning() && !o->strict;
                     refused = refused || !warning;
                     context.out.note((warning ? "предупреждение: " : "") + IssueText(issue));

@@ -1,10 +1,9 @@
 // show: every field of a configuration file as the window would show it.
 #include "command.h"
 #include "config_io.h"
+#include "config_json.h"
 #include "help.h"
 #include "model/field_rules.h"
-
-#include <nlohmann/json.hpp>
 
 #include <memory>
 
@@ -35,15 +34,7 @@ Command AddShowCommand(CLI::App& program) {
                                           (v.field->hidden ? " [скрытое]" : "") + ": " + v.text);
                     return int(kOk);
                 }
-                nlohmann::json out = nlohmann::json::object();
-                for (const FieldView& v : fields) {
-                    nlohmann::json value = v.text;
-                    if (v.field->kind == FieldKind::Check) value = v.on;
-                    out[std::string(v.field->control)] = {{"caption", std::string(v.field->caption)},
-                                                          {"value", value},
-                                                          {"hidden", v.field->hidden}};
-                }
-                context.out.print(out.dump(2));
+                context.out.print(ConfigJson(*loaded.image));
                 return int(kOk);
             }};
 }

@@ -1,0 +1,22 @@
+// A values table of any bytes: it is read or refused with a message, never more rows than it
+// has lines, every row names its port, and every row's values go through the field rules.
+#include "values_table.h"
+#include "model/field_rules.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <string>
+
+using namespace tk7v;
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    const std::string text(reinterpret_cast<const char*>(data), size);
+    const cli::ValuesTable table = cli::ReadValuesTable(text);
+    if (!table.error.empty()) return 0;
+    for (const cli::ValuesRow& row : table.rows) {
+        if (row.port.empty()) std::abort();
+        ParameterImage image = StartupImage();
+        SetFields(image, row.assignments, false);
+    }
+    return 0;
+}

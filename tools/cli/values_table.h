@@ -1,0 +1,25 @@
+#pragma once
+// A table of per-device values, as a spreadsheet saves it: a header row with a "port" column and
+// one column per field (by name, or by its caption where that is unique), then one row per
+// device. UTF-8 with or without a byte-order mark, "," or ";" between cells (a Russian
+// spreadsheet writes ";"), CRLF or LF line ends, quoted cells with separators or quotes inside.
+#include <string>
+#include <vector>
+
+namespace tk7v::cli {
+
+struct ValuesRow {
+    int row = 0; // the table's row, the header being row 1
+    std::string port;
+    // "NAME=VALUE" for every cell that holds something; an empty cell keeps the template's value.
+    std::vector<std::string> assignments;
+};
+
+struct ValuesTable {
+    std::vector<ValuesRow> rows;
+    std::string error; // what is wrong with the table as a whole, naming the row or column
+};
+
+ValuesTable ReadValuesTable(const std::string& bytes);
+
+} // namespace tk7v::cli
