@@ -2,6 +2,7 @@
 
 #include "link/port_list.h"
 #include "ui/controls.h"
+#include "ui/guide.h"
 #include "ui/version_info.h"
 #include "ui/window_host.h"
 #include "ui/window_wake.h"
@@ -9,6 +10,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDesktopServices>
 #include <QFileInfo>
 #include <QFrame>
 #include <QKeyEvent>
@@ -17,6 +19,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
+#include <QShortcut>
 #include <QStatusBar>
 #include <QStyleOptionTab>
 #include <QTabBar>
@@ -24,6 +27,7 @@
 #include <QTextDocument>
 #include <QTimer>
 #include <QToolTip>
+#include <QUrl>
 #include <QWheelEvent>
 
 static void initPictures() {
@@ -116,6 +120,8 @@ TForm1::TForm1(TForm1Environment env, QWidget* parent)
     if (!env_.listPorts) env_.listPorts = ListPorts;
     if (!env_.portPath) env_.portPath = PortPath;
     if (!env_.openSettings) env_.openSettings = [] { return std::make_unique<UserSettings>(); };
+    if (!env_.guide) env_.guide = InstalledGuide(QCoreApplication::applicationDirPath());
+    if (!env_.openUrl) env_.openUrl = [](const QUrl& url) { return QDesktopServices::openUrl(url); };
 
     setObjectName("Form1");
     setWindowTitle(kAppTitle);
@@ -133,6 +139,14 @@ TForm1::TForm1(TForm1Environment env, QWidget* parent)
     FormCreate();
     connectHandlers();
     qApp->installEventFilter(this);
+    // Anywhere in the window, whichever control has the focus.
+    auto* help = new QShortcut(QKeySequence(Qt::Key_F1), this);
+    help->setContext(Qt::WindowShortcut);
+    connect(help, &QShortcut::activated, this, &TForm1::ShowGuide);
+}
+
+void TForm1::ShowGuide() {
+    if (!env_.guide->isEmpty()) env_.openUrl(QUrl::fromLocalFile(*env_.guide));
 }
 
 void TForm1::createControls() {
