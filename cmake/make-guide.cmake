@@ -5,7 +5,7 @@ execute_process(COMMAND ${CMARK} --extension table --extension autolink ${IN}
 if(failed)
   message(FATAL_ERROR "${CMARK} failed on ${IN}")
 endif()
-file(STRINGS ${IN} heading LIMIT_COUNT 1 REGEX "^# ")
+file(STRINGS ${IN} heading ENCODING UTF-8 LIMIT_COUNT 1 REGEX "^# ")
 string(REGEX REPLACE "^# " "" title "${heading}")
 file(WRITE ${OUT} "<!DOCTYPE html>
 <html lang=\"ru\">
