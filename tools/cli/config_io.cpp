@@ -12,7 +12,18 @@ namespace tk7v::cli {
 
 namespace fs = std::filesystem;
 
-FileResult ReadConfig(const std::string& path) {
+namespace {
+
+// File names arrive as UTF-8; a path made from UTF-8 opens the same name on every system (on
+// Windows by its wide-character name, where a plain string would go through the ANSI code page).
+fs::path utf8Path(const std::string& name) {
+    return fs::path(std::u8string(name.begin(), name.end()));
+}
+
+} // namespace
+
+FileResult ReadConfig(const std::string& name) {
+    const fs::path path = utf8Path(name);
     std::error_code ec;
     const auto status = fs::status(path, ec);
     if (ec || !fs::exists(status)) return {std::nullopt, texts::kNotFound};
@@ -28,8 +39,8 @@ FileResult ReadConfig(const std::string& path) {
     return {image, {}};
 }
 
-std::string WriteConfig(const std::string& path, const ParameterImage& image) {
-    const fs::path target(path);
+std::string WriteConfig(const std::string& name, const ParameterImage& image) {
+    const fs::path target = utf8Path(name);
     if (fs::exists(target) && !fs::is_regular_file(target)) return texts::kOpenFailed;
     fs::path temp = target;
     temp += ".tk7v-new";

@@ -2,6 +2,8 @@
 // or several at once, with the same image, files and exchange as the window.
 #include "config_io.h"
 #include "fields.h"
+#include "link/arguments.h"
+#include "link/console.h"
 #include "link/port_list.h"
 #include "link/stop_signal.h"
 #include "port_job.h"
@@ -147,6 +149,8 @@ std::vector<std::string> portsOf(const std::vector<std::string>& positional,
 } // namespace
 
 int main(int argc, char** argv) {
+    Utf8Arguments arguments(argc, argv); // file names in any script, on every system
+    PrepareTerminal();                   // and Russian text that shows as such
     CLI::App app{"tk7v-cli: конфигурации ТК-7В из командной строки — чтение, запись с проверкой, сравнение.\n"
                  "Порт задаётся именем из списка (ttyUSB0, COM3) или путём (/dev/ttyUSB0).\n"
                  "Код выхода: 0 — выполнено, 1 — ошибка устройства или обмена, 2 — ошибка в команде,\n"
@@ -229,7 +233,7 @@ int main(int argc, char** argv) {
             if (!option->get_positional()) option->group("Параметры");
 
     try {
-        app.parse(argc, argv);
+        app.parse(arguments.argc(), arguments.argv());
     } catch (const CLI::CallForHelp& e) {
         return app.exit(e);
     } catch (const CLI::CallForAllHelp& e) {
