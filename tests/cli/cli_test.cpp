@@ -593,3 +593,20 @@ TEST_F(CliTest, StationProgramsOneDeviceAfterAnother) {
     const std::string after = device->log().substr(log.size());
     EXPECT_EQ(after.find_first_not_of("RESET\n"), std::string::npos) << after;
 }
+
+// File names in any script, with spaces, are made, read and named as given.
+TEST_F(CliTest, FileNamesInAnyScript) {
+    for (const std::string name : {"объект.cfg", "имя с пробелами.cfg", "日本 ✓ Ελλάδα.cfg"}) {
+        SCOPED_TRACE(name);
+        ASSERT_EQ(run({"new", "-o", path(name)}).status, 0);
+        EXPECT_EQ(bytes(path(name)).size(), 512u);
+        EXPECT_EQ(run({"set", path(name), "CS1_phone_1=8001234567"}).status, 0);
+        const Ran shown = run({"show", path(name)});
+        EXPECT_EQ(shown.status, 0);
+        EXPECT_NE(shown.out.find("CS1_phone_1 (Телефон №1): 8001234567"), std::string::npos) << shown.out;
+        const Ran missing = run({"show", path("нет " + name)});
+        EXPECT_EQ(missing.status, 3);
+        EXPECT_NE(missing.err.find(path("нет " + name) + ": Файл не найден"), std::string::npos)
+            << missing.err;
+    }
+}
