@@ -44,6 +44,8 @@ configure_file(resources/desktop/org.tk7v.Configurator.metainfo.xml.in
                ${CMAKE_BINARY_DIR}/doc/org.tk7v.Configurator.metainfo.xml @ONLY)
 install(FILES ${CMAKE_BINARY_DIR}/doc/org.tk7v.Configurator.metainfo.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
 install(DIRECTORY resources/icons/hicolor DESTINATION ${CMAKE_INSTALL_DATADIR}/icons)
+# The command line's bash completion, where bash-completion looks for it on demand.
+install(FILES tools/cli/completion/tk7v-cli DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions)
 
 # Manual pages and the changelog go in compressed, as Debian has them.
 set(packaged "")
