@@ -45,19 +45,19 @@ docs: build
 	scripts/make-screenshots $(BUILD)
 
 # Windows: Qt cross-built once into a cache outside the repository (about 25 minutes the first
-# time), then tk7v.exe and tk7v-cli.exe, self-contained, and a zip with the guide.
+# time), then tk7v.exe and tk7v-cli.exe, self-contained, their setup
+# (build/windows/tk7v-setup-<version>.exe) and a zip, both with the guide as a page.
 QT_WINDOWS_CACHE ?= $(HOME)/.cache/tk7v-qt-windows
 windows:
 	@scripts/install-deps --windows
 	scripts/build-qt-windows $(QT_WINDOWS_CACHE)
 	TK7V_QT_WINDOWS=$(QT_WINDOWS_CACHE)/qt6-static cmake --preset windows
 	cmake --build build/windows
-	rm -rf build/windows/zip && mkdir -p build/windows/zip/tk7v
-	cp build/windows/app/tk7v.exe build/windows/tools/cli/tk7v-cli.exe docs/guide.md build/windows/zip/tk7v/
-	cp -r docs/images build/windows/zip/tk7v/
+	rm -rf build/windows/zip && cmake --install build/windows --prefix build/windows/zip/tk7v
 	cd build/windows/zip && cmake -E tar cf ../tk7v-windows.zip --format=zip tk7v
+	cd build/windows && cpack -G NSIS >/dev/null
 
-# The Windows test programs under Wine, then the programs against the simulator.
+# The Windows test programs under Wine, then the setup and the programs against the simulator.
 test-windows: windows build
 	scripts/wine-run cmd /c exit 0 >/dev/null 2>&1 || true  # the Wine prefix and its server, once
 	ctest --preset windows

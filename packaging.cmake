@@ -1,10 +1,51 @@
-# What the Debian package installs and how CPack builds it (make package).
+# What the packages install and how CPack builds them: on Windows a setup (make windows), elsewhere
+# the Debian package (make package).
 include(GNUInstallDirs)
+
+# Where the program is published and who answers for the package are the publisher's to say;
+# what is not given is left out of the packages rather than filled with a made-up address.
+set(TK7V_HOMEPAGE "" CACHE STRING "Home page of the program (packages, metainfo, copyright); empty: none")
+set(TK7V_MAINTAINER "" CACHE STRING "The Debian package's maintainer, \"Name <address>\"; empty: DEBFULLNAME and DEBEMAIL")
+set(TK7V_SCREENSHOT_URL "" CACHE STRING "Address of the window's picture for software centres; empty: none")
+
+set(CPACK_PACKAGE_NAME tk7v)
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "configurator of the TK-7V alarm dialer")
+
+if(WIN32)
+  include(${CMAKE_CURRENT_LIST_DIR}/cmake/windows-setup.cmake)
+  return()
+endif()
+
+if(NOT TK7V_MAINTAINER)
+  if(DEFINED ENV{DEBEMAIL} AND NOT "$ENV{DEBEMAIL}" STREQUAL "")
+    set(TK7V_MAINTAINER "$ENV{DEBFULLNAME} <$ENV{DEBEMAIL}>")
+  else()
+    set(TK7V_MAINTAINER "TK-7V configurator developers")
+  endif()
+endif()
 
 install(TARGETS tk7v tk7v-cli tk7v-sim RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(FILES resources/desktop/org.tk7v.Configurator.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
-install(FILES resources/desktop/org.tk7v.Configurator.metainfo.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
+set(TK7V_METAINFO_LINKS "")
+if(TK7V_SCREENSHOT_URL)
+  string(APPEND TK7V_METAINFO_LINKS "  <screenshots>
+    <screenshot type=\"default\">
+      <caption>Главное окно</caption>
+      <image>${TK7V_SCREENSHOT_URL}</image>
+    </screenshot>
+  </screenshots>
+")
+endif()
+if(TK7V_HOMEPAGE)
+  string(APPEND TK7V_METAINFO_LINKS "  <url type=\"homepage\">${TK7V_HOMEPAGE}</url>\n")
+endif()
+configure_file(resources/desktop/org.tk7v.Configurator.metainfo.xml.in
+               ${CMAKE_BINARY_DIR}/doc/org.tk7v.Configurator.metainfo.xml @ONLY)
+install(FILES ${CMAKE_BINARY_DIR}/doc/org.tk7v.Configurator.metainfo.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
 install(DIRECTORY resources/icons/hicolor DESTINATION ${CMAKE_INSTALL_DATADIR}/icons)
+# The command line's bash completion, where bash-completion looks for it on demand.
+install(FILES tools/cli/completion/tk7v-cli DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions)
 
 # Manual pages and the changelog go in compressed, as Debian has them.
 set(packaged "")
@@ -16,34 +57,40 @@ foreach(page tk7v.1 tk7v-cli.1 tk7v-sim.1)
     DEPENDS ${CMAKE_SOURCE_DIR}/docs/man/${page})
   install(FILES ${CMAKE_BINARY_DIR}/doc/${page}.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 endforeach()
+configure_file(docs/changelog.in ${CMAKE_BINARY_DIR}/doc/changelog @ONLY)
 list(APPEND packaged ${CMAKE_BINARY_DIR}/doc/changelog.gz)
 add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/doc/changelog.gz
-  COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/doc
-  COMMAND gzip -9n -c ${CMAKE_SOURCE_DIR}/docs/changelog > ${CMAKE_BINARY_DIR}/doc/changelog.gz
-  DEPENDS ${CMAKE_SOURCE_DIR}/docs/changelog)
+  COMMAND gzip -9n -c ${CMAKE_BINARY_DIR}/doc/changelog > ${CMAKE_BINARY_DIR}/doc/changelog.gz
+  DEPENDS ${CMAKE_BINARY_DIR}/doc/changelog)
 add_custom_target(packaged_docs ALL DEPENDS ${packaged})
-install(FILES ${CMAKE_BINARY_DIR}/doc/changelog.gz docs/copyright DESTINATION ${CMAKE_INSTALL_DOCDIR})
-install(FILES docs/guide.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
+set(TK7V_COPYRIGHT_SOURCE "")
+if(TK7V_HOMEPAGE)
+  set(TK7V_COPYRIGHT_SOURCE "Source: ${TK7V_HOMEPAGE}\n")
+endif()
+configure_file(docs/copyright.in ${CMAKE_BINARY_DIR}/doc/copyright @ONLY)
+install(FILES ${CMAKE_BINARY_DIR}/doc/changelog.gz ${CMAKE_BINARY_DIR}/doc/copyright DESTINATION ${CMAKE_INSTALL_DOCDIR})
+# The guide as a page with its pictures (what F1 in the window opens) and as its Markdown text.
+install(FILES docs/guide.md ${TK7V_GUIDE_HTML} DESTINATION ${CMAKE_INSTALL_DOCDIR})
 install(DIRECTORY docs/images DESTINATION ${CMAKE_INSTALL_DOCDIR})
 
 set(CPACK_GENERATOR DEB)
-set(CPACK_PACKAGE_NAME tk7v)
-set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
-set(CPACK_PACKAGE_CONTACT "TK-7V configurator developers <dev@tk7v.example.org>")
+set(CPACK_PACKAGE_CONTACT "${TK7V_MAINTAINER}")
 set(CPACK_DEBIAN_PACKAGE_SECTION electronics)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
-set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://tk7v.example.org/")
-set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "configurator of the TK-7V alarm dialer")
+if(TK7V_HOMEPAGE)
+  set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "${TK7V_HOMEPAGE}")
+endif()
 set(CPACK_PACKAGE_DESCRIPTION "Reads the configuration block of a TK-7V automatic alarm dialer over a
 serial port, edits it in one window and writes it back; keeps prepared
 configurations as 512-byte files. Includes tk7v-cli, which programs and
 verifies many devices at once, and tk7v-sim, a simulated device.")
-# Libraries as the programs link them; the platform plugins Qt loads at run time are named.
+# Libraries as the programs link them; the platform plugins Qt loads at run time and the font
+# the window is drawn in (its layout is measured in it) are named. xdg-open shows the guide.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins")
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-translations-l10n")
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, fonts-liberation2 | fonts-liberation")
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-translations-l10n, xdg-utils")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION TRUE)
 set(CPACK_STRIP_FILES ON)
 include(CPack)

@@ -2,9 +2,11 @@
 // One running configurator per user, named after the program's instance GUID. On Windows it is
 // the named shared memory block holding the first instance's window handle; a second instance
 // brings that window forward itself (instance_guard_win32.cpp). Elsewhere the first instance
-// holds a lock file and listens on a local socket in the user's runtime folder; a second one
-// asks it over the socket to come forward (instance_guard_posix.cpp).
+// holds a lock file and listens on a local socket in a folder only the user can reach (the
+// runtime folder); a second one asks it over the socket to come forward
+// (instance_guard_posix.cpp).
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 #include <memory>
@@ -17,7 +19,8 @@ inline constexpr const char* kInstanceGuid = "3909D6A8-7B2F-4F02-8C80-BA5A45E878
 
 class InstanceGuard {
 public:
-    // folder: where the lock and the socket live (the user's runtime folder by default).
+    // folder: where the lock and the socket live (by default the user's runtime folder, or
+    // another folder only the user can reach; with none, the program runs unguarded).
     explicit InstanceGuard(QString folder = {});
     ~InstanceGuard();
 
@@ -36,6 +39,12 @@ private:
     struct Impl;
     std::unique_ptr<Impl> d_;
 };
+
+// POSIX: the first of `candidates` that is a folder only this user can reach (made with mode 700
+// if missing; an existing one must be the user's own folder, not a link, with no access for
+// group or others), or empty. A folder another user made could otherwise let that user hold
+// the lock (every start would end as if a copy ran) or answer on the socket.
+QString PrivateFolder(const QStringList& candidates);
 
 // Brings a window forward: restored if minimised, else shown and raised; a modal dialog of the
 // program comes forward instead of the window it belongs to.

@@ -1,26 +1,49 @@
 #include "app/instance_guard.h"
 
 #include <QDir>
+#include <QFile>
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QLockFile>
 #include <QStandardPaths>
 #include <QWidget>
 
+#include <cerrno>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace tk7v {
 
 namespace {
 
+// Made here with mode 700, or already a folder (not a link) of this user's that nobody else can
+// reach into.
+bool isPrivateFolder(const QString& path) {
+    const QByteArray name = QFile::encodeName(path);
+    if (::mkdir(name.constData(), 0700) != 0 && errno != EEXIST) return false;
+    struct stat st {};
+    if (::lstat(name.constData(), &st) != 0) return false;
+    return S_ISDIR(st.st_mode) && st.st_uid == ::geteuid() && (st.st_mode & 077) == 0;
+}
+
+// The user's runtime folder (Qt checks it the same way); where there is none (no
+// XDG_RUNTIME_DIR, and /tmp/runtime-NAME made by someone else), a folder of the user's own in
+// the shared temporary folder, else one under the home folder.
 QString defaultFolder() {
-    QString dir = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
-    if (dir.isEmpty()) dir = QDir::tempPath() + QStringLiteral("/tk7v-%1").arg(::getuid());
-    QDir().mkpath(dir);
-    return dir;
+    const QString cache = QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation);
+    QDir().mkpath(cache);
+    return PrivateFolder({QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation),
+                          QDir::tempPath() + QStringLiteral("/tk7v-%1").arg(::geteuid()),
+                          cache + QStringLiteral("/tk7v")});
 }
 
 } // namespace
+
+QString PrivateFolder(const QStringList& candidates) {
+    for (const QString& folder : candidates)
+        if (!folder.isEmpty() && isPrivateFolder(folder)) return folder;
+    return {};
+}
 
 struct InstanceGuard::Impl {
     QString path(const char* suffix) const {
@@ -42,6 +65,8 @@ InstanceGuard::~InstanceGuard() {
 void InstanceGuard::publish(QWidget*) {}
 
 bool InstanceGuard::lock() {
+    // With no folder of its own the program runs unguarded rather than not at all.
+    if (d_->folder.isEmpty()) return true;
     d_->lock = std::make_unique<QLockFile>(d_->path(".lock"));
     // A lock is stale only when its owner is gone, never because of its age.
     d_->lock->setStaleLockTime(0);
@@ -51,6 +76,7 @@ bool InstanceGuard::lock() {
 }
 
 void InstanceGuard::askFirstToComeForward() {
+    if (d_->folder.isEmpty()) return;
     QLocalSocket socket;
     socket.connectToServer(d_->path(".socket"));
     if (socket.waitForConnected(2000)) {
@@ -61,6 +87,7 @@ void InstanceGuard::askFirstToComeForward() {
 }
 
 void InstanceGuard::listenFor(std::function<QWidget*()> window) {
+    if (d_->folder.isEmpty()) return;
     const QString socketPath = d_->path(".socket");
     QLocalServer::removeServer(socketPath);
     d_->server = std::make_unique<QLocalServer>();

@@ -9,9 +9,44 @@
 #include <QMessageBox>
 #include <QTranslator>
 
+#include <cstdio>
+#include <cstdlib>
 #include <exception>
+#include <optional>
 
 namespace {
+
+// Qt ends a program that can open no display with an English fatal message and a core dump.
+// Until the application is made, Qt's messages are held back; a fatal one (the only way that
+// making it fails) becomes one Russian line and exit status 1. Made, the held messages go on.
+class StartupMessages {
+public:
+    StartupMessages() : previous_(qInstallMessageHandler(&StartupMessages::hold)) {}
+    ~StartupMessages() {
+        qInstallMessageHandler(previous_);
+        for (const Held& m : held_)
+            qt_message_output(m.type, QMessageLogContext(), m.text);
+    }
+    static constexpr const char* kNoDisplay =
+        "Конфигуратор ТК-7В: не удалось открыть экран, окну программы негде появиться. Запустите "
+        "программу в графическом сеансе (нужен дисплей: переменная DISPLAY или WAYLAND_DISPLAY).\n";
+
+private:
+    struct Held {
+        QtMsgType type;
+        QString text;
+    };
+    static void hold(QtMsgType type, const QMessageLogContext&, const QString& text) {
+        if (type == QtFatalMsg) {
+            std::fputs(kNoDisplay, stderr);
+            std::fflush(stderr);
+            std::_Exit(1);
+        }
+        held_.push_back({type, text});
+    }
+    static inline QList<Held> held_;
+    QtMessageHandler previous_;
+};
 
 // Reports an exception that escapes a handler, then ends the program in order.
 class TApplication : public QApplication {
@@ -36,6 +71,7 @@ public:
 } // namespace
 
 int main(int argc, char** argv) {
+    std::optional<StartupMessages> startup(std::in_place);
     tk7v::InstanceGuard guard;
     {
         // The guard comes before anything that needs a display, so a second copy started where
@@ -47,6 +83,7 @@ int main(int argc, char** argv) {
         }
     }
     TApplication app(argc, argv);
+    startup.reset();
     guard.listenFor([]() -> QWidget* { return tk7v::Form1.data(); });
     try {
         QApplication::setStyle(QStringLiteral("Windows"));

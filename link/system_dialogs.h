@@ -15,10 +15,10 @@ namespace tk7v {
 std::optional<bool> SystemPortSettingsDialog(const std::string& port, std::intptr_t owner,
                                              PortConfig& config);
 
-// The value `name` (for example "FileVersion") of the program file's version resource: its
-// first translation's string table. "UNKNOWN" when the file has no version information, the
-// empty text when it lacks the table or the value; nullopt where the system keeps no such
-// resource.
+// The value `name` (for example "FileVersion") of the version resource of the program file at
+// `path` (UTF-8, as is the value): its first translation's string table. "UNKNOWN" when the file
+// has no version information, the empty text when it lacks the table or the value; nullopt where
+// the system keeps no such resource.
 std::optional<std::string> VersionResourceValue(const std::string& path, const std::string& name);
 
 } // namespace tk7v

@@ -3,6 +3,8 @@
 #include "link/serial_port_win32.h"
 
 #include <cstdio>
+#include <cwchar>
+#include <string>
 #include <vector>
 #include <windows.h>
 
@@ -21,27 +23,53 @@ std::optional<bool> SystemPortSettingsDialog(const std::string& port, std::intpt
     return true;
 }
 
+namespace {
+
+std::wstring wide(const std::string& utf8) {
+    const int n = ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
+    std::wstring out(static_cast<std::size_t>(n), L'\0');
+    ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), out.data(), n);
+    return out;
+}
+
+std::string utf8(const wchar_t* text) {
+    const int n = ::WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
+    if (n <= 1) return {};
+    std::string out(static_cast<std::size_t>(n), '\0');
+    ::WideCharToMultiByte(CP_UTF8, 0, text, -1, out.data(), n, nullptr, nullptr);
+    out.resize(static_cast<std::size_t>(n - 1));
+    return out;
+}
+
+} // namespace
+
+// The wide-character calls: the program may be installed under a name (a folder in Russian, say)
+// that the ANSI code page cannot spell.
 std::optional<std::string> VersionResourceValue(const std::string& path, const std::string& name) {
+    const std::wstring file = wide(path);
     DWORD ignored = 0;
-    const DWORD size = ::GetFileVersionInfoSizeA(path.c_str(), &ignored);
+    const DWORD size = ::GetFileVersionInfoSizeW(file.c_str(), &ignored);
     if (size == 0) return "UNKNOWN";
     std::vector<char> info(size);
-    if (!::GetFileVersionInfoA(path.c_str(), 0, size, info.data())) return "UNKNOWN";
+    if (!::GetFileVersionInfoW(file.c_str(), 0, size, info.data())) return "UNKNOWN";
     struct Translation {
         WORD language, codePage;
     };
     Translation* t = nullptr;
     UINT length = 0;
-    if (!::VerQueryValueA(info.data(), "\\VarFileInfo\\Translation", reinterpret_cast<void**>(&t), &length) ||
+    if (!::VerQueryValueW(info.data(), L"\\VarFileInfo\\Translation", reinterpret_cast<void**>(&t),
+                          &length) ||
         length < sizeof(Translation))
         return std::string();
-    char block[64];
-    std::snprintf(block, sizeof block, "\\StringFileInfo\\%04X%04X\\", t->language, t->codePage);
-    char* value = nullptr;
-    if (!::VerQueryValueA(info.data(), (block + name).c_str(), reinterpret_cast<void**>(&value), &length) ||
+    wchar_t block[64];
+    std::swprintf(block, sizeof block / sizeof *block, L"\\StringFileInfo\\%04X%04X\\", t->language,
+                  t->codePage);
+    wchar_t* value = nullptr;
+    if (!::VerQueryValueW(info.data(), (block + wide(name)).c_str(), reinterpret_cast<void**>(&value),
+                          &length) ||
         !value)
         return std::string();
-    return std::string(value);
+    return utf8(value);
 }
 
 } // namespace tk7v

@@ -14,6 +14,7 @@ enum class ErrorKind {
     AccessDenied,    // the user may not open the port
     NotFound,        // no such port
     InvalidSettings, // the port refused the line settings
+    NotAPort,        // the path names a device that is no serial port (no line settings at all)
     Other,
 };
 

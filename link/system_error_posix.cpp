@@ -24,8 +24,9 @@ SysError MakeSysError(std::uint32_t code) {
         case ENOENT:
             return ErrorKind::NotFound;
         case EINVAL:
-        case ENOTTY:
             return ErrorKind::InvalidSettings;
+        case ENOTTY:
+            return ErrorKind::NotAPort;
         default:
             return ErrorKind::Other;
         }

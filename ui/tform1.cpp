@@ -4,6 +4,7 @@
 
 #include "link/port_list.h"
 #include "ui/controls.h"
+#include "ui/guide.h"
 #include "ui/window_host.h"
 #include "ui/window_style.h"
 #include "ui/window_wake.h"
@@ -11,9 +12,12 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDesktopServices>
 #include <QPushButton>
 #include <QScreen>
+#include <QShortcut>
 #include <QTimer>
+#include <QUrl>
 
 namespace tk7v {
 
@@ -31,6 +35,8 @@ TForm1::TForm1(TForm1Environment env, QWidget* parent)
     if (!env_.listPorts) env_.listPorts = ListPorts;
     if (!env_.portPath) env_.portPath = PortPath;
     if (!env_.openSettings) env_.openSettings = [] { return std::make_unique<UserSettings>(); };
+    if (!env_.guide) env_.guide = InstalledGuide(QCoreApplication::applicationDirPath());
+    if (!env_.openUrl) env_.openUrl = [](const QUrl& url) { return QDesktopServices::openUrl(url); };
 
     setObjectName("Form1");
     setWindowTitle(kAppTitle);
@@ -45,6 +51,14 @@ TForm1::TForm1(TForm1Environment env, QWidget* parent)
     FormCreate();
     connectHandlers();
     qApp->installEventFilter(this);
+    // Anywhere in the window, whichever control has the focus.
+    auto* help = new QShortcut(QKeySequence(Qt::Key_F1), this);
+    help->setContext(Qt::WindowShortcut);
+    connect(help, &QShortcut::activated, this, &TForm1::ShowGuide);
+}
+
+void TForm1::ShowGuide() {
+    if (!env_.guide->isEmpty()) env_.openUrl(QUrl::fromLocalFile(*env_.guide));
 }
 
 void TForm1::connectHandlers() {

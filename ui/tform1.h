@@ -28,6 +28,7 @@ class QPushButton;
 class QStatusBar;
 class QTabWidget;
 class QTimer;
+class QUrl;
 
 namespace tk7v {
 
@@ -42,6 +43,8 @@ struct TForm1Environment {
     std::function<std::vector<std::string>()> listPorts;          // default: the machine's ports
     std::function<std::string(const std::string&)> portPath;      // default: the platform's path
     std::function<std::unique_ptr<SettingsStore>()> openSettings; // default: UserSettings
+    std::optional<QString> guide;             // F1's page; default: InstalledGuide(the program's folder)
+    std::function<bool(const QUrl&)> openUrl; // default: the system's browser
 };
 
 class TForm1 : public QWidget {
@@ -101,6 +104,9 @@ public:
     bool workerRunning() const;
     // Runs the worker's hand-offs until it has ended (for tests and for the next start).
     void waitForWorker();
+
+    // F1: the user guide in the system's browser, where one is installed.
+    void ShowGuide();
 
     // Configuration files.
     void BitBtn1Click();

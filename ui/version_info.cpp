@@ -11,7 +11,7 @@ namespace tk7v {
 
 QString GetVersionValue(const QString& path, const QString& valueName) {
     // Where the system keeps a version resource (Windows), it is the one read.
-    if (const auto value = VersionResourceValue(QDir::toNativeSeparators(path).toLocal8Bit().toStdString(),
+    if (const auto value = VersionResourceValue(QDir::toNativeSeparators(path).toUtf8().toStdString(),
                                                 valueName.toStdString()))
         return QString::fromStdString(*value);
     QFile file(path);

@@ -272,6 +272,7 @@ TEST_F(CliTest, WrongCommandLines) {
         {{"identify", ok}, 2, "это файл, а не последовательный порт"},
         {{"identify", dir_.string()}, 2, "это папка"},
         {{"identify"}, 2, "не задан порт"},
+        {{"identify", "/dev/null"}, 1, "/dev/null — не последовательный порт"},
         {{"write", A}, 2, "не задан файл конфигурации (" + A + " — это порт)"},
         {{"write", ok}, 2, "не задан порт (ПОРТ или --port)"},
         {{"write", A, path("missing.cfg")}, 3, "missing.cfg: Файл не найден"},
@@ -285,7 +286,7 @@ TEST_F(CliTest, WrongCommandLines) {
          2,
          "TS_object_id («Номер объекта (0-8191)»): 9000 вне диапазона"},
         {{"set", ok, "CS1_dial_each_n=a"}, 2, "CS1_dial_each_n («Число наборов номера (1-9)»): 'a'"},
-        {{"set", ok}, 2, "не заданы поля"},
+        {{"set", ok}, 2, "не заданы поля (ИМЯ=ЗНАЧЕНИЕ или --from)"},
         {{"show"}, 2, "не задан файл конфигурации"},
         {{"diff", ok}, 2, "нужны два файла"},
         {{"new"}, 2, "не задан файл (-o ФАЙЛ)"},
@@ -471,4 +472,21 @@ TEST_F(CliTest, StationProgramsOneDeviceAfterAnother) {
     EXPECT_NE(r.err.find("Запрограммировано устройств: 2, с ошибкой: 0"), std::string::npos) << r.err;
     const std::string after = device->log().substr(log.size());
     EXPECT_EQ(after.find_first_not_of("RESET\n"), std::string::npos) << after;
+}
+
+// File names in any script, with spaces, are made, read and named as given.
+TEST_F(CliTest, FileNamesInAnyScript) {
+    for (const std::string name : {"объект.cfg", "имя с пробелами.cfg", "日本 ✓ Ελλάδα.cfg"}) {
+        SCOPED_TRACE(name);
+        ASSERT_EQ(run({"new", "-o", path(name)}).status, 0);
+        EXPECT_EQ(bytes(path(name)).size(), 512u);
+        EXPECT_EQ(run({"set", path(name), "CS1_phone_1=8001234567"}).status, 0);
+        const Ran shown = run({"show", path(name)});
+        EXPECT_EQ(shown.status, 0);
+        EXPECT_NE(shown.out.find("CS1_phone_1 (Телефон №1): 8001234567"), std::string::npos) << shown.out;
+        const Ran missing = run({"show", path("нет " + name)});
+        EXPECT_EQ(missing.status, 3);
+        EXPECT_NE(missing.err.find(path("нет " + name) + ": Файл не найден"), std::string::npos)
+            << missing.err;
+    }
 }

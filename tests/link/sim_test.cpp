@@ -7,7 +7,12 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <fcntl.h>
+#include <grp.h>
 #include <sstream>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 using namespace tk7v;
 using namespace std::chrono_literals;
@@ -136,4 +141,54 @@ TEST(Simulator, PausesTheDeviceReliesOn) {
     // After the last chunk, before the success text.
     ASSERT_EQ(link.host.statuses.back(), "Операция записи выполнена успешно.");
     EXPECT_GE(link.host.statusTimes.back() - loggedAt(log, "WRITE 18 @1EE", -1), 100ms);
+}
+
+// Under sudo the simulator's port goes to the user who ran sudo, who can then open it; anything
+// else keeps the port as the system made it.
+TEST(Simulator, UnderSudoThePortGoesToTheCallingUser) {
+    if (::geteuid() != 0) GTEST_SKIP() << "only root can hand a pseudo-terminal to another user";
+    constexpr uid_t kOther = 65534; // nobody
+    // This run's own sudo, if any, is no case here (and as root the tests open any port anyway).
+    ::unsetenv("SUDO_UID");
+    ::unsetenv("SUDO_GID");
+    struct Case {
+        const char* uid;
+        const char* gid;
+        uid_t owner;
+        gid_t group;
+    };
+    // The group the system makes pseudo-terminals in ("tty"), as the simulator's own port shows.
+    gid_t systemGroup = 0;
+    {
+        SimProcess plain;
+        struct stat st {};
+        ASSERT_EQ(::stat(plain.port().c_str(), &st), 0);
+        systemGroup = st.st_gid;
+    }
+    for (const Case c : {Case{"65534", "65534", kOther, kOther}, Case{"65534", nullptr, kOther, systemGroup},
+                         Case{nullptr, "65534", 0, systemGroup}, Case{"nobody", "65534", 0, systemGroup},
+                         Case{"", "", 0, systemGroup}}) {
+        SCOPED_TRACE(std::string("SUDO_UID=") + (c.uid ? c.uid : "(unset)") +
+                     " SUDO_GID=" + (c.gid ? c.gid : "(unset)"));
+        c.uid ? ::setenv("SUDO_UID", c.uid, 1) : ::unsetenv("SUDO_UID");
+        c.gid ? ::setenv("SUDO_GID", c.gid, 1) : ::unsetenv("SUDO_GID");
+        SimProcess sim;
+        ::unsetenv("SUDO_UID");
+        ::unsetenv("SUDO_GID");
+        struct stat st {};
+        ASSERT_EQ(::stat(sim.port().c_str(), &st), 0);
+        EXPECT_EQ(st.st_uid, c.owner);
+        EXPECT_EQ(st.st_gid, c.group);
+        if (c.owner != kOther) continue;
+        // The other user's own configurator opens it.
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            if (::setgroups(0, nullptr) != 0 || ::setgid(kOther) != 0 || ::setuid(kOther) != 0) ::_exit(100);
+            ::_exit(::open(sim.port().c_str(), O_RDWR | O_NOCTTY) >= 0 ? 0 : errno);
+        }
+        int status = 0;
+        ASSERT_EQ(::waitpid(child, &status, 0), child);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "open as the other user: " << status;
+    }
 }

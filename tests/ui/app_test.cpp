@@ -3,11 +3,14 @@
 #include "test_main.h"
 #include "ui/settings_store.h"
 
+#include <QDir>
 #include <QProcess>
 #include <QSettings>
 #include <QStandardPaths>
+#include <QTemporaryDir>
 #include <QWidget>
 
+#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -136,6 +139,97 @@ private slots:
         dialog.show();
         ActivatePreviousInstance(&window);
         QCOMPARE(QApplication::activeModalWidget(), &dialog);
+    }
+
+    void firstCopyWithNoDisplaySaysSoInRussian() {
+        QProcess first;
+        QProcessEnvironment e = QProcessEnvironment::systemEnvironment();
+        e.insert("QT_QPA_PLATFORM", "xcb");
+        e.remove("DISPLAY");
+        e.remove("WAYLAND_DISPLAY");
+        first.setProcessEnvironment(e);
+        first.start(TK7V_PROGRAM, {});
+        QVERIFY(first.waitForFinished(10000));
+        QCOMPARE(first.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(first.exitCode(), 1);
+        const QString err = QString::fromUtf8(first.readAllStandardError());
+        QVERIFY2(err.startsWith("Конфигуратор ТК-7В: не удалось открыть экран"), qPrintable(err));
+        QVERIFY2(!err.contains("plugin"), qPrintable(err)); // Qt's own English lines are held back
+        // Its lock is left behind, and the next copy takes it over.
+        InstanceGuard next;
+        QVERIFY(next.lock());
+    }
+
+    void guardFolderIsOneOnlyTheUserCanReach_data() {
+        QTest::addColumn<QString>("present"); // what is at the first choice beforehand
+        QTest::addColumn<bool>("taken");      // whether the first choice is the guard's folder
+        QTest::newRow("nothing: made, mode 700") << "nothing" << true;
+        QTest::newRow("the user's own, mode 700") << "own 700" << true;
+        QTest::newRow("the user's own, open to all") << "own 777" << false;
+        QTest::newRow("the user's own, open to the group") << "own 770" << false;
+        QTest::newRow("a link to a folder of the user's") << "link" << false;
+        QTest::newRow("a file") << "file" << false;
+        QTest::newRow("another user's, mode 700") << "other 700" << false;
+        QTest::newRow("another user's, open to all") << "other 777" << false;
+    }
+    void guardFolderIsOneOnlyTheUserCanReach() {
+        QFETCH(QString, present);
+        QFETCH(bool, taken);
+        if (present.startsWith("other") && ::geteuid() != 0)
+            QSKIP("only root can make another user's folder");
+        QTemporaryDir base;
+        const QString first = base.path() + "/first", second = base.path() + "/second";
+        const QByteArray name = QFile::encodeName(first);
+        const mode_t mode = present.endsWith("777") ? 0777 : present.endsWith("770") ? 0770 : 0700;
+        if (present.startsWith("own") || present.startsWith("other")) {
+            QVERIFY(::mkdir(name.constData(), 0700) == 0 && ::chmod(name.constData(), mode) == 0);
+            if (present.startsWith("other")) QVERIFY(::chown(name.constData(), 65534, 65534) == 0);
+        } else if (present == "link") {
+            QVERIFY(::mkdir(QFile::encodeName(base.path() + "/real").constData(), 0700) == 0);
+            QVERIFY(QFile::link(base.path() + "/real", first));
+        } else if (present == "file") {
+            QFile f(first);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+        }
+        const QString chosen = PrivateFolder({first, second});
+        QCOMPARE(chosen, taken ? first : second);
+        struct stat st {};
+        QVERIFY(::lstat(QFile::encodeName(chosen).constData(), &st) == 0);
+        QVERIFY(S_ISDIR(st.st_mode));
+        QCOMPARE(st.st_mode & 0777, 0700u);
+        QCOMPARE(st.st_uid, ::geteuid());
+    }
+
+    // No runtime folder, and the shared temporary folder's names taken by someone else first:
+    // the lock goes under the user's home, never into the folder another user could reach.
+    void guardStaysOutOfFoldersOthersMade() {
+        QTemporaryDir base;
+        const QString tmp = base.path() + "/tmp", cache = base.path() + "/cache";
+        QVERIFY(QDir().mkpath(tmp));
+        const passwd* user = ::getpwuid(::geteuid());
+        QVERIFY(user);
+        QFile runtime(tmp + "/runtime-" + QString::fromLocal8Bit(user->pw_name)); // Qt refuses a file
+        QVERIFY(runtime.open(QIODevice::WriteOnly));
+        const QString shared = tmp + QStringLiteral("/tk7v-%1").arg(::geteuid());
+        QVERIFY(::mkdir(QFile::encodeName(shared).constData(), 0700) == 0);
+        QVERIFY(::chmod(QFile::encodeName(shared).constData(), 0777) == 0);
+        if (::geteuid() == 0) QVERIFY(::chown(QFile::encodeName(shared).constData(), 65534, 65534) == 0);
+
+        QProcess program;
+        QProcessEnvironment e = QProcessEnvironment::systemEnvironment();
+        e.remove("XDG_RUNTIME_DIR");
+        e.insert("TMPDIR", tmp);
+        e.insert("XDG_CACHE_HOME", cache);
+        e.insert("QT_QPA_PLATFORM", "offscreen");
+        program.setProcessEnvironment(e);
+        program.start(TK7V_PROGRAM, {});
+        QVERIFY(program.waitForStarted());
+        const QString lock = cache + "/tk7v/" + kInstanceGuid + ".lock";
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(lock), 10000);
+        program.kill();
+        program.waitForFinished();
+        QCOMPARE(QDir(shared).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System),
+                 QStringList());
     }
 
     void guardIsFreeAgainOnceReleased() {

@@ -4,17 +4,22 @@
 #include "fake_dialogs.h"
 #include "test_main.h"
 #include "ui/controls.h"
+#include "ui/guide.h"
 #include "ui/tform1.h"
 
 #include <QCheckBox>
 #include <QClipboard>
 #include <QComboBox>
+#include <QDir>
+#include <QFileInfo>
 #include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QStatusBar>
 #include <QTabBar>
 #include <QTabWidget>
+#include <QTemporaryDir>
+#include <QUrl>
 #include <QWheelEvent>
 
 using namespace tk7v;
@@ -558,6 +563,44 @@ private slots:
         QVERIFY(ownEnabled(form->control("Label26")));
         form->control<TRadioGroup>("CS1_send_paf")->setItemIndex(0);
         QVERIFY(!ownEnabled(form->control("Label26")));
+    }
+
+    // F1 anywhere in the window opens the installed guide in the browser; with none installed
+    // (a build tree) nothing happens.
+    void f1OpensTheInstalledGuide_data() {
+        QTest::addColumn<QString>("installed"); // the guide's place from the program's folder; "": none
+        QTest::newRow("beside the program") << "guide.html";
+        QTest::newRow("in the installation's documentation") << "../share/doc/tk7v/guide.html";
+        QTest::newRow("none") << "";
+    }
+    void f1OpensTheInstalledGuide() {
+        QFETCH(QString, installed);
+        QTemporaryDir root;
+        const QDir program(root.path() + "/bin");
+        QVERIFY(QDir().mkpath(program.path()));
+        QList<QUrl> expected;
+        if (!installed.isEmpty()) {
+            const QString page = QDir::cleanPath(program.filePath(installed));
+            QVERIFY(QDir().mkpath(QFileInfo(page).path()));
+            QFile f(page);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            expected << QUrl::fromLocalFile(QFileInfo(page).canonicalFilePath());
+        }
+        TForm1Environment e = env();
+        e.guide = InstalledGuide(program.path());
+        QList<QUrl> opened;
+        e.openUrl = [&](const QUrl& url) { return opened << url, true; };
+        form = std::make_unique<TForm1>(e);
+        form->show();
+        QApplication::setActiveWindow(form.get());
+        QVERIFY(QTest::qWaitForWindowActive(form.get()));
+        for (const char* focus : {"ComboBox1", "Button1"}) {
+            QWidget* w = form->control(focus);
+            QVERIFY(w);
+            w->setFocus();
+            QTest::keyClick(w, Qt::Key_F1);
+        }
+        QCOMPARE(opened, expected + expected);
     }
 };
 

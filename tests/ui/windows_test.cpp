@@ -5,7 +5,11 @@
 #include "ui/settings_store.h"
 #include "ui/version_info.h"
 
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QSettings>
+#include <QTemporaryDir>
 
 using namespace tk7v;
 
@@ -31,10 +35,22 @@ private slots:
         QCOMPARE(value, 0);
     }
 
+    // Also where the program is installed under a name the ANSI code page cannot spell (the
+    // setup's folder is named in Russian).
     void captionVersionComesFromTheVersionResource() {
-        QCOMPARE(GetVersionValue(QCoreApplication::applicationFilePath(), "FileVersion"),
-                 QString("1.0.0.2606"));
-        QCOMPARE(GetVersionValue("C:\\no\\such\\file.exe", "FileVersion"), QString("UNKNOWN"));
+        QTemporaryDir dir;
+        const QString installed = dir.path() + "/Конфигуратор ТК-7В ✓/tk7v.exe";
+        QVERIFY(QDir().mkpath(QFileInfo(installed).path()));
+        QVERIFY(QFile::copy(QCoreApplication::applicationFilePath(), installed));
+        const struct {
+            QString path, version;
+        } cases[] = {
+            {QCoreApplication::applicationFilePath(), "1.0.0.2606"},
+            {installed, "1.0.0.2606"},
+            {"C:\\no\\such\\file.exe", "UNKNOWN"},
+        };
+        for (const auto& c : cases)
+            QCOMPARE(GetVersionValue(c.path, "FileVersion"), c.version);
     }
 
     // (Windows-1251 through the system's converter: the worker's identification test.)

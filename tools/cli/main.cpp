@@ -2,6 +2,8 @@
 // or several at once, with the same image, files and exchange as the window.
 #include "command.h"
 #include "help.h"
+#include "link/arguments.h"
+#include "link/console.h"
 
 #include <cstdio>
 #include <iostream>
@@ -9,6 +11,8 @@
 using namespace tk7v::cli;
 
 int main(int argc, char** argv) {
+    tk7v::Utf8Arguments arguments(argc, argv); // file names in any script, on every system
+    tk7v::PrepareTerminal();                   // and Russian text that shows as such
     CLI::App app{"tk7v-cli: конфигурации ТК-7В из командной строки — чтение, запись с проверкой, сравнение.\n"
                  "Порт задаётся именем из списка (ttyUSB0, COM3) или путём (/dev/ttyUSB0), файл — именем\n"
                  "или - (стандартный ввод или вывод). Итоги — в стандартный вывод, ход обмена, ошибки и\n"
@@ -53,7 +57,7 @@ int main(int argc, char** argv) {
             if (!option->get_positional()) option->group("Параметры");
     }
 
-    if (const auto status = Parse(app, argc, argv)) return *status;
+    if (const auto status = Parse(app, arguments.argc(), arguments.argv())) return *status;
 
     Progress out(Streams::Standard(), quiet);
     Context context{out, quiet};

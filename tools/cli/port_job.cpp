@@ -57,7 +57,8 @@ bool PortJob::open() {
     if (r.stage == SerialPort::OpenResult::Opened) return true;
     error_ = r.stage == SerialPort::OpenResult::OpenFailed
                  ? "Невозможно подключиться к порту " + port_ + ": " + SystemErrorText(r.error.code)
-                 : "Неверные установки соединения";
+             : r.error.kind == ErrorKind::NotAPort ? port_ + " — не последовательный порт"
+                                                   : "Неверные установки соединения";
     return false;
 }
 

@@ -100,11 +100,15 @@ bool Report::add(const ReportRecord& r) {
         line = j.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
     } else {
         std::string differing;
-        for (const auto& d : r.differing)
-            differing += (differing.empty() ? "" : " ") + d;
+        for (const auto& d : r.differing) {
+            if (!differing.empty()) differing += ' ';
+            differing += d;
+        }
         for (const std::string& f : {r.port, r.identification, r.command, r.file, r.sha256, isoTime(r.start),
-                                     isoTime(r.end), r.result, r.message, differing})
-            line += (line.empty() ? "" : ",") + csvField(f);
+                                     isoTime(r.end), r.result, r.message, differing}) {
+            if (!line.empty()) line += ',';
+            line += csvField(f);
+        }
         line += "\r\n";
     }
     std::lock_guard lock(mutex_);

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <clocale>
 #include <csignal>
 #include <cstdint>
 #include <cstdio>
@@ -52,52 +53,51 @@ struct Options {
     long stuckValue = 0;
 };
 
-const char* kUsage = R"usage(usage: tk7v-sim [options]
+const char* kUsage = R"usage(Использование: tk7v-sim [параметры]
 
-Simulates a TK-7V alarm dialer on a pseudo-terminal. Prints the path of the
-port for the configurator to open on its first line of output, then serves
-until SIGINT or SIGTERM.
+Имитирует автодозвонщик ТК-7В на псевдотерминале. Первой строкой выводит путь
+порта, к которому подключается программа, и отвечает как устройство, пока не
+получит SIGINT или SIGTERM (Ctrl+C). Запущенный через sudo, отдаёт порт
+пользователю, который вызвал sudo.
 
-  --link PATH          also make a symlink PATH to the port (for example
-                       /dev/ttyTK7V, which the configurator's port list shows)
-  --ident TEXT         identification line sent after RESET (default
+  --link ПУТЬ          ещё и символьная ссылка ПУТЬ на порт (например
+                       /dev/ttyTK7V: её показывает список портов программы)
+  --ident ТЕКСТ        строка опознания в ответ на RESET (по умолчанию
                        "TK7V v2.6 (simulator)")
-  --preamble LINE      a line sent before the identification line (repeatable)
-  --memory FILE        initial 512-byte memory (default: a factory configuration)
-  --save FILE          write the memory to FILE after every write command and
-                       on exit
-  --baud N             pace the replies at N baud, 10 bits a byte (default: no
-                       pacing); incoming commands are paced the same way
-  --turnaround MS      wait MS milliseconds before each reply (default 0)
-  --silent             never answer anything
-  --endless-ident      after RESET, send identification bytes without ever
-                       ending the line
-  --reject N           answer the first N write commands with a data reply
-                       instead of "OK"
-  --noise N            send N noise bytes before every reply
-  --garble             put broken reply heads ("O" without "K", a head without
-                       "=") before every reply
-  --wild-replies       answer read commands for data beyond the block: a reply
-                       naming address 1F0 with 26 bytes, and one naming 31
-                       bytes at a nonsense address, before the real reply
-  --short-replies      answer read commands first with a reply for the right
-                       address that carries one byte less than asked, then
-                       the real reply
-  --long-replies       answer read commands with five bytes more than asked
-  --mute-after N       answer the first N commands, then nothing
-  --die-after N        exit abruptly (like being killed) after N commands
-  --stale TEXT         after the identification line, send TEXT too (bytes left
-                       over on the line that the configurator must not take
-                       for the answer to its next command)
-  --stuck OFFSET=BYTE  a memory cell that always holds BYTE (decimal), whatever
-                       is written there: a device that changes a byte behind
-                       the configurator's back
-  --log FILE           log every command to FILE ("-": standard error)
-  --log-times          begin each log line with the time the command arrived,
-                       in microseconds of the system's monotonic clock
-  --timing FILE        for every command after a reply, write the microseconds
-                       from the reply's last byte to the command's first byte
-  --help               this text
+  --preamble СТРОКА    строка перед строкой опознания (можно повторять)
+  --memory ФАЙЛ        начальная память, 512 байт (по умолчанию — заводские
+                       настройки)
+  --save ФАЙЛ          записывать память в ФАЙЛ после каждой команды записи и
+                       при выходе
+  --baud N             отвечать со скоростью N бит/с, 10 бит на байт (по
+                       умолчанию — без задержек); так же принимать команды
+  --turnaround МС      ждать МС миллисекунд перед каждым ответом (по умолчанию 0)
+  --silent             ничего не отвечать
+  --endless-ident      после RESET слать строку опознания без конца строки
+  --reject N           на первые N команд записи отвечать данными вместо "OK"
+  --noise N            слать N байт помех перед каждым ответом
+  --garble             слать перед каждым ответом испорченные заголовки ("O" без
+                       "K", заголовок без "=")
+  --wild-replies       на команды чтения отвечать и данными за пределами блока:
+                       ответ об адресе 1F0 на 26 байт и ответ на 31 байт по
+                       бессмысленному адресу, затем настоящий ответ
+  --short-replies      на команды чтения отвечать сначала ответом по верному
+                       адресу, но на байт короче запрошенного, затем настоящим
+  --long-replies       на команды чтения отвечать на пять байт больше запрошенного
+  --mute-after N       ответить на первые N команд, затем молчать
+  --die-after N        после N команд завершиться аварийно (как при убийстве)
+  --stale ТЕКСТ        после строки опознания слать и ТЕКСТ (остаток на линии,
+                       который программа не должна принять за ответ на свою
+                       следующую команду)
+  --stuck АДРЕС=БАЙТ   ячейка памяти, в которой всегда БАЙТ (десятичный), что бы
+                       туда ни записали: устройство, меняющее байт за спиной
+                       программы
+  --log ФАЙЛ           записывать каждую команду в ФАЙЛ ("-": в stderr)
+  --log-times          начинать каждую строку журнала временем прихода команды в
+                       микросекундах монотонных часов системы
+  --timing ФАЙЛ        для каждой команды после ответа писать число микросекунд
+                       от последнего байта ответа до первого байта команды
+  --help               эта справка
 )usage";
 
 volatile std::sig_atomic_t gStop = 0;
@@ -182,7 +182,7 @@ bool parseArgs(int argc, char** argv, Options& o) {
         else
             ok = false;
         if (!ok) {
-            std::cerr << "tk7v-sim: bad argument " << a << "\n" << kUsage;
+            std::cerr << "tk7v-sim: неверный параметр " << a << "\n" << kUsage;
             return false;
         }
     }
@@ -459,15 +459,36 @@ private:
     bool sentIdentStart_ = false;
 };
 
+// Started through sudo, the port would be root's (mode 620), and the user who ran sudo, whose
+// configurator is to open it, could not. The port goes to that user and group instead.
+void handToSudoUser(int port) {
+    if (::geteuid() != 0) return;
+    const auto id = [](const char* name, long& into) {
+        const char* text = std::getenv(name);
+        if (!text || !*text) return false;
+        char* end = nullptr;
+        errno = 0;
+        into = std::strtol(text, &end, 10);
+        return errno == 0 && *end == 0 && into >= 0;
+    };
+    long uid = 0, gid = 0;
+    if (!id("SUDO_UID", uid)) return;
+    const gid_t group = id("SUDO_GID", gid) ? static_cast<gid_t>(gid) : static_cast<gid_t>(-1);
+    if (::fchown(port, static_cast<uid_t>(uid), group) != 0)
+        std::fprintf(stderr, "tk7v-sim: не удалось передать порт пользователю %ld: %s\n", uid,
+                     std::strerror(errno));
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
+    std::setlocale(LC_MESSAGES, ""); // the system's error texts in the user's language
     Options o;
     if (!parseArgs(argc, argv, o)) return 2;
 
     const int master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
     if (master < 0 || ::grantpt(master) != 0 || ::unlockpt(master) != 0) {
-        std::perror("tk7v-sim: pseudo-terminal");
+        std::fprintf(stderr, "tk7v-sim: не удалось создать псевдотерминал: %s\n", std::strerror(errno));
         return 1;
     }
     const std::string slavePath = ::ptsname(master);
@@ -475,9 +496,11 @@ int main(int argc, char** argv) {
     // reopens it, and it is raw from the start (no echo of commands back to the sender).
     const int slave = ::open(slavePath.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
     if (slave < 0) {
-        std::perror("tk7v-sim: open port side");
+        std::fprintf(stderr, "tk7v-sim: не удалось открыть порт %s: %s\n", slavePath.c_str(),
+                     std::strerror(errno));
         return 1;
     }
+    handToSudoUser(slave);
     termios t{};
     ::tcgetattr(slave, &t);
     ::cfmakeraw(&t);
@@ -496,8 +519,7 @@ int main(int argc, char** argv) {
         char target[256] = {};
         const ssize_t n = ::readlink(o.linkPath.c_str(), target, sizeof target - 1);
         if (n > 0 && ::access(target, F_OK) == 0) {
-            std::fprintf(stderr, "tk7v-sim: %s is in use by another simulator (%s)\n", o.linkPath.c_str(),
-                         target);
+            std::fprintf(stderr, "tk7v-sim: %s занята другим имитатором (%s)\n", o.linkPath.c_str(), target);
             o.linkPath.clear();
         } else {
             ::unlink(o.linkPath.c_str());
@@ -505,7 +527,8 @@ int main(int argc, char** argv) {
     }
     if (!o.linkPath.empty()) {
         if (::symlink(slavePath.c_str(), o.linkPath.c_str()) != 0) {
-            std::fprintf(stderr, "tk7v-sim: cannot link %s: %s\n", o.linkPath.c_str(), std::strerror(errno));
+            std::fprintf(stderr, "tk7v-sim: не удалось создать ссылку %s: %s\n", o.linkPath.c_str(),
+                         std::strerror(errno));
             o.linkPath.clear();
         }
     }

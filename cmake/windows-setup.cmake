@@ -1,0 +1,20 @@
+# Windows: what the setup (CPack's NSIS generator, cmake/nsis/NSIS.template.in) and the zip
+# (cmake --install into a folder) hold: both programs, and the guide with its pictures beside
+# them, where F1 finds it. Included from packaging.cmake.
+install(TARGETS tk7v tk7v-cli RUNTIME DESTINATION .)
+install(FILES ${TK7V_GUIDE_HTML} DESTINATION .)
+install(DIRECTORY docs/images DESTINATION .)
+
+set(CPACK_GENERATOR NSIS)
+set(CPACK_PACKAGE_FILE_NAME "tk7v-setup-${PROJECT_VERSION}")
+set(CPACK_PACKAGE_VENDOR "Разработчики конфигуратора ТК-7В")
+set(CPACK_NSIS_DISPLAY_NAME "Конфигуратор ТК-7В")
+set(CPACK_PACKAGE_INSTALL_DIRECTORY "Конфигуратор ТК-7В")
+# One key for every version, so that a newer one installs over the older in place.
+set(CPACK_PACKAGE_INSTALL_REGISTRY_KEY tk7v)
+set(CPACK_NSIS_MUI_ICON ${CMAKE_SOURCE_DIR}/resources/tk7v.ico)
+set(CPACK_NSIS_URL_INFO_ABOUT "${TK7V_HOMEPAGE}")
+# The template is UTF-8 (it starts with a byte order mark); said again for makensis.
+set(CPACK_NSIS_EXECUTABLE_PRE_ARGUMENTS "-INPUTCHARSET;UTF8")
+list(APPEND CMAKE_MODULE_PATH ${CMAKE_SOURCE_DIR}/cmake/nsis)
+include(CPack)
