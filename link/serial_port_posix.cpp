@@ -165,6 +165,13 @@ public:
         using OpenResult = SerialPort::OpenResult;
         const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
         if (fd < 0) return {OpenResult::OpenFailed, MakeSysError(static_cast<std::uint32_t>(errno))};
+        // Whether it is a terminal at all is asked before the lock: a device that is no serial
+        // port (/dev/null) is named so, not called busy because another program locked it.
+        if (!::isatty(fd)) {
+            const int err = errno;
+            ::close(fd);
+            return {OpenResult::ConfigFailed, MakeSysError(static_cast<std::uint32_t>(err))};
+        }
         // Two locks: TIOCEXCL turns away later opens by any program, flock another configurator
         // that opened the port first.
         if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {

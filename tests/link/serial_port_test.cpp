@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <linux/serial.h>
+#include <sys/file.h>
 #include <sys/ioctl.h>
 
 #include <cerrno>
@@ -78,9 +79,13 @@ TEST(SerialPort, OpenFailures) {
 
     const auto file = std::filesystem::temp_directory_path() / ("tk7v-notatty-" + std::to_string(::getpid()));
     std::ofstream(file) << "x";
+    const int holder = ::open(file.c_str(), O_RDONLY); // another program's lock: no port all the same
+    ASSERT_EQ(::flock(holder, LOCK_EX), 0);
     r = port.open(file.string(), PortConfig{});
+    ::close(holder);
     std::filesystem::remove(file);
     EXPECT_EQ(r.stage, SerialPort::OpenResult::ConfigFailed);
+    EXPECT_EQ(r.error.code, static_cast<std::uint32_t>(ENOTTY));
     EXPECT_FALSE(port.isOpen());
 }
 
