@@ -6,6 +6,35 @@ namespace tk7v {
 
 using namespace std::chrono_literals;
 
+namespace {
+
+class OwnSerialPort final : public DeviceLink::Port {
+public:
+    SerialPort::OpenResult open(const std::string& path, const PortConfig& config) override {
+        return port_.open(path, config);
+    }
+    bool isOpen() const override { return port_.isOpen(); }
+    SysError close() override { return port_.close(); }
+    SysError purge() override { return port_.purge(); }
+    SysError setRts(bool on) override { return port_.setRts(on); }
+    IoStatus write(std::span<const std::uint8_t> bytes) override { return port_.write(bytes); }
+    IoStatus read(std::span<std::uint8_t> into, const StopSignal& stop) override {
+        return port_.read(into, stop);
+    }
+    IoStatus write(std::span<const std::uint8_t> bytes, const StopSignal& stop) override {
+        return port_.write(bytes, stop);
+    }
+    void raiseRts() override { port_.raiseRts(); }
+
+private:
+    SerialPort port_;
+};
+
+} // namespace
+
+DeviceLink::DeviceLink(Host& host)
+    : host_(host), ownPort_(std::make_unique<OwnSerialPort>()), port_(*ownPort_) {}
+
 DeviceLink::~DeviceLink() {
     shutdown();
 }

@@ -15,6 +15,7 @@
 #include <chrono>
 #include <functional>
 #include <memory>
+#include <span>
 #include <string>
 
 namespace tk7v {
@@ -41,7 +42,23 @@ public:
         virtual void detach() {}
     };
 
-    explicit DeviceLink(Host& host) : host_(host) {}
+    // The port a link drives: the serial port, or a stand-in that records what the port is told.
+    class Port : public Channel {
+    public:
+        virtual SerialPort::OpenResult open(const std::string& path, const PortConfig& config) = 0;
+        virtual bool isOpen() const = 0;
+        virtual SysError close() = 0;
+        virtual SysError purge() = 0;
+        virtual SysError setRts(bool on) = 0;
+        // A write from the owner's thread, which has no stop signal of its own; a close fails it.
+        virtual IoStatus write(std::span<const std::uint8_t> bytes) = 0;
+        using Channel::write;
+    };
+
+    // Over a serial port of its own.
+    explicit DeviceLink(Host& host);
+    // Over `port`, which must outlive the link.
+    DeviceLink(Host& host, Port& port) : host_(host), port_(port) {}
     ~DeviceLink(); // like shutdown()
     DeviceLink(const DeviceLink&) = delete;
     DeviceLink& operator=(const DeviceLink&) = delete;
@@ -91,7 +108,8 @@ private:
     Stopped closePort();
 
     Host& host_;
-    SerialPort port_;
+    std::unique_ptr<Port> ownPort_;
+    Port& port_;
     std::atomic<int> operation_{opIdle};
     ManualResetEvent done_;
     std::unique_ptr<TConnect> worker_;

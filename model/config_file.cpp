@@ -41,7 +41,11 @@ bool putAt0(std::fstream& file, std::span<const std::uint8_t> bytes) {
 
 // Rewrites an existing file where no file can be made beside it.
 SaveResult::Status rewriteInPlace(const fs::path& path, std::span<const std::uint8_t> bytes) {
-    std::fstream file(path, std::ios::in | std::ios::out | std::ios::binary);
+    // Unbuffered: a write cut short (a full disk) fails there and then. A buffer would still hold
+    // the rest of the new bytes, refuse the seek back and keep the old ones from going back in.
+    std::fstream file;
+    file.rdbuf()->pubsetbuf(nullptr, 0);
+    file.open(path, std::ios::in | std::ios::out | std::ios::binary);
     if (!file) return SaveResult::Status::OpenFailed;
     const std::vector<std::uint8_t> old{std::istreambuf_iterator<char>(file),
                                         std::istreambuf_iterator<char>()};

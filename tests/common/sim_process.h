@@ -4,6 +4,7 @@
 #include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <poll.h>
@@ -26,7 +27,10 @@ public:
         dir_ = std::filesystem::temp_directory_path() /
                ("tk7v-sim-" + std::to_string(::getpid()) + "-" + std::to_string(counter()++));
         std::filesystem::create_directories(dir_);
-        args.insert(args.begin(), {TK7V_SIM, "--save", memoryPath(), "--log", logPath()});
+        // The build's simulator, or the copy TK7V_SIM names (a run as another user).
+        const char* copy = std::getenv("TK7V_SIM");
+        const std::string program = copy ? copy : TK7V_SIM;
+        args.insert(args.begin(), {program, "--save", memoryPath(), "--log", logPath()});
         std::vector<char*> argv;
         for (auto& a : args)
             argv.push_back(a.data());
@@ -37,7 +41,7 @@ public:
         posix_spawn_file_actions_init(&fa);
         posix_spawn_file_actions_adddup2(&fa, out[1], 1);
         posix_spawn_file_actions_addclose(&fa, out[0]);
-        if (posix_spawn(&pid_, TK7V_SIM, &fa, nullptr, argv.data(), environ) != 0)
+        if (posix_spawn(&pid_, program.c_str(), &fa, nullptr, argv.data(), environ) != 0)
             throw std::runtime_error("spawn");
         posix_spawn_file_actions_destroy(&fa);
         ::close(out[1]);

@@ -15,6 +15,7 @@ public:
     explicit RecordingHost(ManualResetEvent& done) : done_(done) {}
     TConnect* worker = nullptr;
     std::string stopOn;
+    int stopOnShare = -1; // requests a stop when the progress event carries this share
     std::vector<std::string> statuses;
     std::vector<std::chrono::steady_clock::time_point> statusTimes, deliveredTimes;
     std::vector<std::uint32_t> errors;
@@ -40,7 +41,10 @@ public:
     void CollectBlock(Block& b) override { b = toWrite; }
     void RestoreControls() override { ++restored; }
     void identified(const std::string& line) override { identifiedLines.push_back(line); }
-    void progress(Operation, int percent) override { shares.push_back(percent); }
+    void progress(Operation, int percent) override {
+        shares.push_back(percent);
+        if (percent == stopOnShare) worker->RequestStop();
+    }
     void exchangeEnded(Operation, const ExchangeEnd& end) override { ends.push_back(end); }
 
 private:

@@ -286,3 +286,42 @@ TEST(TConnect, WriteOfAGivenBlockAsksTheHostForNone) {
     ASSERT_EQ(r.host.ends.size(), 1u);
     EXPECT_EQ(r.host.ends[0].how, ExchangeEnd::How::Done);
 }
+
+TEST(TConnect, StopWhileAChunksProgressIsReportedSendsNoFurtherChunk) {
+    // Chunk 1 is reported at 5%, chunk 11 at 55%.
+    const struct {
+        const char* stopOn;
+        int stopOnShare;
+        std::size_t chunksSent;
+    } cases[] = {
+        {"Запись данных... 5%", -1, 0},
+        {"", 5, 0},
+        {"Запись данных... 55%", -1, 10},
+        {"", 55, 10},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.stopOn + std::to_string(c.stopOnShare));
+        Exchange r;
+        r.host.stopOn = c.stopOn;
+        r.host.stopOnShare = c.stopOnShare;
+        r.exchange(opWrite);
+        EXPECT_EQ(r.device.written.size(), c.chunksSent * (6 + 26 + 1));
+        ASSERT_EQ(r.host.ends.size(), 1u);
+        EXPECT_EQ(r.host.ends[0].how, ExchangeEnd::How::Cancelled);
+    }
+}
+
+TEST(TConnect, AChunkRefusedAgainAndAgainIsSentUntilTaken) {
+    // More refusals in a row than any count a caller would give up after (the command line's is
+    // ten); the worker itself never skips a chunk.
+    Exchange r;
+    r.device.rejectWrites = 12;
+    r.host.toWrite.fill(0x6B);
+    r.exchange(opWrite);
+    EXPECT_EQ(std::count(r.host.statuses.begin(), r.host.statuses.end(), "Ошибка записи!"), 12);
+    EXPECT_EQ(r.device.written.size(), (12 + 20) * (6 + 26 + 1) - 8);
+    EXPECT_TRUE(
+        std::all_of(r.device.memory.begin(), r.device.memory.end(), [](auto b) { return b == 0x6B; }));
+    ASSERT_EQ(r.host.ends.size(), 1u);
+    EXPECT_EQ(r.host.ends[0].how, ExchangeEnd::How::Done);
+}

@@ -134,4 +134,25 @@ TEST(ConfigFile, ReadingNamesWhatIsWrong) {
     }
     EXPECT_EQ(PathUtf8(Utf8Path("объект №1.cfg")), "объект №1.cfg");
 }
+
+TEST(ConfigFile, AnInPlaceWriteCutShortPutsTheOldBytesBack) {
+    TempDir dir;
+    // No name beside it is free (its name is as long as a name can be): it is rewritten in place,
+    // and the disk fills after 100 bytes, room for the old 50 but not for the new 512.
+    const auto file = dir.path / (std::string(250, 'x') + ".cfg");
+    std::ofstream(file, std::ios::binary) << std::string(50, 'A');
+    rlimit saved{};
+    ::getrlimit(RLIMIT_FSIZE, &saved);
+    const auto previous = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit small = saved;
+    small.rlim_cur = 100;
+    ::setrlimit(RLIMIT_FSIZE, &small);
+    const SaveResult r = SaveConfigFile(file, std::vector<std::uint8_t>(512, 'N'), {.keepBackup = false});
+    ::setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, previous);
+    EXPECT_EQ(r.status, SaveResult::Status::WriteFailed);
+    std::ifstream in(file, std::ios::binary);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()),
+              std::string(50, 'A'));
+}
 #endif

@@ -205,3 +205,19 @@ TEST(PhoneCodec, SlotBoundaries) {
     zeroFirst[0] = 0;
     EXPECT_EQ(DecodePhone(zeroFirst), "");
 }
+
+TEST(PhoneCodec, CodesThatMeanNothingAreSkippedNotTakenForTheEnd) {
+    const struct {
+        std::vector<std::uint8_t> codes;
+        const char* number;
+    } cases[] = {
+        {{8, 0x0B, 0x0A, 0xFF, 5}, "805"},
+        {{0x2C, 0x30, 0x2C, 0x7F, 0x09}, ",,9"},
+        {{0xFF, 0xEE, 1, 0, 2}, "1"}, // a zero ends it
+    };
+    for (const auto& c : cases) {
+        std::array<std::uint8_t, kPhoneSlotSize> slot{};
+        std::copy(c.codes.begin(), c.codes.end(), slot.begin());
+        EXPECT_EQ(DecodePhone(slot), c.number);
+    }
+}
