@@ -85,6 +85,10 @@ public:
         std::lock_guard lock(mutex_);
         return out_;
     }
+    std::string errSoFar() {
+        std::lock_guard lock(mutex_);
+        return err_;
+    }
     bool running() {
         int status = 0;
         return pid_ > 0 && !done_ && ::waitpid(pid_, &status, WNOHANG) == 0;

@@ -11,6 +11,7 @@
 #include <nlohmann/json.hpp>
 
 #include <filesystem>
+#include <fstream>
 #include <sstream>
 #include <thread>
 
