@@ -77,10 +77,6 @@ public:
     }
     ~Cli() { finish(); }
     pid_t pid() const { return pid_; }
-    std::string errSoFar() {
-        std::lock_guard lock(mutex_);
-        return err_;
-    }
     std::string outSoFar() {
         std::lock_guard lock(mutex_);
         return out_;
