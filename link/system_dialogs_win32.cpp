@@ -1,6 +1,7 @@
 #include "link/system_dialogs.h"
 
 #include "link/serial_port_win32.h"
+#include "link/wide_text_win32.h"
 
 #include <cstdio>
 #include <cwchar>
@@ -23,30 +24,10 @@ std::optional<bool> SystemPortSettingsDialog(const std::string& port, std::intpt
     return true;
 }
 
-namespace {
-
-std::wstring wide(const std::string& utf8) {
-    const int n = ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
-    std::wstring out(static_cast<std::size_t>(n), L'\0');
-    ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), out.data(), n);
-    return out;
-}
-
-std::string utf8(const wchar_t* text) {
-    const int n = ::WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
-    if (n <= 1) return {};
-    std::string out(static_cast<std::size_t>(n), '\0');
-    ::WideCharToMultiByte(CP_UTF8, 0, text, -1, out.data(), n, nullptr, nullptr);
-    out.resize(static_cast<std::size_t>(n - 1));
-    return out;
-}
-
-} // namespace
-
 // The wide-character calls: the program may be installed under a name (a folder in Russian, say)
 // that the ANSI code page cannot spell.
 std::optional<std::string> VersionResourceValue(const std::string& path, const std::string& name) {
-    const std::wstring file = wide(path);
+    const std::wstring file = WideFrom(CP_UTF8, path);
     DWORD ignored = 0;
     const DWORD size = ::GetFileVersionInfoSizeW(file.c_str(), &ignored);
     if (size == 0) return "UNKNOWN";
@@ -65,11 +46,11 @@ std::optional<std::string> VersionResourceValue(const std::string& path, const s
     std::swprintf(block, sizeof block / sizeof *block, L"\\StringFileInfo\\%04X%04X\\", t->language,
                   t->codePage);
     wchar_t* value = nullptr;
-    if (!::VerQueryValueW(info.data(), (block + wide(name)).c_str(), reinterpret_cast<void**>(&value),
-                          &length) ||
+    if (!::VerQueryValueW(info.data(), (block + WideFrom(CP_UTF8, name)).c_str(),
+                          reinterpret_cast<void**>(&value), &length) ||
         !value)
         return std::string();
-    return utf8(value);
+    return Utf8FromWide(value);
 }
 
 } // namespace tk7v

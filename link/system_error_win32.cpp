@@ -1,5 +1,7 @@
 #include "link/system_error.h"
 
+#include "link/wide_text_win32.h"
+
 #include <windows.h>
 
 namespace tk7v {
@@ -43,13 +45,7 @@ std::string SystemErrorText(std::uint32_t code) {
     std::string ansi = n && text ? std::string(text, n) : std::string();
     if (text) ::LocalFree(text);
     if (ansi.empty()) return {};
-    const int w = ::MultiByteToWideChar(CP_ACP, 0, ansi.data(), static_cast<int>(ansi.size()), nullptr, 0);
-    std::wstring wide(static_cast<std::size_t>(w), L'\0');
-    ::MultiByteToWideChar(CP_ACP, 0, ansi.data(), static_cast<int>(ansi.size()), wide.data(), w);
-    const int u = ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), w, nullptr, 0, nullptr, nullptr);
-    std::string out(static_cast<std::size_t>(u), '\0');
-    ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), w, out.data(), u, nullptr, nullptr);
-    return out;
+    return Utf8FromWide(WideFrom(CP_ACP, ansi));
 }
 
 } // namespace tk7v

@@ -168,8 +168,12 @@ DeviceEnd FailedEnd(const PortJob& job, PortJob::Result result, bool mayHoldPart
     return end;
 }
 
-int RunOnDevices(const std::vector<Target>& ports, const DeviceOptions& options, Progress& out,
-                 const DeviceWork& work, const DeviceReport& report, const ReportTo& reportTo) {
+namespace {
+
+// Opens a job on every port and runs `each` on every job at once, one thread per port, while
+// SIGINT, SIGTERM and SIGHUP interrupt every job. The signal that ended the run, or 0.
+int RunJobs(const std::vector<Target>& ports, const DeviceOptions& options, Progress& out,
+            const std::function<void(PortJob&, int line)>& each) {
     std::vector<std::string> names;
     for (const Target& t : ports)
         names.push_back(t.name);
@@ -177,36 +181,40 @@ int RunOnDevices(const std::vector<Target>& ports, const DeviceOptions& options,
     std::vector<std::unique_ptr<PortJob>> jobs;
     for (std::size_t i = 0; i < ports.size(); ++i)
         jobs.push_back(std::make_unique<PortJob>(ports[i].name, options, out, static_cast<int>(i)));
-    std::vector<DeviceEnd> ends(jobs.size());
 
     StopSignal stop;
     std::atomic<bool> finished{false};
-    int signal = 0;
-    {
-        const SignalsEndTheRun signals(stop);
-        std::thread watcher([&] {
-            while (!stop.waitFor(std::chrono::hours(24))) {
-            }
-            if (finished) return;
-            for (auto& j : jobs)
-                j->interrupt();
-        });
-        std::vector<std::thread> threads;
-        for (std::size_t i = 0; i < jobs.size(); ++i)
-            threads.emplace_back([&, i] {
-                ends[i] = runOne(*jobs[i], work, report, reportTo);
-                out.finish(static_cast<int>(i), ends[i].text, ends[i].error);
-            });
-        for (auto& t : threads)
-            t.join();
-        finished = true;
-        stop.request();
-        watcher.join();
-        signal = gSignal.load();
-    }
+    const SignalsEndTheRun signals(stop);
+    std::thread watcher([&] {
+        while (!stop.waitFor(std::chrono::hours(24))) {
+        }
+        if (finished) return;
+        for (auto& j : jobs)
+            j->interrupt();
+    });
+    std::vector<std::thread> threads;
+    for (std::size_t i = 0; i < jobs.size(); ++i)
+        threads.emplace_back([&, i] { each(*jobs[i], static_cast<int>(i)); });
+    for (auto& t : threads)
+        t.join();
+    finished = true;
+    stop.request();
+    watcher.join();
+    return gSignal.load();
+}
+
+} // namespace
+
+int RunOnDevices(const std::vector<Target>& ports, const DeviceOptions& options, Progress& out,
+                 const DeviceWork& work, const DeviceReport& report, const ReportTo& reportTo) {
+    std::vector<DeviceEnd> ends(ports.size());
+    const int signal = RunJobs(ports, options, out, [&](PortJob& job, int line) {
+        ends[line] = runOne(job, work, report, reportTo);
+        out.finish(line, ends[line].text, ends[line].error);
+    });
 
     std::string partial;
-    for (std::size_t i = 0; i < jobs.size(); ++i)
+    for (std::size_t i = 0; i < ports.size(); ++i)
         if (ends[i].partBlock) partial += (partial.empty() ? "" : ", ") + ports[i].name;
     if (signal) {
         out.note("Прервано " + signalName(signal) + "." +
@@ -221,51 +229,21 @@ int RunOnDevices(const std::vector<Target>& ports, const DeviceOptions& options,
 
 int RunStation(const std::vector<Target>& ports, const DeviceOptions& options, Progress& out,
                const DeviceWork& work, const DeviceReport& report, const ReportTo& reportTo) {
-    std::vector<std::string> names;
-    for (const Target& t : ports)
-        names.push_back(t.name);
-    out.start(names);
-    std::vector<std::unique_ptr<PortJob>> jobs;
-    for (std::size_t i = 0; i < ports.size(); ++i)
-        jobs.push_back(std::make_unique<PortJob>(ports[i].name, options, out, static_cast<int>(i)));
     std::atomic<int> done{0}, failed{0};
-    StopSignal stop;
-    std::atomic<bool> finished{false};
-    int signal = 0;
-    {
-        const SignalsEndTheRun signals(stop);
-        std::thread watcher([&] {
-            while (!stop.waitFor(std::chrono::hours(24))) {
-            }
-            if (finished) return;
-            for (auto& j : jobs)
-                j->interrupt();
-        });
-        std::vector<std::thread> threads;
-        for (std::size_t i = 0; i < jobs.size(); ++i)
-            threads.emplace_back([&, i] {
-                PortJob& job = *jobs[i];
-                const int line = static_cast<int>(i);
-                for (;;) {
-                    out.update(line, "ждёт устройство");
-                    if (job.awaitDevice() != PortJob::Result::Done) return;
-                    const DeviceEnd end = runOne(job, work, report, reportTo);
-                    // A device cut short by the signal that ends the station is counted as failed:
-                    // it may hold part of a block.
-                    ++(end.status == kOk ? done : failed);
-                    out.finish(line, end.text + " (" + job.identification() + ")", end.error);
-                    out.bell();
-                    out.update(line, "отключите устройство");
-                    if (job.awaitGone() != PortJob::Result::Done) return;
-                }
-            });
-        for (auto& t : threads)
-            t.join();
-        finished = true;
-        stop.request();
-        watcher.join();
-        signal = gSignal.load();
-    }
+    const int signal = RunJobs(ports, options, out, [&](PortJob& job, int line) {
+        for (;;) {
+            out.update(line, "ждёт устройство");
+            if (job.awaitDevice() != PortJob::Result::Done) return;
+            const DeviceEnd end = runOne(job, work, report, reportTo);
+            // A device cut short by the signal that ends the station is counted as failed:
+            // it may hold part of a block.
+            ++(end.status == kOk ? done : failed);
+            out.finish(line, end.text + " (" + job.identification() + ")", end.error);
+            out.bell();
+            out.update(line, "отключите устройство");
+            if (job.awaitGone() != PortJob::Result::Done) return;
+        }
+    });
     out.note(std::string(signal ? "Остановлено " + signalName(signal) + ". " : "") +
              "Запрограммировано устройств: " + std::to_string(done.load()) +
              ", с ошибкой: " + std::to_string(failed.load()) + ".");

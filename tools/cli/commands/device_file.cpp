@@ -59,6 +59,14 @@ std::optional<int> PrepareDevicesAndFile(const CLI::App& command, const DeviceOp
     return std::nullopt;
 }
 
+void AddDevicesAndFileArguments(CLI::App& command, std::vector<std::string>& words) {
+    command
+        .add_option("args", words,
+                    "порты (или --port) и файл конфигурации (- — стандартный ввод;\n"
+                    "{port} в имени выбирает файл для каждого порта)")
+        ->type_name("[ПОРТ]... ФАЙЛ");
+}
+
 std::size_t IndexOf(const std::vector<Target>& ports, const PortJob& job) {
     std::size_t i = 0;
     while (i + 1 < ports.size() && ports[i].name != job.port())

@@ -16,6 +16,9 @@ struct DevicesAndFiles {
     std::vector<ParameterImage> blocks; // what the window would send after loading it
 };
 
+// The "[ПОРТ]... ФАЙЛ" words of the command, into `words`.
+void AddDevicesAndFileArguments(CLI::App& command, std::vector<std::string>& words);
+
 // The exit status after a message, or nullopt when all is ready.
 std::optional<int> PrepareDevicesAndFile(const CLI::App& command, const DeviceOptionWords& words,
                                          std::vector<std::string> positional, DevicesAndFiles& ready,

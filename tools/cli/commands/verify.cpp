@@ -15,10 +15,7 @@ Command AddVerifyCommand(CLI::App& program) {
     };
     auto o = std::make_shared<Options>();
     CLI::App* app = program.add_subcommand("verify", "сравнить устройство с файлом конфигурации");
-    app->add_option("args", o->words,
-                    "порты (или --port) и файл конфигурации (- — стандартный ввод;\n"
-                    "{port} в имени выбирает файл для каждого порта)")
-        ->type_name("[ПОРТ]... ФАЙЛ");
+    AddDevicesAndFileArguments(*app, o->words);
     o->report.add(app);
     o->device.add(app);
     return {app, [app, o](Context& context) {

@@ -68,10 +68,7 @@ Command AddWriteCommand(CLI::App& program) {
     };
     auto o = std::make_shared<Options>();
     CLI::App* app = program.add_subcommand("write", "записать файл конфигурации в устройство и проверить");
-    app->add_option("args", o->words,
-                    "порты (или --port) и файл конфигурации (- — стандартный ввод;\n"
-                    "{port} в имени выбирает файл для каждого порта)")
-        ->type_name("[ПОРТ]... ФАЙЛ");
+    AddDevicesAndFileArguments(*app, o->words);
     app->add_flag("--verify", o->verify, "прочитать записанное обратно и сравнить (так и без него)");
     app->add_flag("--no-verify", o->noVerify, "не читать записанное обратно");
     app->add_option("--values", o->values,
