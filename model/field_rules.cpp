@@ -19,12 +19,6 @@ std::string hex(const ParameterImage& image, std::size_t offset, std::size_t wid
     return out;
 }
 
-// Counts characters, not bytes, as the window's length limits do.
-std::size_t characters(const std::string& utf8) {
-    return static_cast<std::size_t>(
-        std::count_if(utf8.begin(), utf8.end(), [](unsigned char c) { return (c & 0xC0) != 0x80; }));
-}
-
 std::optional<bool> yesOrNo(const std::string& value) {
     for (const char* yes : {"1", "да", "true", "on"})
         if (value == yes) return true;
@@ -42,6 +36,11 @@ std::string named(const FieldSpec& f) {
 }
 
 } // namespace
+
+std::size_t Utf8Characters(std::string_view utf8) {
+    return static_cast<std::size_t>(
+        std::count_if(utf8.begin(), utf8.end(), [](unsigned char c) { return (c & 0xC0) != 0x80; }));
+}
 
 std::vector<FieldView> ViewFields(const ParameterImage& image) {
     FieldValues values;
@@ -182,14 +181,14 @@ std::vector<FieldIssue> SetFields(ParameterImage& image, std::span<const std::st
                 issue(K::NotAnItem);
             break;
         case FieldKind::Phone:
-            if (characters(value) > static_cast<std::size_t>(f->limit))
+            if (Utf8Characters(value) > static_cast<std::size_t>(f->limit))
                 issue(K::TooLong);
             else
                 values.setText(f->control, value);
             break;
         case FieldKind::Byte:
         case FieldKind::Word: {
-            if (characters(value) > static_cast<std::size_t>(f->limit)) {
+            if (Utf8Characters(value) > static_cast<std::size_t>(f->limit)) {
                 issue(K::TooLong);
                 break;
             }

@@ -8,6 +8,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace tk7v {
@@ -17,6 +18,9 @@ struct FieldView {
     std::string text; // as the window shows it: digits, an item's name, "да" or "нет"
     bool on = false;  // a check box
 };
+
+// Characters, not bytes, of a UTF-8 text: what the window's length limits count.
+std::size_t Utf8Characters(std::string_view utf8);
 
 // Every field of the image, in the layout's order, as the window would show it after a load.
 std::vector<FieldView> ViewFields(const ParameterImage& image);

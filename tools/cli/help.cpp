@@ -1,6 +1,7 @@
 #include "help.h"
 
 #include "command.h"
+#include "model/field_rules.h"
 
 #include <iostream>
 #include <sstream>
@@ -11,17 +12,10 @@ namespace {
 
 constexpr std::size_t kColumn = 28;
 
-std::size_t characters(const std::string& utf8) {
-    std::size_t n = 0;
-    for (unsigned char c : utf8)
-        n += (c & 0xC0) != 0x80;
-    return n;
-}
-
 // "  left    description", the description starting in one column whatever the letters.
 std::string row(const std::string& left, const std::string& description) {
     std::string out = "  " + left;
-    const std::size_t used = 2 + characters(left);
+    const std::size_t used = 2 + Utf8Characters(left);
     if (description.empty()) return out + "\n";
     if (used + 2 > kColumn)
         out += "\n" + std::string(kColumn, ' ');
