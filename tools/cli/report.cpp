@@ -1,5 +1,8 @@
 #include "report.h"
 
+#include "model/config_file.h"
+
+#include <csv.h>
 #include <nlohmann/json.hpp>
 
 #include <ctime>
@@ -13,13 +16,11 @@ bool endsWith(const std::string& s, const std::string& tail) {
     return s.size() >= tail.size() && s.compare(s.size() - tail.size(), tail.size(), tail) == 0;
 }
 
+// Every field quoted, quotes doubled: libcsv's writer, the reader's own library.
 std::string csvField(const std::string& s) {
-    std::string out = "\"";
-    for (char c : s) {
-        if (c == '"') out += '"';
-        out += c;
-    }
-    return out + "\"";
+    std::string out(csv_write(nullptr, 0, s.data(), s.size()), '\0');
+    csv_write(out.data(), out.size(), s.data(), s.size());
+    return out;
 }
 
 // Days from 1970-01-01 to a civil date (proleptic Gregorian).
@@ -56,7 +57,7 @@ std::unique_ptr<Report> Report::open(const std::string& path, std::string& error
         error = path + ": имя отчёта должно оканчиваться на .jsonl или .csv";
         return nullptr;
     }
-    const std::filesystem::path p(std::u8string(path.begin(), path.end()));
+    const std::filesystem::path p = Utf8Path(path);
     std::error_code ec;
     const bool fresh = !std::filesystem::exists(p, ec) || std::filesystem::file_size(p, ec) == 0;
     std::ofstream out(p, std::ios::binary | std::ios::app);
