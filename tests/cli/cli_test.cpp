@@ -284,10 +284,7 @@ TEST_F(CliTest, WrongCommandLines) {
     };
     const auto before = bytes(ok);
     for (const auto& c : cases) {
-        std::string line;
-        for (const auto& w : c.args)
-            line += w + " ";
-        SCOPED_TRACE(line);
+        SCOPED_TRACE(::testing::PrintToString(c.args));
         const Ran r = run(c.args);
         EXPECT_EQ(r.status, c.status);
         EXPECT_NE(r.err.find(c.words), npos) << r.err;
