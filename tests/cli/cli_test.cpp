@@ -13,9 +13,9 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
-#include <thread>
 
 using namespace tk7v;
+using namespace std::chrono_literals;
 using tk7v::test::SimProcess;
 namespace fs = std::filesystem;
 
@@ -23,6 +23,7 @@ using CliTest = tk7v::test::CliFixture;
 using tk7v::test::Cli;
 using tk7v::test::Ran;
 using tk7v::test::waitUntil;
+constexpr auto npos = std::string::npos;
 
 TEST_F(CliTest, ReadThenWriteWithVerifyToTwoDevicesAtOnce) {
     SimProcess source, a, b;
@@ -41,14 +42,13 @@ TEST_F(CliTest, ReadThenWriteWithVerifyToTwoDevicesAtOnce) {
               0);
     const Ran w = run({"write", path("new.cfg"), "--port", a.port(), "--port", b.port(), "--verify"});
     EXPECT_EQ(w.status, 0) << w.out << w.err;
-    EXPECT_NE(w.out.find(a.port() + ": записано и проверено"), std::string::npos) << w.out;
+    EXPECT_NE(w.out.find(a.port() + ": записано и проверено"), npos) << w.out;
     const auto written = bytes(path("new.cfg"));
     for (SimProcess* s : {&a, &b}) {
         const auto m = s->memory();
         EXPECT_TRUE(std::equal(m.begin(), m.end(), written.begin()));
         // The simulator may log the last command after the tool has ended.
-        EXPECT_TRUE(waitUntil([&] { return s->log().ends_with("RESET\n"); }, std::chrono::seconds(5)))
-            << s->log();
+        EXPECT_TRUE(waitUntil([&] { return s->log().ends_with("RESET\n"); }, 5s)) << s->log();
     }
 }
 
@@ -102,18 +102,15 @@ TEST_F(CliTest, SilentAndRefusingDevicesAreGivenUpWhileTheOthersGoOn) {
     }
     const auto started = std::chrono::steady_clock::now();
     const Ran r = run(args);
-    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(4));
+    EXPECT_LT(std::chrono::steady_clock::now() - started, 4s);
     EXPECT_EQ(r.status, 1);
     for (std::size_t i = 0; i < sims.size(); ++i) {
         SCOPED_TRACE(cases[i].says);
-        EXPECT_NE((r.out + r.err).find(sims[i]->port() + ": "), std::string::npos) << r.out << r.err;
-        EXPECT_NE((r.out + r.err).find(cases[i].says), std::string::npos) << r.out << r.err;
+        EXPECT_NE((r.out + r.err).find(sims[i]->port() + ": "), npos) << r.out << r.err;
+        EXPECT_NE((r.out + r.err).find(cases[i].says), npos) << r.out << r.err;
         // Whole commands only, and a RESET last wherever the device was identified.
         if (i >= 2) {
-            const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-            while (!sims[i]->log().ends_with("RESET\n") && std::chrono::steady_clock::now() < until)
-                std::this_thread::yield();
-            EXPECT_TRUE(sims[i]->log().ends_with("RESET\n")) << sims[i]->log();
+            EXPECT_TRUE(waitUntil([&] { return sims[i]->log().ends_with("RESET\n"); }, 5s)) << sims[i]->log();
         }
     }
 }
@@ -123,12 +120,11 @@ TEST_F(CliTest, VerifyNamesTheFieldTheDeviceChanged) {
     ASSERT_EQ(run({"new", "-o", path("start.cfg")}).status, 0);
     const Ran w = run({"write", stuck.port(), path("start.cfg"), "--verify"});
     EXPECT_EQ(w.status, 1);
-    EXPECT_NE(w.out.find("CS1_hand_time (Ожидать HANDSHAKE, сек. (5-30)): в устройстве 99, в файле 10"),
-              std::string::npos)
+    EXPECT_NE(w.out.find("CS1_hand_time (Ожидать HANDSHAKE, сек. (5-30)): в устройстве 99, в файле 10"), npos)
         << w.out;
     const Ran v = run({"verify", stuck.port(), path("start.cfg")});
     EXPECT_EQ(v.status, 1);
-    EXPECT_NE(v.out.find("в устройстве 99"), std::string::npos);
+    EXPECT_NE(v.out.find("в устройстве 99"), npos);
 }
 
 // Ctrl+C, SIGTERM (timeout, a service manager) and SIGHUP (a closed terminal) end the run alike:
@@ -139,19 +135,15 @@ TEST_F(CliTest, EverySignalStopsEveryWriteCleanly) {
         SCOPED_TRACE(sig);
         SimProcess a({"--baud", "2400"}), b({"--baud", "2400"});
         Cli cli({"write", path("start.cfg"), "--port", a.port(), "--port", b.port()});
-        ASSERT_TRUE(waitUntil([&] { return b.log().find("WRITE 26 @01A") != std::string::npos; }));
+        ASSERT_TRUE(waitUntil([&] { return b.log().find("WRITE 26 @01A") != npos; }));
         ::kill(cli.pid(), sig);
         const Ran r = cli.finish();
         EXPECT_EQ(r.status, 128 + sig);
-        EXPECT_NE(r.err.find(a.port() + ": прервано; устройство может хранить часть блока"),
-                  std::string::npos)
-            << r.err;
-        EXPECT_NE(r.err.find("Часть блока может остаться в устройствах: " + a.port()), std::string::npos)
-            << r.err;
+        EXPECT_NE(r.err.find(a.port() + ": прервано; устройство может хранить часть блока"), npos) << r.err;
+        EXPECT_NE(r.err.find("Часть блока может остаться в устройствах: " + a.port()), npos) << r.err;
         for (SimProcess* s : {&a, &b}) {
             // The paced simulator may still be taking the last bytes in.
-            EXPECT_TRUE(waitUntil([&] { return s->log().ends_with("RESET\n"); }, std::chrono::seconds(5)))
-                << s->log();
+            EXPECT_TRUE(waitUntil([&] { return s->log().ends_with("RESET\n"); }, 5s)) << s->log();
             // A half command would have swallowed the RESET as data, or shown as a line of its own.
             std::istringstream lines(s->log());
             for (std::string line; std::getline(lines, line);)
@@ -167,13 +159,13 @@ TEST_F(CliTest, EverySignalStopsEveryWriteCleanly) {
 TEST_F(CliTest, EachResultIsPrintedWhenItsDeviceEnds) {
     SimProcess good, silent({"--silent"});
     Cli cli({"identify", good.port(), silent.port(), "--timeout", "5"});
-    ASSERT_TRUE(waitUntil([&] { return cli.outSoFar().find("TK7V") != std::string::npos; }));
+    ASSERT_TRUE(waitUntil([&] { return cli.outSoFar().find("TK7V") != npos; }));
     EXPECT_TRUE(cli.running());
     const Ran r = cli.finish();
     EXPECT_EQ(r.status, 1);
     // The result on standard output, the failure on standard error.
     EXPECT_EQ(r.out, good.port() + ": TK7V v2.6 (simulator)\n");
-    EXPECT_NE(r.err.find(silent.port() + ": не отвечает (опознание)\n"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find(silent.port() + ": не отвечает (опознание)\n"), npos) << r.err;
 }
 
 // Results on standard output, everything else on standard error; -q drops the progress only;
@@ -192,7 +184,7 @@ TEST_F(CliTest, StreamsAndStandardInputAndOutput) {
     EXPECT_EQ(changed.err, "предупреждение: TS_object_id («Номер объекта (0-8191)»): 9000 вне диапазона "
                            "0-8191; в поле записывается 9000\n");
     const Ran shown = run({"show", "-"}, {changed.out});
-    EXPECT_NE(shown.out.find("TS_object_id (Номер объекта (0-8191)) [скрытое]: 9000\n"), std::string::npos);
+    EXPECT_NE(shown.out.find("TS_object_id (Номер объекта (0-8191)) [скрытое]: 9000\n"), npos);
     EXPECT_EQ(run({"show", "-"}, {"short"}).err,
               "стандартный ввод: Неверный размер файла настроек: 5 байт.\n");
     EXPECT_EQ(run({"show", "-"}, {fresh.out + "x"}).status, 3);
@@ -202,13 +194,13 @@ TEST_F(CliTest, StreamsAndStandardInputAndOutput) {
     const Ran read = run({"read", sim.port(), "-o", "-"});
     EXPECT_EQ(read.status, 0);
     EXPECT_EQ(read.out.size(), 512u);
-    EXPECT_NE(read.err.find(sim.port() + ": прочитано в стандартный вывод"), std::string::npos) << read.err;
+    EXPECT_NE(read.err.find(sim.port() + ": прочитано в стандартный вывод"), npos) << read.err;
 
     const Ran loud = run({"write", path("start.cfg"), "--port", sim.port()});
     const Ran quiet = run({"-q", "write", path("start.cfg"), "--port", sim.port()});
     EXPECT_EQ(loud.out, sim.port() + ": записано и проверено\n");
     EXPECT_EQ(quiet.out, loud.out);
-    EXPECT_NE(loud.err.find("Запись данных..."), std::string::npos) << loud.err;
+    EXPECT_NE(loud.err.find("Запись данных..."), npos) << loud.err;
     EXPECT_EQ(quiet.err, "");
 }
 
@@ -219,8 +211,8 @@ TEST_F(CliTest, ReplacingRules) {
         dir_ / "policy", std::string(startup.begin(), startup.end()), [](const fs::path& p) {
             const Ran r = run({"new", "-o", p.string()});
             if (r.status == 0) return test::SaveOutcome::Written;
-            return r.err.find("Ошибка записи в файл") != std::string::npos ? test::SaveOutcome::WriteFailed
-                                                                           : test::SaveOutcome::OpenFailed;
+            return r.err.find("Ошибка записи в файл") != npos ? test::SaveOutcome::WriteFailed
+                                                              : test::SaveOutcome::OpenFailed;
         });
     for (const auto& f : failures)
         ADD_FAILURE() << f;
@@ -232,7 +224,7 @@ TEST_F(CliTest, ReplacingRules) {
           {"read", sim.port(), "-o", path("kept.cfg"), "--no-clobber"}}) {
         const Ran r = run(args);
         EXPECT_EQ(r.status, 3);
-        EXPECT_NE(r.err.find("kept.cfg: файл уже есть"), std::string::npos) << r.err;
+        EXPECT_NE(r.err.find("kept.cfg: файл уже есть"), npos) << r.err;
     }
     EXPECT_EQ(bytes(path("kept.cfg")), std::vector<std::uint8_t>(512, 7));
     EXPECT_EQ(sim.log(), "");
@@ -292,18 +284,14 @@ TEST_F(CliTest, WrongCommandLines) {
     };
     const auto before = bytes(ok);
     for (const auto& c : cases) {
-        std::string line;
-        for (const auto& w : c.args)
-            line += w + " ";
-        SCOPED_TRACE(line);
+        SCOPED_TRACE(::testing::PrintToString(c.args));
         const Ran r = run(c.args);
         EXPECT_EQ(r.status, c.status);
-        EXPECT_NE(r.err.find(c.words), std::string::npos) << r.err;
+        EXPECT_NE(r.err.find(c.words), npos) << r.err;
         EXPECT_EQ(r.out, "");
         // A wrong command points to its help; a refused value says that the file stayed as it was.
         if (c.status == 2) {
-            EXPECT_TRUE(r.err.find(" --help\n") != std::string::npos || r.err.ends_with(" не изменён\n"))
-                << r.err;
+            EXPECT_TRUE(r.err.find(" --help\n") != npos || r.err.ends_with(" не изменён\n")) << r.err;
         }
     }
     EXPECT_EQ(bytes(ok), before);
@@ -339,14 +327,14 @@ TEST_F(CliTest, BadInputIsOneMessageAndNoChangedFile) {
         SCOPED_TRACE(c.args[0] + " " + (c.args.size() > 2 ? c.args[2] : ""));
         const Ran r = run(c.args);
         EXPECT_EQ(r.status, c.status);
-        EXPECT_NE((r.out + r.err).find(c.message), std::string::npos) << r.out << r.err;
+        EXPECT_NE((r.out + r.err).find(c.message), npos) << r.out << r.err;
     }
     EXPECT_EQ(bytes(path("ok.cfg")), before);
     // A port that another program holds.
     ASSERT_EQ(holder.open(sim.port(), PortConfig{}).stage, SerialPort::OpenResult::Opened);
     const Ran busy = run({"identify", sim.port()});
     EXPECT_EQ(busy.status, 1);
-    EXPECT_NE(busy.err.find("Порт занят"), std::string::npos) << busy.err;
+    EXPECT_NE(busy.err.find("Порт занят"), npos) << busy.err;
 }
 
 TEST_F(CliTest, ShowDiffAndSetAsTheWindowWouldShowThem) {
@@ -398,9 +386,9 @@ TEST_F(CliTest, ValuesTableGivesEachDeviceItsOwnAndABadRowTouchesNone) {
         args.insert(args.end(), {"--port", s->port()});
     const Ran bad = run(args);
     EXPECT_EQ(bad.status, 2);
-    EXPECT_NE(bad.err.find("строка 5"), std::string::npos) << bad.err;
+    EXPECT_NE(bad.err.find("строка 5"), npos) << bad.err;
     for (auto& s : sims)
-        EXPECT_EQ(s->log().find("WRITE"), std::string::npos);
+        EXPECT_EQ(s->log().find("WRITE"), npos);
     EXPECT_EQ(sims[0]->memory(), before);
 
     args[3] = path("good.csv");
@@ -444,7 +432,7 @@ TEST_F(CliTest, StationProgramsOneDeviceAfterAnother) {
     const auto waiting = [&] {
         const std::string err = cli.errSoFar();
         int n = 0;
-        for (std::size_t at = 0; (at = err.find("ждёт устройство", at)) != std::string::npos; ++at)
+        for (std::size_t at = 0; (at = err.find("ждёт устройство", at)) != npos; ++at)
             ++n;
         return n;
     };
@@ -466,11 +454,11 @@ TEST_F(CliTest, StationProgramsOneDeviceAfterAnother) {
     ::kill(cli.pid(), SIGTERM);
     const Ran r = cli.finish();
     EXPECT_EQ(r.status, 0) << r.out << r.err;
-    EXPECT_NE(r.out.find("записано и проверено (TK7V first)"), std::string::npos) << r.out;
-    EXPECT_NE(r.out.find("записано и проверено (TK7V second)"), std::string::npos) << r.out;
-    EXPECT_NE(r.err.find("Запрограммировано устройств: 2, с ошибкой: 0"), std::string::npos) << r.err;
+    EXPECT_NE(r.out.find("записано и проверено (TK7V first)"), npos) << r.out;
+    EXPECT_NE(r.out.find("записано и проверено (TK7V second)"), npos) << r.out;
+    EXPECT_NE(r.err.find("Запрограммировано устройств: 2, с ошибкой: 0"), npos) << r.err;
     const std::string after = device->log().substr(log.size());
-    EXPECT_EQ(after.find_first_not_of("RESET\n"), std::string::npos) << after;
+    EXPECT_EQ(after.find_first_not_of("RESET\n"), npos) << after;
 }
 
 // File names in any script, with spaces, are made, read and named as given.
@@ -482,10 +470,9 @@ TEST_F(CliTest, FileNamesInAnyScript) {
         EXPECT_EQ(run({"set", path(name), "CS1_phone_1=8001234567"}).status, 0);
         const Ran shown = run({"show", path(name)});
         EXPECT_EQ(shown.status, 0);
-        EXPECT_NE(shown.out.find("CS1_phone_1 (Телефон №1): 8001234567"), std::string::npos) << shown.out;
+        EXPECT_NE(shown.out.find("CS1_phone_1 (Телефон №1): 8001234567"), npos) << shown.out;
         const Ran missing = run({"show", path("нет " + name)});
         EXPECT_EQ(missing.status, 3);
-        EXPECT_NE(missing.err.find(path("нет " + name) + ": Файл не найден"), std::string::npos)
-            << missing.err;
+        EXPECT_NE(missing.err.find(path("нет " + name) + ": Файл не найден"), npos) << missing.err;
     }
 }

@@ -28,6 +28,14 @@ class AppTest : public QObject {
         QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
         f.write(text);
     }
+    // X11 asked for, with no display to open.
+    static QProcessEnvironment withoutDisplay() {
+        QProcessEnvironment e = QProcessEnvironment::systemEnvironment();
+        e.insert("QT_QPA_PLATFORM", "xcb");
+        e.remove("DISPLAY");
+        e.remove("WAYLAND_DISPLAY");
+        return e;
+    }
 
 private slots:
     void savedPortIndexRoundTrip() {
@@ -116,13 +124,7 @@ private slots:
         // A second copy ends with 0, also where it could open no display at all.
         for (const bool display : {true, false}) {
             QProcess second;
-            if (!display) {
-                QProcessEnvironment e = QProcessEnvironment::systemEnvironment();
-                e.insert("QT_QPA_PLATFORM", "xcb");
-                e.remove("DISPLAY");
-                e.remove("WAYLAND_DISPLAY");
-                second.setProcessEnvironment(e);
-            }
+            if (!display) second.setProcessEnvironment(withoutDisplay());
             second.start(TK7V_PROGRAM, {});
             QVERIFY(second.waitForStarted());
             QTRY_COMPARE_WITH_TIMEOUT(second.state(), QProcess::NotRunning, 10000);
@@ -143,11 +145,7 @@ private slots:
 
     void firstCopyWithNoDisplaySaysSoInRussian() {
         QProcess first;
-        QProcessEnvironment e = QProcessEnvironment::systemEnvironment();
-        e.insert("QT_QPA_PLATFORM", "xcb");
-        e.remove("DISPLAY");
-        e.remove("WAYLAND_DISPLAY");
-        first.setProcessEnvironment(e);
+        first.setProcessEnvironment(withoutDisplay());
         first.start(TK7V_PROGRAM, {});
         QVERIFY(first.waitForFinished(10000));
         QCOMPARE(first.exitStatus(), QProcess::NormalExit);
@@ -210,10 +208,9 @@ private slots:
         QVERIFY(user);
         QFile runtime(tmp + "/runtime-" + QString::fromLocal8Bit(user->pw_name)); // Qt refuses a file
         QVERIFY(runtime.open(QIODevice::WriteOnly));
-        const QString shared = tmp + QStringLiteral("/tk7v-%1").arg(::geteuid());
-        QVERIFY(::mkdir(QFile::encodeName(shared).constData(), 0700) == 0);
-        QVERIFY(::chmod(QFile::encodeName(shared).constData(), 0777) == 0);
-        if (::geteuid() == 0) QVERIFY(::chown(QFile::encodeName(shared).constData(), 65534, 65534) == 0);
+        const QByteArray shared = QFile::encodeName(tmp + QStringLiteral("/tk7v-%1").arg(::geteuid()));
+        QVERIFY(::mkdir(shared, 0700) == 0 && ::chmod(shared, 0777) == 0);
+        if (::geteuid() == 0) QVERIFY(::chown(shared, 65534, 65534) == 0);
 
         QProcess program;
         QProcessEnvironment e = QProcessEnvironment::systemEnvironment();
@@ -228,8 +225,9 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(lock), 10000);
         program.kill();
         program.waitForFinished();
-        QCOMPARE(QDir(shared).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System),
-                 QStringList());
+        QCOMPARE(
+            QDir(QFile::decodeName(shared)).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System),
+            QStringList());
     }
 
     void guardIsFreeAgainOnceReleased() {

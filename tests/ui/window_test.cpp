@@ -203,32 +203,12 @@ const struct Texts {
      "Число повторных передач при отсутствии сигнала KISSOFF (0-9)", "CS1_send_repeats"},
 };
 
-// Profile 2 shows profile 1's captions and hints (only the check boxes differ, above).
+// Profile 2 shows profile 1's captions and hints (only the check boxes differ, above): its labels
+// and group are these, each field its profile 1 field's name with CS2_ for CS1_.
 const char* const kTwins[][2] = {
-    {"Label1", "Label6"},
-    {"Label3", "Label14"},
-    {"Label4", "Label15"},
-    {"Label10", "Label21"},
-    {"Label26", "Label27"},
-    {"Label2", "Label12"},
-    {"Label7", "Label17"},
-    {"Label5", "Label16"},
-    {"Label11", "Label22"},
-    {"Label9", "Label20"},
-    {"Label8", "Label18"},
-    {"GroupBox3", "GroupBox2"},
-    {"CS1_phone_1", "CS2_phone_1"},
-    {"CS1_phone_2", "CS2_phone_2"},
-    {"CS1_phone_3", "CS2_phone_3"},
-    {"CS1_phone_4", "CS2_phone_4"},
-    {"CS1_send_paf", "CS2_send_paf"},
-    {"CS1_fmt_tel_p", "CS2_fmt_tel_p"},
-    {"CS1_dial_each_n", "CS2_dial_each_n"},
-    {"CS1_dial_cycles", "CS2_dial_cycles"},
-    {"CS1_dial_pause", "CS2_dial_pause"},
-    {"CS1_hand_time", "CS2_hand_time"},
-    {"CS1_kissoff_time", "CS2_kissoff_time"},
-    {"CS1_send_repeats", "CS2_send_repeats"},
+    {"Label1", "Label6"},   {"Label3", "Label14"}, {"Label4", "Label15"}, {"Label10", "Label21"},
+    {"Label26", "Label27"}, {"Label2", "Label12"}, {"Label7", "Label17"}, {"Label5", "Label16"},
+    {"Label11", "Label22"}, {"Label9", "Label20"}, {"Label8", "Label18"}, {"GroupBox3", "GroupBox2"},
 };
 
 bool ownEnabled(const QWidget* w) {
@@ -329,10 +309,17 @@ private slots:
             if (t.field)
                 QCOMPARE(form->control(QString::fromUtf8(t.field))->toolTip(), QString::fromUtf8(t.hint));
         }
-        for (const auto& [one, two] : kTwins) {
-            QWidget* first = form->control(QString::fromUtf8(one));
-            QWidget* second = form->control(QString::fromUtf8(two));
-            QVERIFY2(first && second, two);
+        QList<std::pair<QString, QString>> twins;
+        for (const auto& [one, two] : kTwins)
+            twins.append({QString::fromUtf8(one), QString::fromUtf8(two)});
+        for (const Place& p : kPlaces)
+            if (const QString one = QString::fromUtf8(p.name); one.startsWith("CS1_") && one != "CS1_active")
+                twins.append({one, "CS2_" + one.mid(4)});
+        QCOMPARE(twins.size(), 24);
+        for (const auto& [one, two] : twins) {
+            QWidget* first = form->control(one);
+            QWidget* second = form->control(two);
+            QVERIFY2(first && second, qPrintable(two));
             QCOMPARE(captionOf(second), captionOf(first));
             QCOMPARE(second->toolTip(), first->toolTip());
         }
