@@ -1,5 +1,6 @@
 // tk7v-cli on several ports at once, on a port whose settings another program chose, with
 // long device texts, interrupted, and with files it cannot read or write.
+#include "../common/pty.h"
 #include "../common/sim_process.h"
 #include "cli_run.h"
 #include "link/tconnect.h"
@@ -25,22 +26,15 @@ constexpr auto npos = std::string::npos;
 
 // A pseudo-terminal whose port side the test holds open as another program left it: 4800 baud,
 // two stop bits, odd parity, a line discipline that is not raw. The test plays the device.
-struct HeldPort {
+struct HeldPort : tk7v::test::Pty {
     HeldPort() {
-        master = ::posix_openpt(O_RDWR | O_NOCTTY);
-        ::grantpt(master);
-        ::unlockpt(master);
-        path = ::ptsname(master);
         port = ::open(path.c_str(), O_RDWR | O_NOCTTY);
         termios t = now();
         t.c_cflag |= CSTOPB | PARODD;
         ::cfsetspeed(&t, B4800);
         ::tcsetattr(port, TCSANOW, &t);
     }
-    ~HeldPort() {
-        ::close(port);
-        ::close(master);
-    }
+    ~HeldPort() { ::close(port); }
     termios now() const {
         termios t{};
         ::tcgetattr(port, &t);
@@ -57,8 +51,7 @@ struct HeldPort {
         }
         return got.find(text) != npos;
     }
-    int master = -1, port = -1;
-    std::string path;
+    int port = -1;
 };
 
 // When the simulator logged its first and its last command (it was started with --log-times).

@@ -6,11 +6,8 @@
 #include <fstream>
 
 #ifndef _WIN32
+#include "../common/pty.h"
 #include "link/port_list_posix.h"
-
-#include <fcntl.h>
-#include <stdlib.h>
-#include <unistd.h>
 #endif
 
 using namespace tk7v;
@@ -64,14 +61,11 @@ TEST(PortNames, LinuxScanFindsHardwareAndVirtualPorts) {
     ttyDevice("ttyUSB0", nullptr);
     fs::create_directories(sys / "tty1"); // a console: no device link
     std::ofstream(dev / "tty1") << "";
-    const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
-    ASSERT_GE(master, 0);
-    ::grantpt(master);
-    ::unlockpt(master);
-    fs::create_symlink(::ptsname(master), dev / "ttyTK7V"); // a virtual port
-    fs::create_symlink("/dev/null", dev / "ttyNULL");       // a symlink elsewhere
+    const test::Pty pty;
+    ASSERT_GE(pty.master, 0);
+    fs::create_symlink(pty.path, dev / "ttyTK7V");    // a virtual port
+    fs::create_symlink("/dev/null", dev / "ttyNULL"); // a symlink elsewhere
     const Names found = ScanLinuxPorts(dev.string(), sys.string());
-    ::close(master);
     fs::remove_all(root);
     EXPECT_EQ(found, (Names{"ttyS0", "ttyTK7V", "ttyUSB0"}));
 }

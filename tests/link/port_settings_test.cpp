@@ -1,5 +1,6 @@
 // What the terminal driver is told for each line setting, and which queue a close that gave up
 // on its drain discards.
+#include "../common/pty.h"
 #include "link/serial_port_posix.h"
 
 #include <gtest/gtest.h>
@@ -45,11 +46,10 @@ TEST(PortSettings, EachChoiceReachesTheTerminalSettings) {
 TEST(PortSettings, AStuckDrainDiscardsTheOutputNotTheInput) {
     // In packet mode the master side of a pseudo-terminal learns which queues a flush on the
     // port side discarded.
-    const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
+    const test::Pty pty;
+    const int master = pty.master;
     ASSERT_GE(master, 0);
-    ::grantpt(master);
-    ::unlockpt(master);
-    const int port = ::open(::ptsname(master), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    const int port = ::open(pty.path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
     ASSERT_GE(port, 0);
     termios raw{};
     ::tcgetattr(port, &raw);
@@ -70,5 +70,4 @@ TEST(PortSettings, AStuckDrainDiscardsTheOutputNotTheInput) {
     char input[8];
     EXPECT_EQ(::read(port, input, sizeof input), 2);
     ::close(port);
-    ::close(master);
 }

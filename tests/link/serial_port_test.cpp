@@ -1,3 +1,4 @@
+#include "../common/pty.h"
 #include "link/serial_port.h"
 #include "link/serial_port_posix.h"
 
@@ -24,25 +25,7 @@ using namespace std::chrono_literals;
 
 namespace {
 
-// A pseudo-terminal pair: the test plays the device on the master side.
-struct Pty {
-    Pty() {
-        master = ::posix_openpt(O_RDWR | O_NOCTTY);
-        ::grantpt(master);
-        ::unlockpt(master);
-        path = ::ptsname(master);
-    }
-    ~Pty() { closeMaster(); }
-    void closeMaster() {
-        if (master >= 0) ::close(master);
-        master = -1;
-    }
-    void send(const std::string& s) const {
-        ASSERT_EQ(::write(master, s.data(), s.size()), static_cast<ssize_t>(s.size()));
-    }
-    int master = -1;
-    std::string path;
-};
+using tk7v::test::Pty;
 
 template <class F> auto timed(F f) {
     const auto t0 = std::chrono::steady_clock::now();
