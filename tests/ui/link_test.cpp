@@ -161,6 +161,47 @@ private slots:
         QVERIFY(t.elapsed() < 1000);
     }
 
+    // On a port that holds written bytes until they have crossed the line, whichever way the
+    // user stops a write, the chunk on its way arrives whole and the device answers afterwards.
+    void everyStopDuringAWriteLeavesWholeChunks_data() {
+        QTest::addColumn<QString>("stop");
+        QTest::addColumn<bool>("midReply");
+        for (const char* stop : {"abort", "disconnect", "close"}) {
+            QTest::newRow(QByteArray(stop) + ", a chunk on the line") << stop << false;
+            QTest::newRow(QByteArray(stop) + ", the device answering") << stop << true;
+        }
+    }
+    void everyStopDuringAWriteLeavesWholeChunks() {
+        QFETCH(QString, stop);
+        QFETCH(bool, midReply);
+        start({"--baud", "9600"}); // the window's speed: a chunk takes 34 ms on the line
+        connectDevice();
+        const auto old = sim->memory();
+        form->control<QLineEdit>("TS_object_id")->setText("4321");
+        button("Button4")->click();
+        if (midReply)
+            QTRY_VERIFY(logHas("WRITE 26 @034"));
+        else // the third chunk or a later one has been handed over
+            QTRY_VERIFY(form->statusText().startsWith("Запись данных... ") &&
+                        form->statusText().mid(17).chopped(1).toInt() >= 15);
+        const ParameterImage fresh = form->image(); // taken from the controls at the first chunk
+        if (stop == "abort") {
+            button("Button2")->click();
+            read(); // the next exchange starts on a purged port
+        } else if (stop == "disconnect") {
+            button("SpeedButton1")->click();
+            form->waitForWorker();
+            QTRY_VERIFY_WITH_TIMEOUT(sim->log().ends_with("RESET\n"), 5000);
+            connectDevice();
+        } else {
+            openWindow();
+            connectDevice();
+        }
+        const auto memory = sim->memory();
+        QCOMPARE(tk7v::test::CutChunk(memory, old, {fresh.begin(), fresh.end()}), std::string());
+        QVERIFY(std::search(memory.begin(), memory.end(), "RESET", "RESET" + 5) == memory.end());
+    }
+
     void valueThatCannotBeConvertedCancelsTheWriteBeforeItsFirstChunk() {
         start({});
         connectDevice();
