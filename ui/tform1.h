@@ -86,6 +86,9 @@ public:
 
     // The serial link.
     void FillPortList(int savedIndex);
+    // The list read again as the user opens it (an adapter plugged in after the start): the
+    // port chosen stays chosen while it is listed, else the first; nothing is stored.
+    void RefreshPortList();
     void Button1Click();
     void ComboBox1Change(int index);
     void OpenCloseComm();
@@ -126,6 +129,7 @@ private:
     class Layout;
 
     void createControls();
+    void showPorts(int index);
     void profileRule(const ProfileControls& profile, const ProfileControls& other);
     void formatRule(const ProfileControls& profile);
     void connectHandlers();

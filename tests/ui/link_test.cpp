@@ -337,6 +337,42 @@ private slots:
         TForm1 fewer(env);
         QCOMPARE(fewer.control<QComboBox>("ComboBox1")->currentIndex(), 0);
     }
+
+    // An adapter plugged in or pulled out after the start: the list is read again as it opens.
+    void portListIsReadAgainWhenOpened() {
+        dialogs = FakeDialogs();
+        std::vector<std::string> ports{"ttyS0", "ttyUSB0"};
+        TForm1Environment env;
+        env.dialogs = &dialogs;
+        env.listPorts = [&] { return ports; };
+        TForm1 window(env);
+        window.show();
+        auto* box = window.control<QComboBox>("ComboBox1");
+        box->setCurrentIndex(1);
+        window.ComboBox1Change(1);
+        const auto listed = [box] {
+            QStringList items;
+            for (int i = 0; i < box->count(); ++i)
+                items << box->itemText(i);
+            return items;
+        };
+        const struct {
+            std::vector<std::string> now;
+            QStringList shown;
+            QString chosen;
+        } steps[] = {{{"ttyACM0", "ttyS1", "ttyUSB0"}, {"ttyACM0", "ttyS1", "ttyUSB0"}, "ttyUSB0"},
+                     {{"ttyACM0"}, {"ttyACM0"}, "ttyACM0"}};
+        for (const auto& step : steps) {
+            ports = step.now;
+            box->showPopup();
+            box->hidePopup();
+            QCOMPARE(listed(), step.shown);
+            QCOMPARE(box->currentText(), step.chosen);
+            QCOMPARE(QSettings(QSettings::IniFormat, QSettings::UserScope, "tk7vprog").value("ComboBox1"),
+                     QVariant("1"));
+        }
+        QSettings(QSettings::IniFormat, QSettings::UserScope, "tk7vprog").remove("ComboBox1");
+    }
 };
 
 TK7V_TEST_MAIN(LinkTest)
