@@ -119,13 +119,13 @@ void TConnect::SettleLine() {
     // The line may still carry the tail of an earlier answer: a device that sends "OK" after
     // its identification line, or the late answer to a chunk of a write that was stopped. Taken
     // for the first chunk's answer, it would shift every answer by one chunk, and a refused
-    // chunk would pass for a taken one. Three characters of silence, plus the time a USB
-    // adapter may hold a short reply back, tell that nothing more is on its way; a device that
-    // never falls silent is given up on after a second, and its noise is skipped as before.
+    // chunk would pass for a taken one. Four characters of silence (5 ms at least) tell that
+    // nothing more is on its way; a device that never falls silent is given up on after a
+    // second, and its noise is skipped as before.
     const auto character = channel_.characterTime();
     DiscardInput();
     if (character.count() == 0) return;
-    const auto quiet = std::chrono::ceil<std::chrono::milliseconds>(3 * character) + 16ms;
+    const auto quiet = std::max(std::chrono::ceil<std::chrono::milliseconds>(4 * character), 5ms);
     const auto giveUp = std::chrono::steady_clock::now() + 1s;
     while (!StopRequested() && std::chrono::steady_clock::now() < giveUp) {
         Pause(quiet);

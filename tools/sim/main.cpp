@@ -245,7 +245,8 @@ public:
     void written(const std::uint8_t* data, std::size_t n) {
         const auto now = Clock::now();
         if (timing_ && replied_ && buffer_.empty() && toDevice_.empty()) {
-            const auto gap = now - lastReplyByte_;
+            // A program may answer on a reply's CR while its LF is still on the line.
+            const auto gap = std::max(now - lastReplyByte_, Clock::duration::zero());
             std::fprintf(
                 timing_, "%lld\n",
                 static_cast<long long>(std::chrono::duration_cast<std::chrono::microseconds>(gap).count()));
@@ -284,10 +285,7 @@ public:
             out += static_cast<char>(toProgram_.front().byte);
             toProgram_.pop_front();
         }
-        if (!out.empty()) {
-            writeAll(out.data(), out.size());
-            if (toProgram_.empty()) lastReplyByte_ = Clock::now();
-        }
+        if (!out.empty()) writeAll(out.data(), out.size());
     }
 
     // Milliseconds until the next byte is due (rounded up), or -1 when nothing waits.
@@ -337,7 +335,7 @@ private:
             next += byteTime_;
             toProgram_.push_back({static_cast<std::uint8_t>(c), next});
         }
-        outFree_ = next;
+        outFree_ = lastReplyByte_ = next;
     }
 
     void writeAll(const char* p, std::size_t n) {
