@@ -285,6 +285,12 @@ TEST_F(CliTest, WrongCommandLines) {
         {{"write", A}, 2, "не задан файл конфигурации (" + A + " — это порт)"},
         {{"write", ok}, 2, "не задан порт (ПОРТ или --port)"},
         {{"write", A, path("missing.cfg")}, 3, "missing.cfg: Файл не найден"},
+        // --port takes one word each time, before the file or after it.
+        {{"write", "--port", A, path("missing.cfg")}, 3, "missing.cfg: Файл не найден"},
+        {{"verify", "--port", A, "--port", B, path("missing.cfg")}, 3, "missing.cfg: Файл не найден"},
+        {{"read", "--port", A, B, "-o", path("one.cfg")},
+         2,
+         "при нескольких портах в имени файла нужен {port}"},
         {{"read", A, B, "-o", path("one.cfg")}, 2, "при нескольких портах в имени файла нужен {port}"},
         {{"read", A, B, "-o", "-"}, 2, "только одно устройство"},
         {{"read", (dir_ / "x" / "tk").string(), (dir_ / "y" / "tk").string(), "-o", path("c_{port}.cfg")},
