@@ -90,6 +90,41 @@ Fresh writeFresh(const fs::path& path, std::span<const std::uint8_t> bytes) {
     return Fresh::Written;
 }
 
+// Puts the bytes under the name: into a file beside it that then takes the name, or, where that
+// cannot be, in place over an existing file or afresh.
+SaveResult::Status replaceOrCreate(const fs::path& path, const fs::file_status& status, bool replaced,
+                                   std::span<const std::uint8_t> bytes) {
+    using Status = SaveResult::Status;
+    std::error_code ec;
+    const fs::path temporary = temporaryBeside(path);
+    switch (temporary.empty() ? Fresh::OpenFailed : writeFresh(temporary, bytes)) {
+    case Fresh::Written:
+        if (replaced) fs::permissions(temporary, status.permissions(), ec);
+        fs::rename(temporary, path, ec);
+        if (!ec) return Status::Written;
+        fs::remove(temporary, ec);
+        // A folder that lets the user make files but not rename over another user's (a shared
+        // folder with the sticky bit): the file itself may be written, so it is, in place.
+        if (!replaced) return Status::WriteFailed;
+        break;
+    case Fresh::WriteFailed:
+        return Status::WriteFailed;
+    case Fresh::OpenFailed:
+        break;
+    }
+    if (replaced) return rewriteInPlace(path, bytes);
+    // Nothing was there: a file cut short is removed, which leaves the name as it was.
+    switch (writeFresh(path, bytes)) {
+    case Fresh::Written:
+        return Status::Written;
+    case Fresh::OpenFailed:
+        return Status::OpenFailed;
+    case Fresh::WriteFailed:
+        break;
+    }
+    return Status::WriteFailed;
+}
+
 } // namespace
 
 fs::path Utf8Path(std::string_view utf8) {
@@ -150,6 +185,12 @@ SaveResult SaveConfigFile(const fs::path& chosen, std::span<const std::uint8_t> 
     // A pipe, a device or a folder is no configuration to replace (and copying a pipe would
     // wait for a writer for ever).
     if (result.replaced && !fs::is_regular_file(status)) return {Status::OpenFailed, true};
+    // The new bytes reach the name by a rename, which asks only the folder: a file the user may
+    // not write (marked read-only to protect a prepared configuration, or another user's) is
+    // refused here, before anything is made, as a file that does not open for writing is.
+    // Opened for reading and writing, nothing in it changes.
+    if (result.replaced && !std::fstream(path, std::ios::in | std::ios::out | std::ios::binary))
+        return {Status::OpenFailed, true};
     if (result.replaced && rules.keepBackup) {
         const fs::path backup = Utf8Path(BackupPathFor(PathUtf8(chosen)));
         // Copied, not renamed: should the write below fail, the old content is still under its
@@ -161,35 +202,12 @@ SaveResult SaveConfigFile(const fs::path& chosen, std::span<const std::uint8_t> 
             if (ec && ec != std::errc::file_exists) fs::remove(backup, ec);
         }
     }
-    const fs::path temporary = temporaryBeside(path);
-    switch (temporary.empty() ? Fresh::OpenFailed : writeFresh(temporary, bytes)) {
-    case Fresh::Written:
-        if (result.replaced) fs::permissions(temporary, status.permissions(), ec);
-        fs::rename(temporary, path, ec);
-        if (!ec) return result;
-        fs::remove(temporary, ec);
-        result.status = Status::WriteFailed;
-        return result;
-    case Fresh::WriteFailed:
-        result.status = Status::WriteFailed;
-        return result;
-    case Fresh::OpenFailed:
-        break;
-    }
-    if (result.replaced) {
-        result.status = rewriteInPlace(path, bytes);
-        return result;
-    }
-    // Nothing was there: a file cut short is removed, which leaves the name as it was.
-    switch (writeFresh(path, bytes)) {
-    case Fresh::Written:
-        break;
-    case Fresh::OpenFailed:
-        result.status = Status::OpenFailed;
-        break;
-    case Fresh::WriteFailed:
-        result.status = Status::WriteFailed;
-        break;
+    result.status = replaceOrCreate(path, status, result.replaced, bytes);
+    // A backup made for a save that did not happen would only stand for a replacement that
+    // never was.
+    if (result.status != Status::Written && result.backup == SaveResult::Backup::Made) {
+        fs::remove(Utf8Path(BackupPathFor(PathUtf8(chosen))), ec);
+        result.backup = SaveResult::Backup::None;
     }
     return result;
 }

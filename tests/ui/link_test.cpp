@@ -6,7 +6,9 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -200,6 +202,27 @@ private slots:
         const auto memory = sim->memory();
         QCOMPARE(tk7v::test::CutChunk(memory, old, {fresh.begin(), fresh.end()}), std::string());
         QVERIFY(std::search(memory.begin(), memory.end(), "RESET", "RESET" + 5) == memory.end());
+    }
+
+    // The file gets what the window showed when Save was pressed, though a read delivers the
+    // device's block while the file dialog is open.
+    void saveHoldsWhatTheWindowShowedAtTheClick() {
+        start({});
+        connectDevice();
+        form->control<QLineEdit>("TS_object_id")->setText("4321");
+        QVERIFY(form->BuildImage());
+        const ParameterImage shown = form->image();
+        const QString file = QDir(QString::fromStdString(sim->dir().string())).filePath("shown.cfg");
+        dialogs.fileToReturn = file;
+        dialogs.onFileChosen = [&] {
+            button("Button3")->click();
+            QTRY_COMPARE(form->statusText(), QString("Операция чтения выполнена успешно."));
+        };
+        form->BitBtn1Click();
+        QFile saved(file);
+        QVERIFY(saved.open(QIODevice::ReadOnly));
+        QCOMPARE(saved.readAll(), QByteArray(reinterpret_cast<const char*>(shown.data()), 512));
+        QVERIFY(form->image() != shown); // the read did deliver meanwhile
     }
 
     void valueThatCannotBeConvertedCancelsTheWriteBeforeItsFirstChunk() {
