@@ -92,6 +92,9 @@ public:
     void Button1Click();
     void ComboBox1Change(int index);
     void OpenCloseComm();
+    // The program ends without the user's word (a signal, the session's end): the exchange
+    // stops between chunks, the device is told to reset and the port closes, with no box shown.
+    void ReleaseDevice();
     void ShowSystemError(std::uint32_t code);
     bool isConnected() const { return Connected; }
     const PortConfig& portConfig() const { return PortConfig_; }

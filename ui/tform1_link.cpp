@@ -89,6 +89,16 @@ void TForm1::OpenCloseComm() {
     showClosed(link_->close());
 }
 
+void TForm1::ReleaseDevice() {
+    if (!Connected) return;
+    // As the user's Disconnect, but no box may wait for an answer here: a logout or a shutdown
+    // would be held up by it. A port the reset could not reach is closed all the same.
+    link_->disconnect();
+    if (link_->isOpen()) link_->close();
+    disableAbort();
+    setClosedLinkControls();
+}
+
 void TForm1::showClosed(DeviceLink::Stopped s) {
     if (s == DeviceLink::Stopped::CloseFailed)
         dialogs_->error(this,

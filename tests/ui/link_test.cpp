@@ -1,5 +1,6 @@
 // The device in the window: connect, read, edit, write, abort and disconnect against tk7v-sim,
 // driving the window's own handlers.
+#include "app/ending_signals.h"
 #include "sim_window.h"
 #include "test_main.h"
 #include "ui/tform1.h"
@@ -16,6 +17,8 @@
 #include <QTimer>
 
 #include <cerrno>
+#include <csignal>
+#include <unistd.h>
 
 using namespace tk7v;
 using tk7v::test::FakeDialogs;
@@ -202,6 +205,27 @@ private slots:
         const auto memory = sim->memory();
         QCOMPARE(tk7v::test::CutChunk(memory, old, {fresh.begin(), fresh.end()}), std::string());
         QVERIFY(std::search(memory.begin(), memory.end(), "RESET", "RESET" + 5) == memory.end());
+    }
+
+    // SIGTERM (a logout, a shutdown, kill) during a write ends it as the user's Disconnect would:
+    // whole chunks, then RESET, the port free.
+    void terminationDuringAWriteResetsTheDevice() {
+        start({"--baud", "9600"});
+        connectDevice();
+        int ended = 0;
+        const EndingSignals ending([&](int sig) {
+            ended = sig;
+            form->ReleaseDevice();
+        });
+        const auto old = sim->memory();
+        button("Button4")->click();
+        QTRY_VERIFY(logHas("WRITE 26 @034"));
+        const ParameterImage fresh = form->image();
+        ::kill(::getpid(), SIGTERM);
+        QTRY_COMPARE(ended, SIGTERM);
+        QTRY_VERIFY_WITH_TIMEOUT(sim->log().ends_with("RESET\n"), 5000);
+        QCOMPARE(tk7v::test::CutChunk(sim->memory(), old, {fresh.begin(), fresh.end()}), std::string());
+        expectClosed();
     }
 
     // The file gets what the window showed when Save was pressed, though a read delivers the
