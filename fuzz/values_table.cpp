@@ -1,6 +1,6 @@
 // A values table of any bytes: it is read or refused with a message, never more rows than it
 // has lines, every row names its port, and every row's values go through the field rules.
-#include "values_table.h"
+#include "station/values_table.h"
 #include "model/field_rules.h"
 
 #include <algorithm>
@@ -11,9 +11,9 @@ using namespace tk7v;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string text(reinterpret_cast<const char*>(data), size);
-    const cli::ValuesTable table = cli::ReadValuesTable(text);
+    const station::ValuesTable table = station::ReadValuesTable(text);
     if (!table.error.empty()) return 0;
-    for (const cli::ValuesRow& row : table.rows) {
+    for (const station::ValuesRow& row : table.rows) {
         if (row.port.empty()) std::abort();
         ParameterImage image = StartupImage();
         SetFields(image, row.assignments, false);

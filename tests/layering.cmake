@@ -1,6 +1,7 @@
 # Fails when an include crosses a layer the wrong way: model/ includes nothing of ours but
 # model/ and no Qt; link/ no Qt, ui/ or app/; ui/ and link's neutral headers no OS header (what
-# differs per OS lives in link/*_posix.* and link/*_win32.*).
+# differs per OS lives in link/*_posix.* and link/*_win32.*). station/ runs on link/ with no Qt and
+# no OS header, and nothing below it includes it.
 set(os_headers "<unistd\\.h>|<sys/|<termios\\.h>|<poll\\.h>|<fcntl\\.h>|<windows\\.h>|<cerrno>|<errno\\.h>|<iconv\\.h>|<linux/")
 set(failures "")
 
@@ -19,10 +20,14 @@ function(check pattern forbidden why)
   endforeach()
 endfunction()
 
-check("${SOURCE}/model/*.[ch]*" "<Q|\"(link|ui|app|tools)/" "model depends on nothing of ours")
+check("${SOURCE}/model/*.[ch]*" "<Q|\"(link|station|ui|app|tools)/" "model depends on nothing of ours")
 check("${SOURCE}/link/*.[ch]*" "<Q|\"(ui|app|tools)/" "link uses no Qt and no upper layer")
 check("${SOURCE}/link/*.h" "${os_headers}" "an OS header")
 check("${SOURCE}/ui/*.[ch]*" "${os_headers}|\"app/" "an OS header")
+check("${SOURCE}/station/*.[ch]*" "<Q|\"(ui|app|tools)/" "station uses no Qt and no front end")
+check("${SOURCE}/station/*.[ch]*" "${os_headers}" "an OS header")
+check("${SOURCE}/link/*.[ch]*" "\"station/" "link knows no station")
+check("${SOURCE}/tools/cli/*.[ch]*" "<Q|\"(ui|app)/" "the command line uses no Qt and no window")
 
 if(failures)
   message(FATAL_ERROR "Includes against the layering:${failures}")

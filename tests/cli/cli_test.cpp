@@ -5,7 +5,7 @@
 #include "cli_run.h"
 #include "link/serial_port.h"
 #include "model/parameter_image.h"
-#include "sha256.h"
+#include "station/sha256.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
@@ -438,7 +438,7 @@ TEST_F(CliTest, ValuesTableGivesEachDeviceItsOwnAndABadRowTouchesNone) {
         EXPECT_EQ(r["result"], "done");
         EXPECT_EQ(r["file"], path("template.cfg"));
         EXPECT_EQ(r["identification"], "TK7V v2.6 (simulator)");
-        EXPECT_EQ(r["sha256"], cli::Sha256Hex(written));
+        EXPECT_EQ(r["sha256"], station::Sha256Hex(written));
         EXPECT_LE(r["start"].get<std::string>(), r["end"].get<std::string>());
         EXPECT_TRUE(r["differing"].empty());
     }

@@ -3,12 +3,10 @@
 #include "command.h"
 #include "help.h"
 #include "link/stop_signal.h"
-#include "sha256.h"
 
 #include <atomic>
 #include <csignal>
 #include <memory>
-#include <thread>
 
 namespace tk7v::cli {
 
@@ -73,44 +71,43 @@ std::string signalName(int sig) {
     return "сигналом " + std::to_string(sig);
 }
 
-// The report's word for how a device ended.
-std::string outcomeOf(const PortJob& job, PortJob::Result r) {
-    switch (r) {
-    case PortJob::Result::Done:
-        return "done";
-    case PortJob::Result::Interrupted:
-        return "interrupted";
-    case PortJob::Result::NoAnswer:
-        return "no answer";
-    case PortJob::Result::Failed:
-        break;
-    }
-    return job.verifyFailed() ? "differs" : "error";
-}
+// The terminal's lines for the station's events: progress on the port's line, the result as
+// the port's device ends. A station's result names the device and rings the bell.
+class ProgressLines : public station::Listener {
+public:
+    ProgressLines(Progress& out, bool station) : out_(out), station_(station) {}
 
-// Runs one device's work, words its end and records it; a record that could not be written makes
-// the device's status a file failure.
-DeviceEnd runOne(PortJob& job, const DeviceWork& work, const DeviceReport& report, const ReportTo& to) {
-    const auto start = std::chrono::system_clock::now();
-    const PortJob::Result r = work(job);
-    DeviceEnd end = report(job, r);
-    if (!to.report) return end;
-    ReportRecord record{job.port(),
-                        job.identification(),
-                        to.command,
-                        end.file,
-                        {},
-                        start,
-                        std::chrono::system_clock::now(),
-                        outcomeOf(job, r),
-                        r == PortJob::Result::Done ? std::string() : end.text,
-                        end.differing};
-    if (end.bytes) record.sha256 = Sha256Hex(*end.bytes);
-    if (!to.report->add(record)) {
-        end.text += "; запись в отчёт не удалась";
-        if (end.status == kOk) end.status = kFileFailed;
+    void state(int port, station::PortState state, const std::string& text) override {
+        switch (state) {
+        case station::PortState::Working:
+            return out_.update(port, text);
+        case station::PortState::AwaitingDevice:
+            return out_.update(port, "ждёт устройство");
+        case station::PortState::AwaitingRemoval:
+            return out_.update(port, "отключите устройство");
+        case station::PortState::RunOut:
+            return;
+        }
     }
-    return end;
+    void share(int port, int percent) override { out_.share(port, percent); }
+    void ended(int port, const station::DeviceEnded& e) override {
+        std::string text = e.end.text;
+        if (!e.recorded) text += "; запись в отчёт не удалась";
+        if (station_) text += " (" + e.identification + ")";
+        out_.finish(port, text, e.end.error);
+        if (station_) out_.bell();
+    }
+
+private:
+    Progress& out_;
+    bool station_;
+};
+
+std::vector<std::string> namesOf(const std::vector<Target>& ports) {
+    std::vector<std::string> names;
+    for (const Target& t : ports)
+        names.push_back(t.name);
+    return names;
 }
 
 } // namespace
@@ -145,109 +142,38 @@ std::optional<int> PrepareDevices(const CLI::App& command, const DeviceOptionWor
     return std::nullopt;
 }
 
-DeviceEnd FailedEnd(const PortJob& job, PortJob::Result result, bool mayHoldPart) {
-    DeviceEnd end{{}, kDeviceFailed, mayHoldPart, true};
-    switch (result) {
-    case PortJob::Result::Done:
-        end.status = kOk;
-        break;
-    case PortJob::Result::Interrupted:
-        end.text = "прервано";
-        break;
-    case PortJob::Result::NoAnswer: // "не отвечает (the step)"
-    case PortJob::Result::Failed: {
-        // The system's sentences end with a full stop; the note on the block follows after it.
-        std::string error = job.error();
-        while (!error.empty() && (error.back() == '.' || error.back() == ' ' || error.back() == '\n'))
-            error.pop_back();
-        end.text = result == PortJob::Result::NoAnswer ? error : "ошибка: " + error;
-        break;
-    }
-    }
-    if (mayHoldPart) end.text += "; устройство может хранить часть блока";
-    return end;
-}
-
-namespace {
-
-// Opens a job on every port and runs `each` on every job at once, one thread per port, while
-// SIGINT, SIGTERM and SIGHUP interrupt every job. The signal that ended the run, or 0.
-int RunJobs(const std::vector<Target>& ports, const DeviceOptions& options, Progress& out,
-            const std::function<void(PortJob&, int line)>& each) {
-    std::vector<std::string> names;
-    for (const Target& t : ports)
-        names.push_back(t.name);
-    out.start(names);
-    std::vector<std::unique_ptr<PortJob>> jobs;
-    for (std::size_t i = 0; i < ports.size(); ++i)
-        jobs.push_back(std::make_unique<PortJob>(ports[i].name, options, out, static_cast<int>(i)));
-
-    StopSignal stop;
-    std::atomic<bool> finished{false};
-    const SignalsEndTheRun signals(stop);
-    std::thread watcher([&] {
-        while (!stop.waitFor(std::chrono::hours(24))) {
-        }
-        if (finished) return;
-        for (auto& j : jobs)
-            j->interrupt();
-    });
-    std::vector<std::thread> threads;
-    for (std::size_t i = 0; i < jobs.size(); ++i)
-        threads.emplace_back([&, i] { each(*jobs[i], static_cast<int>(i)); });
-    for (auto& t : threads)
-        t.join();
-    finished = true;
-    stop.request();
-    watcher.join();
-    return gSignal.load();
-}
-
-} // namespace
-
 int RunOnDevices(const std::vector<Target>& ports, const DeviceOptions& options, Progress& out,
                  const DeviceWork& work, const DeviceReport& report, const ReportTo& reportTo) {
-    std::vector<DeviceEnd> ends(ports.size());
-    const int signal = RunJobs(ports, options, out, [&](PortJob& job, int line) {
-        ends[line] = runOne(job, work, report, reportTo);
-        out.finish(line, ends[line].text, ends[line].error);
-    });
-
-    std::string partial;
-    for (std::size_t i = 0; i < ports.size(); ++i)
-        if (ends[i].partBlock) partial += (partial.empty() ? "" : ", ") + ports[i].name;
-    if (signal) {
+    const std::vector<std::string> names = namesOf(ports);
+    out.start(names);
+    ProgressLines lines(out, false);
+    StopSignal stop;
+    const SignalsEndTheRun signals(stop);
+    const station::RunEnd run = station::RunOnDevices(names, options, lines, stop, work, report, reportTo);
+    if (const int signal = gSignal.load()) {
+        std::string partial;
+        for (const std::string& p : run.partial)
+            partial += (partial.empty() ? "" : ", ") + p;
         out.note("Прервано " + signalName(signal) + "." +
                  (partial.empty() ? "" : " Часть блока может остаться в устройствах: " + partial + "."));
         return 128 + signal;
     }
-    int status = kOk;
-    for (const DeviceEnd& e : ends)
-        if (e.status == kDeviceFailed || (e.status == kFileFailed && status == kOk)) status = e.status;
-    return status;
+    return run.status;
 }
 
 int RunStation(const std::vector<Target>& ports, const DeviceOptions& options, Progress& out,
                const DeviceWork& work, const DeviceReport& report, const ReportTo& reportTo) {
-    std::atomic<int> done{0}, failed{0};
-    const int signal = RunJobs(ports, options, out, [&](PortJob& job, int line) {
-        for (;;) {
-            out.update(line, "ждёт устройство");
-            if (job.awaitDevice() != PortJob::Result::Done) return;
-            const DeviceEnd end = runOne(job, work, report, reportTo);
-            // A device cut short by the signal that ends the station is counted as failed:
-            // it may hold part of a block.
-            ++(end.status == kOk ? done : failed);
-            out.finish(line, end.text + " (" + job.identification() + ")", end.error);
-            out.bell();
-            out.update(line, "отключите устройство");
-            if (job.awaitGone() != PortJob::Result::Done) return;
-        }
-    });
+    const std::vector<std::string> names = namesOf(ports);
+    out.start(names);
+    ProgressLines lines(out, true);
+    StopSignal stop;
+    const SignalsEndTheRun signals(stop);
+    const station::RunEnd run = station::RunStation(names, options, lines, stop, work, report, reportTo);
+    const int signal = gSignal.load();
     out.note(std::string(signal ? "Остановлено " + signalName(signal) + ". " : "") +
-             "Запрограммировано устройств: " + std::to_string(done.load()) +
-             ", с ошибкой: " + std::to_string(failed.load()) + ".");
-    return failed > 0 ? int(kDeviceFailed) : int(kOk);
+             "Запрограммировано устройств: " + std::to_string(run.done) +
+             ", с ошибкой: " + std::to_string(run.failed) + ".");
+    return run.status;
 }
 
 } // namespace tk7v::cli

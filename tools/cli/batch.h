@@ -1,12 +1,11 @@
 #pragma once
-// Runs one job per device, all at once, one thread each. Each device's result is printed the
-// moment that device ends. Ctrl+C, SIGTERM and SIGHUP (a closed terminal, `timeout`, a service
-// manager) all end the run the same way: every exchange stops between two commands, each device
-// is reset and its port closed, and the batch ends with 128 + the signal's number.
+// The device commands' runs on the station: each device's progress and result shown as the
+// station reports them, each result printed the moment its device ends. Ctrl+C, SIGTERM and
+// SIGHUP (a closed terminal, `timeout`, a service manager) all stop the station the same way, and
+// the run ends with 128 + the signal's number.
 #include "device_options.h"
-#include "port_job.h"
 #include "progress.h"
-#include "report.h"
+#include "station/run.h"
 #include "targets.h"
 
 #include <functional>
@@ -18,22 +17,9 @@
 
 namespace tk7v::cli {
 
-// How one device ended, as the command words it.
-struct DeviceEnd {
-    DeviceEnd() = default;
-    DeviceEnd(std::string text, int status, bool partBlock, bool error = false)
-        : text(std::move(text)), status(status), partBlock(partBlock), error(error) {}
-
-    std::string text;       // the result line after "PORT: "; none when empty
-    int status = 0;         // the exit status this device alone would give
-    bool partBlock = false; // it may hold part of a block
-    bool error = false;     // a failure, said on standard error rather than as a result
-    // For the report: the configuration file, the 512 bytes written or read (none when nothing
-    // was), and the fields in which the device differs.
-    std::string file;
-    std::optional<ParameterImage> bytes;
-    std::vector<std::string> differing;
-};
+using station::DeviceEnd;
+using station::PortJob;
+using station::Report;
 
 // --report FILE of the commands that read or write devices.
 struct ReportOption {
@@ -43,16 +29,9 @@ struct ReportOption {
     std::optional<int> open(std::unique_ptr<Report>& report, Progress& out) const;
 };
 
-// Where the devices' records go (no report: null) and the command they are of.
-struct ReportTo {
-    Report* report = nullptr;
-    std::string command;
-};
-
-using DeviceWork = std::function<PortJob::Result(PortJob&)>;
-// Runs on the device's own thread when its job has ended; may print more lines (through
-// Progress) before its result line.
-using DeviceReport = std::function<DeviceEnd(PortJob&, PortJob::Result)>;
+using station::DeviceReport;
+using station::DeviceWork;
+using station::ReportTo;
 
 // The batch's exit status: 128 + the signal that ended it; else 1 when a device failed, 3 when
 // only a file did, 0 when everything was done.
@@ -71,8 +50,6 @@ std::optional<int> PrepareDevices(const CLI::App& command, const DeviceOptionWor
                                   std::vector<std::string> positional, std::vector<Target>& ports,
                                   DeviceOptions& options);
 
-// The result words of a job that did not end as it should: "прервано", "не отвечает", the
-// error, and the note on part of a block where a write was cut short.
-DeviceEnd FailedEnd(const PortJob& job, PortJob::Result result, bool mayHoldPart);
+using station::FailedEnd;
 
 } // namespace tk7v::cli

@@ -1,10 +1,15 @@
 #include "config_io.h"
 
+#include "command.h"
 #include "link/console.h"
 #include "model/config_file.h"
 #include "model/file_texts.h"
+#include "station/config_json.h"
 
 #include <cstdio>
+#include <fstream>
+#include <iostream>
+#include <iterator>
 #include <vector>
 
 namespace tk7v::cli {
@@ -79,6 +84,29 @@ Saved SaveConfig(const std::string& name, const ParameterImage& image, bool noCl
         return {true, {}, "прежний файл заменён, копию " + backup + " сделать не удалось"};
     }
     return {true, {}, {}};
+}
+
+std::optional<int> AssignmentsFrom(const std::string& path, const ParameterImage& current,
+                                   std::vector<std::string>& assignments, Progress& out) {
+    if (path.empty()) return std::nullopt;
+    std::string text;
+    if (path == kStandardStream) {
+        text.assign(std::istreambuf_iterator<char>(std::cin), std::istreambuf_iterator<char>());
+    } else {
+        std::ifstream in(Utf8Path(path), std::ios::binary);
+        if (!in) {
+            out.note(path + ": Файл не найден");
+            return int(kFileFailed);
+        }
+        text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    }
+    const station::JsonAssignments a = station::AssignmentsFromJson(text, current);
+    if (!a.error.empty()) {
+        out.note(Shown(path, false) + ": " + a.error);
+        return int(kUsage);
+    }
+    assignments = a.assignments;
+    return std::nullopt;
 }
 
 } // namespace tk7v::cli

@@ -5,6 +5,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace tk7v::cli {
 
@@ -29,5 +30,11 @@ Saved SaveConfig(const std::string& name, const ParameterImage& image, bool noCl
 
 // The text a file name is shown with ("стандартный ввод" for "-" and the like).
 std::string Shown(const std::string& name, bool output);
+
+class Progress;
+// The assignments of the JSON file `path` ("-": standard input; empty: none), as `show --json`
+// prints them. The exit status after a message, or nullopt.
+std::optional<int> AssignmentsFrom(const std::string& path, const ParameterImage& current,
+                                   std::vector<std::string>& assignments, Progress& out);
 
 } // namespace tk7v::cli

@@ -2,7 +2,7 @@
 // The options of every command that talks to devices: the ports, the line settings, and how long
 // to wait for a device and how often to offer it a refused chunk. They are taken as words and
 // checked after parsing, so a refusal names the word and the values allowed.
-#include "port_job.h"
+#include "station/port_job.h"
 
 #include <CLI/CLI.hpp>
 
@@ -12,6 +12,7 @@
 
 namespace tk7v::cli {
 
+using station::PortJob;
 using DeviceOptions = PortJob::Options;
 
 class DeviceOptionWords {

@@ -1,7 +1,6 @@
 // new: a configuration file with the window's start-up values.
 #include "command.h"
 #include "config_io.h"
-#include "config_json.h"
 #include "help.h"
 #include "model/field_rules.h"
 

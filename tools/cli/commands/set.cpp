@@ -1,7 +1,6 @@
 // set: changes fields of a configuration file by name, as a user typing into the window would.
 #include "command.h"
 #include "config_io.h"
-#include "config_json.h"
 #include "help.h"
 #include "model/field_rules.h"
 

@@ -1,9 +1,9 @@
 // show: every field of a configuration file as the window would show it.
 #include "command.h"
 #include "config_io.h"
-#include "config_json.h"
 #include "help.h"
 #include "model/field_rules.h"
+#include "station/config_json.h"
 
 #include <memory>
 
@@ -34,7 +34,7 @@ Command AddShowCommand(CLI::App& program) {
                                           (v.field->hidden ? " [скрытое]" : "") + ": " + v.text);
                     return int(kOk);
                 }
-                context.out.print(ConfigJson(*loaded.image));
+                context.out.print(station::ConfigJson(*loaded.image));
                 return int(kOk);
             }};
 }

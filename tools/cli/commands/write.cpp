@@ -7,7 +7,7 @@
 #include "help.h"
 #include "model/config_file.h"
 #include "model/field_rules.h"
-#include "values_table.h"
+#include "station/values_table.h"
 
 #include <fstream>
 #include <memory>
@@ -25,11 +25,11 @@ std::optional<int> applyValues(const CLI::App& app, const std::string& path, Dev
         out.note(path + ": таблица значений не открывается");
         return int(kFileFailed);
     }
-    const ValuesTable table =
-        ReadValuesTable({std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()});
+    const station::ValuesTable table =
+        station::ReadValuesTable({std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()});
     if (!table.error.empty()) return UsageError(app, path + ": " + table.error);
     std::vector<bool> covered(ready.ports.size(), false);
-    for (const ValuesRow& row : table.rows) {
+    for (const station::ValuesRow& row : table.rows) {
         const Targets named = ResolvePorts({row.port});
         std::size_t i = 0;
         while (i < ready.ports.size() &&

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-namespace tk7v::cli {
+namespace tk7v::station {
 
 struct ValuesRow {
     int row = 0; // the table's row, the header being row 1
@@ -22,4 +22,4 @@ struct ValuesTable {
 
 ValuesTable ReadValuesTable(const std::string& bytes);
 
-} // namespace tk7v::cli
+} // namespace tk7v::station

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-namespace tk7v::cli {
+namespace tk7v::station {
 
 struct ReportRecord {
     std::string port;
@@ -45,4 +45,4 @@ private:
     std::ofstream out_;
 };
 
-} // namespace tk7v::cli
+} // namespace tk7v::station

@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <vector>
 
-namespace tk7v::cli {
+namespace tk7v::station {
 
 namespace {
 
@@ -73,4 +73,4 @@ std::string Sha256Hex(std::span<const std::uint8_t> bytes) {
     return out;
 }
 
-} // namespace tk7v::cli
+} // namespace tk7v::station

@@ -1,18 +1,14 @@
 #include "config_json.h"
 
-#include "command.h"
-#include "config_io.h"
 #include "model/config_file.h"
 #include "model/field_rules.h"
 
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
-#include <fstream>
-#include <iostream>
 #include <iterator>
 
-namespace tk7v::cli {
+namespace tk7v::station {
 
 using nlohmann::json;
 
@@ -101,27 +97,4 @@ JsonAssignments AssignmentsFromJson(const std::string& text, const ParameterImag
     return out;
 }
 
-std::optional<int> AssignmentsFrom(const std::string& path, const ParameterImage& current,
-                                   std::vector<std::string>& assignments, Progress& out) {
-    if (path.empty()) return std::nullopt;
-    std::string text;
-    if (path == kStandardStream) {
-        text.assign(std::istreambuf_iterator<char>(std::cin), std::istreambuf_iterator<char>());
-    } else {
-        std::ifstream in(Utf8Path(path), std::ios::binary);
-        if (!in) {
-            out.note(path + ": Файл не найден");
-            return int(kFileFailed);
-        }
-        text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    }
-    const JsonAssignments a = AssignmentsFromJson(text, current);
-    if (!a.error.empty()) {
-        out.note(Shown(path, false) + ": " + a.error);
-        return int(kUsage);
-    }
-    assignments = a.assignments;
-    return std::nullopt;
-}
-
-} // namespace tk7v::cli
+} // namespace tk7v::station

@@ -5,15 +5,15 @@
 //
 // Everything the job decides, it decides on the link's events (identified, share done, chunk
 // rejected, exchange ended and how), never on the texts it shows.
+#include "events.h"
 #include "link/device_link.h"
-#include "progress.h"
 
 #include <atomic>
 #include <chrono>
 #include <optional>
 #include <string>
 
-namespace tk7v::cli {
+namespace tk7v::station {
 
 class PortJob : private DeviceLink::Host {
 public:
@@ -27,7 +27,8 @@ public:
         int retries = 10;
     };
 
-    PortJob(std::string port, Options options, Progress& progress, int line);
+    // `index` names the port in the events it gives `listener`, which must outlive the job.
+    PortJob(std::string port, Options options, Listener& listener, int index);
 
     enum class Result { Done, Failed, Interrupted, NoAnswer };
 
@@ -49,6 +50,7 @@ public:
     void interrupt();
 
     const std::string& port() const { return port_; }
+    int index() const { return index_; }
     const std::string& identification() const { return ident_; }
     const ParameterImage& block() const { return block_; }
     // What went wrong, in words for the installer (for NoAnswer: the step the device fell silent
@@ -88,8 +90,8 @@ private:
 
     std::string port_;
     Options options_;
-    Progress& progress_;
-    int line_;
+    Listener& listener_;
+    int index_;
     DeviceLink link_{*this};
     ManualResetEvent ended_;
     std::atomic<bool> interrupted_{false};
@@ -109,4 +111,4 @@ private:
     bool verifyFailed_ = false;
 };
 
-} // namespace tk7v::cli
+} // namespace tk7v::station

@@ -8,7 +8,7 @@
 #include <ctime>
 #include <filesystem>
 
-namespace tk7v::cli {
+namespace tk7v::station {
 
 namespace {
 
@@ -118,4 +118,4 @@ bool Report::add(const ReportRecord& r) {
     return static_cast<bool>(out_);
 }
 
-} // namespace tk7v::cli
+} // namespace tk7v::station

@@ -7,7 +7,7 @@
 #include <algorithm>
 #include <optional>
 
-namespace tk7v::cli {
+namespace tk7v::station {
 
 namespace {
 
@@ -131,4 +131,4 @@ ValuesTable ReadValuesTable(const std::string& bytes) {
     return out;
 }
 
-} // namespace tk7v::cli
+} // namespace tk7v::station

@@ -4,12 +4,12 @@
 #include "link/port_list.h"
 #include "model/field_rules.h"
 
-namespace tk7v::cli {
+namespace tk7v::station {
 
 using namespace std::chrono_literals;
 
-PortJob::PortJob(std::string port, Options options, Progress& progress, int line)
-    : port_(std::move(port)), options_(options), progress_(progress), line_(line) {}
+PortJob::PortJob(std::string port, Options options, Listener& listener, int index)
+    : port_(std::move(port)), options_(options), listener_(listener), index_(index) {}
 
 void PortJob::interrupt() {
     interrupted_ = true;
@@ -186,13 +186,13 @@ PortJob::Result PortJob::verify(const ParameterImage& image) {
 
 void PortJob::PostStatus(const std::string& text) {
     touch();
-    progress_.update(line_, text);
+    listener_.state(index_, PortState::Working, text);
 }
 
 void PortJob::ReportIoError(std::uint32_t code) {
     touch();
     error_ = SystemErrorText(code);
-    progress_.update(line_, texts::kErrorPrefix + error_);
+    listener_.state(index_, PortState::Working, texts::kErrorPrefix + error_);
 }
 
 void PortJob::DeliverBlock(const Block& block) {
@@ -208,7 +208,7 @@ void PortJob::progress(Operation op, int percent) {
     touch();
     percent_ = percent;
     if (op == opWrite) wroteSomething_ = true; // the chunk goes out next
-    progress_.share(line_, percent);
+    listener_.share(index_, percent);
 }
 
 void PortJob::chunkRejected(std::size_t address) {
@@ -226,4 +226,4 @@ void PortJob::exchangeEnded(Operation, const ExchangeEnd& end) {
     ended_.set();
 }
 
-} // namespace tk7v::cli
+} // namespace tk7v::station

@@ -1,11 +1,11 @@
-// The command line's readers and writers of text on their own: the report's digest against the
+// The station's readers and writers of text on their own: the report's digest against the
 // standard's vectors and its records read back field by field, configurations as JSON round trip,
 // values tables as spreadsheets write them.
-#include "config_json.h"
 #include "model/field_rules.h"
-#include "report.h"
-#include "sha256.h"
-#include "values_table.h"
+#include "station/config_json.h"
+#include "station/report.h"
+#include "station/sha256.h"
+#include "station/values_table.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
@@ -15,7 +15,7 @@
 #include <random>
 #include <regex>
 
-using namespace tk7v::cli;
+using namespace tk7v::station;
 namespace fs = std::filesystem;
 
 TEST(Sha256, StandardVectors) {

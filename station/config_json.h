@@ -3,11 +3,10 @@
 // name -> value) turned back into assignments, which the field rules then apply as `set` does.
 #include "model/parameter_image.h"
 
-#include <optional>
 #include <string>
 #include <vector>
 
-namespace tk7v::cli {
+namespace tk7v::station {
 
 struct JsonAssignments {
     std::vector<std::string> assignments; // "NAME=VALUE", for SetFields
@@ -24,10 +23,4 @@ std::string ConfigJson(const ParameterImage& image);
 // then, and refused when it would change.
 JsonAssignments AssignmentsFromJson(const std::string& text, const ParameterImage& current);
 
-class Progress;
-// The assignments of the JSON file `path` ("-": standard input; empty: none). The exit status
-// after a message, or nullopt.
-std::optional<int> AssignmentsFrom(const std::string& path, const ParameterImage& current,
-                                   std::vector<std::string>& assignments, Progress& out);
-
-} // namespace tk7v::cli
+} // namespace tk7v::station

@@ -1,0 +1,68 @@
+#pragma once
+// What the station tells its front end about each port, as data: the front end words it (the
+// command line's progress and result lines, a window's tiles) and decides nothing else.
+//
+// A port's events come on that port's own thread, one at a time and in order; events of
+// different ports may come at once, so a listener serializes what the ports share. A listener
+// must not block for long: the port's exchange waits for it.
+#include "model/parameter_image.h"
+
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace tk7v::station {
+
+// How a device ended, by how bad it is for the run (the command line's exit statuses).
+enum Status : int { kDone = 0, kDeviceFailed = 1, kFileFailed = 3 };
+
+// How one device ended, as the command words it.
+struct DeviceEnd {
+    DeviceEnd() = default;
+    DeviceEnd(std::string text, int status, bool partBlock, bool error = false)
+        : text(std::move(text)), status(status), partBlock(partBlock), error(error) {}
+
+    std::string text;       // the result's words; none when empty
+    int status = kDone;     // a Status
+    bool partBlock = false; // it may hold part of a block
+    bool error = false;     // a failure, said as an error rather than as a result
+    // For the report: the configuration file, the 512 bytes written or read (none when nothing
+    // was), and the fields in which the device differs.
+    std::string file;
+    std::optional<ParameterImage> bytes;
+    std::vector<std::string> differing;
+};
+
+// What a device was given on top of the configuration: the row of a list (its number in the
+// table, the header being row 1) and the numbers of a counter, "FIELD=NUMBER" each.
+struct Given {
+    int row = 0; // 0: no row
+    std::vector<std::string> numbers;
+    bool any() const { return row > 0 || !numbers.empty(); }
+};
+
+enum class PortState {
+    Working,         // an exchange runs; the text is the link's status, for people
+    AwaitingDevice,  // a station waits until a device answers
+    AwaitingRemoval, // a station waits until the device it has done is taken away
+    RunOut,          // the list or the counter has nothing left to give: the port takes no more
+};
+
+struct DeviceEnded {
+    DeviceEnd end;
+    std::string identification; // the device's own line; empty when it never answered
+    Given given;
+    bool recorded = true; // false when the report's record of it could not be written
+};
+
+class Listener {
+public:
+    virtual ~Listener() = default;
+    virtual void state(int port, PortState state, const std::string& text) = 0;
+    // The running read or write has done `percent` (0..100); follows the state it belongs to.
+    virtual void share(int port, int percent) = 0;
+    virtual void ended(int port, const DeviceEnded& ended) = 0;
+};
+
+} // namespace tk7v::station

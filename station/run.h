@@ -1,0 +1,52 @@
+#pragma once
+// Runs one job per port, all at once, one thread each: once (a batch) or again and again (a
+// station). Each device's end goes to the listener and to the report the moment that device
+// ends. A stop request ends the run the same way whatever asked for it: every exchange stops
+// between two commands, each device is reset and its port closed.
+#include "events.h"
+#include "port_job.h"
+#include "report.h"
+
+#include "link/stop_signal.h"
+
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace tk7v::station {
+
+// Where the devices' records go (no report: null) and the command they are of.
+struct ReportTo {
+    Report* report = nullptr;
+    std::string command;
+};
+
+using DeviceWork = std::function<PortJob::Result(PortJob&)>;
+// Runs on the device's own thread when its job has ended; words its end for the listener and
+// the report.
+using DeviceReport = std::function<DeviceEnd(PortJob&, PortJob::Result)>;
+
+struct RunEnd {
+    bool stopped = false;             // a stop request ended it
+    int status = kDone;               // the worst Status of its devices
+    int done = 0, failed = 0;         // a station's counts of devices
+    std::vector<std::string> partial; // ports whose device may hold part of a block
+};
+
+// `stop` is requested by the front end (a signal, a button) and ends the run; the run itself
+// requests it once it is over, to end its own watch on it.
+RunEnd RunOnDevices(const std::vector<std::string>& ports, const PortJob::Options& options,
+                    Listener& listener, StopSignal& stop, const DeviceWork& work, const DeviceReport& report,
+                    const ReportTo& reportTo = {});
+
+// A programming station: on every port at once, again and again, wait until a device answers,
+// run `work` and `report` on it, and wait until it is gone, until `stop` is requested.
+RunEnd RunStation(const std::vector<std::string>& ports, const PortJob::Options& options, Listener& listener,
+                  StopSignal& stop, const DeviceWork& work, const DeviceReport& report,
+                  const ReportTo& reportTo);
+
+// The result words of a job that did not end as it should: "прервано", "не отвечает", the
+// error, and the note on part of a block where a write was cut short.
+DeviceEnd FailedEnd(const PortJob& job, PortJob::Result result, bool mayHoldPart);
+
+} // namespace tk7v::station
