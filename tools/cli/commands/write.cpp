@@ -20,13 +20,13 @@ namespace {
 // sent: a row for no port named, a port with no row, or a value refused fails the whole run.
 std::optional<int> applyValues(const CLI::App& app, const std::string& path, DevicesAndFiles& ready,
                                bool strict, Progress& out) {
-    std::ifstream in(Utf8Path(path), std::ios::binary);
-    if (!in) {
-        out.note(path + ": таблица значений не открывается");
+    std::string error;
+    const std::optional<std::string> text = ReadTextFile(path, error);
+    if (!text) {
+        out.note(error);
         return int(kFileFailed);
     }
-    const station::ValuesTable table =
-        station::ReadValuesTable({std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()});
+    const station::ValuesTable table = station::ReadValuesTable(*text);
     if (!table.error.empty()) return UsageError(app, path + ": " + table.error);
     std::vector<bool> covered(ready.ports.size(), false);
     for (const station::ValuesRow& row : table.rows) {
