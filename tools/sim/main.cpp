@@ -572,11 +572,12 @@ int main(int argc, char** argv) {
             o.linkPath.clear();
         }
     }
+    // The memory file is there before the port is named: whoever waits for the name may read it.
+    Device device(master, o);
+    device.save();
     std::printf("%s\n", slavePath.c_str());
     std::fflush(stdout);
 
-    Device device(master, o);
-    device.save();
     // Packet mode tells this side when the program purges its output, so that bytes still in
     // the transmit queue can be dropped as a real port drops them.
     const int packet = 1;
