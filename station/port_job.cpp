@@ -17,6 +17,11 @@ void PortJob::interrupt() {
     interruptedEvent_.set();
 }
 
+void PortJob::endWaits() {
+    waitsEnded_ = true;
+    interruptedEvent_.set();
+}
+
 void PortJob::clear() {
     block_ = {};
     ident_.clear();
@@ -35,7 +40,7 @@ bool PortJob::probe() {
 
 PortJob::Result PortJob::await(bool present) {
     for (;;) {
-        if (interrupted_) return Result::Interrupted;
+        if (interrupted_ || waitsEnded_) return Result::Interrupted;
         if (probe() == present) {
             if (!present) clear();
             return Result::Done;
@@ -169,10 +174,15 @@ PortJob::Result PortJob::readAndCompare(const ParameterImage& image) {
 
 PortJob::Result PortJob::write(const ParameterImage& image, bool verify) {
     clear();
+    written_ = image;
     if (!open()) return Result::Failed;
     Ended e = exchange(opConnect);
-    if (e == Ended::Success) e = exchange(opWrite, &image);
-    if (e == Ended::Success && verify) return readAndCompare(image);
+    if (e == Ended::Success && beforeWrite_ && !interrupted_) {
+        error_ = beforeWrite_(written_);
+        if (!error_.empty()) e = Ended::Failure;
+    }
+    if (e == Ended::Success) e = exchange(opWrite, &written_);
+    if (e == Ended::Success && verify) return readAndCompare(written_);
     return finish(e);
 }
 

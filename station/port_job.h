@@ -10,6 +10,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -38,6 +39,14 @@ public:
     Result write(const ParameterImage& image, bool verify);
     Result verify(const ParameterImage& image); // reads bytes 0..237 back and compares
 
+    // Called by write() once the device has answered and before anything is sent: makes the
+    // image that device gets (a list row, a number) from the one given. An error's words end the
+    // job unwritten. Set it before write() on the job's own thread.
+    using BeforeWrite = std::function<std::string(ParameterImage& image)>;
+    void beforeWrite(BeforeWrite prepare) { beforeWrite_ = std::move(prepare); }
+    // The image the last write() sent (or meant to send).
+    const ParameterImage& written() const { return written_; }
+
     // For a station that programs one device after another on this port: wait until a device
     // answers, and later until it no longer does (taken away, or its adapter pulled out with the
     // port). Both only ever send the identification request, a probe every `kProbeInterval`.
@@ -48,6 +57,8 @@ public:
 
     // Any thread: stops the job's exchange; the job then ends its link.
     void interrupt();
+    // Any thread: ends a wait for a device (or for its removal) without touching an exchange.
+    void endWaits();
 
     const std::string& port() const { return port_; }
     int index() const { return index_; }
@@ -95,6 +106,7 @@ private:
     DeviceLink link_{*this};
     ManualResetEvent ended_;
     std::atomic<bool> interrupted_{false};
+    std::atomic<bool> waitsEnded_{false};
     ManualResetEvent interruptedEvent_; // wakes a station's wait between probes
     std::atomic<Clock::rep> lastActivity_{0};
     std::atomic<int> running_{opIdle};
@@ -105,6 +117,8 @@ private:
     int rejections_ = 0;
     std::atomic<bool> gaveUp_{false};
     ParameterImage block_{};
+    ParameterImage written_{};
+    BeforeWrite beforeWrite_;
     std::string ident_;
     std::string error_;
     std::atomic<bool> wroteSomething_{false};

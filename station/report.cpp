@@ -5,8 +5,8 @@
 #include <csv.h>
 #include <nlohmann/json.hpp>
 
+#include <cstdlib>
 #include <ctime>
-#include <filesystem>
 
 namespace tk7v::station {
 
@@ -40,6 +40,48 @@ long long secondsOf(const std::tm& t) {
            t.tm_hour * 3600LL + t.tm_min * 60LL + t.tm_sec;
 }
 
+constexpr const char* kCsvHeader =
+    "port,identification,command,file,sha256,start,end,result,message,differing,row,numbers";
+
+std::vector<std::string> CsvCells(const std::string& line);
+
+// The cells of each line of a CSV report, line by line: a record cut short by a crash (an open
+// quote, say) then spoils only its own line, never the records after it. No record the station
+// claims with holds a line break.
+std::vector<std::vector<std::string>> CsvRows(const std::string& text) {
+    std::vector<std::vector<std::string>> rows;
+    for (std::size_t at = 0; at < text.size();) {
+        std::size_t end = text.find('\n', at);
+        if (end == std::string::npos) end = text.size();
+        auto cells = CsvCells(text.substr(at, end - at));
+        if (!cells.empty()) rows.push_back(std::move(cells));
+        at = end + 1;
+    }
+    return rows;
+}
+
+std::vector<std::string> CsvCells(const std::string& text) {
+    struct Cells {
+        std::vector<std::vector<std::string>> rows;
+        std::vector<std::string> current;
+    } cells;
+    csv_parser parser;
+    if (csv_init(&parser, CSV_STRICT | CSV_STRICT_FINI | CSV_APPEND_NULL) != 0) return {};
+    const auto onCell = [](void* s, std::size_t len, void* data) {
+        static_cast<Cells*>(data)->current.emplace_back(s ? static_cast<const char*>(s) : "", s ? len : 0);
+    };
+    const auto onRow = [](int, void* data) {
+        auto* c = static_cast<Cells*>(data);
+        c->rows.push_back(std::move(c->current));
+        c->current.clear();
+    };
+    const bool whole = csv_parse(&parser, text.data(), text.size(), onCell, onRow, &cells) == text.size() &&
+                       csv_fini(&parser, onCell, onRow, &cells) == 0;
+    csv_free(&parser);
+    if (!whole || cells.rows.size() != 1) return {};
+    return cells.rows.front();
+}
+
 std::mutex& timeMutex() {
     static std::mutex m; // localtime and gmtime share a static buffer
     return m;
@@ -57,19 +99,21 @@ std::unique_ptr<Report> Report::open(const std::string& path, std::string& error
         error = path + ": имя отчёта должно оканчиваться на .jsonl или .csv";
         return nullptr;
     }
-    const std::filesystem::path p = Utf8Path(path);
-    std::error_code ec;
-    const bool fresh = !std::filesystem::exists(p, ec) || std::filesystem::file_size(p, ec) == 0;
-    std::ofstream out(p, std::ios::binary | std::ios::app);
-    if (!out) {
+    SysError failed;
+    auto file = SharedFile::open(Utf8Path(path), failed);
+    if (!file) {
         error = path + ": отчёт не открывается для записи";
         return nullptr;
     }
-    if (format == Format::Csv && fresh) {
-        out << "port,identification,command,file,sha256,start,end,result,message,differing\r\n";
-        out.flush();
+    // Claims rest on the lock: a folder that offers none is found out before any exchange.
+    if (const SysError e = file->lock()) {
+        error = path + ": отчёт не блокируется: " + SystemErrorText(e.code);
+        return nullptr;
     }
-    return std::unique_ptr<Report>(new Report(format, std::move(out)));
+    file->unlock();
+    // The CSV header is written with the first record, under the lock: two runs starting on a
+    // new report at once write it once.
+    return std::unique_ptr<Report>(new Report(format, path, std::move(file)));
 }
 
 std::string Report::isoTime(std::chrono::system_clock::time_point t) {
@@ -88,34 +132,125 @@ std::string Report::isoTime(std::chrono::system_clock::time_point t) {
     return std::string(when) + zone;
 }
 
-bool Report::add(const ReportRecord& r) {
+std::string Report::line(const ReportRecord& r) const {
     std::string line;
     if (format_ == Format::JsonLines) {
-        const nlohmann::json j = {{"port", r.port},        {"identification", r.identification},
-                                  {"command", r.command},  {"file", r.file},
-                                  {"sha256", r.sha256},    {"start", isoTime(r.start)},
-                                  {"end", isoTime(r.end)}, {"result", r.result},
-                                  {"message", r.message},  {"differing", r.differing}};
+        nlohmann::json j = {{"port", r.port},        {"identification", r.identification},
+                            {"command", r.command},  {"file", r.file},
+                            {"sha256", r.sha256},    {"start", isoTime(r.start)},
+                            {"end", isoTime(r.end)}, {"result", r.result},
+                            {"message", r.message},  {"differing", r.differing}};
+        if (r.given.row > 0) j["row"] = r.given.row;
+        for (const std::string& n : r.given.numbers) {
+            const std::size_t eq = n.find('=');
+            j["numbers"][n.substr(0, eq)] = std::stoll(n.substr(eq + 1));
+        }
         // Device text decoded from Windows-1251 is valid UTF-8; replace anything else rather than
         // lose the record.
-        line = j.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
-    } else {
-        std::string differing;
-        for (const auto& d : r.differing) {
-            if (!differing.empty()) differing += ' ';
-            differing += d;
-        }
-        for (const std::string& f : {r.port, r.identification, r.command, r.file, r.sha256, isoTime(r.start),
-                                     isoTime(r.end), r.result, r.message, differing}) {
-            if (!line.empty()) line += ',';
-            line += csvField(f);
-        }
-        line += "\r\n";
+        return j.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
     }
+    const auto joined = [](const std::vector<std::string>& words) {
+        std::string all;
+        for (const auto& w : words)
+            all += (all.empty() ? "" : " ") + w;
+        return all;
+    };
+    for (const std::string& f :
+         {r.port, r.identification, r.command, r.file, r.sha256, isoTime(r.start), isoTime(r.end), r.result,
+          r.message, joined(r.differing), r.given.row > 0 ? std::to_string(r.given.row) : std::string(),
+          joined(r.given.numbers)}) {
+        if (!line.empty()) line += ',';
+        line += csvField(f);
+    }
+    return line + "\r\n";
+}
+
+SysError Report::appendLocked(const std::string& line) {
+    std::uint64_t size = 0;
+    if (const SysError e = file_->size(size)) return e;
+    std::string bytes;
+    if (size == 0 && format_ == Format::Csv) bytes = std::string(kCsvHeader) + "\r\n";
+    // A record cut short by some other program, or one whose undoing failed, is left as it is,
+    // and ours starts on a line of its own.
+    std::string last;
+    if (size > 0)
+        if (const SysError e = file_->read(size - 1, last)) return e;
+    if (!last.empty() && last.back() != '\n') bytes += format_ == Format::Csv ? "\r\n" : "\n";
+    return file_->append(bytes + line);
+}
+
+std::string Report::add(const ReportRecord& r) {
+    const std::string text = line(r);
     std::lock_guard lock(mutex_);
-    out_ << line;
-    out_.flush();
-    return static_cast<bool>(out_);
+    SysError failed = file_->lock();
+    if (!failed) {
+        failed = appendLocked(text);
+        file_->unlock();
+    }
+    return failed ? path_ + ": " + SystemErrorText(failed.code) : std::string();
+}
+
+bool Report::claim(const Choose& choose, std::string& error) {
+    std::lock_guard lock(mutex_);
+    if (const SysError e = file_->lock()) {
+        error = path_ + ": отчёт не блокируется: " + SystemErrorText(e.code);
+        return false;
+    }
+    std::string text;
+    SysError failed = file_->read(0, text);
+    if (!failed) {
+        if (const std::optional<ReportRecord> record = choose(TakenIn(text, format_ == Format::Csv)))
+            failed = appendLocked(line(*record));
+    }
+    file_->unlock();
+    if (failed) error = path_ + ": отчёт не записан: " + SystemErrorText(failed.code);
+    return !failed;
+}
+
+Taken Report::TakenIn(const std::string& text, bool csv) {
+    Taken taken;
+    const auto number = [&](const std::string& field, const std::string& value) {
+        char* end = nullptr;
+        const long long n = std::strtoll(value.c_str(), &end, 10);
+        if (!value.empty() && end && *end == '\0') taken.numbers[field].insert(n);
+    };
+    if (!csv) {
+        std::size_t at = 0;
+        while (at < text.size()) {
+            std::size_t end = text.find('\n', at);
+            if (end == std::string::npos) end = text.size();
+            const auto j =
+                nlohmann::json::parse(text.begin() + static_cast<std::ptrdiff_t>(at),
+                                      text.begin() + static_cast<std::ptrdiff_t>(end), nullptr, false);
+            at = end + 1;
+            if (!j.is_object()) continue;
+            if (const auto row = j.find("row"); row != j.end() && row->is_number_integer())
+                taken.rows.insert(row->get<int>());
+            if (const auto numbers = j.find("numbers"); numbers != j.end() && numbers->is_object())
+                for (const auto& [field, value] : numbers->items())
+                    if (value.is_number_integer()) taken.numbers[field].insert(value.get<long long>());
+        }
+        return taken;
+    }
+    for (const auto& cells : CsvRows(text)) {
+        if (cells.size() < 12) continue; // the header and any record of an older report
+        if (!cells[10].empty() && cells[10] != "row") {
+            char* end = nullptr;
+            const long row = std::strtol(cells[10].c_str(), &end, 10);
+            if (end && *end == '\0' && row > 0) taken.rows.insert(static_cast<int>(row));
+        }
+        std::size_t from = 0;
+        const std::string& numbers = cells[11];
+        while (from < numbers.size()) {
+            std::size_t to = numbers.find(' ', from);
+            if (to == std::string::npos) to = numbers.size();
+            const std::string given = numbers.substr(from, to - from);
+            if (const std::size_t eq = given.find('='); eq != std::string::npos)
+                number(given.substr(0, eq), given.substr(eq + 1));
+            from = to + 1;
+        }
+    }
+    return taken;
 }
 
 } // namespace tk7v::station

@@ -5,6 +5,7 @@
 #include <atomic>
 #include <chrono>
 #include <memory>
+#include <mutex>
 #include <thread>
 
 namespace tk7v::station {
@@ -26,12 +27,65 @@ std::string outcomeOf(const PortJob& job, PortJob::Result r) {
     return job.verifyFailed() ? "differs" : "error";
 }
 
+// What the ports of one run share: where records go, and whether the numbering has run out.
+struct Shared {
+    const ReportTo& to;
+    std::vector<std::unique_ptr<PortJob>> jobs;
+    std::mutex mutex;
+    bool runOut = false;
+    std::string runOutOf; // the counter's field; empty for the list
+    std::string reportError;
+
+    void endNumbering(const std::string& what) {
+        std::lock_guard lock(mutex);
+        if (runOut) return;
+        runOut = true;
+        runOutOf = what;
+        for (auto& j : jobs)
+            j->endWaits();
+    }
+    bool numberingOver() {
+        std::lock_guard lock(mutex);
+        return runOut;
+    }
+};
+
+std::string runOutText(const std::string& of) {
+    return (of.empty() ? std::string("строки списка кончились") : "номера " + of + " кончились") +
+           ", устройство не записано";
+}
+
 // Runs one device's work, words its end and records it; a record that could not be written makes
 // the device's status a file failure.
-DeviceEnded runOne(PortJob& job, const DeviceWork& work, const DeviceReport& report, const ReportTo& to) {
+DeviceEnded runOne(PortJob& job, const DeviceWork& work, const DeviceReport& report, Shared& shared) {
+    const ReportTo& to = shared.to;
     const auto start = std::chrono::system_clock::now();
+    Given given;
+    if (to.numbering && to.report) {
+        job.beforeWrite([&](ParameterImage& image) -> std::string {
+            ReportRecord claim;
+            claim.port = job.port();
+            claim.identification = job.identification();
+            claim.command = to.command;
+            claim.start = start;
+            claim.end = std::chrono::system_clock::now();
+            const Numbering::Claim c = to.numbering->claim(*to.report, claim, image);
+            switch (c.outcome) {
+            case Numbering::Claim::Outcome::Given:
+                given = c.given;
+                if (c.last) shared.endNumbering(c.runOut);
+                return {};
+            case Numbering::Claim::Outcome::RunOut:
+                shared.endNumbering(c.runOut);
+                return runOutText(c.runOut);
+            case Numbering::Claim::Outcome::Failed:
+                break;
+            }
+            return c.error;
+        });
+    }
     const PortJob::Result r = work(job);
-    DeviceEnded ended{report(job, r), job.identification(), {}, true};
+    DeviceEnded ended{report(job, r), job.identification(), given, true};
     DeviceEnd& end = ended.end;
     if (!to.report) return ended;
     ReportRecord record{job.port(),
@@ -43,11 +97,13 @@ DeviceEnded runOne(PortJob& job, const DeviceWork& work, const DeviceReport& rep
                         std::chrono::system_clock::now(),
                         outcomeOf(job, r),
                         r == PortJob::Result::Done ? std::string() : end.text,
-                        end.differing};
+                        end.differing,
+                        given};
     if (end.bytes) record.sha256 = Sha256Hex(*end.bytes);
-    if (!to.report->add(record)) {
+    if (const std::string failed = to.report->add(record); !failed.empty()) {
         ended.recorded = false;
-        if (end.status == kDone) end.status = kFileFailed;
+        std::lock_guard lock(shared.mutex);
+        shared.reportError = failed;
     }
     return ended;
 }
@@ -55,8 +111,8 @@ DeviceEnded runOne(PortJob& job, const DeviceWork& work, const DeviceReport& rep
 // Opens a job on every port and runs `each` on every job at once, one thread per port, while a
 // stop request interrupts every job. True when the stop came before the jobs were over.
 bool RunJobs(const std::vector<std::string>& ports, const PortJob::Options& options, Listener& listener,
-             StopSignal& stop, const std::function<void(PortJob&)>& each) {
-    std::vector<std::unique_ptr<PortJob>> jobs;
+             StopSignal& stop, Shared& shared, const std::function<void(PortJob&)>& each) {
+    auto& jobs = shared.jobs;
     for (std::size_t i = 0; i < ports.size(); ++i)
         jobs.push_back(std::make_unique<PortJob>(ports[i], options, listener, static_cast<int>(i)));
 
@@ -109,42 +165,56 @@ RunEnd RunOnDevices(const std::vector<std::string>& ports, const PortJob::Option
                     Listener& listener, StopSignal& stop, const DeviceWork& work, const DeviceReport& report,
                     const ReportTo& reportTo) {
     std::vector<DeviceEnded> ends(ports.size());
+    Shared shared{reportTo, {}, {}, false, {}, {}};
     RunEnd run;
-    run.stopped = RunJobs(ports, options, listener, stop, [&](PortJob& job) {
+    run.stopped = RunJobs(ports, options, listener, stop, shared, [&](PortJob& job) {
         DeviceEnded& ended = ends[static_cast<std::size_t>(job.index())];
-        ended = runOne(job, work, report, reportTo);
+        ended = runOne(job, work, report, shared);
         listener.ended(job.index(), ended);
     });
     for (std::size_t i = 0; i < ports.size(); ++i) {
         const DeviceEnd& e = ends[i].end;
+        const int status = e.status == kDone && !ends[i].recorded ? int(kFileFailed) : e.status;
         if (e.partBlock) run.partial.push_back(ports[i]);
-        if (e.status == kDeviceFailed || (e.status == kFileFailed && run.status == kDone))
-            run.status = e.status;
+        if (status == kDeviceFailed || (status == kFileFailed && run.status == kDone)) run.status = status;
     }
+    run.reportError = shared.reportError;
     return run;
 }
 
 RunEnd RunStation(const std::vector<std::string>& ports, const PortJob::Options& options, Listener& listener,
                   StopSignal& stop, const DeviceWork& work, const DeviceReport& report,
                   const ReportTo& reportTo) {
-    std::atomic<int> done{0}, failed{0};
+    std::atomic<int> done{0}, failed{0}, unrecorded{0};
+    Shared shared{reportTo, {}, {}, false, {}, {}};
     RunEnd run;
-    run.stopped = RunJobs(ports, options, listener, stop, [&](PortJob& job) {
+    run.stopped = RunJobs(ports, options, listener, stop, shared, [&](PortJob& job) {
+        const int port = job.index();
         for (;;) {
-            listener.state(job.index(), PortState::AwaitingDevice, {});
-            if (job.awaitDevice() != PortJob::Result::Done) return;
-            const DeviceEnded ended = runOne(job, work, report, reportTo);
-            // A device cut short by the stop that ends the station is counted as failed: it may
-            // hold part of a block.
+            if (shared.numberingOver()) break;
+            listener.state(port, PortState::AwaitingDevice, {});
+            // A device found just as the numbering ran out is left as it came.
+            if (job.awaitDevice() != PortJob::Result::Done || shared.numberingOver()) break;
+            const DeviceEnded ended = runOne(job, work, report, shared);
+            // A device counts by what became of it, whether or not its record could be written;
+            // one cut short by the stop that ends the station counts as failed: it may hold part
+            // of a block.
             ++(ended.end.status == kDone ? done : failed);
-            listener.ended(job.index(), ended);
-            listener.state(job.index(), PortState::AwaitingRemoval, {});
-            if (job.awaitGone() != PortJob::Result::Done) return;
+            if (!ended.recorded) ++unrecorded;
+            listener.ended(port, ended);
+            if (shared.numberingOver()) break;
+            listener.state(port, PortState::AwaitingRemoval, {});
+            if (job.awaitGone() != PortJob::Result::Done) break;
+        }
+        if (shared.numberingOver() && !stop.requested()) {
+            std::lock_guard lock(shared.mutex);
+            listener.state(port, PortState::RunOut, shared.runOutOf);
         }
     });
     run.done = done;
     run.failed = failed;
-    run.status = failed > 0 ? kDeviceFailed : kDone;
+    run.status = failed > 0 ? kDeviceFailed : unrecorded > 0 ? kFileFailed : kDone;
+    run.reportError = shared.reportError;
     return run;
 }
 

@@ -4,6 +4,7 @@
 // ends. A stop request ends the run the same way whatever asked for it: every exchange stops
 // between two commands, each device is reset and its port closed.
 #include "events.h"
+#include "numbering.h"
 #include "port_job.h"
 #include "report.h"
 
@@ -15,10 +16,13 @@
 
 namespace tk7v::station {
 
-// Where the devices' records go (no report: null) and the command they are of.
+// Where the devices' records go (no report: null) and the command they are of. With a numbering,
+// each write claims its device's row and number in the report (which must be given then) once
+// the device has answered; when nothing is left to give, every port says so and takes no more.
 struct ReportTo {
     Report* report = nullptr;
     std::string command;
+    const Numbering* numbering = nullptr;
 };
 
 using DeviceWork = std::function<PortJob::Result(PortJob&)>;
@@ -31,6 +35,7 @@ struct RunEnd {
     int status = kDone;               // the worst Status of its devices
     int done = 0, failed = 0;         // a station's counts of devices
     std::vector<std::string> partial; // ports whose device may hold part of a block
+    std::string reportError;          // the report\'s last failure, when a record was lost
 };
 
 // `stop` is requested by the front end (a signal, a button) and ends the run; the run itself

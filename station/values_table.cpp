@@ -85,7 +85,7 @@ ValuesTable ReadValuesTable(const std::string& bytes) {
         return out;
     }
     if (cells.rows.empty()) {
-        out.error = "таблица значений пуста: нужна строка заголовка со столбцом port";
+        out.error = "таблица значений пуста: нужна строка заголовка";
         return out;
     }
 
@@ -101,10 +101,7 @@ ValuesTable ReadValuesTable(const std::string& bytes) {
             return out;
         }
     }
-    if (portColumn < 0) {
-        out.error = "таблица значений: нет столбца port";
-        return out;
-    }
+    out.list = portColumn < 0;
     for (std::size_t r = 1; r < cells.rows.size(); ++r) {
         const auto& cellsOfRow = cells.rows[r];
         if (std::all_of(cellsOfRow.begin(), cellsOfRow.end(), [](const std::string& c) { return c.empty(); }))
@@ -122,7 +119,7 @@ ValuesTable ReadValuesTable(const std::string& bytes) {
             else if (!cellsOfRow[c].empty())
                 row.assignments.push_back(*fields[c] + "=" + cellsOfRow[c]);
         }
-        if (row.port.empty()) {
+        if (!out.list && row.port.empty()) {
             out.error = "таблица значений, строка " + std::to_string(row.row) + ": не указан порт";
             return out;
         }

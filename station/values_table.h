@@ -1,7 +1,8 @@
 #pragma once
-// A table of per-device values, as a spreadsheet saves it: a header row with a "port" column and
-// one column per field (by name, or by its caption where that is unique), then one row per
-// device. UTF-8 with or without a byte-order mark, "," or ";" between cells (a Russian
+// A table of per-device values, as a spreadsheet saves it: a header row with one column per field
+// (by name, or by its caption where that is unique) and a "port" column, then one row per port.
+// Without a port column the table is a list: each device takes the next row no device has
+// taken. UTF-8 with or without a byte-order mark, "," or ";" between cells (a Russian
 // spreadsheet writes ";"), CRLF or LF line ends, quoted cells with separators or quotes inside.
 #include <string>
 #include <vector>
@@ -17,6 +18,7 @@ struct ValuesRow {
 
 struct ValuesTable {
     std::vector<ValuesRow> rows;
+    bool list = false; // no port column
     std::string error; // what is wrong with the table as a whole, naming the row or column
 };
 

@@ -12,6 +12,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <set>
 #include <sstream>
 
 using namespace tk7v;
@@ -256,7 +257,8 @@ TEST_F(CliTest, WrongCommandLines) {
     fs::create_directories(dir_ / "y");
     fs::create_symlink(a.port(), dir_ / "x" / "tk");
     fs::create_symlink(b.port(), dir_ / "y" / "tk");
-    const std::string A = a.port(), B = b.port(), ok = path("ok.cfg");
+    const std::string A = a.port(), B = b.port(), ok = path("ok.cfg"), report = path("r.csv");
+    std::ofstream(path("ports.csv")) << "port,TS_object_id\n" << A << ",5\n";
     const struct {
         std::vector<std::string> args;
         int status;
@@ -296,6 +298,9 @@ TEST_F(CliTest, WrongCommandLines) {
         {{"read", (dir_ / "x" / "tk").string(), (dir_ / "y" / "tk").string(), "-o", path("c_{port}.cfg")},
          2,
          "записывались бы в один файл"},
+        {{"write", A, ok, "--loop", "--values", path("ports.csv"), "--report", report}, 2, "--same-values"},
+        {{"write", A, ok, "--number", "TS_object_id=101-150"}, 2, "нужен --report"},
+        {{"write", A, ok, "--number", "TS_object_id=101-9000", "--report", report}, 2, "от 0 до 8191"},
         {{"set", ok, "CS1_active=нет"}, 2, "CS1_active: окно программы не даёт изменить это поле"},
         {{"set", ok, "TS_object_id=9000", "--strict"},
          2,
@@ -320,6 +325,7 @@ TEST_F(CliTest, WrongCommandLines) {
     }
     EXPECT_EQ(bytes(ok), before);
     EXPECT_FALSE(fs::exists(path("c_tk.cfg")));
+    EXPECT_FALSE(fs::exists(report));
     EXPECT_EQ(a.log(), "");
     EXPECT_EQ(b.log(), "");
 }
@@ -499,4 +505,88 @@ TEST_F(CliTest, FileNamesInAnyScript) {
         EXPECT_EQ(missing.status, 3);
         EXPECT_NE(missing.err.find(path("нет " + name) + ": Файл не найден"), npos) << missing.err;
     }
+}
+
+// Two stations appending to one report, each with two devices and one counter: four devices,
+// four numbers in order, one header; then a station killed after its claim is started again
+// and does not give that number twice.
+TEST_F(CliTest, NumbersAreNeverGivenTwiceAcrossStationsAndRestarts) {
+    ASSERT_EQ(run({"new", "-o", path("site.cfg")}).status, 0);
+    std::vector<std::unique_ptr<SimProcess>> sims;
+    for (int i = 0; i < 4; ++i)
+        sims.push_back(std::make_unique<SimProcess>());
+    const std::string report = path("shared.csv");
+    const auto station = [&](int first) {
+        return std::make_unique<Cli>(std::vector<std::string>{
+            "write", path("site.cfg"), "--port", sims[first]->port(), "--port", sims[first + 1]->port(),
+            "--number", "TS_object_id=101-199", "--report", report});
+    };
+    auto one = station(0), two = station(2);
+    for (auto* s : {one.get(), two.get()}) {
+        const Ran r = s->finish();
+        EXPECT_EQ(r.status, 0) << r.out << r.err;
+        EXPECT_NE(r.out.find("записано и проверено, TS_object_id=10"), npos) << r.out;
+    }
+    std::set<std::string> numbers;
+    for (auto& s : sims)
+        numbers.insert(
+            nlohmann::json::parse(run({"show", s->memoryPath(), "--json"}).out)["TS_object_id"]["value"]);
+    EXPECT_EQ(numbers, (std::set<std::string>{"101", "102", "103", "104"}));
+    const auto text = [&] {
+        std::ifstream in(report, std::ios::binary);
+        return std::string{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    };
+    EXPECT_EQ(text().find("port,", 1), npos) << text(); // one header
+
+    // Killed once its claim is in the report: the next run goes on after it.
+    Cli killed({"write", path("site.cfg"), "--port", sims[0]->port(), "--loop", "--number",
+                "TS_object_id=101-199", "--report", report});
+    ASSERT_TRUE(waitUntil([&] { return text().find("TS_object_id=105") != npos; }));
+    ::kill(killed.pid(), SIGKILL);
+    killed.finish();
+    const Ran again = run(
+        {"write", sims[1]->port(), path("site.cfg"), "--number", "TS_object_id=101-199", "--report", report});
+    EXPECT_EQ(again.status, 0) << again.err;
+    EXPECT_NE(again.out.find("TS_object_id=106"), npos) << again.out;
+}
+
+// A list without a port column under --loop: each device the next row, the report naming it,
+// and the station ends on every port when the rows run out.
+TEST_F(CliTest, AStationGivesEachDeviceTheNextRowUntilTheListRunsOut) {
+    ASSERT_EQ(run({"new", "-o", path("site.cfg")}).status, 0);
+    std::ofstream(path("list.csv")) << "TS_object_id;CS1_phone_1\n301;8001\n302;8002\n";
+    const std::string port = path("ttyStation");
+    auto device = std::make_unique<SimProcess>(std::vector<std::string>{"--link", port});
+    Cli cli({"write", path("site.cfg"), "--port", port, "--loop", "--values", path("list.csv"), "--report",
+             path("list.jsonl")});
+    const auto records = [&] {
+        std::ifstream in(path("list.jsonl"));
+        std::vector<nlohmann::json> all;
+        for (std::string line; std::getline(in, line);)
+            all.push_back(nlohmann::json::parse(line));
+        return all;
+    };
+    for (int row = 2; row <= 3; ++row) {
+        ASSERT_TRUE(waitUntil([&] { return records().size() == std::size_t(2 * (row - 1)); }));
+        const auto shown = nlohmann::json::parse(run({"show", device->memoryPath(), "--json"}).out);
+        EXPECT_EQ(shown["TS_object_id"]["value"], std::to_string(299 + row));
+        EXPECT_EQ(shown["CS1_phone_1"]["value"], "800" + std::to_string(row - 1));
+        if (row == 3) break;
+        device.reset(); // unplugged, and once the station waits again, the next one
+        ASSERT_TRUE(waitUntil([&] {
+            const std::string err = cli.errSoFar();
+            return err.find("ждёт устройство", err.find("отключите устройство")) != npos;
+        }));
+        device = std::make_unique<SimProcess>(std::vector<std::string>{"--link", port});
+    }
+    const Ran r = cli.finish(10s); // the list has run out: the station ends by itself
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("записано и проверено, строка 3"), npos) << r.out;
+    EXPECT_NE(r.err.find(port + ": строки списка кончились"), npos) << r.err;
+    const auto all = records();
+    ASSERT_EQ(all.size(), 4u);
+    EXPECT_EQ(all[0]["result"], "claimed");
+    EXPECT_EQ(all[1]["result"], "done");
+    EXPECT_EQ(all[1]["row"], 2);
+    EXPECT_EQ(all[3]["row"], 3);
 }

@@ -1,8 +1,9 @@
 // The station's readers and writers of text on their own: the report's digest against the
 // standard's vectors and its records read back field by field, configurations as JSON round trip,
-// values tables as spreadsheets write them.
+// values tables as spreadsheets write them; lists and counters claimed in a report.
 #include "model/field_rules.h"
 #include "station/config_json.h"
+#include "station/numbering.h"
 #include "station/report.h"
 #include "station/sha256.h"
 #include "station/values_table.h"
@@ -10,13 +11,26 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
+#include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <random>
 #include <regex>
+#include <sys/resource.h>
+#include <unistd.h>
 
 using namespace tk7v::station;
 namespace fs = std::filesystem;
+
+namespace {
+
+std::string bytesOf(const fs::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+} // namespace
 
 TEST(Sha256, StandardVectors) {
     const struct {
@@ -51,13 +65,14 @@ TEST(Report, RecordsReadBackFieldByField) {
                               at + std::chrono::seconds(2),
                               "differs",
                               "поля различаются",
-                              {"CS1_phone_1", "RS_packets"}};
+                              {"CS1_phone_1", "RS_packets"},
+                              {3, {"TS_object_id=105"}}};
     for (const char* name : {"r.jsonl", "r.csv"}) {
         SCOPED_TRACE(name);
         for (int run = 0; run < 2; ++run) { // appended, the CSV header once
             auto report = Report::open((dir / name).string(), error);
             ASSERT_NE(report, nullptr) << error;
-            EXPECT_TRUE(report->add(record));
+            EXPECT_EQ(report->add(record), "");
         }
     }
     std::ifstream jsonl(dir / "r.jsonl");
@@ -72,6 +87,8 @@ TEST(Report, RecordsReadBackFieldByField) {
         EXPECT_EQ(j["sha256"], std::string(64, 'a'));
         EXPECT_EQ(j["result"], "differs");
         EXPECT_EQ(j["differing"], nlohmann::json({"CS1_phone_1", "RS_packets"}));
+        EXPECT_EQ(j["row"], 3);
+        EXPECT_EQ(j["numbers"], nlohmann::json({{"TS_object_id", 105}}));
         EXPECT_EQ(j["start"], Report::isoTime(at));
         EXPECT_TRUE(std::regex_match(j["end"].get<std::string>(),
                                      std::regex(R"(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d[+-]\d\d:\d\d)")));
@@ -79,10 +96,16 @@ TEST(Report, RecordsReadBackFieldByField) {
     EXPECT_EQ(lines, 2);
     std::ifstream csv(dir / "r.csv", std::ios::binary);
     const std::string all{std::istreambuf_iterator<char>(csv), std::istreambuf_iterator<char>()};
-    EXPECT_TRUE(
-        all.starts_with("port,identification,command,file,sha256,start,end,result,message,differing\r\n"));
+    EXPECT_TRUE(all.starts_with(
+        "port,identification,command,file,sha256,start,end,result,message,differing,row,numbers\r\n"));
     EXPECT_NE(all.find("\"TK7V v2.6 \"\"б\"\"\",\"write\",\"объект,1.cfg\""), std::string::npos) << all;
     EXPECT_EQ(all.find("port,", 1), std::string::npos); // one header
+    // What each holds as given out, read back.
+    for (const auto& [text, csv] : {std::pair{all, true}, std::pair{bytesOf(dir / "r.jsonl"), false}}) {
+        const Taken taken = Report::TakenIn(text, csv);
+        EXPECT_EQ(taken.rows, std::set<int>{3});
+        EXPECT_EQ(taken.numbers.at("TS_object_id"), std::set<long long>{105});
+    }
     fs::remove_all(dir);
 }
 
@@ -148,7 +171,7 @@ TEST(ValuesTable, SpreadsheetFormsAllRead) {
         {"порт,TS_object_id\nttyA,101\n", 1, ""},
         {"port,Набор номера\nttyA,Тон\n", 1, ""},
         {"port,Телефон №1\nttyA,1\n", 0, "Телефон №1"}, // a caption of two fields
-        {"TS_object_id\n1\n", 0, "port"},
+        {"TS_object_id\n1\n\n2\n", 2, ""},              // a list
         {"port,TS_object_id\n,1\n", 0, "строка 2"},
         {"port,TS_object_id\nttyA,\"1\n", 0, "строка"},
     };
@@ -157,9 +180,152 @@ TEST(ValuesTable, SpreadsheetFormsAllRead) {
         EXPECT_NE(t.error.find(c.error), std::string::npos) << c.text << " -> " << t.error;
         EXPECT_EQ(t.rows.size(), c.rows) << c.text;
     }
+    EXPECT_TRUE(ReadValuesTable(cases[4].text).list);
+    EXPECT_EQ(ReadValuesTable(cases[4].text).rows[1].row, 3); // its number in the table
     const ValuesTable t = ReadValuesTable(cases[0].text);
+    EXPECT_FALSE(t.list);
     ASSERT_EQ(t.rows.size(), 2u);
     EXPECT_EQ(t.rows[0].port, "ttyA");
     EXPECT_EQ(t.rows[0].assignments, (std::vector<std::string>{"TS_object_id=101", "CS1_phone_1=8,,800\"1"}));
     EXPECT_EQ(t.rows[1].assignments, (std::vector<std::string>{"TS_object_id=102"}));
+}
+
+// Lists and counters over a report: what each device is given, from a fresh report or from one
+// that earlier runs wrote, until they run out; and the counters refused before anything is sent.
+TEST(Numbering, EachDeviceTheNextRowAndNumberNoRecordHolds) {
+    const fs::path dir = fs::temp_directory_path() / ("tk7v-numbering-" + std::to_string(::getpid()));
+    fs::create_directories(dir);
+    const std::vector<ValuesRow> rows = {
+        {2, "", {"CS1_phone_1=81"}}, {3, "", {"CS1_phone_1=82"}}, {5, "", {"CS1_phone_1=83"}}};
+    const auto line = [](int row, int number, const char* result) {
+        return "{\"result\":\"" + std::string(result) + "\",\"row\":" + std::to_string(row) +
+               ",\"numbers\":{\"TS_object_id\":" + std::to_string(number) + "}}\n";
+    };
+    const struct {
+        const char* name;
+        bool list;
+        std::optional<Counter> counter;
+        std::string report; // what earlier runs left
+        std::vector<std::string> given;
+        std::string runOut; // then: the counter's field, or "" for the list
+    } cases[] = {
+        {"list", true, {}, "", {"2", "3", "5"}, ""},
+        {"counter to its end",
+         false,
+         Counter{"TS_object_id", 101, 103},
+         "",
+         {"101", "102", "103"},
+         "TS_object_id"},
+        {"both: the list runs out first",
+         true,
+         Counter{"TS_object_id", 7, 100},
+         "",
+         {"2 7", "3 8", "5 9"},
+         ""},
+        // A failed device (its claim without a record of success) keeps its row and number; a
+        // record cut short by a crash, and numbers outside the range, change nothing.
+        {"resumed",
+         true,
+         Counter{"TS_object_id", 10, 20},
+         line(2, 10, "claimed") + line(2, 10, "error") + "{\"row\":3,\"numb" + "\n" + line(0, 30, "done"),
+         {"3 11", "5 12"},
+         ""},
+        {"range end reached before",
+         false,
+         Counter{"TS_object_id", 1, 2},
+         line(0, 2, "done"),
+         {},
+         "TS_object_id"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const fs::path path = dir / (std::string(c.name) + ".jsonl");
+        std::ofstream(path, std::ios::binary) << c.report;
+        std::string error;
+        const auto report = Report::open(path.string(), error);
+        ASSERT_NE(report, nullptr) << error;
+        const Numbering numbering(c.list ? rows : std::vector<ValuesRow>{}, c.counter);
+        std::vector<std::string> given;
+        for (;;) {
+            tk7v::ParameterImage image = tk7v::StartupImage();
+            const Numbering::Claim claim = numbering.claim(*report, {}, image);
+            if (claim.outcome != Numbering::Claim::Outcome::Given) {
+                EXPECT_EQ(claim.outcome, Numbering::Claim::Outcome::RunOut) << claim.error;
+                EXPECT_EQ(claim.runOut, c.runOut);
+                break;
+            }
+            std::string words = claim.given.row ? std::to_string(claim.given.row) : "";
+            const auto shown = tk7v::ViewFields(image);
+            const auto value = [&](const char* field) {
+                return std::find_if(shown.begin(), shown.end(),
+                                    [&](auto& v) { return v.field->control == field; })
+                    ->text;
+            };
+            if (c.counter) words += (words.empty() ? "" : " ") + value("TS_object_id");
+            for (const ValuesRow& r : rows)
+                if (r.row == claim.given.row) {
+                    EXPECT_EQ(r.assignments[0], "CS1_phone_1=" + value("CS1_phone_1"));
+                }
+            given.push_back(words);
+            EXPECT_EQ(claim.last, given.size() == c.given.size());
+            ASSERT_LE(given.size(), c.given.size());
+        }
+        EXPECT_EQ(given, c.given);
+    }
+
+    const tk7v::ParameterImage image = tk7v::StartupImage();
+    const struct {
+        const char* text;
+        const char* says;
+    } refused[] = {
+        {"TS_object_id=9000", "от 0 до 8191"}, {"TS_object_id=5-9000", "от 0 до 8191"},
+        {"TS_object_id=150-101", "больше"},    {"TS_object_id=x", "целые"},
+        {"CS1_phone_1=1", "числовое"},         {"TS_object_id", "ПОЛЕ=ПЕРВЫЙ"},
+    };
+    for (const auto& r : refused) {
+        std::string error;
+        EXPECT_FALSE(ParseCounter(r.text, image, error)) << r.text;
+        EXPECT_NE(error.find(r.says), std::string::npos) << r.text << " -> " << error;
+    }
+    std::string error;
+    const auto whole = ParseCounter("TS_object_id=0", image, error);
+    ASSERT_TRUE(whole) << error;
+    EXPECT_EQ(whole->last, 8191);
+    fs::remove_all(dir);
+}
+
+// A report that reaches the file size limit part way through a record: nothing of that record
+// stays, and once there is room again the next record is whole on a line of its own.
+TEST(Report, ARecordThatCannotBeWrittenWholeLeavesNothing) {
+    const fs::path dir = fs::temp_directory_path() / ("tk7v-report-full-" + std::to_string(::getpid()));
+    fs::create_directories(dir);
+    std::signal(SIGXFSZ, SIG_IGN); // the write fails instead of ending the process
+    rlimit saved{};
+    ::getrlimit(RLIMIT_FSIZE, &saved);
+    for (const char* name : {"r.csv", "r.jsonl"}) {
+        SCOPED_TRACE(name);
+        std::string error;
+        const auto report = Report::open((dir / name).string(), error);
+        ASSERT_NE(report, nullptr) << error;
+        ReportRecord record;
+        record.port = "ttyA";
+        record.result = "done";
+        ASSERT_EQ(report->add(record), "");
+        const std::string before = bytesOf(dir / name);
+        rlimit tight = saved;
+        tight.rlim_cur = before.size() + 20;
+        ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &tight), 0);
+        record.port = "ttyB";
+        EXPECT_NE(report->add(record), "");
+        ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &saved), 0);
+        EXPECT_EQ(bytesOf(dir / name), before);
+        record.port = "ttyC";
+        EXPECT_EQ(report->add(record), "");
+        const std::string after = bytesOf(dir / name);
+        EXPECT_TRUE(after.starts_with(before));
+        EXPECT_EQ(after.find("ttyB"), std::string::npos);
+        EXPECT_EQ(std::count(after.begin(), after.end(), '\n'), std::string(name) == "r.csv" ? 3 : 2);
+    }
+    std::signal(SIGXFSZ, SIG_DFL);
+    fs::remove_all(dir);
 }

@@ -37,6 +37,10 @@ public:
         // A reader that goes away must not cut the exchanges short: the write fails instead.
         pipe_ = std::signal(SIGPIPE, SIG_IGN);
 #endif
+#ifdef SIGXFSZ
+        // Nor a report that reaches the file size limit: its record fails, the run goes on.
+        size_ = std::signal(SIGXFSZ, SIG_IGN);
+#endif
     }
     ~SignalsEndTheRun() {
         std::size_t i = 0;
@@ -44,6 +48,9 @@ public:
             std::signal(sig, previous_[i++]);
 #ifdef SIGPIPE
         std::signal(SIGPIPE, pipe_);
+#endif
+#ifdef SIGXFSZ
+        std::signal(SIGXFSZ, size_);
 #endif
         gStop = nullptr;
     }
@@ -62,6 +69,7 @@ private:
     using Handler = void (*)(int);
     std::vector<Handler> previous_;
     Handler pipe_ = SIG_DFL;
+    Handler size_ = SIG_DFL;
 };
 
 std::string signalName(int sig) {
@@ -88,12 +96,19 @@ public:
         case station::PortState::AwaitingRemoval:
             return out_.update(port, "отключите устройство");
         case station::PortState::RunOut:
-            return;
+            return out_.finish(
+                port,
+                (text.empty() ? std::string("строки списка кончились") : "номера " + text + " кончились") +
+                    ", устройства больше не принимаются",
+                true);
         }
     }
     void share(int port, int percent) override { out_.share(port, percent); }
     void ended(int port, const station::DeviceEnded& e) override {
         std::string text = e.end.text;
+        if (e.given.row > 0) text += ", строка " + std::to_string(e.given.row);
+        for (const std::string& n : e.given.numbers)
+            text += ", " + n;
         if (!e.recorded) text += "; запись в отчёт не удалась";
         if (station_) text += " (" + e.identification + ")";
         out_.finish(port, text, e.end.error);
@@ -156,6 +171,7 @@ int RunOnDevices(const std::vector<Target>& ports, const DeviceOptions& options,
     StopSignal stop;
     const SignalsEndTheRun signals(stop);
     const station::RunEnd run = station::RunOnDevices(names, options, lines, stop, work, report, reportTo);
+    if (!run.reportError.empty()) out.note("Отчёт не записан: " + run.reportError);
     if (const int signal = gSignal.load()) {
         std::string partial;
         for (const std::string& p : run.partial)
@@ -176,6 +192,7 @@ int RunStation(const std::vector<Target>& ports, const DeviceOptions& options, P
     const SignalsEndTheRun signals(stop);
     const station::RunEnd run = station::RunStation(names, options, lines, stop, work, report, reportTo);
     const int signal = gSignal.load();
+    if (!run.reportError.empty()) out.note("Отчёт не записан: " + run.reportError);
     out.note(std::string(signal ? "Остановлено " + signalName(signal) + ". " : "") +
              "Запрограммировано устройств: " + std::to_string(run.done) +
              ", с ошибкой: " + std::to_string(run.failed) + ".");

@@ -7,6 +7,7 @@
 #include "help.h"
 #include "model/config_file.h"
 #include "model/field_rules.h"
+#include "station/numbering.h"
 #include "station/values_table.h"
 
 #include <fstream>
@@ -16,18 +17,38 @@ namespace tk7v::cli {
 
 namespace {
 
-// Applies each port's row of the table to its block. Every row is checked before anything is
-// sent: a row for no port named, a port with no row, or a value refused fails the whole run.
-std::optional<int> applyValues(const CLI::App& app, const std::string& path, DevicesAndFiles& ready,
-                               bool strict, Progress& out) {
+// The table's rows applied to `blocks` (each on a copy when `onCopies`: a list's rows are
+// checked, not applied). A value refused refuses the whole run: the notes name each.
+bool rowRefused(const station::ValuesRow& row, const std::string& path, ParameterImage& block, bool strict,
+                Progress& out) {
+    bool refused = false;
+    const std::string where = path + ", строка " + std::to_string(row.row);
+    for (const FieldIssue& issue : SetFields(block, row.assignments, strict)) {
+        const bool warning = issue.warning() && !strict;
+        refused = refused || !warning;
+        out.note(where + ": " + (warning ? "предупреждение: " : "") + IssueText(issue));
+    }
+    return refused;
+}
+
+std::optional<int> readTable(const std::string& path, station::ValuesTable& table, const CLI::App& app,
+                             Progress& out) {
     std::string error;
     const std::optional<std::string> text = ReadTextFile(path, error);
     if (!text) {
         out.note(error);
         return int(kFileFailed);
     }
-    const station::ValuesTable table = station::ReadValuesTable(*text);
+    table = station::ReadValuesTable(*text);
     if (!table.error.empty()) return UsageError(app, path + ": " + table.error);
+    return std::nullopt;
+}
+
+// Applies each port's row of the table to its block. Every row is checked before anything is
+// sent: a row for no port named, a port with no row, or a value refused fails the whole run.
+std::optional<int> applyPortRows(const CLI::App& app, const std::string& path,
+                                 const station::ValuesTable& table, DevicesAndFiles& ready, bool strict,
+                                 Progress& out) {
     std::vector<bool> covered(ready.ports.size(), false);
     for (const station::ValuesRow& row : table.rows) {
         const Targets named = ResolvePorts({row.port});
@@ -40,13 +61,7 @@ std::optional<int> applyValues(const CLI::App& app, const std::string& path, Dev
             return UsageError(app, where + ": порт " + row.port + " не указан в команде");
         if (covered[i]) return UsageError(app, where + ": второй раз порт " + row.port);
         covered[i] = true;
-        bool refused = false;
-        for (const FieldIssue& issue : SetFields(ready.blocks[i], row.assignments, strict)) {
-            const bool warning = issue.warning() && !strict;
-            refused = refused || !warning;
-            out.note(where + ": " + (warning ? "предупреждение: " : "") + IssueText(issue));
-        }
-        if (refused) {
+        if (rowRefused(row, path, ready.blocks[i], strict, out)) {
             out.note("Ни одно устройство не затронуто.");
             return int(kUsage);
         }
@@ -56,13 +71,25 @@ std::optional<int> applyValues(const CLI::App& app, const std::string& path, Dev
     return std::nullopt;
 }
 
+// A list's rows, each checked on every port's configuration, since any device may take any row.
+std::optional<int> checkListRows(const std::string& path, const station::ValuesTable& table,
+                                 const DevicesAndFiles& ready, bool strict, Progress& out) {
+    for (const station::ValuesRow& row : table.rows)
+        for (ParameterImage block : ready.blocks)
+            if (rowRefused(row, path, block, strict, out)) {
+                out.note("Ни одно устройство не затронуто.");
+                return int(kUsage);
+            }
+    return std::nullopt;
+}
+
 } // namespace
 
 Command AddWriteCommand(CLI::App& program) {
     struct Options {
         std::vector<std::string> words;
-        bool verify = false, noVerify = false, loop = false, strict = false;
-        std::string values;
+        bool verify = false, noVerify = false, loop = false, strict = false, sameValues = false;
+        std::string values, number;
         ReportOption report;
         DeviceOptionWords device;
     };
@@ -72,9 +99,16 @@ Command AddWriteCommand(CLI::App& program) {
     app->add_flag("--verify", o->verify, "прочитать записанное обратно и сравнить (так и без него)");
     app->add_flag("--no-verify", o->noVerify, "не читать записанное обратно");
     app->add_option("--values", o->values,
-                    "таблица CSV: столбец port и столбцы полей, строка на устройство;\n"
-                    "значения ложатся на файл по правилам set")
+                    "таблица CSV: столбцы полей и столбец port, строка на порт;\n"
+                    "без столбца port — список: каждому устройству следующая\n"
+                    "не выданная строка; значения ложатся на файл по правилам set")
         ->type_name("ТАБЛИЦА");
+    app->add_option("--number", o->number,
+                    "каждому устройству следующий номер в поле: ПОЛЕ=ПЕРВЫЙ[-ПОСЛЕДНИЙ]\n"
+                    "(например TS_object_id=101-150); выданное хранит отчёт")
+        ->type_name("ПОЛЕ=ДИАПАЗОН");
+    app->add_flag("--same-values", o->sameValues,
+                  "с --loop и таблицей по портам: всем устройствам порта одни значения");
     app->add_flag("--strict", o->strict, "значение из таблицы вне диапазона — ошибка, а не предупреждение");
     app->add_flag("--loop", o->loop,
                   "станция: на каждом порту ждать устройство, записать, проверить,\n"
@@ -86,9 +120,35 @@ Command AddWriteCommand(CLI::App& program) {
                 DevicesAndFiles ready;
                 if (auto refused = PrepareDevicesAndFile(*app, o->device, o->words, ready, context.out))
                     return *refused;
-                if (!o->values.empty())
-                    if (auto refused = applyValues(*app, o->values, ready, o->strict, context.out))
+                station::ValuesTable table;
+                if (!o->values.empty()) {
+                    if (auto refused = readTable(o->values, table, *app, context.out)) return *refused;
+                    if (!table.list && o->loop && !o->sameValues)
+                        return UsageError(*app, o->values +
+                                                    ": с --loop строка порта достанется каждому устройству "
+                                                    "этого порта; чтобы у каждого было своё, уберите столбец "
+                                                    "port (список: каждому следующая строка) или задайте "
+                                                    "--number ПОЛЕ=ПЕРВЫЙ[-ПОСЛЕДНИЙ]; если так и нужно — "
+                                                    "--same-values");
+                    if (auto refused =
+                            table.list ? checkListRows(o->values, table, ready, o->strict, context.out)
+                                       : applyPortRows(*app, o->values, table, ready, o->strict, context.out))
                         return *refused;
+                    if (table.list && table.rows.empty())
+                        return UsageError(*app, o->values + ": в списке нет ни одной строки");
+                }
+                std::optional<station::Counter> counter;
+                if (!o->number.empty()) {
+                    std::string error;
+                    for (const ParameterImage& block : ready.blocks)
+                        if (!(counter = station::ParseCounter(o->number, block, error)))
+                            return UsageError(*app, error);
+                }
+                const station::Numbering numbering(
+                    table.list ? table.rows : std::vector<station::ValuesRow>{}, counter);
+                if (numbering.active() && o->report.path.empty())
+                    return UsageError(*app, "со списком или --number нужен --report: отчёт хранит, что уже "
+                                            "выдано, и не даёт выдать это второй раз");
                 std::unique_ptr<Report> report;
                 if (auto refused = o->report.open(report, context.out)) return *refused;
                 const bool verify = !o->noVerify;
@@ -101,7 +161,7 @@ Command AddWriteCommand(CLI::App& program) {
                     if (r == PortJob::Result::Done) {
                         end = {verify ? "записано и проверено" : "записано", kOk, false};
                     } else if (j.verifyFailed()) {
-                        end.differing = PrintDifferences(j.port(), j.block(), ready.blocks[i], context.out);
+                        end.differing = PrintDifferences(j.port(), j.block(), j.written(), context.out);
                         end.text = "записано, но проверка не пройдена, различается полей: " +
                                    std::to_string(end.differing.size());
                         end.status = kDeviceFailed;
@@ -111,10 +171,10 @@ Command AddWriteCommand(CLI::App& program) {
                         end = FailedEnd(j, r, j.wroteSomething());
                     }
                     end.file = ready.files[i];
-                    if (j.wroteSomething()) end.bytes = ready.blocks[i];
+                    if (j.wroteSomething()) end.bytes = j.written();
                     return end;
                 };
-                const ReportTo to{report.get(), "write"};
+                const ReportTo to{report.get(), "write", numbering.active() ? &numbering : nullptr};
                 if (o->loop) return RunStation(ready.ports, ready.options, context.out, work, words, to);
                 return RunOnDevices(ready.ports, ready.options, context.out, work, words, to);
             }};

@@ -1,0 +1,39 @@
+#pragma once
+// A file that several programs append records to, one at a time: a station's report, which two
+// stations (two processes, on one machine or over a network folder) may share. The lock is the
+// system's whole-file lock (flock on POSIX, LockFileEx on Windows); the system drops it when the
+// file closes, so a process that dies holding it frees it.
+//
+// The lock belongs to the open file, not to a thread: the threads of one process share one
+// SharedFile and take turns at it under a mutex of their own.
+#include "link/system_error.h"
+
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <string_view>
+
+namespace tk7v {
+
+class SharedFile {
+public:
+    // Opens the file for reading and appending, creating it when missing. Null with `error`
+    // set when it cannot be opened.
+    static std::unique_ptr<SharedFile> open(const std::filesystem::path& path, SysError& error);
+    virtual ~SharedFile() = default;
+
+    // Blocks until this process holds the lock, or fails (a folder that offers no locks).
+    virtual SysError lock() = 0;
+    virtual void unlock() = 0;
+
+    // The rest below are for the holder of the lock.
+    virtual SysError size(std::uint64_t& bytes) = 0;
+    // The file from `from` to its end.
+    virtual SysError read(std::uint64_t from, std::string& bytes) = 0;
+    // Appends the bytes whole, or, when that fails part way (a full disk, a file size limit),
+    // cuts the file back to its old end so that nothing of them stays.
+    virtual SysError append(std::string_view bytes) = 0;
+};
+
+} // namespace tk7v

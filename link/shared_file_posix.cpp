@@ -1,0 +1,88 @@
+#include "link/shared_file.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace tk7v {
+
+namespace {
+
+SysError lastError() {
+    return MakeSysError(static_cast<std::uint32_t>(errno));
+}
+
+class PosixSharedFile final : public SharedFile {
+public:
+    explicit PosixSharedFile(int fd) : fd_(fd) {}
+    ~PosixSharedFile() override { ::close(fd_); }
+
+    SysError lock() override {
+        // flock rather than fcntl's record locks: those belong to the process and would be
+        // dropped by any other descriptor of the same file closing in it.
+        while (::flock(fd_, LOCK_EX) != 0)
+            if (errno != EINTR) return lastError();
+        return {};
+    }
+    void unlock() override { ::flock(fd_, LOCK_UN); }
+
+    SysError size(std::uint64_t& bytes) override {
+        struct stat st {};
+        if (::fstat(fd_, &st) != 0) return lastError();
+        bytes = static_cast<std::uint64_t>(st.st_size);
+        return {};
+    }
+
+    SysError read(std::uint64_t from, std::string& bytes) override {
+        bytes.clear();
+        char buffer[65536];
+        for (auto at = static_cast<off_t>(from);;) {
+            const ssize_t n = ::pread(fd_, buffer, sizeof buffer, at);
+            if (n < 0 && errno == EINTR) continue;
+            if (n < 0) return lastError();
+            if (n == 0) return {};
+            bytes.append(buffer, static_cast<std::size_t>(n));
+            at += n;
+        }
+    }
+
+    SysError append(std::string_view bytes) override {
+        std::uint64_t end = 0;
+        if (const SysError e = size(end)) return e;
+        // At the end found under the lock: every writer of this file holds it, so the end stays.
+        auto at = static_cast<off_t>(end);
+        for (std::size_t done = 0; done < bytes.size();) {
+            const ssize_t n = ::pwrite(fd_, bytes.data() + done, bytes.size() - done, at);
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) {
+                const SysError failed = n < 0 ? lastError() : MakeSysError(ENOSPC);
+                while (::ftruncate(fd_, static_cast<off_t>(end)) != 0 && errno == EINTR) {
+                }
+                return failed;
+            }
+            done += static_cast<std::size_t>(n);
+            at += n;
+        }
+        return {};
+    }
+
+private:
+    int fd_;
+};
+
+} // namespace
+
+std::unique_ptr<SharedFile> SharedFile::open(const std::filesystem::path& path, SysError& error) {
+    int fd;
+    while ((fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666)) < 0 && errno == EINTR) {
+    }
+    if (fd < 0) {
+        error = lastError();
+        return nullptr;
+    }
+    return std::make_unique<PosixSharedFile>(fd);
+}
+
+} // namespace tk7v

@@ -1,0 +1,92 @@
+#include "link/shared_file.h"
+
+#include <windows.h>
+
+#include <algorithm>
+
+namespace tk7v {
+
+namespace {
+
+SysError lastError() {
+    return MakeSysError(::GetLastError());
+}
+
+class Win32SharedFile final : public SharedFile {
+public:
+    explicit Win32SharedFile(HANDLE h) : h_(h) {}
+    ~Win32SharedFile() override { ::CloseHandle(h_); }
+
+    SysError lock() override {
+        OVERLAPPED whole{};
+        if (!::LockFileEx(h_, LOCKFILE_EXCLUSIVE_LOCK, 0, MAXDWORD, MAXDWORD, &whole)) return lastError();
+        return {};
+    }
+    void unlock() override {
+        OVERLAPPED whole{};
+        ::UnlockFileEx(h_, 0, MAXDWORD, MAXDWORD, &whole);
+    }
+
+    SysError size(std::uint64_t& bytes) override {
+        LARGE_INTEGER n{};
+        if (!::GetFileSizeEx(h_, &n)) return lastError();
+        bytes = static_cast<std::uint64_t>(n.QuadPart);
+        return {};
+    }
+
+    SysError read(std::uint64_t from, std::string& bytes) override {
+        bytes.clear();
+        if (!seek(from)) return lastError();
+        char buffer[65536];
+        for (;;) {
+            DWORD n = 0;
+            if (!::ReadFile(h_, buffer, sizeof buffer, &n, nullptr)) return lastError();
+            if (n == 0) return {};
+            bytes.append(buffer, n);
+        }
+    }
+
+    SysError append(std::string_view bytes) override {
+        std::uint64_t end = 0;
+        if (const SysError e = size(end)) return e;
+        if (!seek(end)) return lastError();
+        for (std::size_t done = 0; done < bytes.size();) {
+            const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(bytes.size() - done, 1u << 20));
+            DWORD n = 0;
+            if (!::WriteFile(h_, bytes.data() + done, chunk, &n, nullptr) || n == 0) {
+                const SysError failed =
+                    n == 0 && ::GetLastError() == 0 ? MakeSysError(ERROR_DISK_FULL) : lastError();
+                if (seek(end)) ::SetEndOfFile(h_);
+                return failed;
+            }
+            done += n;
+        }
+        return {};
+    }
+
+private:
+    bool seek(std::uint64_t at) {
+        LARGE_INTEGER to{};
+        to.QuadPart = static_cast<LONGLONG>(at);
+        return ::SetFilePointerEx(h_, to, nullptr, FILE_BEGIN) != 0;
+    }
+
+    HANDLE h_;
+};
+
+} // namespace
+
+std::unique_ptr<SharedFile> SharedFile::open(const std::filesystem::path& path, SysError& error) {
+    // Shared for reading and writing: the other station opens it too, and the lock, not the
+    // sharing mode, keeps the two apart.
+    const HANDLE h = ::CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE,
+                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                   OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) {
+        error = lastError();
+        return nullptr;
+    }
+    return std::make_unique<Win32SharedFile>(h);
+}
+
+} // namespace tk7v

@@ -1,0 +1,60 @@
+#pragma once
+// What each device is given on top of the configuration: the next row of a list that no device
+// has taken, the next number of a counter, or both. Both are claimed in the report, under its
+// lock, before the device's write begins; a device that fails after that keeps what it took, so
+// nothing is ever given twice, across restarts and stations sharing the report.
+#include "events.h"
+#include "report.h"
+#include "values_table.h"
+
+#include "model/parameter_image.h"
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace tk7v::station {
+
+// --number FIELD=FIRST[-LAST]: LAST is the field's highest value when not given.
+struct Counter {
+    std::string field;
+    long long first = 0, last = 0;
+};
+
+// The counter that `text` names, checked by the field rules against `image`, the configuration
+// the numbers go into: an integer field, FIRST and LAST within its range, FIRST not past LAST.
+// Null with `error` set (naming the field and what it takes) otherwise.
+std::optional<Counter> ParseCounter(const std::string& text, const ParameterImage& image, std::string& error);
+
+class Numbering {
+public:
+    // `list`: the rows of a table without a port column, in its order (none: no list).
+    Numbering(std::vector<ValuesRow> list, std::optional<Counter> counter)
+        : list_(std::move(list)), counter_(std::move(counter)) {}
+
+    bool active() const { return !list_.empty() || counter_; }
+
+    // What the report holds decides the next row and number: a table row no record names, the
+    // number after the highest one given within the counter's range. Nothing when either has
+    // run out; `runOut` then names what has (the counter's field, or empty for the list).
+    std::optional<Given> next(const Taken& taken, std::string& runOut) const;
+
+    struct Claim {
+        enum class Outcome { Given, RunOut, Failed } outcome = Outcome::Failed;
+        Given given;
+        bool last = false;  // nothing is left after this one
+        std::string error;  // Failed: the report's failure
+        std::string runOut; // RunOut: the counter's field, or empty when the list ran out
+    };
+    // Claims the next row and number in the report with `record` (its result "claimed") and
+    // applies them to `image`. Any thread.
+    Claim claim(Report& report, ReportRecord record, ParameterImage& image) const;
+
+private:
+    std::vector<std::string> assignments(const Given& given) const;
+
+    std::vector<ValuesRow> list_;
+    std::optional<Counter> counter_;
+};
+
+} // namespace tk7v::station
