@@ -261,10 +261,14 @@ public:
     }
 
     // The program purged its output: what has not crossed the line yet is gone, as a UART
-    // driver's purge throws away its transmit queue.
+    // driver's purge throws away its transmit queue. This side learns of bytes and of purges only
+    // when it gets to read them, and may read the bytes late on a busy machine: what was due to
+    // arrive within a few characters counts as crossed. A purge that does not wait for a chunk
+    // still cuts it, since most of the chunk is due far later.
     void outputPurged() {
         const auto now = Clock::now();
-        step(now);
+        step(now + std::max(std::chrono::duration_cast<Clock::duration>(byteTime_ * 5),
+                            std::chrono::duration_cast<Clock::duration>(std::chrono::milliseconds(10))));
         toDevice_.clear();
         inFree_ = now;
     }
