@@ -174,6 +174,13 @@ TEST(ValuesTable, SpreadsheetFormsAllRead) {
         {"TS_object_id\n1\n\n2\n", 2, ""},              // a list
         {"port,TS_object_id\n,1\n", 0, "строка 2"},
         {"port,TS_object_id\nttyA,\"1\n", 0, "строка"},
+        // Excel's ";" file on a Russian Windows is Windows-1251: "порт;Номер объекта (0-8191)".
+        {"\xEF\xEE\xF0\xF2;\xCD\xEE\xEC\xE5\xF0 \xEE\xE1\xFA\xE5\xEA\xF2\xE0 (0-8191)\r\nttyA;101\r\n", 1,
+         ""},
+        {"port;\xC8\xEC\xFF\r\nttyA;1\r\n", 0, "столбец «Имя»"}, // quoted readable
+        {"port,TS_object_id,TS_object_id\nttyA,1,2\n", 0, "«TS_object_id» и «TS_object_id»"},
+        {"port;port;TS_object_id\nttyA;ttyB;1\n", 0, "«port» и «port»"},
+        {"port,порт\nttyA,ttyB\n", 0, "«port» и «порт»"},
     };
     for (const auto& c : cases) {
         const ValuesTable t = ReadValuesTable(c.text);
