@@ -15,11 +15,11 @@ namespace tk7v {
 namespace {
 
 std::atomic<int> gSignal{0};
-WakeSignal* gWake = nullptr;
+std::atomic<WakeSignal*> gWake{nullptr};
 
 extern "C" void onEndingSignal(int sig) {
     gSignal = sig;
-    if (gWake) gWake->signal();
+    if (WakeSignal* wake = gWake.load()) wake->signal();
 }
 
 std::vector<int> endingSignals() {
