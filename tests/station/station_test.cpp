@@ -94,12 +94,20 @@ TEST(Report, RecordsReadBackFieldByField) {
                                      std::regex(R"(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d[+-]\d\d:\d\d)")));
     }
     EXPECT_EQ(lines, 2);
-    std::ifstream csv(dir / "r.csv", std::ios::binary);
-    const std::string all{std::istreambuf_iterator<char>(csv), std::istreambuf_iterator<char>()};
-    EXPECT_TRUE(all.starts_with(
-        "port,identification,command,file,sha256,start,end,result,message,differing,row,numbers\r\n"));
-    EXPECT_NE(all.find("\"TK7V v2.6 \"\"б\"\"\",\"write\",\"объект,1.cfg\""), std::string::npos) << all;
-    EXPECT_EQ(all.find("port,", 1), std::string::npos); // one header
+    // The CSV report opens in a Russian spreadsheet: a byte-order mark, ";", headings in words.
+    const std::string all = bytesOf(dir / "r.csv");
+    EXPECT_TRUE(
+        all.starts_with("\xEF\xBB\xBFПорт;Устройство;Команда;Файл;SHA-256;Начало;Конец;Итог;Сообщение;"
+                        "Различающиеся поля;Строка таблицы;Выданные номера\r\n"));
+    EXPECT_NE(all.find("\"TK7V v2.6 \"\"б\"\"\";\"write\";\"объект,1.cfg\""), std::string::npos) << all;
+    EXPECT_EQ(all.find("Порт;", 4), std::string::npos); // one header
+    // A report an earlier version began goes on in its own form.
+    std::ofstream(dir / "old.csv", std::ios::binary) << "port,identification,command,file,sha256,start,end,"
+                                                        "result,message,differing\r\n\"ttyS0\",\"TK7V\"\r\n";
+    ASSERT_EQ(Report::open((dir / "old.csv").string(), error)->add(record), "");
+    EXPECT_TRUE(bytesOf(dir / "old.csv").ends_with("\"TS_object_id=105\"\r\n"));
+    EXPECT_NE(bytesOf(dir / "old.csv").find("\"ttyUSB0\",\"TK7V"), std::string::npos);
+    EXPECT_EQ(Report::TakenIn(bytesOf(dir / "old.csv"), true).rows, std::set<int>{3});
     // What each holds as given out, read back.
     for (const auto& [text, csv] : {std::pair{all, true}, std::pair{bytesOf(dir / "r.jsonl"), false}}) {
         const Taken taken = Report::TakenIn(text, csv);
