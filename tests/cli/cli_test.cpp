@@ -90,14 +90,16 @@ TEST_F(CliTest, SilentAndRefusingDevicesAreGivenUpWhileTheOthersGoOn) {
         {{"--silent"}, "не отвечает (опознание)"},
         {{"--endless-ident"}, "не отвечает (опознание)"},
         {{"--mute-after", "4"}, "не отвечает (запись, 20%)"},
-        {{"--reject", "100000"}, "Ошибка записи! (попыток подряд: 4)"},
+        {{"--reject", "100000"}, "ошибка: Ошибка записи! (попыток подряд: 4)"},
+        // Each chunk taken at its second try: the refusals in a row are counted per chunk.
+        {{"--reject-each", "1", "--baud", "115200"}, "записано"},
         {{}, "записано"},
     };
     std::vector<std::unique_ptr<SimProcess>> sims;
     std::vector<std::string> args = {"write", path("start.cfg"), "--timeout", "1", "--retries", "3"};
     for (const auto& c : cases) {
         auto simArgs = c.sim;
-        simArgs.insert(simArgs.end(), {"--baud", "9600"});
+        simArgs.insert(simArgs.begin(), {"--baud", "9600"});
         sims.push_back(std::make_unique<SimProcess>(simArgs));
         args.insert(args.end(), {"--port", sims.back()->port()});
     }
@@ -107,8 +109,7 @@ TEST_F(CliTest, SilentAndRefusingDevicesAreGivenUpWhileTheOthersGoOn) {
     EXPECT_EQ(r.status, 1);
     for (std::size_t i = 0; i < sims.size(); ++i) {
         SCOPED_TRACE(cases[i].says);
-        EXPECT_NE((r.out + r.err).find(sims[i]->port() + ": "), npos) << r.out << r.err;
-        EXPECT_NE((r.out + r.err).find(cases[i].says), npos) << r.out << r.err;
+        EXPECT_NE((r.out + r.err).find(sims[i]->port() + ": " + cases[i].says), npos) << r.out << r.err;
         // Whole commands only, and a RESET last wherever the device was identified.
         if (i >= 2) {
             EXPECT_TRUE(waitUntil([&] { return sims[i]->log().ends_with("RESET\n"); }, 5s)) << sims[i]->log();
@@ -177,10 +178,14 @@ TEST_F(CliTest, EveryStopLeavesWholeChunksAndAnsweringDevices) {
 // Each device's result is out the moment that device ends, while a slower one still runs.
 TEST_F(CliTest, EachResultIsPrintedWhenItsDeviceEnds) {
     SimProcess good, silent({"--silent"});
+    const auto started = std::chrono::steady_clock::now();
     Cli cli({"identify", good.port(), silent.port(), "--timeout", "5"});
     ASSERT_TRUE(waitUntil([&] { return cli.outSoFar().find("TK7V") != npos; }));
     EXPECT_TRUE(cli.running());
     const Ran r = cli.finish();
+    // The silent device is given up when its time-out is over, neither before nor much after.
+    EXPECT_GE(std::chrono::steady_clock::now() - started, 5s);
+    EXPECT_LT(std::chrono::steady_clock::now() - started, 6s);
     EXPECT_EQ(r.status, 1);
     // The result on standard output, the failure on standard error.
     EXPECT_EQ(r.out, good.port() + ": TK7V v2.6 (simulator)\n");
@@ -336,6 +341,7 @@ TEST_F(CliTest, BadInputIsOneMessageAndNoChangedFile) {
     ASSERT_EQ(run({"new", "-o", path("ok.cfg")}).status, 0);
     const auto before = bytes(path("ok.cfg"));
     put(path("short.cfg"), std::vector<std::uint8_t>(511, 0));
+    fs::create_directories(path(sim.port().substr(sim.port().rfind('/') + 1) + ".cfg"));
     const struct {
         std::vector<std::string> args;
         int status;
@@ -351,6 +357,10 @@ TEST_F(CliTest, BadInputIsOneMessageAndNoChangedFile) {
         {{"show", path("none.cfg")}, 3, "Файл не найден"},
         {{"write", path("ok.cfg")}, 2, "не задан порт"},
         {{"identify", path("no-such-port")}, 1, "Невозможно подключиться к порту"},
+        // A device that failed outweighs another device's file that could not be written.
+        {{"read", "--port", sim.port(), "--port", path("no-such-port"), "-o", path("{port}.cfg")},
+         1,
+         "Невозможно подключиться к порту"},
         {{"frobnicate"}, 2, ""},
     };
     for (const auto& c : cases) {
@@ -476,17 +486,17 @@ TEST_F(CliTest, StationProgramsOneDeviceAfterAnother) {
     ASSERT_TRUE(waitUntil([&] { return records() == 1; }));
     device.reset(); // unplugged: the port and its link go
     ASSERT_TRUE(waitUntil([&] { return waiting() == 2; }));
-    device =
-        std::make_unique<SimProcess>(std::vector<std::string>{"--link", station, "--ident", "TK7V second"});
+    device = std::make_unique<SimProcess>(
+        std::vector<std::string>{"--link", station, "--ident", "TK7V second", "--stuck", "5=99"});
     ASSERT_TRUE(waitUntil([&] { return records() == 2; }));
     // Only identification requests while the station waits for the next device.
     const std::string log = device->log();
     ::kill(cli.pid(), SIGTERM);
     const Ran r = cli.finish();
-    EXPECT_EQ(r.status, 0) << r.out << r.err;
+    EXPECT_EQ(r.status, 1) << r.out << r.err;
     EXPECT_NE(r.out.find("записано и проверено (TK7V first)"), npos) << r.out;
-    EXPECT_NE(r.out.find("записано и проверено (TK7V second)"), npos) << r.out;
-    EXPECT_NE(r.err.find("Запрограммировано устройств: 2, с ошибкой: 0"), npos) << r.err;
+    EXPECT_NE(r.err.find("проверка не пройдена, различается полей: 1 (TK7V second)"), npos) << r.err;
+    EXPECT_NE(r.err.find("Запрограммировано устройств: 1, с ошибкой: 1"), npos) << r.err;
     const std::string after = device->log().substr(log.size());
     EXPECT_EQ(after.find_first_not_of("RESET\n"), npos) << after;
 }

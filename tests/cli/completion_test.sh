@@ -17,10 +17,13 @@ complete_words() { # the words of a command line, the last being completed
   printf '%s\n' "${COMPREPLY[@]}"
 }
 expect() { # expect WORD-THAT-MUST-BE-OFFERED -- COMMAND LINE...
-  local want=$1
+  local want=$1 offered
   shift 2
-  if ! complete_words "$@" | grep -qxF -- "$want"; then
-    echo "completion of '$*' does not offer '$want': $(complete_words "$@" | tr '\n' ' ')"
+  # Taken whole first: grep -q may stop reading early, and the writer's SIGPIPE would fail the
+  # pipeline under pipefail.
+  offered=$(complete_words "$@")
+  if ! grep -qxF -- "$want" <<<"$offered"; then
+    echo "completion of '$*' does not offer '$want': $(tr '\n' ' ' <<<"$offered")"
     failed=1
   fi
 }

@@ -8,6 +8,7 @@
 #include <future>
 #include <mutex>
 #include <thread>
+#include <utility>
 #include <vector>
 
 using namespace tk7v;
@@ -54,7 +55,9 @@ TEST(HandoffQueue, HandOffsRunOnTheOwnerInOrderWhileItWaits) {
         finished = true;
         queue.poke();
     });
+    const auto t0 = std::chrono::steady_clock::now();
     EXPECT_TRUE(queue.runUntil([&] { return finished.load(); }, soon()));
+    EXPECT_LT(std::chrono::steady_clock::now() - t0, 1s); // the poke, not the deadline, ended it
     worker.join();
     EXPECT_EQ(ran, (std::vector<int>{1, 2, 3}));
     EXPECT_EQ(ranOn, std::vector<std::thread::id>(3, std::this_thread::get_id()));
@@ -84,11 +87,23 @@ TEST(HandoffQueue, WaitEndsAtItsDeadlineOrWhenPoked) {
     EXPECT_FALSE(queue.runUntil([] { return false; }, t0 + 50ms));
     EXPECT_GE(std::chrono::steady_clock::now() - t0, 50ms);
 
+    // The poke follows the owner's first look at `done`, which it takes under the queue's lock
+    // just before it waits: the poke always finds it waiting, and ends the wait at once.
+    std::promise<void> looked;
     std::atomic<bool> done = false;
     std::thread other([&] {
+        looked.get_future().wait();
         done = true;
         queue.poke();
     });
-    EXPECT_TRUE(queue.runUntil([&] { return done.load(); }, soon()));
+    bool first = true;
+    const auto t1 = std::chrono::steady_clock::now();
+    EXPECT_TRUE(queue.runUntil(
+        [&] {
+            if (std::exchange(first, false)) looked.set_value();
+            return done.load();
+        },
+        soon()));
+    EXPECT_LT(std::chrono::steady_clock::now() - t1, 1s);
     other.join();
 }

@@ -19,6 +19,7 @@ enum class Feed { Whole, ByteByByte };
 struct Outcome {
     std::array<std::uint8_t, kReplyBufferSize> reply{};
     std::array<std::uint8_t, kBlockSize> block{};
+    std::array<std::uint8_t, 32> beyondBlock{}; // a stray write past the block lands here
     std::size_t consumed = 0;
     bool done = false;
     bool answered = false;
@@ -157,6 +158,7 @@ TEST(Protocol, Replies) {
             EXPECT_TRUE(o.done);
             EXPECT_EQ(o.answered, c.answered);
             EXPECT_EQ(o.consumed, c.length);
+            EXPECT_EQ(o.beyondBlock, decltype(o.beyondBlock){});
             for (const auto& [offset, value] : c.block)
                 EXPECT_EQ(o.block[offset], value) << "offset " << offset;
             EXPECT_EQ(o.reply[0] == 'O' && o.reply[1] == 'K', c.ok);

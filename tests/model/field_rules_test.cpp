@@ -31,6 +31,8 @@ TEST(FieldRules, SetAsTheWindowWouldOrSayWhy) {
         {{"RS_filter_on=да"}, false, {}, "RS_filter_on", "да", nullptr},
         {{"CS1_phone_1=8 (495) 123-45-67"}, false, {}, "CS1_phone_1", "84951234567", nullptr},
         {{"CS1_active=да"}, false, {}, "CS1_active", "да", nullptr}, // what it is anyway
+        // The top of a range is in it.
+        {{"CS1_dial_each_n=9", "TS_object_id=8191"}, true, {}, "TS_object_id", "8191", nullptr},
         // Out of range: stored as the window stores it, and said.
         {{"TS_line_ctrl_tm=300"},
          false,

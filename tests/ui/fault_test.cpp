@@ -81,6 +81,8 @@ private slots:
         connectDevice();
         read(); // nothing compares a reply with its command; what falls outside the block is dropped
         QVERIFY(dialogs.errors.isEmpty());
+        const auto memory = sim->memory(); // the 238 bytes a read asks for
+        QVERIFY(std::equal(memory.begin(), memory.begin() + 238, form->image().begin()));
     }
 
     void chunksNeverAcknowledgedLeaveTheDeviceUnwritten() {

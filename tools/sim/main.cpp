@@ -46,6 +46,7 @@ struct Options {
     bool shortReplies = false;
     bool longReplies = false;
     long rejectWrites = 0;
+    long rejectEach = 0;
     long noise = 0;
     long dieAfter = -1;
     long muteAfter = -1;
@@ -79,6 +80,7 @@ const char* kUsage = R"usage(Использование: tk7v-sim [параме�
   --silent             ничего не отвечать
   --endless-ident      после RESET слать строку опознания без конца строки
   --reject N           на первые N команд записи отвечать данными вместо "OK"
+  --reject-each N      отказывать каждой порции записи N раз подряд, затем принять
   --noise N            слать N байт помех перед каждым ответом
   --garble             слать перед каждым ответом испорченные заголовки ("O" без
                        "K", заголовок без "=")
@@ -165,6 +167,8 @@ bool parseArgs(int argc, char** argv, Options& o) {
             ok = nextNum(o.turnaroundMs);
         else if (a == "--reject")
             ok = nextNum(o.rejectWrites);
+        else if (a == "--reject-each")
+            ok = nextNum(o.rejectEach);
         else if (a == "--noise")
             ok = nextNum(o.noise);
         else if (a == "--die-after")
@@ -445,16 +449,17 @@ private:
             }
             const std::size_t total = 6 + static_cast<std::size_t>(count) + 1;
             if (buffer_.size() < total) return;
+            const bool refuse = rejected_ < o_.rejectWrites || refusedInARow_ < o_.rejectEach;
             for (int i = 0; i < count; ++i) {
                 const std::size_t at = static_cast<std::size_t>(address + i);
-                if (at < kMemorySize && rejected_ >= o_.rejectWrites)
-                    memory_[at] = buffer_[6 + static_cast<std::size_t>(i)];
+                if (at < kMemorySize && !refuse) memory_[at] = buffer_[6 + static_cast<std::size_t>(i)];
             }
             buffer_.erase(buffer_.begin(), buffer_.begin() + static_cast<long>(total));
             if (o_.stuckAt >= 0)
                 memory_[static_cast<std::size_t>(o_.stuckAt)] = static_cast<std::uint8_t>(o_.stuckValue);
-            if (rejected_ < o_.rejectWrites) {
+            if (refuse) {
                 ++rejected_;
+                ++refusedInARow_;
                 std::snprintf(head, sizeof head, "WRITE %d @%03X REJECTED", count, address);
                 log(head);
                 reply(dataReply(count, address));
@@ -462,6 +467,7 @@ private:
                 std::snprintf(head, sizeof head, "WRITE %d @%03X", count, address);
                 log(head);
                 save();
+                refusedInARow_ = 0;
                 reply("OK\r\n");
             }
             commandDone();
@@ -498,6 +504,7 @@ private:
     std::chrono::nanoseconds byteTime_{0};
     Clock::time_point inFree_{}, outFree_{};
     long rejected_ = 0;
+    long refusedInARow_ = 0;
     long commands_ = 0;
     bool endless_ = false;
     bool sentIdentStart_ = false;
