@@ -341,7 +341,6 @@ TEST_F(CliTest, BadInputIsOneMessageAndNoChangedFile) {
     ASSERT_EQ(run({"new", "-o", path("ok.cfg")}).status, 0);
     const auto before = bytes(path("ok.cfg"));
     put(path("short.cfg"), std::vector<std::uint8_t>(511, 0));
-    fs::create_directories(path(sim.port().substr(sim.port().rfind('/') + 1) + ".cfg"));
     const struct {
         std::vector<std::string> args;
         int status;
@@ -358,7 +357,7 @@ TEST_F(CliTest, BadInputIsOneMessageAndNoChangedFile) {
         {{"write", path("ok.cfg")}, 2, "не задан порт"},
         {{"identify", path("no-such-port")}, 1, "Невозможно подключиться к порту"},
         // A device that failed outweighs another device's file that could not be written.
-        {{"read", "--port", sim.port(), "--port", path("no-such-port"), "-o", path("{port}.cfg")},
+        {{"read", "--port", sim.port(), "--port", path("no-such-port"), "-o", path("no-folder/{port}.cfg")},
          1,
          "Невозможно подключиться к порту"},
         {{"frobnicate"}, 2, ""},
