@@ -57,8 +57,9 @@ std::string runOutText(const std::string& of) {
 
 // Runs one device's work, words its end and records it; a record that could not be written makes
 // the device's status a file failure.
-// `untouched` is set for a device a stop ended before anything was written or claimed for it:
-// a station neither records nor counts it.
+// `untouched` is set for a device a stop ended before anything was written to it: a station does
+// not count it, and records it only when a row or number had been claimed for it (which it
+// keeps, and the report then says why).
 DeviceEnded runOne(PortJob& job, const DeviceWork& work, const DeviceReport& report, Shared& shared,
                    bool* untouched = nullptr) {
     const ReportTo& to = shared.to;
@@ -90,8 +91,8 @@ DeviceEnded runOne(PortJob& job, const DeviceWork& work, const DeviceReport& rep
     const PortJob::Result r = work(job);
     DeviceEnded ended{report(job, r), job.identification(), given, true};
     DeviceEnd& end = ended.end;
-    if (untouched) *untouched = r == PortJob::Result::Interrupted && !job.wroteSomething() && !given.any();
-    if (!to.report || (untouched && *untouched)) return ended;
+    if (untouched) *untouched = r == PortJob::Result::Interrupted && !job.wroteSomething();
+    if (!to.report || (untouched && *untouched && !given.any())) return ended;
     ReportRecord record{job.port(),
                         job.identification(),
                         to.command,
@@ -215,7 +216,10 @@ RunEnd RunStation(const std::vector<std::string>& ports, const PortJob::Options&
             if (job.awaitDevice() != PortJob::Result::Done || shared.numberingOver()) break;
             bool untouched = false;
             const DeviceEnded ended = runOne(job, work, report, shared, &untouched);
-            if (untouched) break;
+            if (untouched) {
+                if (ended.given.any()) listener.ended(port, ended);
+                break;
+            }
             // A device counts by what became of it, whether or not its record could be written;
             // one cut short by the stop that ends the station counts as failed: it may hold part
             // of a block.
