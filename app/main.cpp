@@ -1,5 +1,6 @@
 // The configurator's entry: one instance per user, the window, and a box of last resort for an
 // error that escapes everything else.
+#include "app/ending_signals.h"
 #include "app/instance_guard.h"
 #include "ui/tform1.h"
 
@@ -97,7 +98,18 @@ int main(int argc, char** argv) {
         tk7v::Form1 = &form;
         form.show();
         guard.publish(&form);
-        app.exec();
+        // Ended from outside (a logout, a shutdown, kill, Ctrl+C in the terminal that started it),
+        // the device is left as the user's Disconnect leaves it; the end is said on stderr.
+        const tk7v::EndingSignals ending([&](int sig) {
+            std::fprintf(stderr, "Конфигуратор ТК-7В: завершение по сигналу %s\n",
+                         tk7v::EndingSignals::Name(sig));
+            form.ReleaseDevice();
+            QCoreApplication::exit(128 + sig);
+        });
+        // Windows ends a session with messages, not signals.
+        QObject::connect(&app, &QGuiApplication::commitDataRequest, &form, [&form] { form.ReleaseDevice(); });
+        const int status = app.exec();
+        if (status != 0) return status;
     } catch (const std::exception& e) {
         TApplication::lastResort(QString::fromUtf8(e.what()));
     }

@@ -2,6 +2,7 @@
 // The byte channel a transfer worker talks over. The serial port is one; tests provide others.
 #include "link/stop_signal.h"
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <span>
@@ -35,6 +36,12 @@ public:
     virtual IoStatus write(std::span<const std::uint8_t> bytes, const StopSignal& stop) = 0;
     // Raises RTS; a channel without modem lines ignores it.
     virtual void raiseRts() = 0;
+    // Throws away what has arrived and not been read yet; how many bytes that was. Nothing that
+    // arrived before a command has gone out can be that command's answer.
+    virtual std::size_t discardInput() { return 0; }
+    // How long one character takes on the line at its settings; zero for a channel that is not
+    // paced by a line (nothing can still be on its way there).
+    virtual std::chrono::microseconds characterTime() const { return {}; }
 };
 
 } // namespace tk7v

@@ -25,6 +25,8 @@ public:
         return port_.write(bytes, stop);
     }
     void raiseRts() override { port_.raiseRts(); }
+    std::size_t discardInput() override { return port_.discardInput(); }
+    std::chrono::microseconds characterTime() const override { return port_.characterTime(); }
 
 private:
     SerialPort port_;

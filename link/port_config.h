@@ -1,6 +1,7 @@
 #pragma once
 // The line settings applied at each open of the port. Every run starts from the defaults: 9600
 // baud, 8 data bits, no parity, one stop bit, no flow control, DTR and RTS low.
+#include <chrono>
 #include <cstdint>
 
 namespace tk7v {
@@ -22,6 +23,14 @@ struct PortConfig {
     std::uint8_t xoffChar = 0x13;
 
     bool operator==(const PortConfig&) const = default;
+
+    // One character on the line: a start bit, the data bits, the parity bit and the stop bits
+    // (one and a half counted as one, so the time is never overstated).
+    std::chrono::microseconds characterTime() const {
+        const unsigned bits =
+            1u + byteSize + (parity == Parity::None ? 0u : 1u) + (stopBits == StopBits::Two ? 2u : 1u);
+        return std::chrono::microseconds(baudRate ? bits * 1'000'000ull / baudRate : 0);
+    }
 };
 
 } // namespace tk7v

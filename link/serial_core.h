@@ -33,7 +33,10 @@ public:
     // Waits (at most about drainBound) for the output to leave, restores the settings found at
     // open and closes.
     virtual SysError close(std::chrono::milliseconds drainBound) = 0;
-    virtual SysError purge() = 0;
+    // Waits (at most about drainBound) for the output to leave, then discards both directions.
+    virtual SysError purge(std::chrono::milliseconds drainBound) = 0;
+    // Discards the input; how many bytes were waiting.
+    virtual std::size_t discardInput() = 0;
     // A port without modem lines answers with no error.
     virtual SysError setRts(bool on) = 0;
     // Moves at least one byte (or none, after a purge ended the wait), waiting as long as it

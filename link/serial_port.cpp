@@ -3,6 +3,7 @@
 // in serial_port_posix.cpp and serial_port_win32.cpp.
 #include "link/serial_core.h"
 
+#include <algorithm>
 #include <condition_variable>
 #include <mutex>
 #include <shared_mutex>
@@ -59,13 +60,33 @@ struct SerialPort::Impl {
             const IoStatus s = system->writeSome(bytes.subspan(done), stop, sent);
             if (s.kind != IoStatus::Ok) return s;
             done += sent;
+            const auto now = std::chrono::steady_clock::now();
+            lineFreeAt = std::max(now, lineFreeAt) + characterTime * static_cast<long>(sent);
         }
         return IoStatus::ok();
     }
 
+    // Waits until the bytes written so far can have crossed the line, or the port is closed.
+    // Not every port can tell when its output has left (a pseudo-terminal says at once, a USB
+    // adapter may say early), so the line's own pace gives the first bound; two characters
+    // more cover a late start of the transmitter. Called with writeMutex held.
+    void waitForLine() {
+        const auto until =
+            std::min(lineFreeAt + 2 * characterTime, std::chrono::steady_clock::now() + kDrainBound);
+        std::unique_lock l(lineMutex);
+        lineCv.wait_until(l, until, [&] { return closeRequested; });
+    }
+
     mutable std::shared_mutex ioLock; // shared: an operation in progress; exclusive: open/close
-    std::mutex writeMutex;
-    WakeSignal closing; // signalled while the port is being closed: wakes every wait
+    // Held by a write while it moves its bytes and by a purge while it drains: the purge never
+    // discards a command that is still being handed over.
+    std::timed_mutex writeMutex;
+    std::chrono::microseconds characterTime{0};
+    std::chrono::steady_clock::time_point lineFreeAt{}; // under writeMutex
+    std::mutex lineMutex;
+    std::condition_variable lineCv;
+    bool closeRequested = false; // under lineMutex
+    WakeSignal closing;          // signalled while the port is being closed: wakes every wait
     std::unique_ptr<SystemPort> system;
 };
 
@@ -88,12 +109,22 @@ SerialPort::OpenResult SerialPort::open(const std::string& path, const PortConfi
     close();
     std::unique_lock lock(d_->ioLock);
     d_->closing.clear();
+    {
+        std::lock_guard l(d_->lineMutex);
+        d_->closeRequested = false;
+    }
+    d_->characterTime = config.characterTime();
     return d_->system->open(path, config);
 }
 
 SysError SerialPort::close() {
     if (!isOpen()) return {};
     // Wake the waits first: they hold the shared lock that the close needs exclusively.
+    {
+        std::lock_guard l(d_->lineMutex);
+        d_->closeRequested = true;
+    }
+    d_->lineCv.notify_all();
     d_->closing.signal();
     std::unique_lock lock(d_->ioLock);
     if (!d_->system->isOpen()) return {};
@@ -103,9 +134,22 @@ SysError SerialPort::close() {
 }
 
 SysError SerialPort::purge() {
+    // A writer held up for longer than the drain bound (flow control that never releases) must
+    // not hold the purge up with it: the purge then goes on without the lock.
+    std::unique_lock w(d_->writeMutex, std::defer_lock);
+    if (w.try_lock_for(kDrainBound)) d_->waitForLine();
     std::shared_lock lock(d_->ioLock);
     if (!d_->system->isOpen()) return MakeSysError(d_->system->notOpenCode());
-    return d_->system->purge();
+    return d_->system->purge(kDrainBound);
+}
+
+std::size_t SerialPort::discardInput() {
+    std::shared_lock lock(d_->ioLock);
+    return d_->system->isOpen() ? d_->system->discardInput() : 0;
+}
+
+std::chrono::microseconds SerialPort::characterTime() const {
+    return d_->characterTime;
 }
 
 SysError SerialPort::setRts(bool on) {

@@ -4,7 +4,8 @@
 // serial_port_win32.cpp hold the two sides.
 //
 // Threads: one worker reads and writes while the window thread may purge and write its own
-// bytes ("RESET\r" on disconnect) on the same port; writes never interleave. close() wakes any
+// bytes ("RESET\r" on disconnect) on the same port; writes never interleave, and a purge waits
+// for a write in progress. close() wakes any
 // wait in progress and returns once no other thread is inside the port, so the OS handle is
 // never used after it is closed (or reused by another open).
 #include "link/channel.h"
@@ -38,8 +39,15 @@ public:
     SysError close();
     static constexpr std::chrono::milliseconds kDrainBound{1000};
 
-    // Discards what waits in both directions.
+    // Discards what waits in both directions. What was already written leaves first (a chunk in
+    // progress is finished, then the output drains, at most kDrainBound): a real port holds
+    // written bytes until they have left at the line's pace, and discarding them would cut a
+    // command short, so that the device took whatever came next as the rest of it.
     SysError purge();
+    // Discards what has arrived and not been read; how many bytes that was.
+    std::size_t discardInput() override;
+    // One character's time at the settings of the last open.
+    std::chrono::microseconds characterTime() const override;
     // Sets or clears RTS. A port without modem lines (a pseudo-terminal) is not an error.
     SysError setRts(bool on);
     // Whether the driver was asked for low latency at the last open (a driver may refuse).

@@ -209,9 +209,17 @@ public:
         return MakeSysError(static_cast<std::uint32_t>(err));
     }
 
-    SysError purge() override {
+    SysError purge(std::chrono::milliseconds drainBound) override {
+        DrainOutput(fd_, drainBound, SystemCloseCalls());
         if (::tcflush(fd_, TCIOFLUSH) != 0) return MakeSysError(static_cast<std::uint32_t>(errno));
         return {};
+    }
+
+    std::size_t discardInput() override {
+        int waiting = 0;
+        if (::ioctl(fd_, FIONREAD, &waiting) != 0) waiting = 0;
+        ::tcflush(fd_, TCIFLUSH);
+        return static_cast<std::size_t>(waiting);
     }
 
     SysError setRts(bool on) override {

@@ -6,6 +6,7 @@
 
 #include "link/serial_core.h"
 
+#include <algorithm>
 #include <memory>
 #include <windows.h>
 
@@ -102,18 +103,7 @@ public:
     }
 
     SysError close(std::chrono::milliseconds drainBound) override {
-        // FlushFileBuffers has no time-out of its own; a dead adapter could hold it for ever. It
-        // runs with a handle of its own, and discarding the output ends it.
-        HANDLE own = nullptr;
-        if (::DuplicateHandle(::GetCurrentProcess(), h_, ::GetCurrentProcess(), &own, 0, FALSE,
-                              DUPLICATE_SAME_ACCESS))
-            RunBounded(
-                [own] {
-                    const bool ok = ::FlushFileBuffers(own);
-                    ::CloseHandle(own);
-                    return ok;
-                },
-                [h = h_] { ::PurgeComm(h, PURGE_TXABORT | PURGE_TXCLEAR); }, drainBound);
+        drain(drainBound);
         if (haveSaved_) ::SetCommState(h_, &saved_);
         const bool closed = ::CloseHandle(h_);
         const std::uint32_t err = lastError();
@@ -121,10 +111,17 @@ public:
         return closed ? SysError{} : MakeSysError(err);
     }
 
-    SysError purge() override {
+    SysError purge(std::chrono::milliseconds drainBound) override {
+        drain(drainBound);
         if (!::PurgeComm(h_, PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR | PURGE_RXCLEAR))
             return MakeSysError(lastError());
         return {};
+    }
+
+    std::size_t discardInput() override {
+        const std::size_t waiting = inputWaiting();
+        ::PurgeComm(h_, PURGE_RXCLEAR);
+        return waiting;
     }
 
     SysError setRts(bool on) override {
@@ -136,11 +133,13 @@ public:
     }
 
     IoStatus readSome(std::span<std::uint8_t> into, const StopSignal& stop, std::size_t& got) override {
+        // With all-zero time-outs a read completes only once its whole buffer is full: it asks
+        // for what the port holds already, or for the one byte that ends the wait.
+        const DWORD want = static_cast<DWORD>(std::clamp<std::size_t>(inputWaiting(), 1, into.size()));
         OVERLAPPED ov{};
         ov.hEvent = readEvent_;
         ::ResetEvent(readEvent_);
-        if (!::ReadFile(h_, into.data(), static_cast<DWORD>(into.size()), nullptr, &ov) &&
-            ::GetLastError() != ERROR_IO_PENDING)
+        if (!::ReadFile(h_, into.data(), want, nullptr, &ov) && ::GetLastError() != ERROR_IO_PENDING)
             return IoStatus::failed(lastError());
         DWORD n = 0;
         const IoStatus s = complete(ov, n, &stop);
@@ -166,6 +165,28 @@ public:
     }
 
 private:
+    std::size_t inputWaiting() const {
+        DWORD errors = 0;
+        COMSTAT state{};
+        return ::ClearCommError(h_, &errors, &state) ? state.cbInQue : 0;
+    }
+
+    // Waits until the output has left the port. FlushFileBuffers has no time-out of its own; a
+    // dead adapter could hold it for ever. It runs with a handle of its own, and discarding the
+    // output ends it.
+    void drain(std::chrono::milliseconds bound) {
+        HANDLE own = nullptr;
+        if (::DuplicateHandle(::GetCurrentProcess(), h_, ::GetCurrentProcess(), &own, 0, FALSE,
+                              DUPLICATE_SAME_ACCESS))
+            RunBounded(
+                [own] {
+                    const bool ok = ::FlushFileBuffers(own);
+                    ::CloseHandle(own);
+                    return ok;
+                },
+                [h = h_] { ::PurgeComm(h, PURGE_TXABORT | PURGE_TXCLEAR); }, bound);
+    }
+
     // Waits for an overlapped transfer to end. A stop or a close cancels it and waits until the
     // cancel is through, so the buffer is free when this returns.
     IoStatus complete(OVERLAPPED& ov, DWORD& transferred, const StopSignal* stop) {

@@ -110,6 +110,30 @@ void TConnect::Pause(std::chrono::milliseconds ms) {
     stop_.waitFor(ms);
 }
 
+void TConnect::DiscardInput() {
+    receivedBegin_ = receivedEnd_ = 0;
+    channel_.discardInput();
+}
+
+void TConnect::SettleLine() {
+    // The line may still carry the tail of an earlier answer: a device that sends "OK" after
+    // its identification line, or the late answer to a chunk of a write that was stopped. Taken
+    // for the first chunk's answer, it would shift every answer by one chunk, and a refused
+    // chunk would pass for a taken one. Four characters of silence (5 ms at least) tell that
+    // nothing more is on its way; a device that never falls silent is given up on after a
+    // second, and its noise is skipped as before.
+    const auto character = channel_.characterTime();
+    DiscardInput();
+    if (character.count() == 0) return;
+    const auto quiet = std::max(std::chrono::ceil<std::chrono::milliseconds>(4 * character), 5ms);
+    const auto giveUp = std::chrono::steady_clock::now() + 1s;
+    while (!StopRequested() && std::chrono::steady_clock::now() < giveUp) {
+        Pause(quiet);
+        if (channel_.discardInput() == 0) break;
+    }
+    receivedBegin_ = receivedEnd_ = 0;
+}
+
 std::size_t TConnect::TakeReceived(std::span<std::uint8_t> into) {
     const std::size_t n = std::min(into.size(), receivedEnd_ - receivedBegin_);
     std::copy_n(received_.begin() + static_cast<long>(receivedBegin_), n, into.begin());
@@ -226,15 +250,22 @@ void TConnect::Write() {
         BlockBuffer = *given_;
     else
         host_.CollectBlock(BlockBuffer);
+    if (!StopRequested()) SettleLine();
     for (std::size_t a = 0; a < proto::kWriteLength && !StopRequested();) {
         const std::size_t n =
             a + proto::kChunkSize <= proto::kWriteLength ? proto::kChunkSize : proto::kWriteLength - a;
         PostStatus(WriteProgressText(a, n));
         host_.progress(opWrite, WritePercent(a, n));
         if (StopRequested()) break;
-        const bool sent = SendBytes(proto::WriteHead(n, a), false) &&
-                          SendBytes({BlockBuffer.data() + a, n}, false) && SendBytes({&proto::kCr, 1}, false);
-        if (!sent) {
+        DiscardInput();
+        // Head, data and CR in one write: nothing another writer sends (the window's "RESET\r")
+        // can come between them, and a stop lets the chunk go out whole.
+        std::array<std::uint8_t, sizeof(proto::Command) + proto::kChunkSize + 1> chunk;
+        const proto::Command head = proto::WriteHead(n, a);
+        auto end = std::copy(head.begin(), head.end(), chunk.begin());
+        end = std::copy_n(BlockBuffer.begin() + static_cast<long>(a), n, end);
+        *end++ = proto::kCr;
+        if (!SendBytes({chunk.data(), static_cast<std::size_t>(end - chunk.begin())}, false)) {
             RequestStop(); // a failure is reported already; a port being closed ends it too
             break;
         }

@@ -66,6 +66,11 @@ private:
     void PostStatus(const std::string& text);
     void ReportIoError(std::uint32_t code);
     void RaiseRtsOnce();
+    // Throws away what has arrived: a chunk's answer can only come after the chunk.
+    void DiscardInput();
+    // Before a write's first chunk: waits until the line has been quiet for a while, throwing
+    // away what arrives meanwhile.
+    void SettleLine();
     void Pause(std::chrono::milliseconds ms);
 
     std::uint32_t lastError_ = 0;

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <fstream>
 #include <iterator>
 #include <random>
@@ -30,6 +31,12 @@ std::size_t extensionDot(const std::string& path) {
 
 namespace fs = std::filesystem;
 
+// The reason the C library gave for the call that just failed (the streams open and write
+// through it).
+std::error_code lastError() {
+    return {errno ? errno : EIO, std::generic_category()};
+}
+
 // Writes the bytes over the start of the open stream and checks that all of them arrived.
 bool putAt0(std::fstream& file, std::span<const std::uint8_t> bytes) {
     file.clear();
@@ -40,20 +47,28 @@ bool putAt0(std::fstream& file, std::span<const std::uint8_t> bytes) {
 }
 
 // Rewrites an existing file where no file can be made beside it.
-SaveResult::Status rewriteInPlace(const fs::path& path, std::span<const std::uint8_t> bytes) {
+SaveResult::Status rewriteInPlace(const fs::path& path, std::span<const std::uint8_t> bytes,
+                                  std::error_code& error) {
     // Unbuffered: a write cut short (a full disk) fails there and then. A buffer would still hold
     // the rest of the new bytes, refuse the seek back and keep the old ones from going back in.
     std::fstream file;
     file.rdbuf()->pubsetbuf(nullptr, 0);
+    errno = 0;
     file.open(path, std::ios::in | std::ios::out | std::ios::binary);
-    if (!file) return SaveResult::Status::OpenFailed;
+    if (!file) {
+        error = lastError();
+        return SaveResult::Status::OpenFailed;
+    }
     const std::vector<std::uint8_t> old{std::istreambuf_iterator<char>(file),
                                         std::istreambuf_iterator<char>()};
     std::error_code ec;
+    errno = 0;
     bool ok = putAt0(file, bytes);
+    if (!ok) error = lastError();
     if (ok && old.size() > bytes.size()) {
         fs::resize_file(path, bytes.size(), ec);
         ok = !ec;
+        error = ec;
     }
     if (ok) return SaveResult::Status::Written;
     putAt0(file, old);
@@ -77,17 +92,58 @@ fs::path temporaryBeside(const fs::path& path) {
 
 // Writes a file of that name afresh: open, write, close, every step checked.
 enum class Fresh { Written, OpenFailed, WriteFailed };
-Fresh writeFresh(const fs::path& path, std::span<const std::uint8_t> bytes) {
+Fresh writeFresh(const fs::path& path, std::span<const std::uint8_t> bytes, std::error_code& error) {
+    errno = 0;
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    if (!out) return Fresh::OpenFailed;
+    if (!out) {
+        error = lastError();
+        return Fresh::OpenFailed;
+    }
     out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
     out.close();
     if (!out) {
+        error = lastError();
         std::error_code ec;
         fs::remove(path, ec);
         return Fresh::WriteFailed;
     }
     return Fresh::Written;
+}
+
+// Puts the bytes under the name: into a file beside it that then takes the name, or, where that
+// cannot be, in place over an existing file or afresh.
+SaveResult::Status replaceOrCreate(const fs::path& path, const fs::file_status& status, bool replaced,
+                                   std::span<const std::uint8_t> bytes, std::error_code& error) {
+    using Status = SaveResult::Status;
+    std::error_code ec;
+    const fs::path temporary = temporaryBeside(path);
+    switch (temporary.empty() ? Fresh::OpenFailed : writeFresh(temporary, bytes, error)) {
+    case Fresh::Written:
+        if (replaced) fs::permissions(temporary, status.permissions(), ec);
+        fs::rename(temporary, path, error);
+        if (!error) return Status::Written;
+        fs::remove(temporary, ec);
+        // A folder that lets the user make files but not rename over another user's (a shared
+        // folder with the sticky bit): the file itself may be written, so it is, in place.
+        if (!replaced) return Status::WriteFailed;
+        break;
+    case Fresh::WriteFailed:
+        return Status::WriteFailed;
+    case Fresh::OpenFailed:
+        break;
+    }
+    error.clear();
+    if (replaced) return rewriteInPlace(path, bytes, error);
+    // Nothing was there: a file cut short is removed, which leaves the name as it was.
+    switch (writeFresh(path, bytes, error)) {
+    case Fresh::Written:
+        return Status::Written;
+    case Fresh::OpenFailed:
+        return Status::OpenFailed;
+    case Fresh::WriteFailed:
+        break;
+    }
+    return Status::WriteFailed;
 }
 
 } // namespace
@@ -105,16 +161,28 @@ ConfigRead ReadConfigFile(const fs::path& path) {
     ConfigRead r;
     std::error_code ec;
     const auto status = fs::status(path, ec);
-    if (ec || !fs::exists(status)) return r;
+    if (ec || !fs::exists(status)) {
+        r.error = ec ? ec : std::make_error_code(std::errc::no_such_file_or_directory);
+        return r;
+    }
     r.status = ConfigRead::Status::WrongSize;
-    if (!fs::is_regular_file(status)) return r;
+    if (!fs::is_regular_file(status)) {
+        r.error = std::make_error_code(fs::is_directory(status) ? std::errc::is_a_directory
+                                                                : std::errc::invalid_argument);
+        return r;
+    }
+    errno = 0;
     std::ifstream in(path, std::ios::binary);
-    if (!in) return r;
+    if (!in) {
+        r.error = lastError();
+        return r;
+    }
     r.size = fs::file_size(path, ec);
     if (ec) r.size = 0;
     if (r.size != kConfigFileSize) return r;
     r.contents.resize(kConfigFileSize);
     if (!in.read(reinterpret_cast<char*>(r.contents.data()), static_cast<std::streamsize>(kConfigFileSize))) {
+        r.error = lastError();
         r.contents.clear();
         r.status = ConfigRead::Status::ReadFailed;
         return r;
@@ -146,10 +214,20 @@ SaveResult SaveConfigFile(const fs::path& chosen, std::span<const std::uint8_t> 
         fs::is_symlink(fs::symlink_status(chosen, ec)) ? fs::weakly_canonical(chosen, ec) : chosen;
     const auto status = fs::status(path, ec);
     result.replaced = fs::exists(status);
-    if (result.replaced && !rules.replace) return {Status::Exists, true};
+    if (result.replaced && !rules.replace) return {Status::Exists, true, SaveResult::Backup::None, {}};
     // A pipe, a device or a folder is no configuration to replace (and copying a pipe would
     // wait for a writer for ever).
-    if (result.replaced && !fs::is_regular_file(status)) return {Status::OpenFailed, true};
+    if (result.replaced && !fs::is_regular_file(status))
+        return {Status::OpenFailed, true, SaveResult::Backup::None,
+                std::make_error_code(fs::is_directory(status) ? std::errc::is_a_directory
+                                                              : std::errc::invalid_argument)};
+    // The new bytes reach the name by a rename, which asks only the folder: a file the user may
+    // not write (marked read-only to protect a prepared configuration, or another user's) is
+    // refused here, before anything is made, as a file that does not open for writing is.
+    // Opened for reading and writing, nothing in it changes.
+    errno = 0;
+    if (result.replaced && !std::fstream(path, std::ios::in | std::ios::out | std::ios::binary))
+        return {Status::OpenFailed, true, SaveResult::Backup::None, lastError()};
     if (result.replaced && rules.keepBackup) {
         const fs::path backup = Utf8Path(BackupPathFor(PathUtf8(chosen)));
         // Copied, not renamed: should the write below fail, the old content is still under its
@@ -161,35 +239,12 @@ SaveResult SaveConfigFile(const fs::path& chosen, std::span<const std::uint8_t> 
             if (ec && ec != std::errc::file_exists) fs::remove(backup, ec);
         }
     }
-    const fs::path temporary = temporaryBeside(path);
-    switch (temporary.empty() ? Fresh::OpenFailed : writeFresh(temporary, bytes)) {
-    case Fresh::Written:
-        if (result.replaced) fs::permissions(temporary, status.permissions(), ec);
-        fs::rename(temporary, path, ec);
-        if (!ec) return result;
-        fs::remove(temporary, ec);
-        result.status = Status::WriteFailed;
-        return result;
-    case Fresh::WriteFailed:
-        result.status = Status::WriteFailed;
-        return result;
-    case Fresh::OpenFailed:
-        break;
-    }
-    if (result.replaced) {
-        result.status = rewriteInPlace(path, bytes);
-        return result;
-    }
-    // Nothing was there: a file cut short is removed, which leaves the name as it was.
-    switch (writeFresh(path, bytes)) {
-    case Fresh::Written:
-        break;
-    case Fresh::OpenFailed:
-        result.status = Status::OpenFailed;
-        break;
-    case Fresh::WriteFailed:
-        result.status = Status::WriteFailed;
-        break;
+    result.status = replaceOrCreate(path, status, result.replaced, bytes, result.error);
+    // A backup made for a save that did not happen would only stand for a replacement that
+    // never was.
+    if (result.status != Status::Written && result.backup == SaveResult::Backup::Made) {
+        fs::remove(Utf8Path(BackupPathFor(PathUtf8(chosen))), ec);
+        result.backup = SaveResult::Backup::None;
     }
     return result;
 }

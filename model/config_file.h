@@ -9,6 +9,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <system_error>
 #include <vector>
 
 namespace tk7v {
@@ -31,6 +32,7 @@ struct ConfigRead {
     Status status = Status::NotFound;
     std::uint64_t size = 0;             // as found; 0 when the file could not be opened or sized
     std::vector<std::uint8_t> contents; // the 512 bytes when loaded
+    std::error_code error;              // why it could not be found, opened or read, where known
 };
 ConfigRead ReadConfigFile(const std::filesystem::path& path);
 // The window's words for a failed read: "Файл не найден", the wrong size, the read error.
@@ -54,6 +56,7 @@ struct SaveResult {
     Status status = Status::Written;
     bool replaced = false; // a file of that name was there before
     Backup backup = Backup::None;
+    std::error_code error; // why it could not be opened or written, where known
 };
 SaveResult SaveConfigFile(const std::filesystem::path& path, std::span<const std::uint8_t> bytes,
                           SaveRules rules = {});

@@ -3,6 +3,7 @@
 // knows them. The window and the command line both use them.
 #include <cstdint>
 #include <string>
+#include <system_error>
 
 namespace tk7v::texts {
 
@@ -21,6 +22,32 @@ inline constexpr const char* kReplaceQuestion = "Заменить существ
 // "Неверный размер файла настроек: N байт."
 inline std::string WrongSizeText(std::uint64_t size) {
     return "Неверный размер файла настроек: " + std::to_string(size) + " байт.";
+}
+
+// Why a file could not be opened, read or written, in the words of the reasons an installer
+// meets (a missing folder, a full disk, a read-only file, …); any other reason as the system
+// words it.
+inline std::string FileErrorReason(std::error_code ec) {
+    using E = std::errc;
+    const struct {
+        E condition;
+        const char* text;
+    } known[] = {
+        {E::no_such_file_or_directory, "нет такой папки или файла"},
+        {E::no_space_on_device, "на диске нет места"},
+        {E::file_too_large, "файл не помещается (превышен допустимый размер)"},
+        {E::read_only_file_system, "диск доступен только для чтения"},
+        {E::permission_denied, "доступ запрещён"},
+        {E::operation_not_permitted, "доступ запрещён"},
+        {E::filename_too_long, "слишком длинное имя"},
+        {E::not_a_directory, "часть пути — не папка"},
+        {E::is_a_directory, "это папка"},
+        {E::device_or_resource_busy, "файл занят другой программой"},
+        {E::io_error, "ошибка ввода-вывода (диск неисправен или отключён)"},
+    };
+    for (const auto& k : known)
+        if (ec == k.condition) return k.text;
+    return ec.message();
 }
 
 } // namespace tk7v::texts

@@ -79,15 +79,16 @@ JsonAssignments AssignmentsFromJson(const std::string& text, const ParameterImag
             out.error = why;
             return out;
         }
-        // Fields the window never lets the user change: hidden ones, and the check boxes it sets
-        // itself after every load. Show prints them; they come back unchanged or not at all.
-        if (f->hidden || f->forced != FieldSpec::Forced::No) {
+        // The check boxes the window sets itself after every load can never hold another value:
+        // show prints them, and they come back unchanged or not at all. Every other field,
+        // hidden ones included, is taken as set takes it, so that a configuration kept as text
+        // gives back the same bytes.
+        if (f->forced != FieldSpec::Forced::No) {
             const auto view =
                 std::find_if(views.begin(), views.end(), [&](const FieldView& w) { return w.field == f; });
             const std::string now = f->kind == FieldKind::Check ? (view->on ? "1" : "0") : view->text;
             if (value != now && !(f->kind == FieldKind::Check && value == view->text)) {
-                out.error = name + ": " + (f->hidden ? "скрытое поле" : "поле") +
-                            ", которое окно не даёт изменить (в файле " + view->text + ")";
+                out.error = name + ": поле, которое окно не даёт изменить (в файле " + view->text + ")";
                 return out;
             }
             continue;

@@ -40,33 +40,49 @@ long long secondsOf(const std::tm& t) {
            t.tm_hour * 3600LL + t.tm_min * 60LL + t.tm_sec;
 }
 
-constexpr const char* kCsvHeader =
-    "port,identification,command,file,sha256,start,end,result,message,differing,row,numbers";
+// The CSV report is for people: a spreadsheet with Russian settings opens it by a double click
+// (UTF-8 marked by its byte-order mark, ";" between cells, headings in words). A report an
+// earlier version began (",", the field names as headings) goes on in its own form, so that it
+// stays one table.
+constexpr const char* kBom = "\xEF\xBB\xBF";
+constexpr const char* kCsvHeading[] = {
+    "Порт",           "Устройство",     "Команда", "Файл",      "SHA-256",
+    "Начало",         "Конец",          "Итог",    "Сообщение", "Различающиеся поля",
+    "Строка таблицы", "Выданные номера"};
 
-std::vector<std::string> CsvCells(const std::string& line);
+// The separator of a report that starts with `head` (its first line at least).
+char separatorOf(const std::string& head) {
+    if (head.starts_with(kBom)) return ';';
+    const std::string first = head.substr(0, head.find('\n'));
+    return first.find(';') != std::string::npos ? ';' : ',';
+}
+
+std::vector<std::string> CsvCells(const std::string& line, char separator);
 
 // The cells of each line of a CSV report, line by line: a record cut short by a crash (an open
 // quote, say) then spoils only its own line, never the records after it. No record the station
 // claims with holds a line break.
 std::vector<std::vector<std::string>> CsvRows(const std::string& text) {
     std::vector<std::vector<std::string>> rows;
+    const char separator = separatorOf(text);
     for (std::size_t at = 0; at < text.size();) {
         std::size_t end = text.find('\n', at);
         if (end == std::string::npos) end = text.size();
-        auto cells = CsvCells(text.substr(at, end - at));
+        auto cells = CsvCells(text.substr(at, end - at), separator);
         if (!cells.empty()) rows.push_back(std::move(cells));
         at = end + 1;
     }
     return rows;
 }
 
-std::vector<std::string> CsvCells(const std::string& text) {
+std::vector<std::string> CsvCells(const std::string& text, char separator) {
     struct Cells {
         std::vector<std::vector<std::string>> rows;
         std::vector<std::string> current;
     } cells;
     csv_parser parser;
     if (csv_init(&parser, CSV_STRICT | CSV_STRICT_FINI | CSV_APPEND_NULL) != 0) return {};
+    csv_set_delim(&parser, static_cast<unsigned char>(separator));
     const auto onCell = [](void* s, std::size_t len, void* data) {
         static_cast<Cells*>(data)->current.emplace_back(s ? static_cast<const char*>(s) : "", s ? len : 0);
     };
@@ -132,7 +148,7 @@ std::string Report::isoTime(std::chrono::system_clock::time_point t) {
     return std::string(when) + zone;
 }
 
-std::string Report::line(const ReportRecord& r) const {
+std::string Report::line(const ReportRecord& r, char separator) const {
     std::string line;
     if (format_ == Format::JsonLines) {
         nlohmann::json j = {{"port", r.port},        {"identification", r.identification},
@@ -159,17 +175,29 @@ std::string Report::line(const ReportRecord& r) const {
          {r.port, r.identification, r.command, r.file, r.sha256, isoTime(r.start), isoTime(r.end), r.result,
           r.message, joined(r.differing), r.given.row > 0 ? std::to_string(r.given.row) : std::string(),
           joined(r.given.numbers)}) {
-        if (!line.empty()) line += ',';
+        if (!line.empty()) line += separator;
         line += csvField(f);
     }
     return line + "\r\n";
 }
 
-SysError Report::appendLocked(const std::string& line) {
+SysError Report::appendLocked(const ReportRecord& record) {
     std::uint64_t size = 0;
     if (const SysError e = file_->size(size)) return e;
     std::string bytes;
-    if (size == 0 && format_ == Format::Csv) bytes = std::string(kCsvHeader) + "\r\n";
+    if (format_ == Format::Csv && size == 0) {
+        separator_ = ';';
+        std::string headings;
+        for (const char* heading : kCsvHeading)
+            headings += (headings.empty() ? "" : ";") + std::string(heading);
+        bytes = kBom + headings + "\r\n";
+    } else if (format_ == Format::Csv && !separator_) {
+        // The first line of a report never changes once written: read once, it holds.
+        std::string text;
+        if (const SysError e = file_->read(0, text)) return e;
+        separator_ = separatorOf(text);
+    }
+    const std::string line = this->line(record, separator_ ? *separator_ : ';');
     // A record cut short by some other program, or one whose undoing failed, is left as it is,
     // and ours starts on a line of its own.
     std::string last;
@@ -180,11 +208,10 @@ SysError Report::appendLocked(const std::string& line) {
 }
 
 std::string Report::add(const ReportRecord& r) {
-    const std::string text = line(r);
     std::lock_guard lock(mutex_);
     SysError failed = file_->lock();
     if (!failed) {
-        failed = appendLocked(text);
+        failed = appendLocked(r);
         file_->unlock();
     }
     return failed ? path_ + ": " + SystemErrorText(failed.code) : std::string();
@@ -200,7 +227,7 @@ bool Report::claim(const Choose& choose, std::string& error) {
     SysError failed = file_->read(0, text);
     if (!failed) {
         if (const std::optional<ReportRecord> record = choose(TakenIn(text, format_ == Format::Csv)))
-            failed = appendLocked(line(*record));
+            failed = appendLocked(*record);
     }
     file_->unlock();
     if (failed) error = path_ + ": отчёт не записан: " + SystemErrorText(failed.code);
@@ -234,7 +261,7 @@ Taken Report::TakenIn(const std::string& text, bool csv) {
     }
     for (const auto& cells : CsvRows(text)) {
         if (cells.size() < 12) continue; // the header and any record of an older report
-        if (!cells[10].empty() && cells[10] != "row") {
+        if (!cells[10].empty()) {        // the heading is no number and is passed over
             char* end = nullptr;
             const long row = std::strtol(cells[10].c_str(), &end, 10);
             if (end && *end == '\0' && row > 0) taken.rows.insert(static_cast<int>(row));

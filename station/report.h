@@ -43,9 +43,10 @@ struct Taken {
 
 class Report {
 public:
-    // JSON Lines for a name ending in ".jsonl", CSV (UTF-8, a header when the file is new) for
-    // ".csv". Null with `error` set when the name has neither ending or the file cannot be
-    // opened for appending.
+    // JSON Lines for a name ending in ".jsonl" (for programs), CSV for ".csv" (for people: UTF-8
+    // with a byte-order mark, ";", headings in words, as a Russian spreadsheet opens it; a CSV
+    // report an earlier version began with "," goes on with ","). Null with `error` set when the name has
+    // neither ending or the file cannot be opened for appending.
     static std::unique_ptr<Report> open(const std::string& path, std::string& error);
 
     // Any thread. What failed ("PATH: the system's words") when the record could not be written
@@ -69,14 +70,15 @@ private:
     enum class Format { JsonLines, Csv };
     Report(Format format, std::string path, std::unique_ptr<SharedFile> file)
         : format_(format), path_(std::move(path)), file_(std::move(file)) {}
-    std::string line(const ReportRecord& r) const;
-    // Appends the line (after the CSV header when the file is empty); the lock held.
-    SysError appendLocked(const std::string& line);
+    std::string line(const ReportRecord& r, char separator) const;
+    // Appends the record's line (after the CSV headings when the file is empty); the lock held.
+    SysError appendLocked(const ReportRecord& record);
 
     std::mutex mutex_; // the threads of this process take turns at the file's lock
     Format format_;
     std::string path_;
     std::unique_ptr<SharedFile> file_;
+    std::optional<char> separator_; // a CSV report's, once known; under mutex_
 };
 
 } // namespace tk7v::station

@@ -1,5 +1,6 @@
 #include "values_table.h"
 
+#include "link/device_text.h"
 #include "model/parameter_image.h"
 
 #include <csv.h>
@@ -60,12 +61,49 @@ std::optional<std::string> fieldOf(const std::string& h) {
     return std::nullopt;
 }
 
+// Well-formed UTF-8: every lead byte followed by its continuation bytes, no overlong forms, no
+// surrogates, nothing beyond U+10FFFF.
+bool isUtf8(std::string_view s) {
+    for (std::size_t i = 0; i < s.size();) {
+        const auto b = static_cast<unsigned char>(s[i]);
+        if (b < 0x80) {
+            ++i;
+            continue;
+        }
+        std::size_t n = 0;
+        unsigned min = 0, cp = 0;
+        if ((b & 0xE0) == 0xC0)
+            n = 1, min = 0x80, cp = b & 0x1Fu;
+        else if ((b & 0xF0) == 0xE0)
+            n = 2, min = 0x800, cp = b & 0x0Fu;
+        else if ((b & 0xF8) == 0xF0)
+            n = 3, min = 0x10000, cp = b & 0x07u;
+        else
+            return false;
+        if (s.size() - i <= n) return false;
+        for (std::size_t k = 1; k <= n; ++k) {
+            const auto c = static_cast<unsigned char>(s[i + k]);
+            if ((c & 0xC0) != 0x80) return false;
+            cp = cp << 6 | (c & 0x3Fu);
+        }
+        if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return false;
+        i += n + 1;
+    }
+    return true;
+}
+
 } // namespace
 
 ValuesTable ReadValuesTable(const std::string& bytes) {
     ValuesTable out;
     std::string text = bytes;
-    if (text.starts_with("\xEF\xBB\xBF")) text.erase(0, 3);
+    // A byte-order mark or text that is valid UTF-8 is UTF-8; anything else is what Excel's
+    // "CSV (разделители — точка с запятой)" writes on a Russian Windows, Windows-1251, the code
+    // page of the device itself.
+    if (text.starts_with("\xEF\xBB\xBF"))
+        text.erase(0, 3);
+    else if (!isUtf8(text))
+        text = DeviceTextToUtf8(text);
 
     Cells cells;
     csv_parser parser;
@@ -92,13 +130,28 @@ ValuesTable ReadValuesTable(const std::string& bytes) {
     const std::vector<std::string>& header = cells.rows.front();
     int portColumn = -1;
     std::vector<std::optional<std::string>> fields(header.size());
+    // Two columns for one thing leave the reader to guess which one is meant: refused, naming both.
+    const auto twice = [&](std::size_t first, std::size_t second) {
+        out.error = "таблица значений: столбцы «" + header[first] + "» и «" + header[second] +
+                    "» задают одно и то же" + (fields[second] ? " поле " + *fields[second] : " — порт");
+    };
     for (std::size_t c = 0; c < header.size(); ++c) {
         if (isPortColumn(header[c])) {
+            if (portColumn >= 0) {
+                twice(static_cast<std::size_t>(portColumn), c);
+                return out;
+            }
             portColumn = static_cast<int>(c);
         } else if (!(fields[c] = fieldOf(header[c]))) {
             out.error = "таблица значений: столбец «" + header[c] +
                         "» не назван ни именем поля, ни подписью, которая есть только у одного поля";
             return out;
+        } else {
+            for (std::size_t earlier = 0; earlier < c; ++earlier)
+                if (fields[earlier] == fields[c]) {
+                    twice(earlier, c);
+                    return out;
+                }
         }
     }
     out.list = portColumn < 0;

@@ -86,9 +86,15 @@ public:
 
     // The serial link.
     void FillPortList(int savedIndex);
+    // The list read again as the user opens it (an adapter plugged in after the start): the
+    // port chosen stays chosen while it is listed, else the first; nothing is stored.
+    void RefreshPortList();
     void Button1Click();
     void ComboBox1Change(int index);
     void OpenCloseComm();
+    // The program ends without the user's word (a signal, the session's end): the exchange
+    // stops between chunks, the device is told to reset and the port closes, with no box shown.
+    void ReleaseDevice();
     void ShowSystemError(std::uint32_t code);
     bool isConnected() const { return Connected; }
     const PortConfig& portConfig() const { return PortConfig_; }
@@ -126,6 +132,7 @@ private:
     class Layout;
 
     void createControls();
+    void showPorts(int index);
     void profileRule(const ProfileControls& profile, const ProfileControls& other);
     void formatRule(const ProfileControls& profile);
     void connectHandlers();

@@ -43,6 +43,9 @@ void TForm1::BitBtn1Click() {
     const HintAtEnd hint{StatusBar1, *this};
     setStatusText(QString(), false);
     if (!BuildImage()) return;
+    // What the window shows now is what the file gets: a read may deliver the device's block
+    // while the dialogs below are open.
+    const ParameterImage shown = *ParameterImage_;
     const QString path = dialogs_->saveFile(this, saveDialog1());
     if (path.isEmpty()) return;
     const QFileInfo existing(path);
@@ -51,8 +54,7 @@ void TForm1::BitBtn1Click() {
             dialogs_->question(this, T(texts::kReplaceQuestion) + existing.fileName() + QStringLiteral("?"));
         if (answer != Dialogs::Answer::Yes) return;
     }
-    const auto* image = ParameterImage_->data();
-    switch (SaveConfigFile(Utf8Path(path.toStdString()), {image, kConfigFileSize}).status) {
+    switch (SaveConfigFile(Utf8Path(path.toStdString()), shown).status) {
     case SaveResult::Status::Written:
         break;
     case SaveResult::Status::Exists:

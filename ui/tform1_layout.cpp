@@ -18,9 +18,29 @@
 #include <QTabWidget>
 
 #include <array>
+#include <functional>
 #include <stdexcept>
 
 namespace tk7v {
+
+namespace {
+
+// The port list, read again each time the user opens it: the list is always current when it is
+// looked at, and nothing runs while it is closed.
+class PortComboBox final : public QComboBox {
+public:
+    PortComboBox(QWidget* parent, std::function<void()> beforeOpen)
+        : QComboBox(parent), beforeOpen_(std::move(beforeOpen)) {}
+    void showPopup() override {
+        beforeOpen_();
+        QComboBox::showPopup();
+    }
+
+private:
+    std::function<void()> beforeOpen_;
+};
+
+} // namespace
 
 class TForm1::Layout {
 public:
@@ -54,7 +74,7 @@ private:
         connect->setIcon(ConnectButtonIcon());
 
         auto* link = group(&f_, "GroupBox1", QStringLiteral("Соед&инение"), 8, 72, 137, 81);
-        f_.ComboBox1 = add(new QComboBox(link), "ComboBox1");
+        f_.ComboBox1 = add(new PortComboBox(link, [form = &f_] { form->RefreshPortList(); }), "ComboBox1");
         f_.ComboBox1->setGeometry(8, 16, 121, 21);
         f_.ComboBox1->setEditable(false);
         f_.ComboBox1->setToolTip(QStringLiteral("Выбор последовательного порта"));

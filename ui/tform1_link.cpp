@@ -8,13 +8,28 @@
 #include <QComboBox>
 #include <QPushButton>
 
+#include <algorithm>
 #include <utility>
 
 namespace tk7v {
 
 void TForm1::FillPortList(int savedIndex) {
+    showPorts(savedIndex);
+}
+
+void TForm1::RefreshPortList() {
+    showPorts(-1);
+}
+
+// savedIndex -1: keep the port shown now, by name.
+void TForm1::showPorts(int savedIndex) {
     std::vector<std::string> names = env_.listPorts();
     if (names.empty()) names = PortListOrFallback({}, "ttyS", true);
+    const std::string chosen = ComboBox1->currentText().toStdString();
+    if (savedIndex < 0) {
+        const auto found = std::find(names.begin(), names.end(), chosen);
+        savedIndex = found == names.end() ? 0 : static_cast<int>(found - names.begin());
+    }
     ComboBox1->clear();
     for (const auto& n : names)
         ComboBox1->addItem(QString::fromStdString(n));
@@ -72,6 +87,16 @@ void TForm1::OpenCloseComm() {
     }
     disableAbort();
     showClosed(link_->close());
+}
+
+void TForm1::ReleaseDevice() {
+    if (!Connected) return;
+    // As the user's Disconnect, but no box may wait for an answer here: a logout or a shutdown
+    // would be held up by it. A port the reset could not reach is closed all the same.
+    link_->disconnect();
+    if (link_->isOpen()) link_->close();
+    disableAbort();
+    setClosedLinkControls();
 }
 
 void TForm1::showClosed(DeviceLink::Stopped s) {

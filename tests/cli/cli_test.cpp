@@ -129,30 +129,48 @@ TEST_F(CliTest, VerifyNamesTheFieldTheDeviceChanged) {
     EXPECT_NE(v.out.find("в устройстве 99"), npos);
 }
 
-// Ctrl+C, SIGTERM (timeout, a service manager) and SIGHUP (a closed terminal) end the run alike:
-// no half command reaches a device, every device gets its RESET, every port is free again.
-TEST_F(CliTest, EverySignalStopsEveryWriteCleanly) {
+// Ctrl+C, SIGTERM (timeout, a service manager), SIGHUP (a closed terminal) and a time-out end
+// the run alike, on devices behind ports that hold written bytes until they have crossed the
+// line: the chunk on its way arrives whole, every device gets its RESET after it, every port is
+// free again and the device answers the next run.
+TEST_F(CliTest, EveryStopLeavesWholeChunksAndAnsweringDevices) {
     ASSERT_EQ(run({"new", "-o", path("start.cfg")}).status, 0);
-    for (int sig : {SIGINT, SIGTERM, SIGHUP}) {
-        SCOPED_TRACE(sig);
-        SimProcess a({"--baud", "2400"}), b({"--baud", "2400"});
-        Cli cli({"write", path("start.cfg"), "--port", a.port(), "--port", b.port()});
-        ASSERT_TRUE(waitUntil([&] { return b.log().find("WRITE 26 @01A") != npos; }));
-        ::kill(cli.pid(), sig);
+    ASSERT_EQ(run({"set", path("start.cfg"), "TS_object_id=4321", "CS1_phone_2=7654321"}).status, 0);
+    const auto fresh = bytes(path("start.cfg"));
+    // At 2400 baud a chunk crosses the line in 138 ms and its "OK\r\n" in 17: a stop as the
+    // device logs a chunk comes while it answers, one two answers' time later while the next
+    // chunk is on the line.
+    const struct {
+        int sig;
+        std::chrono::milliseconds after;
+    } cases[] = {{SIGINT, 0ms}, {SIGINT, 34ms}, {SIGTERM, 0ms}, {SIGTERM, 34ms}, {SIGHUP, 34ms}, {0, 0ms}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::to_string(c.sig) + " after " + std::to_string(c.after.count()) + " ms");
+        // The time-out row: the device falls silent after its third chunk.
+        const std::vector<std::string> quiet =
+            c.sig ? std::vector<std::string>{} : std::vector<std::string>{"--mute-after", "4"};
+        std::vector<std::string> args{"--baud", "2400"};
+        args.insert(args.end(), quiet.begin(), quiet.end());
+        SimProcess a(args), b({"--baud", "2400"});
+        const auto old = a.memory();
+        Cli cli({"write", path("start.cfg"), "--port", a.port(), "--port", b.port(), "--timeout", "1",
+                 "--baud", "2400"});
+        ASSERT_TRUE(waitUntil([&] { return a.log().find("WRITE 26 @034") != npos; }));
+        if (c.sig) {
+            std::this_thread::sleep_for(c.after); // picks the moment; nothing waits on it
+            ::kill(cli.pid(), c.sig);
+        }
         const Ran r = cli.finish();
-        EXPECT_EQ(r.status, 128 + sig);
-        EXPECT_NE(r.err.find(a.port() + ": прервано; устройство может хранить часть блока"), npos) << r.err;
-        EXPECT_NE(r.err.find("Часть блока может остаться в устройствах: " + a.port()), npos) << r.err;
+        EXPECT_EQ(r.status, c.sig ? 128 + c.sig : 1);
+        EXPECT_NE(r.err.find(a.port() + (c.sig ? ": прервано" : ": не отвечает")), npos) << r.err;
         for (SimProcess* s : {&a, &b}) {
             // The paced simulator may still be taking the last bytes in.
             EXPECT_TRUE(waitUntil([&] { return s->log().ends_with("RESET\n"); }, 5s)) << s->log();
-            // A half command would have swallowed the RESET as data, or shown as a line of its own.
-            std::istringstream lines(s->log());
-            for (std::string line; std::getline(lines, line);)
-                EXPECT_TRUE(line == "RESET" || line.starts_with("WRITE 26 @") ||
-                            line.starts_with("WRITE 4 @"))
-                    << line;
-            EXPECT_EQ(SerialPort().open(s->port(), PortConfig{}).stage, SerialPort::OpenResult::Opened);
+            EXPECT_EQ(tk7v::test::CutChunk(s->memory(), old, fresh), "");
+            const auto memory = s->memory();
+            EXPECT_EQ(std::search(memory.begin(), memory.end(), "RESET", "RESET" + 5), memory.end());
+            EXPECT_EQ(run({"identify", s->port(), "--baud", "2400", "--timeout", "1"}).status,
+                      c.sig || s == &b ? 0 : 1);
         }
     }
 }
@@ -270,6 +288,12 @@ TEST_F(CliTest, WrongCommandLines) {
         {{"write", A}, 2, "не задан файл конфигурации (" + A + " — это порт)"},
         {{"write", ok}, 2, "не задан порт (ПОРТ или --port)"},
         {{"write", A, path("missing.cfg")}, 3, "missing.cfg: Файл не найден"},
+        // --port takes one word each time, before the file or after it.
+        {{"write", "--port", A, path("missing.cfg")}, 3, "missing.cfg: Файл не найден"},
+        {{"verify", "--port", A, "--port", B, path("missing.cfg")}, 3, "missing.cfg: Файл не найден"},
+        {{"read", "--port", A, B, "-o", path("one.cfg")},
+         2,
+         "при нескольких портах в имени файла нужен {port}"},
         {{"read", A, B, "-o", path("one.cfg")}, 2, "при нескольких портах в имени файла нужен {port}"},
         {{"read", A, B, "-o", "-"}, 2, "только одно устройство"},
         {{"read", (dir_ / "x" / "tk").string(), (dir_ / "y" / "tk").string(), "-o", path("c_{port}.cfg")},

@@ -41,6 +41,10 @@ TEST_F(CliFields, EveryKindOfFieldSurvivesSetAndShow) {
         const json fields = json::parse(shown.out);
         for (const auto& c : cases)
             EXPECT_EQ(fields[c.field]["value"], firstRound ? c.shownFirst : c.shownSecond) << c.field;
+        // Kept as text, the configuration comes back byte for byte, hidden fields included.
+        ASSERT_EQ(run({"new", "-o", path("copy.cfg"), "--from", "-"}, {shown.out}).status, 0);
+        EXPECT_EQ(bytes(path("copy.cfg")), bytes(path("a.cfg")));
+        std::filesystem::remove(path("copy.cfg"));
     }
 }
 

@@ -191,12 +191,19 @@ TEST_F(CliPorts, FilesThatCannotBeReadOrWrittenGiveThree) {
         const char* says;
     } cases[] = {
         {{"write", path("none.cfg"), "--port", sim.port()}, "Файл не найден"},
-        {{"verify", sim.port(), path("folder.cfg")}, "Неверный размер файла настроек: 0 байт."},
-        {{"write", sim.port(), path("pipe.cfg")}, "Неверный размер файла настроек: 0 байт."},
-        {{"read", sim.port(), "-o", nowhere}, "Ошибка открытия файла"},
-        {{"read", sim.port(), "-o", path("folder.cfg")}, "Ошибка открытия файла"},
-        {{"set", path("ok.cfg"), "RS_packets=4", "-o", nowhere}, "Ошибка открытия файла"},
-        {{"new", "-o", path("folder.cfg")}, "Ошибка открытия файла"},
+        {{"verify", sim.port(), path("folder.cfg")}, "folder.cfg — это папка"},
+        {{"write", sim.port(), path("pipe.cfg")}, "pipe.cfg — это не файл, а устройство или канал"},
+        {{"show", "/dev/null"}, "/dev/null — это не файл, а устройство"},
+        {{"read", sim.port(), "-o", nowhere}, "Ошибка открытия файла: нет такой папки или файла"},
+        {{"read", sim.port(), "-o", path("folder.cfg")}, "folder.cfg — это папка"},
+        {{"set", path("ok.cfg"), "RS_packets=4", "-o", nowhere}, "Ошибка открытия файла: нет такой папки"},
+        {{"new", "-o", path("folder.cfg")}, "folder.cfg — это папка"},
+        {{"new", "-o", "/dev/null"}, "/dev/null — это не файл, а устройство"},
+        {{"set", path("ok.cfg"), "--from", path("folder.cfg")}, "folder.cfg — это папка"},
+        {{"set", path("ok.cfg"), "--from", path("none.json")}, "none.json: Файл не найден"},
+        {{"write", path("ok.cfg"), "--port", sim.port(), "--values", path("folder.cfg")}, " — это папка"},
+        {{"write", path("ok.cfg"), "--port", sim.port(), "--values", "/dev/null"}, " — это не файл"},
+        {{"write", path("ok.cfg"), "--port", sim.port(), "--report", path("folder.cfg")}, " — это папка"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(::testing::PrintToString(c.args));
@@ -217,12 +224,14 @@ TEST_F(CliPorts, FilesThisUserMayNotReadOrWriteGiveThree) {
     fs::permissions(path("ro"), fs::perms::owner_read | fs::perms::owner_exec);
     const Ran write = run({"write", path("locked.cfg"), "--port", sim.port()});
     EXPECT_EQ(write.status, 3);
-    // A file that cannot be opened counts as one of 0 bytes, as in the window.
-    EXPECT_NE(write.err.find("Неверный размер файла настроек: 0 байт."), npos) << write.err;
+    // A file that cannot be opened counts as one of 0 bytes, as in the window; the reason follows.
+    EXPECT_NE(write.err.find("Неверный размер файла настроек: 0 байт. Причина: доступ запрещён."), npos)
+        << write.err;
     EXPECT_EQ(sim.log().find("WRITE"), npos) << sim.log();
     const Ran read = run({"read", sim.port(), "-o", path("ro/x.cfg")});
     EXPECT_EQ(read.status, 3);
-    EXPECT_NE(read.err.find("прочитано, но не записано: " + path("ro/x.cfg") + ": Ошибка открытия файла"),
+    EXPECT_NE(read.err.find("прочитано, но не записано: " + path("ro/x.cfg") +
+                            ": Ошибка открытия файла: доступ запрещён"),
               npos)
         << read.err;
     fs::permissions(path("ro"), fs::perms::owner_all);

@@ -32,7 +32,7 @@ inline std::vector<std::string> CheckFilePolicy(const std::filesystem::path& roo
                                                 const SaveThrough& save) {
     namespace fs = std::filesystem;
     const std::string old(512, 'A'), earlier(512, 'Z');
-    enum Setup { Plain, Fifo, MissingFolder, LongName, Symlink, SizeLimit };
+    enum Setup { Plain, Fifo, MissingFolder, LongName, Symlink, SizeLimit, ReadOnly };
     const struct {
         const char* name;
         Setup setup;
@@ -55,6 +55,10 @@ inline std::vector<std::string> CheckFilePolicy(const std::filesystem::path& roo
         {"cut short", SizeLimit, true, true, SaveOutcome::WriteFailed, false, 'Z'},
         {"cut short, backup cut short too", SizeLimit, true, false, SaveOutcome::WriteFailed, false, 0},
         {"cut short, new", SizeLimit, false, false, SaveOutcome::WriteFailed, false, 0},
+        // A file marked read-only is refused before anything is made (root writes it anyway, so
+        // these two run as an ordinary user).
+        {"read-only", ReadOnly, true, false, SaveOutcome::OpenFailed, false, 0},
+        {"read-only, an earlier backup", ReadOnly, true, true, SaveOutcome::OpenFailed, false, 'Z'},
     };
     const auto slurp = [](const fs::path& p) {
         std::ifstream in(p, std::ios::binary);
@@ -67,6 +71,7 @@ inline std::vector<std::string> CheckFilePolicy(const std::filesystem::path& roo
     std::vector<std::string> failures;
     int n = 0;
     for (const auto& c : cases) {
+        if (c.setup == ReadOnly && ::geteuid() == 0) continue;
         const fs::path dir = root / ("case" + std::to_string(n++));
         fs::create_directories(dir);
         fs::path chosen = dir / "settings.cfg", backup = dir / "settings.BAK", file = chosen;
@@ -86,6 +91,7 @@ inline std::vector<std::string> CheckFilePolicy(const std::filesystem::path& roo
         else if (c.existing)
             put(file, old);
         if (c.backupBefore) put(backup, earlier);
+        if (c.setup == ReadOnly) fs::permissions(file, fs::perms::owner_read | fs::perms::group_read);
 
         rlimit saved{};
         ::getrlimit(RLIMIT_FSIZE, &saved);

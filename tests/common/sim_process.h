@@ -1,8 +1,10 @@
 #pragma once
 // Runs tk7v-sim for a test: starts it, learns its port, and stops it (or kills it) on request.
 // Each instance owns a temporary folder for the simulator's memory file and log.
+#include <algorithm>
 #include <chrono>
 #include <csignal>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -101,5 +103,21 @@ private:
     pid_t pid_ = -1;
     std::string port_;
 };
+
+// Where a write was stopped, each 26-byte chunk of the device's memory must hold the old bytes
+// or the new ones: a chunk cut short takes what follows (a "RESET\r") as its data and holds
+// neither. Empty when every chunk is whole, else the first chunk that is not.
+inline std::string CutChunk(const std::vector<std::uint8_t>& memory, const std::vector<std::uint8_t>& old,
+                            const std::vector<std::uint8_t>& fresh) {
+    if (memory.size() != 512 || old.size() != 512 || fresh.size() != 512) return "not 512 bytes";
+    for (std::size_t at = 0; at < 512; at += 26) {
+        const std::size_t n = std::min<std::size_t>(26, 512 - at);
+        const auto same = [&](const std::vector<std::uint8_t>& b) {
+            return std::equal(memory.begin() + at, memory.begin() + at + n, b.begin() + at);
+        };
+        if (!same(old) && !same(fresh)) return "chunk at " + std::to_string(at);
+    }
+    return {};
+}
 
 } // namespace tk7v::test

@@ -56,6 +56,11 @@ public:
     }
 
     void raiseRts() override { ++rtsRaised; }
+    std::size_t discardInput() override {
+        const std::size_t n = rx_.size();
+        rx_.clear();
+        return n;
+    }
 
     void send(const std::string& s) { rx_.insert(rx_.end(), s.begin(), s.end()); }
 

@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <filesystem>
 #include <fstream>
 
@@ -75,6 +79,59 @@ TEST(ConfigFile, ReplacingRules) {
     });
     for (const auto& f : failures)
         ADD_FAILURE() << f;
+}
+
+// Another user's file, saved over by an ordinary user: refused where the file is not the user's
+// to write, written in place where only the folder refuses the rename (a shared folder with the
+// sticky bit). Either way it stays that user's file.
+TEST(ConfigFile, AnotherUsersFile) {
+    if (::geteuid() != 0) GTEST_SKIP() << "only root can make another user's file";
+    constexpr uid_t kNobody = 65534;
+    namespace fs = std::filesystem;
+    TempDir dir;
+    fs::permissions(dir.path, fs::perms::all);
+    const struct {
+        const char* name;
+        fs::perms folder, file;
+        SaveResult::Status status;
+        char after, backup; // what the file and its ".BAK" hold afterwards, 0 no backup
+    } cases[] = {
+        {"theirs, in the user's folder", fs::perms::owner_all, fs::perms(0644),
+         SaveResult::Status::OpenFailed, 'A', 0},
+        {"theirs, writable, shared folder", fs::perms::all | fs::perms::sticky_bit, fs::perms(0666),
+         SaveResult::Status::Written, 'N', 'A'},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const fs::path folder = dir.path / "f", file = folder / "theirs.cfg", backup = folder / "theirs.BAK";
+        fs::remove_all(folder);
+        fs::create_directory(folder);
+        std::ofstream(file, std::ios::binary) << std::string(512, 'A');
+        fs::permissions(file, c.file);
+        fs::permissions(folder, c.folder);
+        if ((c.folder & fs::perms::sticky_bit) == fs::perms::none) {
+            ASSERT_EQ(::chown(folder.c_str(), kNobody, kNobody), 0);
+        }
+        const pid_t child = ::fork();
+        if (child == 0) {
+            const std::string fresh(512, 'N');
+            if (::setgid(kNobody) != 0 || ::setuid(kNobody) != 0) ::_exit(100);
+            const auto r = SaveConfigFile(file, {reinterpret_cast<const std::uint8_t*>(fresh.data()), 512});
+            ::_exit(static_cast<int>(r.status));
+        }
+        int status = 0;
+        ASSERT_EQ(::waitpid(child, &status, 0), child);
+        EXPECT_EQ(WEXITSTATUS(status), static_cast<int>(c.status));
+        const auto holds = [](const fs::path& p) {
+            std::ifstream in(p, std::ios::binary);
+            return in ? std::string(std::istreambuf_iterator<char>(in), {}) : std::string();
+        };
+        EXPECT_EQ(holds(file), std::string(512, c.after));
+        EXPECT_EQ(holds(backup), c.backup ? std::string(512, c.backup) : std::string());
+        struct stat st {};
+        ASSERT_EQ(::stat(file.c_str(), &st), 0);
+        EXPECT_EQ(st.st_uid, 0u);
+    }
 }
 
 TEST(ConfigFile, KeepingAnExistingFileAndSayingWhatWasDone) {

@@ -94,12 +94,20 @@ TEST(Report, RecordsReadBackFieldByField) {
                                      std::regex(R"(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d[+-]\d\d:\d\d)")));
     }
     EXPECT_EQ(lines, 2);
-    std::ifstream csv(dir / "r.csv", std::ios::binary);
-    const std::string all{std::istreambuf_iterator<char>(csv), std::istreambuf_iterator<char>()};
-    EXPECT_TRUE(all.starts_with(
-        "port,identification,command,file,sha256,start,end,result,message,differing,row,numbers\r\n"));
-    EXPECT_NE(all.find("\"TK7V v2.6 \"\"б\"\"\",\"write\",\"объект,1.cfg\""), std::string::npos) << all;
-    EXPECT_EQ(all.find("port,", 1), std::string::npos); // one header
+    // The CSV report opens in a Russian spreadsheet: a byte-order mark, ";", headings in words.
+    const std::string all = bytesOf(dir / "r.csv");
+    EXPECT_TRUE(
+        all.starts_with("\xEF\xBB\xBFПорт;Устройство;Команда;Файл;SHA-256;Начало;Конец;Итог;Сообщение;"
+                        "Различающиеся поля;Строка таблицы;Выданные номера\r\n"));
+    EXPECT_NE(all.find("\"TK7V v2.6 \"\"б\"\"\";\"write\";\"объект,1.cfg\""), std::string::npos) << all;
+    EXPECT_EQ(all.find("Порт;", 4), std::string::npos); // one header
+    // A report an earlier version began goes on in its own form.
+    std::ofstream(dir / "old.csv", std::ios::binary) << "port,identification,command,file,sha256,start,end,"
+                                                        "result,message,differing\r\n\"ttyS0\",\"TK7V\"\r\n";
+    ASSERT_EQ(Report::open((dir / "old.csv").string(), error)->add(record), "");
+    EXPECT_TRUE(bytesOf(dir / "old.csv").ends_with("\"TS_object_id=105\"\r\n"));
+    EXPECT_NE(bytesOf(dir / "old.csv").find("\"ttyUSB0\",\"TK7V"), std::string::npos);
+    EXPECT_EQ(Report::TakenIn(bytesOf(dir / "old.csv"), true).rows, std::set<int>{3});
     // What each holds as given out, read back.
     for (const auto& [text, csv] : {std::pair{all, true}, std::pair{bytesOf(dir / "r.jsonl"), false}}) {
         const Taken taken = Report::TakenIn(text, csv);
@@ -116,7 +124,7 @@ TEST(ConfigJson, RoundTripsEveryFileAndRefusesWhatItCannotTake) {
     for (int n = 0; n < 200; ++n) {
         std::vector<std::string> typed;
         for (const tk7v::FieldSpec& f : tk7v::ImageLayout()) {
-            if (f.hidden || f.forced != tk7v::FieldSpec::Forced::No) continue;
+            if (f.forced != tk7v::FieldSpec::Forced::No) continue; // hidden fields round trip too
             std::string v;
             if (f.kind == tk7v::FieldKind::Check || f.kind == tk7v::FieldKind::Item)
                 v = std::to_string(random() % 2);
@@ -148,7 +156,7 @@ TEST(ConfigJson, RoundTripsEveryFileAndRefusesWhatItCannotTake) {
         {R"({"CS1_phone_1": 8001234567})", "CS1_phone_1"},
         {R"({"CS1_hand_time": true})", "CS1_hand_time"},
         {R"({"CS1_hand_time": null})", "CS1_hand_time"},
-        {R"({"RS_packets": {"value": "9"}})", "RS_packets"},
+        {R"({"CS1_active": {"value": false}})", "CS1_active"},
         {R"([1, 2])", "объект"},
     };
     for (const auto& r : refused)
@@ -174,6 +182,13 @@ TEST(ValuesTable, SpreadsheetFormsAllRead) {
         {"TS_object_id\n1\n\n2\n", 2, ""},              // a list
         {"port,TS_object_id\n,1\n", 0, "строка 2"},
         {"port,TS_object_id\nttyA,\"1\n", 0, "строка"},
+        // Excel's ";" file on a Russian Windows is Windows-1251: "порт;Номер объекта (0-8191)".
+        {"\xEF\xEE\xF0\xF2;\xCD\xEE\xEC\xE5\xF0 \xEE\xE1\xFA\xE5\xEA\xF2\xE0 (0-8191)\r\nttyA;101\r\n", 1,
+         ""},
+        {"port;\xC8\xEC\xFF\r\nttyA;1\r\n", 0, "столбец «Имя»"}, // quoted readable
+        {"port,TS_object_id,TS_object_id\nttyA,1,2\n", 0, "«TS_object_id» и «TS_object_id»"},
+        {"port;port;TS_object_id\nttyA;ttyB;1\n", 0, "«port» и «port»"},
+        {"port,порт\nttyA,ttyB\n", 0, "«port» и «порт»"},
     };
     for (const auto& c : cases) {
         const ValuesTable t = ReadValuesTable(c.text);

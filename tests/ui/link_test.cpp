@@ -1,12 +1,15 @@
 // The device in the window: connect, read, edit, write, abort and disconnect against tk7v-sim,
 // driving the window's own handlers.
+#include "app/ending_signals.h"
 #include "sim_window.h"
 #include "test_main.h"
 #include "ui/tform1.h"
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -14,6 +17,8 @@
 #include <QTimer>
 
 #include <cerrno>
+#include <csignal>
+#include <unistd.h>
 
 using namespace tk7v;
 using tk7v::test::FakeDialogs;
@@ -161,6 +166,89 @@ private slots:
         QVERIFY(t.elapsed() < 1000);
     }
 
+    // On a port that holds written bytes until they have crossed the line, whichever way the
+    // user stops a write, the chunk on its way arrives whole and the device answers afterwards.
+    void everyStopDuringAWriteLeavesWholeChunks_data() {
+        QTest::addColumn<QString>("stop");
+        QTest::addColumn<bool>("midReply");
+        for (const char* stop : {"abort", "disconnect", "close"}) {
+            QTest::newRow(QByteArray(stop) + ", a chunk on the line") << stop << false;
+            QTest::newRow(QByteArray(stop) + ", the device answering") << stop << true;
+        }
+    }
+    void everyStopDuringAWriteLeavesWholeChunks() {
+        QFETCH(QString, stop);
+        QFETCH(bool, midReply);
+        start({"--baud", "9600"}); // the window's speed: a chunk takes 34 ms on the line
+        connectDevice();
+        const auto old = sim->memory();
+        form->control<QLineEdit>("TS_object_id")->setText("4321");
+        button("Button4")->click();
+        if (midReply)
+            QTRY_VERIFY(logHas("WRITE 26 @034"));
+        else // the third chunk or a later one has been handed over
+            QTRY_VERIFY(form->statusText().startsWith("Запись данных... ") &&
+                        form->statusText().mid(17).chopped(1).toInt() >= 15);
+        const ParameterImage fresh = form->image(); // taken from the controls at the first chunk
+        if (stop == "abort") {
+            button("Button2")->click();
+            read(); // the next exchange starts on a purged port
+        } else if (stop == "disconnect") {
+            button("SpeedButton1")->click();
+            form->waitForWorker();
+            QTRY_VERIFY_WITH_TIMEOUT(sim->log().ends_with("RESET\n"), 5000);
+            connectDevice();
+        } else {
+            openWindow();
+            connectDevice();
+        }
+        const auto memory = sim->memory();
+        QCOMPARE(tk7v::test::CutChunk(memory, old, {fresh.begin(), fresh.end()}), std::string());
+        QVERIFY(std::search(memory.begin(), memory.end(), "RESET", "RESET" + 5) == memory.end());
+    }
+
+    // SIGTERM (a logout, a shutdown, kill) during a write ends it as the user's Disconnect would:
+    // whole chunks, then RESET, the port free.
+    void terminationDuringAWriteResetsTheDevice() {
+        start({"--baud", "9600"});
+        connectDevice();
+        int ended = 0;
+        const EndingSignals ending([&](int sig) {
+            ended = sig;
+            form->ReleaseDevice();
+        });
+        const auto old = sim->memory();
+        button("Button4")->click();
+        QTRY_VERIFY(logHas("WRITE 26 @034"));
+        const ParameterImage fresh = form->image();
+        ::kill(::getpid(), SIGTERM);
+        QTRY_COMPARE(ended, SIGTERM);
+        QTRY_VERIFY_WITH_TIMEOUT(sim->log().ends_with("RESET\n"), 5000);
+        QCOMPARE(tk7v::test::CutChunk(sim->memory(), old, {fresh.begin(), fresh.end()}), std::string());
+        expectClosed();
+    }
+
+    // The file gets what the window showed when Save was pressed, though a read delivers the
+    // device's block while the file dialog is open.
+    void saveHoldsWhatTheWindowShowedAtTheClick() {
+        start({});
+        connectDevice();
+        form->control<QLineEdit>("TS_object_id")->setText("4321");
+        QVERIFY(form->BuildImage());
+        const ParameterImage shown = form->image();
+        const QString file = QDir(QString::fromStdString(sim->dir().string())).filePath("shown.cfg");
+        dialogs.fileToReturn = file;
+        dialogs.onFileChosen = [&] {
+            button("Button3")->click();
+            QTRY_COMPARE(form->statusText(), QString("Операция чтения выполнена успешно."));
+        };
+        form->BitBtn1Click();
+        QFile saved(file);
+        QVERIFY(saved.open(QIODevice::ReadOnly));
+        QCOMPARE(saved.readAll(), QByteArray(reinterpret_cast<const char*>(shown.data()), 512));
+        QVERIFY(form->image() != shown); // the read did deliver meanwhile
+    }
+
     void valueThatCannotBeConvertedCancelsTheWriteBeforeItsFirstChunk() {
         start({});
         connectDevice();
@@ -295,6 +383,42 @@ private slots:
         env.listPorts = [] { return std::vector<std::string>{"ttyS0"}; };
         TForm1 fewer(env);
         QCOMPARE(fewer.control<QComboBox>("ComboBox1")->currentIndex(), 0);
+    }
+
+    // An adapter plugged in or pulled out after the start: the list is read again as it opens.
+    void portListIsReadAgainWhenOpened() {
+        dialogs = FakeDialogs();
+        std::vector<std::string> ports{"ttyS0", "ttyUSB0"};
+        TForm1Environment env;
+        env.dialogs = &dialogs;
+        env.listPorts = [&] { return ports; };
+        TForm1 window(env);
+        window.show();
+        auto* box = window.control<QComboBox>("ComboBox1");
+        box->setCurrentIndex(1);
+        window.ComboBox1Change(1);
+        const auto listed = [box] {
+            QStringList items;
+            for (int i = 0; i < box->count(); ++i)
+                items << box->itemText(i);
+            return items;
+        };
+        const struct {
+            std::vector<std::string> now;
+            QStringList shown;
+            QString chosen;
+        } steps[] = {{{"ttyACM0", "ttyS1", "ttyUSB0"}, {"ttyACM0", "ttyS1", "ttyUSB0"}, "ttyUSB0"},
+                     {{"ttyACM0"}, {"ttyACM0"}, "ttyACM0"}};
+        for (const auto& step : steps) {
+            ports = step.now;
+            box->showPopup();
+            box->hidePopup();
+            QCOMPARE(listed(), step.shown);
+            QCOMPARE(box->currentText(), step.chosen);
+            QCOMPARE(QSettings(QSettings::IniFormat, QSettings::UserScope, "tk7vprog").value("ComboBox1"),
+                     QVariant("1"));
+        }
+        QSettings(QSettings::IniFormat, QSettings::UserScope, "tk7vprog").remove("ComboBox1");
     }
 };
 

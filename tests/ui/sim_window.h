@@ -18,6 +18,11 @@ struct SimWindow {
     void start(std::vector<std::string> simArgs) {
         dialogs = FakeDialogs();
         sim = std::make_unique<SimProcess>(std::move(simArgs));
+        openWindow();
+    }
+    // A new window on the same simulator.
+    void openWindow() {
+        form.reset();
         TForm1Environment env;
         env.dialogs = &dialogs;
         env.listPorts = [] { return std::vector<std::string>{"sim"}; };

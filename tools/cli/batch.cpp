@@ -1,5 +1,7 @@
 #include "batch.h"
 
+#include "config_io.h"
+
 #include "command.h"
 #include "help.h"
 #include "link/stop_signal.h"
@@ -137,6 +139,10 @@ void ReportOption::add(CLI::App* command) {
 
 std::optional<int> ReportOption::open(std::unique_ptr<Report>& report, Progress& out) const {
     if (path.empty()) return std::nullopt;
+    if (const std::string why = NotAFile(path); !why.empty()) {
+        out.note(why);
+        return int(kFileFailed);
+    }
     std::string error;
     report = Report::open(path, error);
     if (report) return std::nullopt;

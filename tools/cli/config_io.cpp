@@ -6,7 +6,9 @@
 #include "model/file_texts.h"
 #include "station/config_json.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <iterator>
@@ -31,6 +33,69 @@ std::vector<std::uint8_t> readInput(std::uint64_t& size) {
 
 } // namespace
 
+std::string NotAFile(const std::string& name) {
+    if (name == kStandardStream) return {};
+    std::error_code ec;
+    const auto status = std::filesystem::status(Utf8Path(name), ec);
+    if (ec || !std::filesystem::exists(status) || std::filesystem::is_regular_file(status)) return {};
+    if (std::filesystem::is_directory(status)) return name + " — это папка";
+    return name + " — это не файл, а устройство или канал";
+}
+
+namespace {
+
+// ": the reason", for a message that names the file and what failed.
+std::string because(const std::string& name, std::error_code error, bool writing = false) {
+    if (!error) return {};
+    // A file marked read-only, refused for writing, says so rather than "access denied".
+    std::error_code ec;
+    const auto perms = std::filesystem::status(Utf8Path(name), ec).permissions();
+    const auto writable = std::filesystem::perms::owner_write | std::filesystem::perms::group_write |
+                          std::filesystem::perms::others_write;
+    if (writing && !ec && error == std::errc::permission_denied &&
+        std::filesystem::exists(Utf8Path(name), ec) && (perms & writable) == std::filesystem::perms::none)
+        return ": файл только для чтения";
+    return ": " + texts::FileErrorReason(error);
+}
+
+} // namespace
+
+std::optional<std::string> ReadTextFile(const std::string& name, std::string& error) {
+    std::string text;
+    char buffer[4096];
+    if (name == kStandardStream) {
+        UseBinary(StdStream::Input);
+        for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, stdin)) > 0;)
+            text.append(buffer, n);
+        if (!std::ferror(stdin)) return text;
+        error = Shown(name, false) + ": " + texts::kReadFailed;
+        return std::nullopt;
+    }
+    if (error = NotAFile(name); !error.empty()) return std::nullopt;
+    const std::filesystem::path path = Utf8Path(name);
+    std::error_code ec;
+    if (!std::filesystem::exists(path, ec)) {
+        error = name + ": " + texts::kNotFound;
+        return std::nullopt;
+    }
+    // Read by blocks, not through a stream iterator: a read error of the file then ends the
+    // stream instead of throwing out of it.
+    errno = 0;
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        error =
+            name + ": " + texts::kOpenFailed + because(name, {errno ? errno : EIO, std::generic_category()});
+        return std::nullopt;
+    }
+    while (in.read(buffer, sizeof buffer) || in.gcount() > 0)
+        text.append(buffer, static_cast<std::size_t>(in.gcount()));
+    if (in.bad()) {
+        error = name + ": " + texts::kReadFailed;
+        return std::nullopt;
+    }
+    return text;
+}
+
 std::string Shown(const std::string& name, bool output) {
     if (name != kStandardStream) return name;
     return output ? "стандартный вывод" : "стандартный ввод";
@@ -47,9 +112,18 @@ Loaded LoadConfig(const std::string& name) {
             return {std::nullopt, Shown(name, false) + ": " + texts::WrongSizeText(size)};
         return {image, {}};
     }
+    if (std::string why = NotAFile(name); !why.empty()) return {std::nullopt, why};
     const ConfigRead read = ReadConfigFile(Utf8Path(name));
-    if (read.status != ConfigRead::Status::Loaded || !TakeConfigFile(read.contents, image))
-        return {std::nullopt, name + ": " + ReadFailureText(read)};
+    if (read.status != ConfigRead::Status::Loaded || !TakeConfigFile(read.contents, image)) {
+        // The window's words, then the reason where there is one beyond them ("Файл не найден"
+        // says it all unless a part of the path is the reason). A sentence gets it as another.
+        const std::string text = ReadFailureText(read);
+        std::string reason;
+        if (read.error && read.error != std::errc::no_such_file_or_directory)
+            reason = because(name, read.error);
+        if (!reason.empty() && text.ends_with('.')) reason = " Причина" + reason + ".";
+        return {std::nullopt, name + ": " + text + reason};
+    }
     return {image, {}};
 }
 
@@ -61,6 +135,7 @@ Saved SaveConfig(const std::string& name, const ParameterImage& image, bool noCl
         if (!ok) return {false, Shown(name, true) + ": " + texts::kWriteFailed, {}};
         return {true, {}, {}};
     }
+    if (std::string why = NotAFile(name); !why.empty()) return {false, why, {}};
     const SaveResult r = SaveConfigFile(Utf8Path(name), image, {.replace = !noClobber});
     switch (r.status) {
     case SaveResult::Status::Written:
@@ -68,9 +143,9 @@ Saved SaveConfig(const std::string& name, const ParameterImage& image, bool noCl
     case SaveResult::Status::Exists:
         return {false, name + ": файл уже есть, а -n (--no-clobber) не даёт его заменить", {}};
     case SaveResult::Status::OpenFailed:
-        return {false, name + ": " + texts::kOpenFailed, {}};
+        return {false, name + ": " + texts::kOpenFailed + because(name, r.error, true), {}};
     case SaveResult::Status::WriteFailed:
-        return {false, name + ": " + texts::kWriteFailed, {}};
+        return {false, name + ": " + texts::kWriteFailed + because(name, r.error, true), {}};
     }
     const std::string backup = BackupPathFor(name);
     switch (r.backup) {
@@ -89,18 +164,13 @@ Saved SaveConfig(const std::string& name, const ParameterImage& image, bool noCl
 std::optional<int> AssignmentsFrom(const std::string& path, const ParameterImage& current,
                                    std::vector<std::string>& assignments, Progress& out) {
     if (path.empty()) return std::nullopt;
-    std::string text;
-    if (path == kStandardStream) {
-        text.assign(std::istreambuf_iterator<char>(std::cin), std::istreambuf_iterator<char>());
-    } else {
-        std::ifstream in(Utf8Path(path), std::ios::binary);
-        if (!in) {
-            out.note(path + ": Файл не найден");
-            return int(kFileFailed);
-        }
-        text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    std::string error;
+    const std::optional<std::string> text = ReadTextFile(path, error);
+    if (!text) {
+        out.note(error);
+        return int(kFileFailed);
     }
-    const station::JsonAssignments a = station::AssignmentsFromJson(text, current);
+    const station::JsonAssignments a = station::AssignmentsFromJson(*text, current);
     if (!a.error.empty()) {
         out.note(Shown(path, false) + ": " + a.error);
         return int(kUsage);

@@ -31,6 +31,14 @@ Saved SaveConfig(const std::string& name, const ParameterImage& image, bool noCl
 // The text a file name is shown with ("стандартный ввод" for "-" and the like).
 std::string Shown(const std::string& name, bool output);
 
+// Why a name given for a file names none to read or replace: "NAME — это папка", or a device or
+// a pipe. Empty for a plain file, for a name nothing has yet and for "-".
+std::string NotAFile(const std::string& name);
+
+// A text file named on the command line (a values table, a JSON file), read whole; "-" reads
+// standard input. Without a value, `error` says why, naming the file and the reason.
+std::optional<std::string> ReadTextFile(const std::string& name, std::string& error);
+
 class Progress;
 // The assignments of the JSON file `path` ("-": standard input; empty: none), as `show --json`
 // prints them. The exit status after a message, or nullopt.

@@ -25,7 +25,10 @@ std::string refused(const char* option, const std::string& word, const std::stri
 } // namespace
 
 void DeviceOptionWords::add(CLI::App* command) {
-    command->add_option("--port", ports_, "ещё один порт (можно повторять)")->type_name("ПОРТ");
+    // One port each time the option is given: a file name after it is no second port.
+    command->add_option("--port", ports_, "ещё один порт (можно повторять)")
+        ->type_name("ПОРТ")
+        ->allow_extra_args(false);
     command->add_option("--baud", baud_, "скорость, бит/с (9600)")->type_name("ЧИСЛО");
     command->add_option("--data-bits", dataBits_, "биты данных: 5..8 (8)")->type_name("ЧИСЛО");
     command->add_option("--parity", parity_, "чётность: none, odd, even, mark, space (none)")

@@ -6,6 +6,9 @@
 #include "link/console.h"
 
 #include <cstdio>
+#include <cstdlib>
+#include <exception>
+#include <ios>
 #include <iostream>
 
 using namespace tk7v::cli;
@@ -59,11 +62,26 @@ int main(int argc, char** argv) {
 
     if (const auto status = Parse(app, arguments.argc(), arguments.argv())) return *status;
 
+    // Nothing ends the program with a core dump: an exception that escapes a command is said in
+    // one line and ends the run with 3 when a file's reading or writing threw it, else with 1; one
+    // that escapes a port's thread ends it with 1 the same way.
+    std::set_terminate([] {
+        std::fputs("tk7v-cli: внутренняя ошибка, работа прервана\n", stderr);
+        std::_Exit(kDeviceFailed);
+    });
     Progress out(Streams::Standard(), quiet);
     Context context{out, quiet};
     int status = kOk;
-    for (const Command& c : commands)
-        if (c.app->parsed()) status = c.run(context);
+    try {
+        for (const Command& c : commands)
+            if (c.app->parsed()) status = c.run(context);
+    } catch (const std::ios_base::failure& e) {
+        std::cerr << "tk7v-cli: ошибка чтения или записи файла: " << e.what() << "\n";
+        return kFileFailed;
+    } catch (const std::exception& e) {
+        std::cerr << "tk7v-cli: внутренняя ошибка: " << e.what() << "\n";
+        return kDeviceFailed;
+    }
     // Output that never arrived is a failure, whatever the command did.
     if ((out.outputFailed() || std::fflush(stdout) != 0 || std::ferror(stdout)) && status == kOk) {
         std::cerr << "tk7v-cli: "

@@ -12,14 +12,14 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <deque>
 #include <fcntl.h>
 #include <fstream>
 #include <iostream>
 #include <poll.h>
 #include <string>
+#include <sys/ioctl.h>
 #include <termios.h>
-#include <thread>
-#include <time.h>
 #include <unistd.h>
 #include <vector>
 
@@ -69,8 +69,12 @@ const char* kUsage = R"usage(Использование: tk7v-sim [параме�
                        настройки)
   --save ФАЙЛ          записывать память в ФАЙЛ после каждой команды записи и
                        при выходе
-  --baud N             отвечать со скоростью N бит/с, 10 бит на байт (по
-                       умолчанию — без задержек); так же принимать команды
+  --baud N             линия со скоростью N бит/с, 10 бит на байт, как у
+                       настоящего порта (по умолчанию — без задержек): ответы
+                       уходят с этой скоростью, а записанное программой ждёт
+                       в очереди передатчика и доходит до устройства с той же
+                       скоростью; очистка вывода программой (PurgeComm,
+                       tcflush) выбрасывает то, что ещё не ушло
   --turnaround МС      ждать МС миллисекунд перед каждым ответом (по умолчанию 0)
   --silent             ничего не отвечать
   --endless-ident      после RESET слать строку опознания без конца строки
@@ -206,6 +210,8 @@ std::vector<std::uint8_t> factoryMemory() {
     return m;
 }
 
+using Clock = std::chrono::steady_clock;
+
 class Device {
 public:
     Device(int fd, Options o) : fd_(fd), o_(std::move(o)) {
@@ -234,25 +240,68 @@ public:
         std::rename(tmp.c_str(), o_.saveFile.c_str());
     }
 
-    // Takes bytes that arrived on the line; answers every complete command among them.
-    void received(const std::uint8_t* data, std::size_t n) {
-        if (timing_ && replied_ && buffer_.empty()) {
-            const auto gap = std::chrono::steady_clock::now() - lastReplyByte_;
+    // The program has written bytes to its port: they wait in the port's transmit queue and
+    // reach the device at the line's pace.
+    void written(const std::uint8_t* data, std::size_t n) {
+        const auto now = Clock::now();
+        if (timing_ && replied_ && buffer_.empty() && toDevice_.empty()) {
+            // A program may answer on a reply's CR while its LF is still on the line.
+            const auto gap = std::max(now - lastReplyByte_, Clock::duration::zero());
             std::fprintf(
                 timing_, "%lld\n",
                 static_cast<long long>(std::chrono::duration_cast<std::chrono::microseconds>(gap).count()));
             std::fflush(timing_);
             replied_ = false;
         }
-        if (byteTime_.count() > 0) {
-            // The bytes could not have crossed the wire faster than the baud rate allows.
-            const auto now = std::chrono::steady_clock::now();
-            inFree_ = std::max(now, inFree_) + byteTime_ * static_cast<long>(n);
-            sleepUntil(inFree_);
+        for (std::size_t i = 0; i < n; ++i) {
+            inFree_ = std::max(now, inFree_) + byteTime_;
+            toDevice_.push_back({data[i], inFree_});
         }
-        buffer_.insert(buffer_.end(), data, data + n);
-        parse();
+        step(now);
     }
+
+    // The program purged its output: what has not crossed the line yet is gone, as a UART
+    // driver's purge throws away its transmit queue. This side learns of bytes and of purges only
+    // when it gets to read them, and may read the bytes late on a busy machine: what was due to
+    // arrive within a few characters counts as crossed. A purge that does not wait for a chunk
+    // still cuts it, since most of the chunk is due far later.
+    void outputPurged() {
+        const auto now = Clock::now();
+        step(now + std::max(std::chrono::duration_cast<Clock::duration>(byteTime_ * 5),
+                            std::chrono::duration_cast<Clock::duration>(std::chrono::milliseconds(10))));
+        toDevice_.clear();
+        inFree_ = now;
+    }
+
+    // Moves what is due: bytes that have crossed the line to the device, answers to the port.
+    void step(Clock::time_point now) {
+        std::vector<std::uint8_t> arrived;
+        while (!toDevice_.empty() && toDevice_.front().due <= now) {
+            arrived.push_back(toDevice_.front().byte);
+            toDevice_.pop_front();
+        }
+        if (!arrived.empty()) {
+            buffer_.insert(buffer_.end(), arrived.begin(), arrived.end());
+            parse();
+        }
+        std::string out;
+        while (!toProgram_.empty() && toProgram_.front().due <= now) {
+            out += static_cast<char>(toProgram_.front().byte);
+            toProgram_.pop_front();
+        }
+        if (!out.empty()) writeAll(out.data(), out.size());
+    }
+
+    // Milliseconds until the next byte is due (rounded up), or -1 when nothing waits.
+    int nextDueMs(Clock::time_point now) const {
+        Clock::time_point next = Clock::time_point::max();
+        if (!toDevice_.empty()) next = toDevice_.front().due;
+        if (!toProgram_.empty()) next = std::min(next, toProgram_.front().due);
+        if (next == Clock::time_point::max()) return -1;
+        if (next <= now) return 0;
+        return static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(next - now).count());
+    }
+    bool sending() const { return !toProgram_.empty(); }
 
     bool endlessIdent() const { return endless_; }
     void sendEndlessChunk() {
@@ -278,27 +327,19 @@ private:
         std::fflush(log_);
     }
 
-    void sleepUntil(std::chrono::steady_clock::time_point t) {
-        const auto d = t - std::chrono::steady_clock::now();
-        if (d.count() <= 0) return;
-        timespec ts{static_cast<time_t>(std::chrono::duration_cast<std::chrono::seconds>(d).count()),
-                    static_cast<long>((d % std::chrono::seconds(1)).count())};
-        while (::nanosleep(&ts, &ts) != 0 && errno == EINTR && !gStop) {
-        }
-    }
-
-    void send(const std::string& bytes) {
-        if (byteTime_.count() == 0) {
+    // An answer leaves at the line's pace, after `delay` (the device's turnaround).
+    void send(const std::string& bytes, std::chrono::milliseconds delay = {}) {
+        if (byteTime_.count() == 0 && delay.count() == 0 && toProgram_.empty()) {
             writeAll(bytes.data(), bytes.size());
+            lastReplyByte_ = Clock::now();
             return;
         }
-        auto next = std::max(std::chrono::steady_clock::now(), outFree_);
+        auto next = std::max(Clock::now() + delay, outFree_);
         for (char c : bytes) {
             next += byteTime_;
-            sleepUntil(next);
-            writeAll(&c, 1);
+            toProgram_.push_back({static_cast<std::uint8_t>(c), next});
         }
-        outFree_ = next;
+        outFree_ = lastReplyByte_ = next;
     }
 
     void writeAll(const char* p, std::size_t n) {
@@ -322,15 +363,12 @@ private:
 
     void reply(const std::string& bytes) {
         if (o_.silent || (o_.muteAfter >= 0 && commands_ >= o_.muteAfter)) return;
-        if (o_.turnaroundMs > 0)
-            sleepUntil(std::chrono::steady_clock::now() + std::chrono::milliseconds(o_.turnaroundMs));
         std::string out;
         // Noise ends a line, as line noise between two lines would look.
         for (long i = 0; i < o_.noise; ++i)
             out += static_cast<char>(i + 1 == o_.noise ? '\n' : "\x01\xFE#\n\r?"[i % 6]);
         if (o_.garble) out += "Ox" + std::string("xz00?") + "O\r";
-        send(out + bytes);
-        lastReplyByte_ = std::chrono::steady_clock::now();
+        send(out + bytes, std::chrono::milliseconds(o_.turnaroundMs));
         replied_ = true;
     }
 
@@ -443,16 +481,22 @@ private:
         reply(lines + o_.ident + "\r\n" + o_.stale);
     }
 
+    struct Timed {
+        std::uint8_t byte;
+        Clock::time_point due;
+    };
+
     int fd_;
     Options o_;
+    std::deque<Timed> toDevice_, toProgram_;
     std::vector<std::uint8_t> memory_;
     std::vector<std::uint8_t> buffer_;
     std::FILE* log_ = nullptr;
     std::FILE* timing_ = nullptr;
-    std::chrono::steady_clock::time_point lastReplyByte_{};
+    Clock::time_point lastReplyByte_{};
     bool replied_ = false;
     std::chrono::nanoseconds byteTime_{0};
-    std::chrono::steady_clock::time_point inFree_{}, outFree_{};
+    Clock::time_point inFree_{}, outFree_{};
     long rejected_ = 0;
     long commands_ = 0;
     bool endless_ = false;
@@ -532,22 +576,35 @@ int main(int argc, char** argv) {
             o.linkPath.clear();
         }
     }
+    // The memory file is there before the port is named: whoever waits for the name may read it.
+    Device device(master, o);
+    device.save();
     std::printf("%s\n", slavePath.c_str());
     std::fflush(stdout);
 
-    Device device(master, o);
-    device.save();
+    // Packet mode tells this side when the program purges its output, so that bytes still in
+    // the transmit queue can be dropped as a real port drops them.
+    const int packet = 1;
+    const bool purgesSeen = ::ioctl(master, TIOCPKT, &packet) == 0;
     std::uint8_t buf[4096];
     while (!gStop) {
         pollfd p[2] = {{master, POLLIN, 0}, {gWakePipe[0], POLLIN, 0}};
-        const int timeout = device.endlessIdent() ? 0 : -1;
+        const bool feedIdent = device.endlessIdent() && !device.sending();
+        const int timeout = feedIdent ? 0 : device.nextDueMs(Clock::now());
         if (::poll(p, 2, timeout) < 0 && errno != EINTR) break;
         if (gStop) break;
+        device.step(Clock::now());
         if (p[0].revents & POLLIN) {
             const ssize_t n = ::read(master, buf, sizeof buf);
-            if (n > 0) device.received(buf, static_cast<std::size_t>(n));
+            if (n > 0 && !purgesSeen) {
+                device.written(buf, static_cast<std::size_t>(n));
+            } else if (n > 0 && buf[0] == TIOCPKT_DATA) {
+                device.written(buf + 1, static_cast<std::size_t>(n - 1));
+            } else if (n > 0 && (buf[0] & TIOCPKT_FLUSHWRITE)) {
+                device.outputPurged();
+            }
         }
-        if (device.endlessIdent()) device.sendEndlessChunk();
+        if (device.endlessIdent() && !device.sending()) device.sendEndlessChunk();
     }
     device.save();
     if (!o.linkPath.empty()) {

@@ -37,6 +37,13 @@ Command AddReadCommand(CLI::App& program) {
                 if (o->output.empty()) return UsageError(*app, "не задан файл (-o ФАЙЛ)");
                 const Outputs files = OutputNames(o->output, ports);
                 if (!files.error.empty()) return UsageError(*app, files.error);
+                // A folder or a device where the file belongs is named before any device is read.
+                for (const std::string& f : files.names) {
+                    if (const std::string why = NotAFile(f); !why.empty()) {
+                        context.out.note(why);
+                        return int(kFileFailed);
+                    }
+                }
                 if (o->noClobber) {
                     for (const std::string& f : files.names) {
                         std::error_code ec;

@@ -33,12 +33,13 @@ bool rowRefused(const station::ValuesRow& row, const std::string& path, Paramete
 
 std::optional<int> readTable(const std::string& path, station::ValuesTable& table, const CLI::App& app,
                              Progress& out) {
-    std::ifstream in(Utf8Path(path), std::ios::binary);
-    if (!in) {
-        out.note(path + ": таблица значений не открывается");
+    std::string error;
+    const std::optional<std::string> text = ReadTextFile(path, error);
+    if (!text) {
+        out.note(error);
         return int(kFileFailed);
     }
-    table = station::ReadValuesTable({std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()});
+    table = station::ReadValuesTable(*text);
     if (!table.error.empty()) return UsageError(app, path + ": " + table.error);
     return std::nullopt;
 }
