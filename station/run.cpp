@@ -55,11 +55,10 @@ std::string runOutText(const std::string& of) {
            ", устройство не записано";
 }
 
-// Runs one device's work, words its end and records it; a record that could not be written makes
-// the device's status a file failure.
-// `untouched` is set for a device a stop ended before anything was written to it: a station does
-// not count it, and records it only when a row or number had been claimed for it (which it
-// keeps, and the report then says why).
+// Runs one device's work, words its end and records it; `recorded` says whether the record was
+// written. `untouched` is set for a device a stop ended before anything was written to it: a
+// station does not count it, and records it only when a row or number had been claimed for it
+// (which it keeps, and the report then says why).
 DeviceEnded runOne(PortJob& job, const DeviceWork& work, const DeviceReport& report, Shared& shared,
                    bool* untouched = nullptr) {
     const ReportTo& to = shared.to;
@@ -89,6 +88,7 @@ DeviceEnded runOne(PortJob& job, const DeviceWork& work, const DeviceReport& rep
         });
     }
     const PortJob::Result r = work(job);
+    job.beforeWrite({}); // it holds this device's locals
     DeviceEnded ended{report(job, r), job.identification(), given, true};
     DeviceEnd& end = ended.end;
     if (untouched) *untouched = r == PortJob::Result::Interrupted && !job.wroteSomething();
