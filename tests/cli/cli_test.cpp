@@ -493,6 +493,22 @@ TEST_F(CliTest, StationProgramsOneDeviceAfterAnother) {
     EXPECT_EQ(after.find_first_not_of("RESET\n"), npos) << after;
 }
 
+// Ctrl+C just after the station has found a device, before anything is written to it (the
+// device takes two seconds over each answer): the device counts neither as programmed nor as
+// failed.
+TEST_F(CliTest, AStopBeforeTheFirstChunkLeavesTheDeviceUncounted) {
+    const std::string station = path("ttySlow");
+    SimProcess device({"--link", station, "--turnaround", "2000"});
+    ASSERT_EQ(run({"new", "-o", path("site.cfg")}).status, 0);
+    Cli cli({"write", path("site.cfg"), "--port", station, "--loop"});
+    ASSERT_TRUE(waitUntil([&] { return cli.errSoFar().find("Установлена связь") != npos; }));
+    ::kill(cli.pid(), SIGINT);
+    const Ran r = cli.finish();
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.err.find("Запрограммировано устройств: 0, с ошибкой: 0"), npos) << r.err;
+    EXPECT_EQ(device.log().find("WRITE"), npos);
+}
+
 // Another program holding the port while the station waits for the device to go: the port's
 // line names why, and the device, still there, is not programmed a second time.
 TEST_F(CliTest, APortHeldBusyForAMomentIsNoNewDevice) {
