@@ -262,8 +262,8 @@ double loadAverage() {
     return load;
 }
 
-void cliFigures() {
-    constexpr int kStation = 16;
+// `devices` written at once by one tk7v-cli, against one device alone.
+void cliFigures(int devices) {
     const std::string file = (std::filesystem::temp_directory_path() / "tk7v-bench.cfg").string();
     {
         ParameterImage image = StartupImage();
@@ -276,7 +276,7 @@ void cliFigures() {
     for (int i = 0; i < kRuns; ++i) {
         std::vector<std::unique_ptr<SimProcess>> sims;
         std::vector<std::string> ports;
-        for (int d = 0; d < kStation; ++d) {
+        for (int d = 0; d < devices; ++d) {
             sims.push_back(std::make_unique<SimProcess>(simArgs(0)));
             ::setpriority(PRIO_PROCESS, sims.back()->pid(), 10); // the simulators yield to the tool
             ports.push_back(sims.back()->port());
@@ -292,15 +292,16 @@ void cliFigures() {
     std::printf(
         "tk7v-cli write --verify, one device: median %.1f ms (%.1f..%.1f), write + read bound %.1f ms\n",
         f1.median, f1.min, f1.max, bound);
-    std::printf("tk7v-cli write --verify, %d devices: median %.1f ms (%.1f..%.1f)\n", kStation, fn.median,
+    std::printf("tk7v-cli write --verify, %d devices: median %.1f ms (%.1f..%.1f)\n", devices, fn.median,
                 fn.min, fn.max);
     if (load > 1.0)
         std::printf(
             "note: the machine was busy (load average %.2f): the station figures are not comparable\n", load);
     report("cli write --verify, runs that failed", cliFailures, "", 1);
     report("cli write --verify, one device / (write + read bound)", f1.median / bound, "x", 1.05);
-    report("cli write --verify, sixteen devices / one", fn.median / f1.median, "x", 1.05);
-    report("cli's own CPU while sixteen devices are written, share of a core", 100.0 * cpu / (cpuMs / 1000.0),
+    const std::string label = std::to_string(devices) + " devices";
+    report("cli write --verify, " + label + " / one", fn.median / f1.median, "x", 1.05);
+    report("cli's own CPU while " + label + " are written, share of a core", 100.0 * cpu / (cpuMs / 1000.0),
            "%", 5.0);
     std::filesystem::remove(file);
 }
@@ -384,7 +385,8 @@ int main(int argc, char** argv) {
     report("host turnaround, 99th percentile", percentile(gaps, 0.99), "ms", 2.0);
     silentDeviceFigures();
     portListFigures();
-    cliFigures();
+    cliFigures(16);
+    cliFigures(32);
     startupFigures(argv[0]);
     std::printf("%s\n", failures ? "SOME GOALS MISSED" : "all goals met");
     return failures ? 1 : 0;

@@ -28,25 +28,57 @@ void PortJob::clear() {
     error_.clear();
     wroteSomething_ = false;
     verifyFailed_ = false;
+    failedKind_ = ErrorKind::None;
 }
 
-bool PortJob::probe() {
-    const Options full = options_;
-    options_.timeout = std::min(options_.timeout, std::chrono::milliseconds(1000));
-    const bool answered = identify() == Result::Done;
-    options_ = full;
-    return answered;
+PortJob::Probe PortJob::probe() {
+    switch (identify()) {
+    case Result::Done:
+        return Probe::Answered;
+    case Result::Interrupted:
+        return Probe::Interrupted;
+    case Result::NoAnswer:
+        return Probe::Missed;
+    case Result::Failed:
+        break;
+    }
+    // A port that is gone, or whose device went with it, is an absence; one that another program
+    // holds for a moment, or that refuses this user, says nothing about the device.
+    return failedKind_ == ErrorKind::NotFound || failedKind_ == ErrorKind::DeviceGone ? Probe::Missed
+                                                                                      : Probe::Unavailable;
 }
 
 PortJob::Result PortJob::await(bool present) {
+    int missed = 0;
+    bool unavailable = false;
     for (;;) {
         if (interrupted_ || waitsEnded_) return Result::Interrupted;
-        if (probe() == present) {
-            if (!present) clear();
+        const Probe p = probe();
+        if (p == Probe::Interrupted) return Result::Interrupted;
+        if (present && p == Probe::Answered) return Result::Done;
+        // Gone only after the device has been silent or absent for several probes in a row: one
+        // probe lost to a moment's noise must not have the same device programmed twice.
+        missed = p == Probe::Missed ? missed + 1 : 0;
+        if (!present && missed >= kMissedForGone) {
+            clear();
             return Result::Done;
+        }
+        if (p == Probe::Unavailable) {
+            unavailable = true;
+            listener_.state(index_, PortState::Working, error_);
+        } else if (unavailable) {
+            unavailable = false;
+            listener_.state(index_, present ? PortState::AwaitingDevice : PortState::AwaitingRemoval, {});
         }
         if (interruptedEvent_.wait(kProbeInterval)) return Result::Interrupted;
     }
+}
+
+PortJob::Result PortJob::tryOpen() {
+    clear();
+    if (!open()) return Result::Failed;
+    link_.shutdown();
+    return Result::Done;
 }
 
 PortJob::Result PortJob::awaitDevice() {
@@ -60,6 +92,7 @@ PortJob::Result PortJob::awaitGone() {
 bool PortJob::open() {
     const auto r = link_.open(PortPath(port_), options_.config);
     if (r.stage == SerialPort::OpenResult::Opened) return true;
+    failedKind_ = r.error.kind == ErrorKind::None ? ErrorKind::Other : r.error.kind;
     error_ = r.stage == SerialPort::OpenResult::OpenFailed
                  ? "Невозможно подключиться к порту " + port_ + ": " + SystemErrorText(r.error.code)
              : r.error.kind == ErrorKind::NotAPort ? port_ + " — не последовательный порт"
@@ -142,6 +175,7 @@ PortJob::Result PortJob::finish(Ended e) {
                  "), запись прекращена (" + step() + ")";
         return Result::Failed;
     case Ended::Failure:
+        if (outcome_ && outcome_->error && failedKind_ == ErrorKind::None) failedKind_ = outcome_->error.kind;
         if (error_.empty())
             error_ = outcome_ && outcome_->error ? SystemErrorText(outcome_->error.code) : texts::kCancelled;
         return Result::Failed;
@@ -201,6 +235,7 @@ void PortJob::PostStatus(const std::string& text) {
 
 void PortJob::ReportIoError(std::uint32_t code) {
     touch();
+    failedKind_ = MakeSysError(code).kind;
     error_ = SystemErrorText(code);
     listener_.state(index_, PortState::Working, texts::kErrorPrefix + error_);
 }

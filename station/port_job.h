@@ -49,11 +49,17 @@ public:
 
     // For a station that programs one device after another on this port: wait until a device
     // answers, and later until it no longer does (taken away, or its adapter pulled out with the
-    // port). Both only ever send the identification request, a probe every `kProbeInterval`.
-    // Done when the wait is over; Interrupted when interrupt() ended it.
+    // port). Both only ever send the identification request, a probe every `kProbeInterval`,
+    // each waiting as long as a reply may take (the time-out). The device is gone once
+    // `kMissedForGone` probes in a row found it silent or its port absent; a port another
+    // program holds, or that refuses to open, is shown with the system's reason and tried again.
+    // Done when the wait is over; Interrupted when interrupt() or endWaits() ended it.
     static constexpr std::chrono::milliseconds kProbeInterval{500};
+    static constexpr int kMissedForGone = 2;
     Result awaitDevice();
     Result awaitGone();
+    // Opens the port and closes it again, sending nothing: whether the station can use it.
+    Result tryOpen();
 
     // Any thread: stops the job's exchange; the job then ends its link.
     void interrupt();
@@ -79,8 +85,8 @@ private:
 
     bool open();
     void clear(); // forgets the previous device
-    // One identification with a short wait; true when a device answered.
-    bool probe();
+    enum class Probe { Answered, Missed, Unavailable, Interrupted };
+    Probe probe(); // one identification
     Result await(bool present);
     Ended exchange(Operation op, const ParameterImage* toWrite = nullptr);
     Result finish(Ended e);
@@ -123,6 +129,7 @@ private:
     std::string error_;
     std::atomic<bool> wroteSomething_{false};
     bool verifyFailed_ = false;
+    ErrorKind failedKind_ = ErrorKind::None; // of the last failure: the port's, or an exchange's
 };
 
 } // namespace tk7v::station

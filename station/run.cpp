@@ -55,9 +55,12 @@ std::string runOutText(const std::string& of) {
            ", устройство не записано";
 }
 
-// Runs one device's work, words its end and records it; a record that could not be written makes
-// the device's status a file failure.
-DeviceEnded runOne(PortJob& job, const DeviceWork& work, const DeviceReport& report, Shared& shared) {
+// Runs one device's work, words its end and records it; `recorded` says whether the record was
+// written. `untouched` is set for a device a stop ended before anything was written to it: a
+// station does not count it, and records it only when a row or number had been claimed for it
+// (which it keeps, and the report then says why).
+DeviceEnded runOne(PortJob& job, const DeviceWork& work, const DeviceReport& report, Shared& shared,
+                   bool* untouched = nullptr) {
     const ReportTo& to = shared.to;
     const auto start = std::chrono::system_clock::now();
     Given given;
@@ -85,9 +88,11 @@ DeviceEnded runOne(PortJob& job, const DeviceWork& work, const DeviceReport& rep
         });
     }
     const PortJob::Result r = work(job);
+    job.beforeWrite({}); // it holds this device's locals
     DeviceEnded ended{report(job, r), job.identification(), given, true};
     DeviceEnd& end = ended.end;
-    if (!to.report) return ended;
+    if (untouched) *untouched = r == PortJob::Result::Interrupted && !job.wroteSomething();
+    if (!to.report || (untouched && *untouched && !given.any())) return ended;
     ReportRecord record{job.port(),
                         job.identification(),
                         to.command,
@@ -188,6 +193,20 @@ RunEnd RunStation(const std::vector<std::string>& ports, const PortJob::Options&
     std::atomic<int> done{0}, failed{0}, unrecorded{0};
     Shared shared{reportTo, {}, {}, false, {}, {}};
     RunEnd run;
+    // A port the station cannot open at all (no such port, one this user may not open) ends the
+    // run before it begins, as it would end a single exchange: waiting on it would wait for ever.
+    bool unusable = false;
+    for (std::size_t i = 0; i < ports.size(); ++i) {
+        PortJob job(ports[i], options, listener, static_cast<int>(i));
+        if (job.tryOpen() == PortJob::Result::Done) continue;
+        unusable = true;
+        listener.ended(job.index(), {FailedEnd(job, PortJob::Result::Failed, false), {}, {}, true});
+    }
+    if (unusable) {
+        run.unusable = true;
+        run.status = kDeviceFailed;
+        return run;
+    }
     run.stopped = RunJobs(ports, options, listener, stop, shared, [&](PortJob& job) {
         const int port = job.index();
         for (;;) {
@@ -195,7 +214,12 @@ RunEnd RunStation(const std::vector<std::string>& ports, const PortJob::Options&
             listener.state(port, PortState::AwaitingDevice, {});
             // A device found just as the numbering ran out is left as it came.
             if (job.awaitDevice() != PortJob::Result::Done || shared.numberingOver()) break;
-            const DeviceEnded ended = runOne(job, work, report, shared);
+            bool untouched = false;
+            const DeviceEnded ended = runOne(job, work, report, shared, &untouched);
+            if (untouched) {
+                if (ended.given.any()) listener.ended(port, ended);
+                break;
+            }
             // A device counts by what became of it, whether or not its record could be written;
             // one cut short by the stop that ends the station counts as failed: it may hold part
             // of a block.

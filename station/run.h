@@ -35,7 +35,8 @@ struct RunEnd {
     int status = kDone;               // the worst Status of its devices
     int done = 0, failed = 0;         // a station's counts of devices
     std::vector<std::string> partial; // ports whose device may hold part of a block
-    std::string reportError;          // the report\'s last failure, when a record was lost
+    std::string reportError;          // the report's last failure, when a record was lost
+    bool unusable = false;            // a station that could not open a port, and so never began
 };
 
 // `stop` is requested by the front end (a signal, a button) and ends the run; the run itself

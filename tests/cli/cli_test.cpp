@@ -14,6 +14,7 @@
 #include <fstream>
 #include <set>
 #include <sstream>
+#include <sys/file.h>
 
 using namespace tk7v;
 using namespace std::chrono_literals;
@@ -305,6 +306,7 @@ TEST_F(CliTest, WrongCommandLines) {
          "записывались бы в один файл"},
         {{"write", A, ok, "--loop", "--values", path("ports.csv"), "--report", report}, 2, "--same-values"},
         {{"write", A, ok, "--number", "TS_object_id=101-150"}, 2, "нужен --report"},
+        {{"write", "/dev/ttyTK7Vnone", ok, "--loop"}, 1, "Невозможно подключиться к порту /dev/ttyTK7Vnone"},
         {{"write", A, ok, "--number", "TS_object_id=101-9000", "--report", report}, 2, "от 0 до 8191"},
         {{"set", ok, "CS1_active=нет"}, 2, "CS1_active: окно программы не даёт изменить это поле"},
         {{"set", ok, "TS_object_id=9000", "--strict"},
@@ -498,6 +500,48 @@ TEST_F(CliTest, StationProgramsOneDeviceAfterAnother) {
     EXPECT_NE(r.err.find("Запрограммировано устройств: 1, с ошибкой: 1"), npos) << r.err;
     const std::string after = device->log().substr(log.size());
     EXPECT_EQ(after.find_first_not_of("RESET\n"), npos) << after;
+}
+
+// Ctrl+C just after the station has found a device, before anything is written to it (the
+// device takes two seconds over each answer): the device counts neither as programmed nor as
+// failed.
+TEST_F(CliTest, AStopBeforeTheFirstChunkLeavesTheDeviceUncounted) {
+    const std::string station = path("ttySlow");
+    SimProcess device({"--link", station, "--turnaround", "2000"});
+    ASSERT_EQ(run({"new", "-o", path("site.cfg")}).status, 0);
+    Cli cli({"write", path("site.cfg"), "--port", station, "--loop"});
+    ASSERT_TRUE(waitUntil([&] { return cli.errSoFar().find("Установлена связь") != npos; }));
+    ::kill(cli.pid(), SIGINT);
+    const Ran r = cli.finish();
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.err.find("Запрограммировано устройств: 0, с ошибкой: 0"), npos) << r.err;
+    EXPECT_EQ(device.log().find("WRITE"), npos);
+}
+
+// Another program holding the port while the station waits for the device to go: the port's
+// line names why, and the device, still there, is not programmed a second time.
+TEST_F(CliTest, APortHeldBusyForAMomentIsNoNewDevice) {
+    const std::string station = path("ttyStation");
+    SimProcess device({"--link", station});
+    ASSERT_EQ(run({"new", "-o", path("site.cfg")}).status, 0);
+    Cli cli({"write", path("site.cfg"), "--port", station, "--loop"});
+    ASSERT_TRUE(waitUntil([&] { return cli.errSoFar().find("отключите устройство") != npos; }));
+    const int held = ::open(station.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    ASSERT_GE(held, 0);
+    ASSERT_EQ(::flock(held, LOCK_EX), 0);
+    ASSERT_TRUE(
+        waitUntil([&] { return cli.errSoFar().find("Невозможно подключиться к порту " + station) != npos; }));
+    ::close(held);
+    ASSERT_TRUE(waitUntil([&] {
+        const std::string err = cli.errSoFar();
+        return err.find("отключите устройство", err.find("Невозможно подключиться")) != npos;
+    }));
+    const std::string log = device.log();
+    ::kill(cli.pid(), SIGTERM);
+    const Ran r = cli.finish();
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.err.find("Запрограммировано устройств: 1, с ошибкой: 0"), npos) << r.err;
+    EXPECT_EQ(log.find("WRITE 26 @000"), log.rfind("WRITE 26 @000")) << log; // one write: the first
 }
 
 // File names in any script, with spaces, are made, read and named as given.

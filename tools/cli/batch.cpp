@@ -110,7 +110,7 @@ public:
         for (const std::string& n : e.given.numbers)
             text += ", " + n;
         if (!e.recorded) text += "; запись в отчёт не удалась";
-        if (station_) text += " (" + e.identification + ")";
+        if (station_ && !e.identification.empty()) text += " (" + e.identification + ")";
         out_.finish(port, text, e.end.error);
         if (station_) out_.bell();
     }
@@ -192,6 +192,7 @@ int RunStation(const std::vector<Target>& ports, const DeviceOptions& options, P
     const SignalsEndTheRun signals(stop);
     const station::RunEnd run = station::RunStation(names, options, lines, stop, work, report, reportTo);
     const int signal = gSignal.load();
+    if (run.unusable) return run.status;
     if (!run.reportError.empty()) out.note("Отчёт не записан: " + run.reportError);
     out.note(std::string(signal ? "Остановлено " + signalName(signal) + ". " : "") +
              "Запрограммировано устройств: " + std::to_string(run.done) +

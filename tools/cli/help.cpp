@@ -76,7 +76,9 @@ public:
     }
     // The examples and the note on port access belong to the program's own help only.
     std::string make_footer(const CLI::App* app) const override {
-        if (app->get_parent() || app->get_footer().empty()) return {};
+        // A command inherits the program's footer; it shows only one of its own.
+        const CLI::App* parent = app->get_parent();
+        if (app->get_footer().empty() || (parent && app->get_footer() == parent->get_footer())) return {};
         return app->get_footer() + "\n";
     }
 };

@@ -115,6 +115,11 @@ Command AddWriteCommand(CLI::App& program) {
                   "ждать, пока его отключат, и так до Ctrl+C");
     o->report.add(app);
     o->device.add(app);
+    app->footer("Пример: станция на двух портах раздаёт номера объектов 101-150 и телефоны из\n"
+                "списка (таблица без столбца port); отчёт хранит выданное, и после перезапуска или\n"
+                "на второй станции с тем же отчётом нумерация продолжается:\n"
+                "  tk7v-cli write объект.cfg --port ttyUSB0 --port ttyUSB1 --loop \\\n"
+                "      --values телефоны.csv --number TS_object_id=101-150 --report отчёт.jsonl");
     return {app, [app, o](Context& context) {
                 if (o->verify && o->noVerify) return UsageError(*app, "--verify и --no-verify вместе");
                 DevicesAndFiles ready;
@@ -123,7 +128,7 @@ Command AddWriteCommand(CLI::App& program) {
                 station::ValuesTable table;
                 if (!o->values.empty()) {
                     if (auto refused = readTable(o->values, table, *app, context.out)) return *refused;
-                    if (!table.list && o->loop && !o->sameValues)
+                    if (!table.list && o->loop && !o->sameValues && o->number.empty())
                         return UsageError(*app, o->values +
                                                     ": с --loop строка порта достанется каждому устройству "
                                                     "этого порта; чтобы у каждого было своё, уберите столбец "
