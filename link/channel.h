@@ -42,6 +42,10 @@ public:
     // How long one character takes on the line at its settings; zero for a channel that is not
     // paced by a line (nothing can still be on its way there).
     virtual std::chrono::microseconds characterTime() const { return {}; }
+    // What the reader awaits next: `bytes` bytes (a reply of known length), due within about
+    // `within`. A channel may then wake its reader once for all of them rather than once a byte;
+    // fewer (a short reply, noise) still arrive once `within` has passed. Ignoring it is correct.
+    virtual void expect(std::size_t /*bytes*/, std::chrono::milliseconds /*within*/) {}
 };
 
 } // namespace tk7v

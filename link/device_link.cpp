@@ -26,6 +26,10 @@ public:
     }
     void raiseRts() override { port_.raiseRts(); }
     std::size_t discardInput() override { return port_.discardInput(); }
+    IoStatus readSome(std::span<std::uint8_t> into, const StopSignal& stop, std::size_t& got) override {
+        return port_.readSome(into, stop, got);
+    }
+    void expect(std::size_t bytes, std::chrono::milliseconds within) override { port_.expect(bytes, within); }
     std::chrono::microseconds characterTime() const override { return port_.characterTime(); }
 
 private:

@@ -45,6 +45,8 @@ public:
     virtual IoStatus writeSome(std::span<const std::uint8_t> bytes, const StopSignal* stop,
                                std::size_t& sent) = 0;
     virtual bool lowLatencyRequested() const { return false; }
+    // The next readSome may wait until `bytes` have arrived, but not beyond `within`.
+    virtual void expect(std::size_t /*bytes*/, std::chrono::milliseconds /*within*/) {}
 };
 
 // How long a call cancelled by RunBounded still gets to return before it is left alone.

@@ -152,6 +152,11 @@ std::chrono::microseconds SerialPort::characterTime() const {
     return d_->characterTime;
 }
 
+void SerialPort::expect(std::size_t bytes, std::chrono::milliseconds within) {
+    std::shared_lock lock(d_->ioLock);
+    if (d_->system->isOpen()) d_->system->expect(bytes, within);
+}
+
 SysError SerialPort::setRts(bool on) {
     std::shared_lock lock(d_->ioLock);
     if (!d_->system->isOpen()) return MakeSysError(d_->system->notOpenCode());

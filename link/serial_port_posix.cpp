@@ -4,6 +4,7 @@
 
 #include "link/serial_core.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <fcntl.h>
@@ -197,6 +198,8 @@ public:
         int lines = TIOCM_DTR | TIOCM_RTS;
         // A pseudo-terminal has no modem lines and refuses this; a real port has its lines low.
         ::ioctl(fd, TIOCMBIC, &lines);
+        applied_ = t;
+        owed_ = 0;
         lowLatencyRequested_ = RequestLowLatency(
             fd, [](int f, unsigned long request, void* arg) { return ::ioctl(f, request, arg); });
         fd_ = fd;
@@ -229,6 +232,11 @@ public:
         return {};
     }
 
+    void expect(std::size_t bytes, std::chrono::milliseconds within) override {
+        owed_ = bytes;
+        owedBy_ = std::chrono::steady_clock::now() + within;
+    }
+
     IoStatus readSome(std::span<std::uint8_t> into, const StopSignal& stop, std::size_t& got) override {
         short revents = 0;
         for (;;) {
@@ -236,6 +244,7 @@ public:
             const ssize_t n = ::read(fd_, into.data(), into.size());
             if (n > 0) {
                 got = static_cast<std::size_t>(n);
+                owed_ = owed_ > got ? owed_ - got : 0;
                 return IoStatus::ok();
             }
             if (n < 0 && errno != EAGAIN && errno != EINTR)
@@ -243,8 +252,21 @@ public:
             // Nothing to read after poll reported a hang-up: the device is gone. Reported once,
             // never retried, so an unplugged adapter cannot make this loop spin.
             if (revents & (POLLHUP | POLLERR)) return IoStatus::failed(EIO);
-            const IoStatus s = waitFor(POLLIN, &stop, &revents);
+            // At 9600 baud a byte arrives every millisecond: woken for each, a station of 32
+            // ports would wake 32 000 times a second. With VMIN at the bytes a reply still owes
+            // (and VTIME 0), poll reports the port readable only once they are all there; the
+            // wait is bounded by when they are due, so a shorter reply or noise is still seen.
+            const auto now = std::chrono::steady_clock::now();
+            const bool awaiting = owed_ > 1 && now < owedBy_;
+            setMinimum(awaiting ? static_cast<cc_t>(std::min<std::size_t>(owed_, 255)) : 0);
+            const int timeout =
+                awaiting
+                    ? static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(owedBy_ - now).count())
+                    : -1;
+            bool timedOut = false;
+            const IoStatus s = waitFor(POLLIN, &stop, &revents, timeout, &timedOut);
             if (s.kind != IoStatus::Ok) return s;
+            if (timedOut) owed_ = 0; // fewer bytes than awaited: take them as they come
         }
     }
 
@@ -267,16 +289,31 @@ public:
     }
 
 private:
-    IoStatus waitFor(short events, const StopSignal* stop, short* revents) const {
+    // Sets termios VMIN, which decides when poll reports the port readable (VTIME is 0).
+    void setMinimum(cc_t minimum) {
+        if (minimum == applied_.c_cc[VMIN]) return;
+        termios t = applied_;
+        t.c_cc[VMIN] = minimum;
+        if (::tcsetattr(fd_, TCSANOW, &t) == 0) applied_ = t;
+    }
+
+    // Waits for the port (at most `timeout` ms when not negative; `timedOut` says so), a stop
+    // or a close.
+    IoStatus waitFor(short events, const StopSignal* stop, short* revents, int timeout = -1,
+                     bool* timedOut = nullptr) const {
         pollfd p[3] = {{fd_, events, 0},
                        {closing_, POLLIN, 0},
                        {stop ? static_cast<int>(stop->nativeHandle()) : -1, POLLIN, 0}};
         for (;;) {
             if (stop && stop->requested()) return IoStatus::stopped();
-            const int rc = ::poll(p, stop ? 3 : 2, -1);
+            const int rc = ::poll(p, stop ? 3 : 2, timeout);
             if (rc < 0) {
                 if (errno == EINTR) continue;
                 return IoStatus::failed(static_cast<std::uint32_t>(errno));
+            }
+            if (rc == 0 && timedOut) {
+                *timedOut = true;
+                return IoStatus::ok();
             }
             if ((stop && stop->requested()) || p[1].revents) return IoStatus::stopped();
             if (p[0].revents & POLLNVAL) return IoStatus::failed(EBADF);
@@ -288,6 +325,9 @@ private:
     int closing_;
     int fd_ = -1;
     termios saved_{};
+    termios applied_{};    // the settings in force
+    std::size_t owed_ = 0; // what the awaited reply still owes, by owedBy_ (the reader's thread)
+    std::chrono::steady_clock::time_point owedBy_{};
     bool lowLatencyRequested_ = false;
 };
 

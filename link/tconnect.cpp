@@ -115,6 +115,15 @@ void TConnect::DiscardInput() {
     channel_.discardInput();
 }
 
+void TConnect::ExpectReply(std::size_t commandBytes, std::size_t replyBytes) {
+    // The command crosses the line, then the reply does; the device's turnaround and a USB
+    // adapter's latency come on top.
+    const auto onLine = channel_.characterTime() * static_cast<long>(commandBytes + replyBytes);
+    awaited_ = channel_.characterTime().count() > 0 ? replyBytes : 0;
+    awaitedBy_ =
+        std::chrono::steady_clock::now() + std::chrono::ceil<std::chrono::milliseconds>(onLine) + 50ms;
+}
+
 void TConnect::SettleLine() {
     // The line may still carry the tail of an earlier answer: a device that sends "OK" after
     // its identification line, or the late answer to a chunk of a write that was stopped. Taken
@@ -184,6 +193,15 @@ bool TConnect::ReceiveReply(std::optional<std::pair<std::size_t, std::size_t>> c
             rx.feedBulk({bulk.data(), want});
             continue;
         }
+        // About to wait on the channel: it is told what the awaited reply still owes (all of it
+        // while only leftovers such as an earlier reply's CR LF have come).
+        if (receivedBegin_ == receivedEnd_ && awaited_ > 0) {
+            const auto now = std::chrono::steady_clock::now();
+            const std::size_t begun = std::min<std::size_t>(rx.position(), awaited_ - 1);
+            if (now < awaitedBy_)
+                channel_.expect(awaited_ - begun,
+                                std::chrono::ceil<std::chrono::milliseconds>(awaitedBy_ - now));
+        }
         const std::uint8_t b = ReceiveByte();
         if (StopRequested()) return false;
         rx.feed(b);
@@ -224,6 +242,7 @@ void TConnect::Read() {
         const std::size_t n =
             a + proto::kChunkSize <= proto::kReadLength ? proto::kChunkSize : proto::kReadLength - a;
         SendBytes(proto::ReadCommand(n, a));
+        ExpectReply(sizeof(proto::Command), 6 + n + 1);
         // Only the command's own reply answers it: a late "OK" or a reply meant for another
         // command is passed over, and the wait goes on as for a silent device.
         while (!ReceiveReply(std::pair{a, n}) && !StopRequested()) {
@@ -265,12 +284,14 @@ void TConnect::Write() {
         auto end = std::copy(head.begin(), head.end(), chunk.begin());
         end = std::copy_n(BlockBuffer.begin() + static_cast<long>(a), n, end);
         *end++ = proto::kCr;
-        if (!SendBytes({chunk.data(), static_cast<std::size_t>(end - chunk.begin())}, false)) {
+        const std::size_t sent = static_cast<std::size_t>(end - chunk.begin());
+        if (!SendBytes({chunk.data(), sent}, false)) {
             RequestStop(); // a failure is reported already; a port being closed ends it too
             break;
         }
         // A reply to a write is an acknowledgement; should the device answer with data, the
         // data must not change the block that is being written.
+        ExpectReply(sent, 2);
         ReceiveReply(std::nullopt);
         // A reply cut short by a stop is no rejection: calling it one would hold the window,
         // which waits for the worker to end, in a hand-off for nothing.

@@ -13,6 +13,7 @@
 
 #include <array>
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -71,6 +72,9 @@ private:
     // Before a write's first chunk: waits until the line has been quiet for a while, throwing
     // away what arrives meanwhile.
     void SettleLine();
+    // Notes the reply a command of commandBytes awaits: replyBytes, soon after; the channel is
+    // told before each wait.
+    void ExpectReply(std::size_t commandBytes, std::size_t replyBytes);
     void Pause(std::chrono::milliseconds ms);
 
     std::uint32_t lastError_ = 0;
@@ -87,6 +91,9 @@ private:
     // exchange alone; the next worker starts on a purged port.
     std::array<std::uint8_t, 64> received_{};
     std::size_t receivedBegin_ = 0, receivedEnd_ = 0;
+    // The reply awaited: its length and when it is due at the latest (ExpectReply).
+    std::size_t awaited_ = 0;
+    std::chrono::steady_clock::time_point awaitedBy_{};
 
     Channel& channel_;
     std::atomic<int>& operation_;

@@ -6,6 +6,7 @@
 #include <nlohmann/json.hpp>
 
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 
 namespace tk7v::station {
@@ -187,10 +188,12 @@ SysError Report::appendLocked(const ReportRecord& record) {
     std::string bytes;
     if (format_ == Format::Csv && size == 0) {
         separator_ = ';';
-        std::string headings;
-        for (const char* heading : kCsvHeading)
-            headings += (headings.empty() ? "" : ";") + std::string(heading);
-        bytes = kBom + headings + "\r\n";
+        bytes = kBom;
+        for (const char* heading : kCsvHeading) {
+            if (bytes.size() > std::strlen(kBom)) bytes += ';';
+            bytes += heading;
+        }
+        bytes += "\r\n";
     } else if (format_ == Format::Csv && !separator_) {
         // The first line of a report never changes once written: read once, it holds.
         std::string text;

@@ -2,10 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <filesystem>
 #include <fstream>
 
@@ -51,6 +47,10 @@ TEST(ConfigFile, BackupAndPictureNames) {
 
 #ifndef _WIN32
 #include "../common/file_policy_cases.h"
+
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace {
 
