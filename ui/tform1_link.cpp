@@ -91,9 +91,12 @@ void TForm1::OpenCloseComm() {
 
 void TForm1::ReleaseDevice() {
     if (!Connected) return;
-    // As the user's Disconnect, but no box may wait for an answer here: a logout or a shutdown
-    // would be held up by it. A port the reset could not reach is closed all the same.
-    link_->disconnect();
+    // The exchange is stopped first, between chunks, so that RESET is the last thing the device
+    // gets (an identification cut short closes the port without a word, as Abort does). No box
+    // may wait for an answer here: a logout or a shutdown would be held up by it. A port the
+    // reset could not reach is closed all the same.
+    link_->abort();
+    if (link_->isOpen()) link_->disconnect();
     if (link_->isOpen()) link_->close();
     disableAbort();
     setClosedLinkControls();

@@ -271,29 +271,34 @@ public:
     // still cuts it, since most of the chunk is due far later.
     void outputPurged() {
         const auto now = Clock::now();
-        step(now + std::max(std::chrono::duration_cast<Clock::duration>(byteTime_ * 5),
-                            std::chrono::duration_cast<Clock::duration>(std::chrono::milliseconds(10))));
+        step(now);
+        deliver(now + std::max(std::chrono::duration_cast<Clock::duration>(byteTime_ * 5),
+                               std::chrono::duration_cast<Clock::duration>(std::chrono::milliseconds(10))));
         toDevice_.clear();
         inFree_ = now;
     }
 
     // Moves what is due: bytes that have crossed the line to the device, answers to the port.
     void step(Clock::time_point now) {
-        std::vector<std::uint8_t> arrived;
-        while (!toDevice_.empty() && toDevice_.front().due <= now) {
-            arrived.push_back(toDevice_.front().byte);
-            toDevice_.pop_front();
-        }
-        if (!arrived.empty()) {
-            buffer_.insert(buffer_.end(), arrived.begin(), arrived.end());
-            parse();
-        }
+        deliver(now);
         std::string out;
         while (!toProgram_.empty() && toProgram_.front().due <= now) {
             out += static_cast<char>(toProgram_.front().byte);
             toProgram_.pop_front();
         }
         if (!out.empty()) writeAll(out.data(), out.size());
+    }
+
+    // Hands the device the bytes that have crossed the line by `until`.
+    void deliver(Clock::time_point until) {
+        std::vector<std::uint8_t> arrived;
+        while (!toDevice_.empty() && toDevice_.front().due <= until) {
+            arrived.push_back(toDevice_.front().byte);
+            toDevice_.pop_front();
+        }
+        if (arrived.empty()) return;
+        buffer_.insert(buffer_.end(), arrived.begin(), arrived.end());
+        parse();
     }
 
     // Milliseconds until the next byte is due (rounded up), or -1 when nothing waits.
