@@ -198,8 +198,8 @@ public:
         int lines = TIOCM_DTR | TIOCM_RTS;
         // A pseudo-terminal has no modem lines and refuses this; a real port has its lines low.
         ::ioctl(fd, TIOCMBIC, &lines);
-        applied_ = t;
         owed_ = 0;
+        characterTime_ = config.characterTime();
         lowLatencyRequested_ = RequestLowLatency(
             fd, [](int f, unsigned long request, void* arg) { return ::ioctl(f, request, arg); });
         fd_ = fd;
@@ -245,6 +245,8 @@ public:
         short revents = 0;
         for (;;) {
             if (stop.requested()) return IoStatus::stopped();
+            const IoStatus waited = awaitRest(stop);
+            if (waited.kind != IoStatus::Ok) return waited;
             const ssize_t n = ::read(fd_, into.data(), into.size());
             if (n > 0) {
                 got = static_cast<std::size_t>(n);
@@ -256,21 +258,8 @@ public:
             // Nothing to read after poll reported a hang-up: the device is gone. Reported once,
             // never retried, so an unplugged adapter cannot make this loop spin.
             if (revents & (POLLHUP | POLLERR)) return IoStatus::failed(EIO);
-            // At 9600 baud a byte arrives every millisecond: woken for each, a station of 32
-            // ports would wake 32 000 times a second. With VMIN at the bytes a reply still owes
-            // (and VTIME 0), poll reports the port readable only once they are all there; the
-            // wait is bounded by when they are due, so a shorter reply or noise is still seen.
-            const auto now = std::chrono::steady_clock::now();
-            const bool awaiting = owed_ > 1 && now < owedBy_;
-            setMinimum(awaiting ? static_cast<cc_t>(std::min<std::size_t>(owed_, 255)) : 0);
-            const int timeout =
-                awaiting
-                    ? static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(owedBy_ - now).count())
-                    : -1;
-            bool timedOut = false;
-            const IoStatus s = waitFor(POLLIN, &stop, &revents, timeout, &timedOut);
+            const IoStatus s = waitFor(POLLIN, &stop, &revents);
             if (s.kind != IoStatus::Ok) return s;
-            if (timedOut) owed_ = 0; // fewer bytes than awaited: take them as they come
         }
     }
 
@@ -293,31 +282,39 @@ public:
     }
 
 private:
-    // Sets termios VMIN, which decides when poll reports the port readable (VTIME is 0).
-    void setMinimum(cc_t minimum) {
-        if (minimum == applied_.c_cc[VMIN]) return;
-        termios t = applied_;
-        t.c_cc[VMIN] = minimum;
-        if (::tcsetattr(fd_, TCSANOW, &t) == 0) applied_ = t;
+    // A reply of known length comes at the line's pace: once its first bytes are here, the rest
+    // is waited for as one span (woken only by a stop or a close) rather than byte by byte. At
+    // 9600 baud a byte arrives every millisecond, and a station of 32 ports woken for each would
+    // wake 32 000 times a second. The wait never goes past when the reply is due, so a shorter
+    // reply or noise is still seen; what is missing then is taken as it comes.
+    IoStatus awaitRest(const StopSignal& stop) {
+        const auto now = std::chrono::steady_clock::now();
+        if (owed_ < 2 || characterTime_.count() == 0 || now >= owedBy_) return IoStatus::ok();
+        int waiting = 0;
+        if (::ioctl(fd_, FIONREAD, &waiting) != 0 || waiting <= 0 ||
+            static_cast<std::size_t>(waiting) >= owed_)
+            return IoStatus::ok();
+        const auto rest = std::min<std::chrono::steady_clock::duration>(
+            characterTime_ * static_cast<long>(owed_ - static_cast<std::size_t>(waiting)), owedBy_ - now);
+        pollfd p[2] = {{closing_, POLLIN, 0}, {static_cast<int>(stop.nativeHandle()), POLLIN, 0}};
+        const int ms = static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(rest).count());
+        while (::poll(p, 2, ms) < 0 && errno == EINTR) {
+        }
+        owed_ = 0; // one span only: what is still missing is taken as it comes
+        if (stop.requested() || p[0].revents) return IoStatus::stopped();
+        return IoStatus::ok();
     }
 
-    // Waits for the port (at most `timeout` ms when not negative; `timedOut` says so), a stop
-    // or a close.
-    IoStatus waitFor(short events, const StopSignal* stop, short* revents, int timeout = -1,
-                     bool* timedOut = nullptr) const {
+    IoStatus waitFor(short events, const StopSignal* stop, short* revents) const {
         pollfd p[3] = {{fd_, events, 0},
                        {closing_, POLLIN, 0},
                        {stop ? static_cast<int>(stop->nativeHandle()) : -1, POLLIN, 0}};
         for (;;) {
             if (stop && stop->requested()) return IoStatus::stopped();
-            const int rc = ::poll(p, stop ? 3 : 2, timeout);
+            const int rc = ::poll(p, stop ? 3 : 2, -1);
             if (rc < 0) {
                 if (errno == EINTR) continue;
                 return IoStatus::failed(static_cast<std::uint32_t>(errno));
-            }
-            if (rc == 0 && timedOut) {
-                *timedOut = true;
-                return IoStatus::ok();
             }
             if ((stop && stop->requested()) || p[1].revents) return IoStatus::stopped();
             if (p[0].revents & POLLNVAL) return IoStatus::failed(EBADF);
@@ -329,7 +326,7 @@ private:
     int closing_;
     int fd_ = -1;
     termios saved_{};
-    termios applied_{};    // the settings in force
+    std::chrono::microseconds characterTime_{0};
     std::size_t owed_ = 0; // what the awaited reply still owes, by owedBy_ (the reader's thread)
     std::chrono::steady_clock::time_point owedBy_{};
     bool lowLatencyRequested_ = false;
