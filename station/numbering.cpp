@@ -20,23 +20,23 @@ std::optional<Counter> ParseCounter(const std::string& text, const ParameterImag
                                     std::string& error) {
     const std::size_t eq = text.find('=');
     const std::string field = text.substr(0, eq);
-    const FieldSpec* spec = eq == std::string::npos ? nullptr : FindField(field);
-    if (!spec || !spec->range) {
+    const FieldSpec* numeric = eq == std::string::npos ? nullptr : FindField(field);
+    if (!numeric || !numeric->range) {
         error =
             "--number " + text + ": нужно ПОЛЕ=ПЕРВЫЙ[-ПОСЛЕДНИЙ], поле — числовое (список: tk7v-cli fields)";
         return std::nullopt;
     }
     const std::string range = text.substr(eq + 1);
     const std::size_t dash = range.find('-', 1);
-    Counter c{field, 0, spec->range->high};
+    Counter c{field, 0, numeric->range->high};
     if (!parseNumber(std::string_view(range).substr(0, dash), c.first) ||
         (dash != std::string::npos && !parseNumber(std::string_view(range).substr(dash + 1), c.last))) {
         error = "--number " + text + ": нужно ПОЛЕ=ПЕРВЫЙ[-ПОСЛЕДНИЙ], ПЕРВЫЙ и ПОСЛЕДНИЙ — целые числа";
         return std::nullopt;
     }
     const auto within = "--number " + text + ": " + field + " принимает числа от " +
-                        std::to_string(spec->range->low) + " до " + std::to_string(spec->range->high);
-    const auto outside = [&](long long n) { return n < spec->range->low || n > spec->range->high; };
+                        std::to_string(numeric->range->low) + " до " + std::to_string(numeric->range->high);
+    const auto outside = [&](long long n) { return n < numeric->range->low || n > numeric->range->high; };
     if (outside(c.first) || outside(c.last)) {
         error = within;
         return std::nullopt;

@@ -163,14 +163,27 @@ std::optional<int> PrepareDevices(const CLI::App& command, const DeviceOptionWor
     return std::nullopt;
 }
 
-int RunOnDevices(const std::vector<Target>& ports, const DeviceOptions& options, Progress& out,
-                 const DeviceWork& work, const DeviceReport& report, const ReportTo& reportTo) {
+namespace {
+
+// Runs the station's `run` over the ports with the terminal's lines as its listener, while
+// SIGINT, SIGTERM and SIGHUP ask it to stop.
+template <class Run>
+station::RunEnd runUnderSignals(const std::vector<Target>& ports, Progress& out, bool station, Run run) {
     const std::vector<std::string> names = namesOf(ports);
     out.start(names);
-    ProgressLines lines(out, false);
+    ProgressLines lines(out, station);
     StopSignal stop;
     const SignalsEndTheRun signals(stop);
-    const station::RunEnd run = station::RunOnDevices(names, options, lines, stop, work, report, reportTo);
+    return run(names, lines, stop);
+}
+
+} // namespace
+
+int RunOnDevices(const std::vector<Target>& ports, const DeviceOptions& options, Progress& out,
+                 const DeviceWork& work, const DeviceReport& report, const ReportTo& reportTo) {
+    const station::RunEnd run = runUnderSignals(ports, out, false, [&](auto& names, auto& lines, auto& stop) {
+        return station::RunOnDevices(names, options, lines, stop, work, report, reportTo);
+    });
     if (!run.reportError.empty()) out.note("Отчёт не записан: " + run.reportError);
     if (const int signal = gSignal.load()) {
         std::string partial;
@@ -185,12 +198,9 @@ int RunOnDevices(const std::vector<Target>& ports, const DeviceOptions& options,
 
 int RunStation(const std::vector<Target>& ports, const DeviceOptions& options, Progress& out,
                const DeviceWork& work, const DeviceReport& report, const ReportTo& reportTo) {
-    const std::vector<std::string> names = namesOf(ports);
-    out.start(names);
-    ProgressLines lines(out, true);
-    StopSignal stop;
-    const SignalsEndTheRun signals(stop);
-    const station::RunEnd run = station::RunStation(names, options, lines, stop, work, report, reportTo);
+    const station::RunEnd run = runUnderSignals(ports, out, true, [&](auto& names, auto& lines, auto& stop) {
+        return station::RunStation(names, options, lines, stop, work, report, reportTo);
+    });
     const int signal = gSignal.load();
     if (run.unusable) return run.status;
     if (!run.reportError.empty()) out.note("Отчёт не записан: " + run.reportError);
