@@ -47,6 +47,8 @@ enum class PortState {
     AwaitingDevice,  // a station waits until a device answers
     AwaitingRemoval, // a station waits until the device it has done is taken away
     RunOut,          // the list or the counter has nothing left to give: the port takes no more
+    RecordsKept,     // the report keeps records it cannot write yet: no device is begun; the text
+                     // says why
 };
 
 struct DeviceEnded {
@@ -63,6 +65,8 @@ public:
     // The running read or write has done `percent` (0..100); follows the state it belongs to.
     virtual void share(int port, int percent) = 0;
     virtual void ended(int port, const DeviceEnded& ended) = 0;
+    // The report keeps `kept` records it could not write (0: all are written); `error` says why.
+    virtual void records(std::size_t /*kept*/, const std::string& /*error*/) {}
 };
 
 } // namespace tk7v::station
