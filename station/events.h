@@ -51,6 +51,10 @@ enum class PortState {
                      // says why
 };
 
+// Which exchange of a device's work runs: each begins with the device's identification; a
+// write's check reads the block back.
+enum class Phase { Connecting, Writing, Reading };
+
 struct DeviceEnded {
     DeviceEnd end;
     std::string identification; // the device's own line; empty when it never answered
@@ -62,6 +66,9 @@ class Listener {
 public:
     virtual ~Listener() = default;
     virtual void state(int port, PortState state, const std::string& text) = 0;
+    // An exchange with the device begins (not the probes of a wait, which show nothing but a port
+    // that cannot be used).
+    virtual void phase(int /*port*/, Phase /*phase*/) {}
     // The running read or write has done `percent` (0..100); follows the state it belongs to.
     virtual void share(int port, int percent) = 0;
     virtual void ended(int port, const DeviceEnded& ended) = 0;
