@@ -342,6 +342,11 @@ PortTile* StationWindow::addTile(const QString& port, bool take) {
     return t;
 }
 
+void StationWindow::resizeEvent(QResizeEvent* event) {
+    QMainWindow::resizeEvent(event);
+    layOutTiles();
+}
+
 void StationWindow::layOutTiles() {
     const int columns = std::max(
         1, (tilesBox_->parentWidget() ? tilesBox_->parentWidget()->width() : width()) / (kTileWidth + 8));
@@ -473,6 +478,8 @@ bool StationWindow::start() {
                                "чтобы они были дописаны.")
                     .arg(reportPath_);
     if (l && error.isEmpty() && !(ledger_ && ledger_->pending() > 0)) {
+        // The day's report goes into a folder that may not be there yet (a fresh profile).
+        QDir().mkpath(QFileInfo(fromUtf8(l->report)).absolutePath());
         std::string why;
         ledger_ = station::Report::open(l->report, why);
         if (!ledger_) error = fromUtf8(why);
@@ -567,7 +574,7 @@ void StationWindow::updateCounts() {
 }
 
 QString StationWindow::recordsWarning() const {
-    return warning_->isVisible() ? warning_->text() : QString();
+    return warning_->isHidden() ? QString() : warning_->text();
 }
 
 void StationWindow::closeEvent(QCloseEvent* event) {
@@ -649,6 +656,7 @@ void StationWindow::onState(int port, int state, const QString& text) {
 void StationWindow::onPhase(int port, int phase) {
     PortTile* t = tileOf(names_, port, *this);
     if (!t) return;
+    phases_[port] = static_cast<station::Phase>(phase);
     switch (static_cast<station::Phase>(phase)) {
     case station::Phase::Connecting:
         if (std::find(working_.begin(), working_.end(), port) == working_.end()) working_.push_back(port);
@@ -667,17 +675,18 @@ void StationWindow::onPhase(int port, int phase) {
 
 void StationWindow::onShare(int port, int percent) {
     PortTile* t = tileOf(names_, port, *this);
-    if (!t || t->tone() != PortTile::Tone::Busy) return;
-    const QString state = t->stateText();
-    if (state.startsWith(QLatin1String("запись")))
-        t->setState(QStringLiteral("запись %1 %").arg(percent), PortTile::Tone::Busy);
-    else if (state.startsWith(QLatin1String("проверка")))
-        t->setState(QStringLiteral("проверка %1 %").arg(percent), PortTile::Tone::Busy);
+    const auto phase = phases_.find(port);
+    if (!t || phase == phases_.end() || phase->second == station::Phase::Connecting) return;
+    t->setState((phase->second == station::Phase::Writing ? QStringLiteral("запись %1 %")
+                                                          : QStringLiteral("проверка %1 %"))
+                    .arg(percent),
+                PortTile::Tone::Busy);
 }
 
 void StationWindow::onEnded(int port, const QString& text, bool ok, bool /*partBlock*/, const QString& ident,
                             const QString& given, const QStringList& differing, bool recorded) {
     working_.erase(std::remove(working_.begin(), working_.end(), port), working_.end());
+    phases_.erase(port);
     PortTile* t = tileOf(names_, port, *this);
     const QString time = QTime::currentTime().toString(QStringLiteral("HH:mm:ss"));
     ++(ok ? done_ : failed_);
@@ -687,7 +696,7 @@ void StationWindow::onEnded(int port, const QString& text, bool ok, bool /*partB
         if (!given.isEmpty()) detail << given;
         detail << time;
         if (!recorded) detail << QStringLiteral("запись в отчёт ждёт");
-        t->setState(ok ? QStringLiteral("✓ готово") : QStringLiteral("✗ ошибка"),
+        t->setState(ok ? QStringLiteral("✓ записано и проверено") : QStringLiteral("✗ ошибка"),
                     ok ? PortTile::Tone::Done : PortTile::Tone::Failed);
         t->setResult((ok ? QStringLiteral("✓ ") : QStringLiteral("✗ ")) + text,
                      detail.join(QStringLiteral(" · ")), ok);

@@ -18,6 +18,7 @@
 
 #include <chrono>
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -80,6 +81,7 @@ signals:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
     friend class EventRelay;
@@ -144,7 +146,8 @@ private:
     std::thread ender_; // waits for the station's ports once stopped
     bool stopping_ = false;
     bool closeWhenStopped_ = false;
-    std::vector<int> working_; // ports whose device is in work
+    std::vector<int> working_;             // ports whose device is in work
+    std::map<int, station::Phase> phases_; // and the exchange each runs
     int done_ = 0, failed_ = 0;
     std::chrono::steady_clock::time_point started_;
 };
