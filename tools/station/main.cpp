@@ -1,9 +1,13 @@
 // The station window's entry: what a shortcut or a double click on a .cfg hands it, the window.
 #include "station_window.h"
 
+#include "app/ending_signals.h"
+
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QIcon>
+
+#include <cstdio>
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
@@ -41,5 +45,15 @@ int main(int argc, char** argv) {
     start.number = parser.value(number);
     tk7v::station_window::StationWindow window(start);
     window.show();
+    // Ended from outside (a logout, a shutdown, kill, Ctrl+C in the terminal that started it),
+    // every device is left as Stop leaves it; the end is said on stderr.
+    const tk7v::EndingSignals ending([&](int sig) {
+        std::fprintf(stderr, "Станция программирования ТК-7В: завершение по сигналу %s\n",
+                     tk7v::EndingSignals::Name(sig));
+        window.release();
+        QCoreApplication::exit(128 + sig);
+    });
+    // Windows ends a session with messages, not signals.
+    QObject::connect(&app, &QGuiApplication::commitDataRequest, &window, [&window] { window.release(); });
     return QApplication::exec();
 }

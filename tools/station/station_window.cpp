@@ -528,6 +528,17 @@ void StationWindow::stop() {
     });
 }
 
+void StationWindow::release() {
+    if (!station_) return;
+    station_->stop();
+    if (ender_.joinable())
+        ender_.join();
+    else
+        lastRun_ = station_->wait();
+    station_.reset();
+    if (ledger_) ledger_->flush();
+}
+
 void StationWindow::finishRun() {
     if (ender_.joinable()) ender_.join();
     station_.reset();

@@ -67,6 +67,9 @@ public:
     bool start();
     void stop();
     bool running() const { return station_ != nullptr; }
+    // Ends the run at once, on this thread, without asking: for a session that is ending (a
+    // logout, a shutdown, kill). Every exchange stops between two commands and its device is reset.
+    void release();
 
     // For tests and the bench: the tiles by port, the counts, the record table.
     PortTile* tile(const QString& port) const;
