@@ -126,7 +126,12 @@ QString PortTile::resultText() const {
 }
 
 void PortTile::paintTone() {
-    const Colours c = coloursOf(present_ ? tone_ : Tone::Absent);
+    // A style sheet set again restyles the whole tile: only a change of colour pays for it, not
+    // every step of a share.
+    const Tone shown = present_ ? tone_ : Tone::Absent;
+    if (painted_ && *painted_ == std::make_pair(shown, flashing_)) return;
+    painted_ = std::make_pair(shown, flashing_);
+    const Colours c = coloursOf(shown);
     setStyleSheet(QStringLiteral("#tile{background:%1;border:%2px solid %3;border-radius:6px}"
                                  "#tile QLabel{color:%4}")
                       .arg(QLatin1String(c.background))

@@ -4,6 +4,9 @@
 // the next device begins. Read from a metre away; it says nothing it was not told.
 #include <QFrame>
 
+#include <optional>
+#include <utility>
+
 class QCheckBox;
 class QLabel;
 
@@ -49,6 +52,7 @@ private:
     QString stateText_;
     bool present_ = true;
     bool flashing_ = false;
+    std::optional<std::pair<Tone, bool>> painted_; // the colours the style sheet holds
 };
 
 } // namespace tk7v::station_window

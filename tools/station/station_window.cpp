@@ -92,6 +92,7 @@ StationWindow::StationWindow(const StartWith& with, StationEnv env)
     : env_(std::move(env)), ownAsks_(env_.asks ? nullptr : new QtAsks),
       asks_(env_.asks ? *env_.asks : *ownAsks_) {
     if (!env_.listPorts) env_.listPorts = ListPresentPorts;
+    relay_ = std::make_unique<EventRelay>(this);
     setWindowTitle(kStationTitle);
     auto* central = new QWidget(this);
     auto* column = new QVBoxLayout(central);
@@ -497,7 +498,6 @@ bool StationWindow::start() {
     options.config.baudRate = baud_->currentText().toUInt();
     const ParameterImage image = l->image;
     const std::string file = l->file;
-    relay_ = std::make_unique<EventRelay>(this);
     station_ = std::make_unique<station::Station>(
         options, *relay_, [image](station::PortJob& j) { return j.write(image, true); },
         [file](station::PortJob& j, station::PortJob::Result r) {
@@ -542,6 +542,7 @@ void StationWindow::release() {
 void StationWindow::finishRun() {
     if (ender_.joinable()) ender_.join();
     station_.reset();
+    relay_->drain(); // the ports' last words, before the window says the run is over
     stopping_ = false;
     working_.clear();
     for (PortTile* t : tiles_)
