@@ -63,14 +63,16 @@ std::string runOutText(const std::string& of) {
 }
 
 // Runs one device's work, words its end and records it; `recorded` says whether the record was
-// written. `untouched` is set for a device a stop ended before anything was written to it: a
-// station does not count it, and records it only when a row or number had been claimed for it
-// (which it keeps, and the report then says why).
+// written. `untouched` is set for a device a stop ended before anything was written to it, or
+// one that answered just as the list or counter had nothing left for it: a station does not
+// count it, and records it only when a row or number had been claimed for it (which it keeps,
+// and the report then says why).
 DeviceEnded runOne(PortJob& job, const DeviceWork& work, const DeviceReport& report, RunShared& shared,
                    Listener& listener, bool* untouched = nullptr) {
     const ReportTo& to = shared.to;
     const auto start = std::chrono::system_clock::now();
     Given given;
+    bool ranOut = false; // nothing was left for it: the device is left as it came
     if (to.numbering && to.report) {
         job.beforeWrite([&](ParameterImage& image) -> std::string {
             ReportRecord claim;
@@ -86,6 +88,7 @@ DeviceEnded runOne(PortJob& job, const DeviceWork& work, const DeviceReport& rep
                 if (c.last) shared.endNumbering(c.runOut);
                 return {};
             case Numbering::Claim::Outcome::RunOut:
+                ranOut = true;
                 shared.endNumbering(c.runOut);
                 return runOutText(c.runOut);
             case Numbering::Claim::Outcome::Failed:
@@ -98,7 +101,7 @@ DeviceEnded runOne(PortJob& job, const DeviceWork& work, const DeviceReport& rep
     job.beforeWrite({}); // it holds this device's locals
     DeviceEnded ended{report(job, r), job.identification(), given, true};
     DeviceEnd& end = ended.end;
-    if (untouched) *untouched = r == PortJob::Result::Interrupted && !job.wroteSomething();
+    if (untouched) *untouched = (r == PortJob::Result::Interrupted && !job.wroteSomething()) || ranOut;
     if (!to.report || (untouched && *untouched && !given.any())) return ended;
     ReportRecord record{job.port(),
                         job.identification(),

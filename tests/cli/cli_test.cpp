@@ -603,6 +603,20 @@ TEST_F(CliTest, NumbersAreNeverGivenTwiceAcrossStationsAndRestarts) {
     EXPECT_NE(again.out.find("TS_object_id=106"), npos) << again.out;
 }
 
+// Two devices answer at once for the list's last row: the one that gets it is written, the other
+// is left as it came, neither counted as failed nor recorded.
+TEST_F(CliTest, ADeviceTheListHasNoRowForIsNoFailure) {
+    ASSERT_EQ(run({"new", "-o", path("site.cfg")}).status, 0);
+    std::ofstream(path("list.csv")) << "TS_object_id\n301\n";
+    SimProcess first, second;
+    const Ran r = run({"write", path("site.cfg"), "--port", first.port(), "--port", second.port(), "--loop",
+                       "--values", path("list.csv"), "--report", path("list.jsonl")});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.err.find("Запрограммировано устройств: 1, с ошибкой: 0"), npos) << r.err;
+    const auto report = bytes(path("list.jsonl"));
+    EXPECT_EQ(std::count(report.begin(), report.end(), '\n'), 2); // the claim, and the device done
+}
+
 // A list without a port column under --loop: each device the next row, the report naming it,
 // and the station ends on every port when the rows run out.
 TEST_F(CliTest, AStationGivesEachDeviceTheNextRowUntilTheListRunsOut) {

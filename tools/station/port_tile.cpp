@@ -61,6 +61,9 @@ PortTile::PortTile(const QString& port, QWidget* parent) : QFrame(parent), port_
     result_->setWordWrap(true);
     detail_ = new QLabel(this);
     detail_->setWordWrap(true);
+    QFont smaller = detail_->font();
+    smaller.setPointSizeF(smaller.pointSizeF() * 0.9);
+    detail_->setFont(smaller);
     note_ = new QLabel(this);
     note_->setWordWrap(true);
     QFont small = note_->font();

@@ -151,7 +151,8 @@ StationWindow::StationWindow(const StartWith& with, StationEnv env)
     split->addWidget(table_);
     split->setStretchFactor(0, 4);
     split->setStretchFactor(1, 1);
-    split->setSizes({4000, 1000});
+    split->setSizes({5000, 1000});
+    table_->setMinimumHeight(90);
     split->setChildrenCollapsible(false);
     column->addWidget(split, 1);
     setCentralWidget(central);
@@ -237,7 +238,16 @@ void StationWindow::buildSetup(QWidget* parent, QVBoxLayout* column) {
     grid->addWidget(baud_, 2, 4, Qt::AlignLeft);
     grid->setColumnStretch(1, 3);
     grid->setColumnStretch(4, 2);
-    column->addLayout(grid);
+    // While the station runs the setup cannot change: one line says what it is, and the tiles
+    // get the room.
+    setup_ = new QWidget(parent);
+    setup_->setLayout(grid);
+    grid->setContentsMargins(0, 0, 0, 0);
+    runningSetup_ = new QLabel(parent);
+    runningSetup_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    runningSetup_->hide();
+    column->addWidget(setup_);
+    column->addWidget(runningSetup_);
     connect(file_, &QLineEdit::editingFinished, this, &StationWindow::showSummary);
 }
 
@@ -563,10 +573,18 @@ void StationWindow::finishRun() {
 void StationWindow::setRunning(bool on) {
     startButton_->setEnabled(!on);
     stopButton_->setEnabled(on && !stopping_);
-    for (QWidget* w : std::initializer_list<QWidget*>{file_, tablePath_, number_, report_, baud_})
-        w->setEnabled(!on);
-    for (QPushButton* b : findChildren<QPushButton*>())
-        if (b->text() == QStringLiteral("Выбрать…")) b->setEnabled(!on);
+    setup_->setVisible(!on);
+    runningSetup_->setVisible(on);
+    if (on) {
+        QStringList what = {QFileInfo(file_->text()).fileName() + QStringLiteral(" (") + summary_->text() +
+                            ')'};
+        if (!tablePath_->text().isEmpty())
+            what << QStringLiteral("список ") + QFileInfo(tablePath_->text()).fileName();
+        if (!number_->text().trimmed().isEmpty())
+            what << QStringLiteral("номера ") + number_->text().trimmed();
+        what << QStringLiteral("отчёт ") + report_->text() << baud_->currentText() + QStringLiteral(" бод");
+        runningSetup_->setText(what.join(QStringLiteral(" · ")));
+    }
     QString title = kStationTitle;
     if (!file_->text().isEmpty()) title += QStringLiteral(" — ") + QFileInfo(file_->text()).fileName();
     if (on) title += stopping_ ? QStringLiteral(" (останавливается)") : QStringLiteral(" (работает)");

@@ -119,6 +119,8 @@ private:
     Asks& asks_;
     bool portsGiven_ = false;
 
+    QWidget* setup_;
+    QLabel* runningSetup_;
     QLineEdit* file_;
     QLabel* summary_;
     QLineEdit* tablePath_;
