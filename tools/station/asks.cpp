@@ -2,6 +2,7 @@
 
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QPushButton>
 
 namespace tk7v::station_window {
 
@@ -10,8 +11,13 @@ void QtAsks::error(QWidget* parent, const QString& text) {
 }
 
 bool QtAsks::confirm(QWidget* parent, const QString& text) {
-    return QMessageBox::question(parent, kStationTitle, text, QMessageBox::Yes | QMessageBox::No,
-                                 QMessageBox::No) == QMessageBox::Yes;
+    // The buttons are named here: Qt's own translations are not installed with the Windows
+    // program (nor always on Linux), and an English Yes/No would stand in a Russian question.
+    QMessageBox box(QMessageBox::Question, kStationTitle, text, QMessageBox::Yes | QMessageBox::No, parent);
+    box.setDefaultButton(QMessageBox::No);
+    box.button(QMessageBox::Yes)->setText(QStringLiteral("&Да"));
+    box.button(QMessageBox::No)->setText(QStringLiteral("&Нет"));
+    return box.exec() == QMessageBox::Yes;
 }
 
 QString QtAsks::openFile(QWidget* parent, const QString& title, const QString& dir, const QString& filter) {

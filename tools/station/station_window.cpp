@@ -57,8 +57,9 @@ std::string utf8(const QString& s) {
 // The report a station day writes when none was chosen: named by the date, in the user's
 // documents, appended to by every run of the day.
 QString dailyReport(const QString& folder) {
-    return QDir(folder).filePath(
-        QStringLiteral("Станция ТК-7В %1.csv").arg(QDate::currentDate().toString(Qt::ISODate)));
+    // Shown and remembered with the system's separators, as a chosen file is.
+    return QDir::toNativeSeparators(QDir(folder).filePath(
+        QStringLiteral("Станция ТК-7В %1.csv").arg(QDate::currentDate().toString(Qt::ISODate))));
 }
 
 QString documents() {
