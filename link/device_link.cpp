@@ -29,7 +29,10 @@ public:
     IoStatus readSome(std::span<std::uint8_t> into, const StopSignal& stop, std::size_t& got) override {
         return port_.readSome(into, stop, got);
     }
-    void expect(std::size_t bytes, std::chrono::milliseconds within) override { port_.expect(bytes, within); }
+    void expect(std::size_t bytes, std::chrono::microseconds soonest,
+                std::chrono::microseconds within) override {
+        port_.expect(bytes, soonest, within);
+    }
     std::chrono::microseconds characterTime() const override { return port_.characterTime(); }
 
 private:

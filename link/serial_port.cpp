@@ -152,9 +152,10 @@ std::chrono::microseconds SerialPort::characterTime() const {
     return d_->characterTime;
 }
 
-void SerialPort::expect(std::size_t bytes, std::chrono::milliseconds within) {
+void SerialPort::expect(std::size_t bytes, std::chrono::microseconds soonest,
+                        std::chrono::microseconds within) {
     std::shared_lock lock(d_->ioLock);
-    if (d_->system->isOpen()) d_->system->expect(bytes, within);
+    if (d_->system->isOpen()) d_->system->expect(bytes, soonest, within);
 }
 
 SysError SerialPort::setRts(bool on) {

@@ -72,9 +72,11 @@ private:
     // Before a write's first chunk: waits until the line has been quiet for a while, throwing
     // away what arrives meanwhile.
     void SettleLine();
-    // Notes the reply a command of commandBytes awaits: replyBytes, soon after; the channel is
-    // told before each wait.
+    // Notes the reply a command of commandBytes, about to be sent, awaits: replyBytes, soon
+    // after; the channel is told before each wait.
     void ExpectReply(std::size_t commandBytes, std::size_t replyBytes);
+    // Before a wait for more of a line whose length is not known (the identification).
+    void AwaitLine();
     void Pause(std::chrono::milliseconds ms);
 
     std::uint32_t lastError_ = 0;
@@ -91,9 +93,10 @@ private:
     // exchange alone; the next worker starts on a purged port.
     std::array<std::uint8_t, 64> received_{};
     std::size_t receivedBegin_ = 0, receivedEnd_ = 0;
-    // The reply awaited: its length and when it is due at the latest (ExpectReply).
+    // The reply awaited: its length, when the line can have carried it at the soonest and when
+    // it is due at the latest (ExpectReply).
     std::size_t awaited_ = 0;
-    std::chrono::steady_clock::time_point awaitedBy_{};
+    std::chrono::steady_clock::time_point awaitedFrom_{}, awaitedBy_{};
 
     Channel& channel_;
     std::atomic<int>& operation_;
