@@ -74,7 +74,7 @@ void DeviceLink::start(Operation op, const Block* toWrite) {
     operation_ = op;
     worker_ = toWrite ? std::make_unique<TConnect>(port_, operation_, done_, host_, *toWrite)
                       : std::make_unique<TConnect>(port_, operation_, done_, host_);
-    worker_->Start([this] { host_.workerFinished(); });
+    worker_->Start(thread_, [this] { host_.workerFinished(); });
 }
 
 void DeviceLink::stopAndWait() {

@@ -43,15 +43,24 @@ TConnect::~TConnect() {
 
 void TConnect::Start(std::function<void()> onFinished) {
     onFinished_ = std::move(onFinished);
-    thread_ = std::thread([this] {
-        Execute();
-        finished_.store(true, std::memory_order_release);
-        if (onFinished_) onFinished_();
-    });
+    thread_ = std::thread([this] { Run(); });
+}
+
+void TConnect::Start(WorkerThread& thread, std::function<void()> onFinished) {
+    onFinished_ = std::move(onFinished);
+    runsOn_ = &thread;
+    task_ = thread.run([this] { Run(); });
+}
+
+void TConnect::Run() {
+    Execute();
+    finished_.store(true, std::memory_order_release);
+    if (onFinished_) onFinished_();
 }
 
 void TConnect::Join() {
     if (thread_.joinable()) thread_.join();
+    if (runsOn_) runsOn_->wait(task_);
 }
 
 void TConnect::Execute() {

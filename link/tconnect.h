@@ -1,5 +1,6 @@
 #pragma once
-// The transfer worker: one exchange with the device (identify, read or write) on its own thread.
+// The transfer worker: one exchange with the device (identify, read or write) on a thread of its
+// own or on its link's worker thread.
 //
 // Ownership: the device link owns the worker (and joins it before starting the next one or when
 // it shuts down); the worker owns its two buffers. The channel, the operation and the done event
@@ -10,6 +11,7 @@
 #include "link/protocol.h"
 #include "link/stop_signal.h"
 #include "link/transfer_host.h"
+#include "link/worker_thread.h"
 
 #include <array>
 #include <atomic>
@@ -38,8 +40,10 @@ public:
     TConnect(const TConnect&) = delete;
     TConnect& operator=(const TConnect&) = delete;
 
-    // Starts the run on a new thread. onFinished (optional) is called on that thread last.
+    // Starts the run on a new thread, or on `thread`, which must outlive this worker.
+    // onFinished (optional) is called on that thread last.
     void Start(std::function<void()> onFinished = {});
+    void Start(WorkerThread& thread, std::function<void()> onFinished = {});
     void RequestStop() { stop_.request(); }
     bool StopRequested() const { return stop_.requested(); }
     bool Finished() const { return finished_.load(std::memory_order_acquire); }
@@ -49,6 +53,7 @@ public:
     std::uint32_t LastError() const { return lastError_; }
 
 private:
+    void Run();
     void Execute();
     void Identify();
     void Read();
@@ -107,6 +112,8 @@ private:
     std::atomic<bool> finished_{false};
     std::function<void()> onFinished_;
     std::thread thread_;
+    WorkerThread* runsOn_ = nullptr; // the link's thread, when the run was handed to it
+    std::uint64_t task_ = 0;
 };
 
 } // namespace tk7v
