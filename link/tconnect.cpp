@@ -127,14 +127,16 @@ void TConnect::DiscardInput() {
 void TConnect::ExpectReply(std::size_t commandBytes, std::size_t replyBytes) {
     // The command crosses the line, then the reply does; the device's turnaround and a USB
     // adapter's latency come on top. Before that the reply cannot be whole, so there is nothing
-    // to look at; the device's clock may run a little fast (a UART may be a few per cent off),
-    // so its part is counted short by 1/32.
+    // to look at. The first look comes a quarter of a character later: a device that answers at
+    // once is then found done, where a look at the very instant would mostly find its last
+    // byte still on the way and cost a second wake-up. A device whose clock runs a little fast
+    // is found a character or so after its reply ended.
     const auto character = channel_.characterTime();
     const auto now = std::chrono::steady_clock::now();
     const auto command = character * static_cast<long>(commandBytes);
     const auto reply = character * static_cast<long>(replyBytes);
     awaited_ = character.count() > 0 ? replyBytes : 0;
-    awaitedFrom_ = now + command + reply - reply / 32;
+    awaitedFrom_ = now + command + reply + character / 4;
     awaitedBy_ = now + std::chrono::ceil<std::chrono::milliseconds>(command + reply) + 50ms;
 }
 
