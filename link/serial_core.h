@@ -33,6 +33,8 @@ public:
     // Waits (at most about drainBound) for the output to leave, restores the settings found at
     // open and closes.
     virtual SysError close(std::chrono::milliseconds drainBound) = 0;
+    // Whether the driver may still hold written bytes; a port that cannot tell says so.
+    virtual bool outputHeld() const { return true; }
     // Waits (at most about drainBound) for the output to leave, then discards both directions.
     virtual SysError purge(std::chrono::milliseconds drainBound) = 0;
     // Discards the input; how many bytes were waiting.

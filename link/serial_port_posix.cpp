@@ -144,8 +144,8 @@ const CloseCalls& SystemCloseCalls() {
 
 int CloseAfterDrain(int fd, const termios& saved, std::chrono::milliseconds bound, const CloseCalls& calls) {
     // What was written last (the "RESET\r" of a disconnect) must leave at the speed it was
-    // written with before the previous settings come back.
-    DrainOutput(fd, bound, calls);
+    // written with before the previous settings come back. A bound of zero: it has left already.
+    if (bound.count() > 0) DrainOutput(fd, bound, calls);
     calls.restore(fd, saved);
     if (calls.close(fd) == 0) return 0;
     // EINTR leaves the descriptor closed on Linux; only other failures count.
@@ -204,6 +204,11 @@ public:
             fd, [](int f, unsigned long request, void* arg) { return ::ioctl(f, request, arg); });
         fd_ = fd;
         return {};
+    }
+
+    bool outputHeld() const override {
+        int queued = 0;
+        return ::ioctl(fd_, TIOCOUTQ, &queued) != 0 || queued > 0;
     }
 
     SysError close(std::chrono::milliseconds drainBound) override {
