@@ -48,8 +48,7 @@ public:
     std::size_t discardInput() override;
     // One character's time at the settings of the last open.
     std::chrono::microseconds characterTime() const override;
-    // The worker's thread, before it waits for a reply of that many bytes. On POSIX the thread's
-    // timed waits may from then on end up to half a character late (its timer slack).
+    // The worker's thread, before it waits for a reply of that many bytes.
     void expect(std::size_t bytes, std::chrono::microseconds soonest,
                 std::chrono::microseconds within) override;
     // Sets or clears RTS. A port without modem lines (a pseudo-terminal) is not an error.

@@ -13,7 +13,6 @@
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
-#include <sys/prctl.h>
 #include <unistd.h>
 
 namespace tk7v {
@@ -245,12 +244,6 @@ public:
 
     void expect(std::size_t bytes, std::chrono::microseconds soonest,
                 std::chrono::microseconds within) override {
-        // The reader's timed waits may end up to half a character late: its looks at the line
-        // need no finer time, and the slack lets the kernel end the waits of many ports, which
-        // run in step, on one timer interrupt instead of one each.
-        thread_local long slackSet = 0;
-        const long slack = static_cast<long>(std::chrono::nanoseconds(characterTime_).count() / 2);
-        if (slack > 0 && slack != slackSet && ::prctl(PR_SET_TIMERSLACK, slack) == 0) slackSet = slack;
         const auto now = std::chrono::steady_clock::now();
         owed_ = bytes;
         owedFrom_ = now + soonest;
