@@ -106,7 +106,8 @@ std::mutex& timeMutex() {
 
 } // namespace
 
-std::unique_ptr<Report> Report::open(const std::string& path, std::string& error) {
+std::unique_ptr<Report> Report::open(const std::string& path, std::string& error, bool* heldElsewhere) {
+    if (heldElsewhere) *heldElsewhere = false;
     Format format;
     if (endsWith(path, ".jsonl"))
         format = Format::JsonLines;
@@ -119,12 +120,14 @@ std::unique_ptr<Report> Report::open(const std::string& path, std::string& error
     SysError failed;
     auto file = SharedFile::open(Utf8Path(path), failed);
     if (!file) {
-        error = path + ": отчёт не открывается для записи";
+        error = path + ": отчёт не открывается для записи: " + SystemErrorText(failed.code);
+        if (heldElsewhere) *heldElsewhere = failed.kind == ErrorKind::Busy;
         return nullptr;
     }
     // Claims rest on the lock: a folder that offers none is found out before any exchange.
     if (const SysError e = file->lock()) {
         error = path + ": отчёт не блокируется: " + SystemErrorText(e.code);
+        if (heldElsewhere) *heldElsewhere = e.kind == ErrorKind::Busy;
         return nullptr;
     }
     file->unlock();

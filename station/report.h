@@ -46,8 +46,10 @@ public:
     // JSON Lines for a name ending in ".jsonl" (for programs), CSV for ".csv" (for people: UTF-8
     // with a byte-order mark, ";", headings in words, as a Russian spreadsheet opens it; a CSV
     // report an earlier version began with "," goes on with ","). Null with `error` set when the name has
-    // neither ending or the file cannot be opened for appending.
-    static std::unique_ptr<Report> open(const std::string& path, std::string& error);
+    // neither ending or the file cannot be opened for appending; `heldElsewhere`, when given, tells
+    // whether another program holds the file (a spreadsheet showing it, on Windows).
+    static std::unique_ptr<Report> open(const std::string& path, std::string& error,
+                                        bool* heldElsewhere = nullptr);
 
     // Any thread. What failed ("PATH: the system's words") when the record could not be written
     // whole, empty when it was. Nothing of a failed record stays in the file: the report keeps it

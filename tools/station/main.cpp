@@ -44,7 +44,7 @@ int main(int argc, char** argv) {
     start.values = parser.value(values);
     start.number = parser.value(number);
     tk7v::station_window::StationWindow window(start);
-    window.show();
+    window.showAsLeft();
     // Ended from outside (a logout, a shutdown, kill, Ctrl+C in the terminal that started it),
     // every device is left as Stop leaves it; the end is said on stderr.
     const tk7v::EndingSignals ending([&](int sig) {

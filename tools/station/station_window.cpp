@@ -3,6 +3,7 @@
 #include "event_relay.h"
 
 #include "link/port_list.h"
+#include "link/port_names.h"
 #include "model/config_file.h"
 #include "model/field_rules.h"
 #include "station/values_table.h"
@@ -60,6 +61,20 @@ QString dailyReport(const QString& folder) {
     // Shown and remembered with the system's separators, as a chosen file is.
     return QDir::toNativeSeparators(QDir(folder).filePath(
         QStringLiteral("Станция ТК-7В %1.csv").arg(QDate::currentDate().toString(Qt::ISODate))));
+}
+
+// The name the system's list gives a port the user named by its path or in other letters
+// ("/dev/ttyUSB0", "com3"): one tile per port, however it was named on the command line.
+QString listedName(const QString& given) {
+#ifdef Q_OS_WIN
+    const QString device = QStringLiteral("\\\\.\\");
+    const QString name = given.startsWith(device) ? given.mid(device.size()) : given;
+    if (const auto accepted = AcceptWindowsPortName(utf8(name))) return fromUtf8(*accepted);
+#else
+    const QString dev = QStringLiteral("/dev/");
+    if (given.startsWith(dev) && !given.mid(dev.size()).contains('/')) return given.mid(dev.size());
+#endif
+    return given;
 }
 
 QString documents() {
@@ -264,13 +279,16 @@ void StationWindow::loadSettings(const StartWith& start) {
     const QString rate = s.value("baud", "9600").toString();
     if (kRates.contains(rate)) baud_->setCurrentText(rate);
     portsGiven_ = !start.ports.isEmpty();
-    const QStringList chosen = portsGiven_ ? start.ports : s.value("ports").toStringList();
+    QStringList given;
+    for (const QString& p : start.ports)
+        given << listedName(p);
+    const QStringList chosen = portsGiven_ ? given : s.value("ports").toStringList();
     const bool remembered = portsGiven_ || s.contains("ports");
     for (const std::string& name : env_.listPorts())
         addTile(fromUtf8(name), !remembered || chosen.contains(fromUtf8(name)));
     // Ports named that the system does not list now take part as soon as they appear.
     if (portsGiven_)
-        for (const QString& p : start.ports)
+        for (const QString& p : given)
             if (!tile(p)) addTile(p, true)->setPresent(false);
     showSummary();
 }
@@ -286,6 +304,15 @@ void StationWindow::saveSettings() const {
     for (PortTile* t : tiles_)
         if (t->takePart()->isChecked()) ports << t->port();
     s.setValue("ports", ports);
+    s.setValue("geometry", saveGeometry());
+}
+
+void StationWindow::showAsLeft() {
+    const QSettings s(QStringLiteral("tk7v"), QStringLiteral("tk7v-station"));
+    if (restoreGeometry(s.value("geometry").toByteArray()))
+        show();
+    else
+        showMaximized();
 }
 
 // ---- setup -------------------------------------------------------------------------------------
@@ -493,8 +520,14 @@ bool StationWindow::start() {
         // The day's report goes into a folder that may not be there yet (a fresh profile).
         QDir().mkpath(QFileInfo(fromUtf8(l->report)).absolutePath());
         std::string why;
-        ledger_ = station::Report::open(l->report, why);
+        bool held = false;
+        ledger_ = station::Report::open(l->report, why, &held);
         if (!ledger_) error = fromUtf8(why);
+        // On Windows a spreadsheet that shows the report holds it; the system's words alone do not
+        // tell the technician what to do.
+        if (held)
+            error += QStringLiteral("\n\nОтчёт открыт в другой программе (например, в таблице): "
+                                    "закройте его там или выберите другой файл отчёта.");
         reportPath_ = fromUtf8(l->report);
     }
     if (!l || !error.isEmpty()) {

@@ -62,6 +62,10 @@ public:
     explicit StationWindow(const StartWith& with = {}, StationEnv env = {});
     ~StationWindow() override;
 
+    // Where and how large the user left it; the first time, filling the screen, so that a laptop's
+    // 1366x768 shows sixteen ports' tiles whole.
+    void showAsLeft();
+
     // Start and Stop as the buttons do them. start() says why it could not, in a box, and is
     // false then.
     bool start();
