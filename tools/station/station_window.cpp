@@ -179,6 +179,10 @@ StationWindow::StationWindow(const StartWith& with, StationEnv env)
     connect(f5, &QShortcut::activated, this, [this] { start(); });
     auto* shiftF5 = new QShortcut(QKeySequence(Qt::SHIFT | Qt::Key_F5), this);
     connect(shiftF5, &QShortcut::activated, this, [this] { stop(); });
+    // Closing from the keyboard as well, for a station kept without a mouse; it asks as the
+    // window's close button does.
+    auto* quit = new QShortcut(QKeySequence::Quit, this);
+    connect(quit, &QShortcut::activated, this, &QWidget::close);
     auto* f1 = new QShortcut(QKeySequence(Qt::Key_F1), this);
     connect(f1, &QShortcut::activated, this, [this] { openGuide(); });
 
