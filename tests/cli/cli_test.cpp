@@ -505,15 +505,15 @@ TEST_F(CliTest, StationProgramsOneDeviceAfterAnother) {
     EXPECT_EQ(after.find_first_not_of("RESET\n"), npos) << after;
 }
 
-// Ctrl+C just after the station has found a device, before anything is written to it (the
-// device takes two seconds over each answer): the device counts neither as programmed nor as
-// failed.
+// Ctrl+C just after the station has found a device, while it connects and before anything is
+// written to it (the device takes two seconds over each answer, so the stop lands well inside the
+// connection): the device counts neither as programmed nor as failed.
 TEST_F(CliTest, AStopBeforeTheFirstChunkLeavesTheDeviceUncounted) {
     const std::string station = path("ttySlow");
     SimProcess device({"--link", station, "--turnaround", "2000"});
     ASSERT_EQ(run({"new", "-o", path("site.cfg")}).status, 0);
     Cli cli({"write", path("site.cfg"), "--port", station, "--loop"});
-    ASSERT_TRUE(waitUntil([&] { return cli.errSoFar().find("Установлена связь") != npos; }));
+    ASSERT_TRUE(waitUntil([&] { return cli.errSoFar().find("Подключение к устройству") != npos; }));
     ::kill(cli.pid(), SIGINT);
     const Ran r = cli.finish();
     EXPECT_EQ(r.status, 0) << r.err;
