@@ -39,6 +39,9 @@ public:
     Tone tone() const { return tone_; }
     QString resultText() const;
 
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
 private:
     void paintTone();
 
@@ -52,7 +55,7 @@ private:
     QString stateText_;
     bool present_ = true;
     bool flashing_ = false;
-    std::optional<std::pair<Tone, bool>> painted_; // the colours the style sheet holds
+    std::optional<std::pair<Tone, bool>> painted_; // the colours last shown
 };
 
 } // namespace tk7v::station_window
