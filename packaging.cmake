@@ -61,8 +61,10 @@ if(NOT TK7V_MAINTAINER)
   set(TK7V_MAINTAINER "${name} <${mail}>")
 endif()
 
-install(TARGETS tk7v tk7v-cli tk7v-sim RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-install(FILES resources/desktop/org.tk7v.Configurator.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+install(TARGETS tk7v tk7v-station tk7v-cli tk7v-sim RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+# The window and the station each have a menu entry; the station's opens a .cfg handed to it.
+install(FILES resources/desktop/org.tk7v.Configurator.desktop resources/desktop/org.tk7v.Station.desktop
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 set(TK7V_METAINFO_LINKS "")
 if(TK7V_SCREENSHOT_URL)
   string(APPEND TK7V_METAINFO_LINKS "  <screenshots>
@@ -85,7 +87,7 @@ install(FILES tools/cli/completion/tk7v-cli DESTINATION ${CMAKE_INSTALL_DATADIR}
 
 # Manual pages and the changelog go in compressed, as Debian has them.
 set(packaged "")
-foreach(page tk7v.1 tk7v-cli.1 tk7v-sim.1)
+foreach(page tk7v.1 tk7v-station.1 tk7v-cli.1 tk7v-sim.1)
   list(APPEND packaged ${CMAKE_BINARY_DIR}/doc/${page}.gz)
   add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/doc/${page}.gz
     COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/doc
@@ -120,8 +122,11 @@ if(TK7V_HOMEPAGE)
 endif()
 set(CPACK_PACKAGE_DESCRIPTION "Reads the configuration block of a TK-7V automatic alarm dialer over a
 serial port, edits it in one window and writes it back; keeps prepared
-configurations as 512-byte files. Includes tk7v-cli, which programs and
-verifies many devices at once, and tk7v-sim, a simulated device.")
+configurations as 512-byte files. Includes tk7v-station, a programming
+station window that writes and verifies one configuration in device after
+device on every serial port at once, with a list or a counter of object
+numbers and a report; tk7v-cli, which does the same from a terminal; and
+tk7v-sim, a simulated device.")
 # Libraries as the programs link them; the platform plugins Qt loads at run time and the font
 # the window is drawn in (its layout is measured in it) are named. xdg-open shows the guide.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)

@@ -4,11 +4,15 @@
 #include "link/port_list_posix.h"
 #include "link/serial_port.h"
 #include "link/tconnect.h"
+#include "tools/station/station_window.h"
 #include "ui/tform1.h"
 
 #include <QApplication>
 #include <QEventLoop>
 #include <QPushButton>
+#include <QSettings>
+#include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
@@ -328,10 +332,127 @@ void portListFigures() {
         form.RefreshPortList();
         ms.push_back(duration<double, std::milli>(steady_clock::now() - t0).count());
     }
+    // The station reads it every second to show a tile for an adapter plugged in.
+    station_window::StationEnv stationEnv;
+    stationEnv.listPorts = env.listPorts;
+    stationEnv.refresh = std::chrono::hours(1);
+    std::vector<double> stationMs;
+    {
+        station_window::StationWindow station({}, stationEnv);
+        for (int i = 0; i < 20; ++i) {
+            const auto t0 = steady_clock::now();
+            station.refreshPorts();
+            stationMs.push_back(duration<double, std::milli>(steady_clock::now() - t0).count());
+        }
+    }
     fs::remove_all(root);
     const Figures f = stats(ms);
     std::printf("port list read again, 32 ports: median %.3f ms (%.3f..%.3f)\n", f.median, f.min, f.max);
     report("port list read again on opening, 32 ports (worst of 20)", f.max, "ms", 10);
+    report("station's port list refresh, 32 ports (worst of 20)", stats(stationMs).max, "ms", 10);
+}
+
+double processCpuSeconds() {
+    rusage r{};
+    getrusage(RUSAGE_SELF, &r);
+    return r.ru_utime.tv_sec + r.ru_stime.tv_sec + (r.ru_utime.tv_usec + r.ru_stime.tv_usec) / 1e6;
+}
+
+// The station window programming devices, all in this process (the window thread, the ports'
+// threads): from Start to the last device's result, against one device alone; the process's
+// CPU meanwhile; and the CPU while every port waits for a device.
+void stationFigures(int devices) {
+    QTemporaryDir dir;
+    const QString file = dir.filePath("bench.cfg");
+    {
+        const ParameterImage image = StartupImage();
+        std::ofstream(file.toStdString(), std::ios::binary)
+            .write(reinterpret_cast<const char*>(image.data()), 512);
+    }
+    QSettings("tk7v", "tk7v-station").clear();
+    struct Quiet : station_window::Asks {
+        void error(QWidget*, const QString& text) override { std::fprintf(stderr, "%s\n", qPrintable(text)); }
+        bool confirm(QWidget*, const QString&) override { return true; }
+        QString openFile(QWidget*, const QString&, const QString&, const QString&) override { return {}; }
+        QString saveFile(QWidget*, const QString&, const QString&, const QString&) override { return {}; }
+    } asks;
+    // From Start until `count` devices are done; the CPU used meanwhile into `cpu`.
+    const auto run = [&](const std::vector<std::string>& ports, int count, double* cpu) {
+        station_window::StationEnv env;
+        env.asks = &asks;
+        env.listPorts = [ports] { return ports; };
+        env.sound = false;
+        QSettings("tk7v", "tk7v-station").clear(); // every port listed takes part
+        station_window::StationWindow window({file, {}, dir.filePath("report.csv"), {}, {}}, env);
+        const double cpu0 = processCpuSeconds();
+        const auto t0 = steady_clock::now();
+        if (!window.start()) return 1e9;
+        // Looked at ten times a second, the event loop otherwise idle as in use.
+        QEventLoop loop;
+        QTimer look;
+        QObject::connect(&look, &QTimer::timeout, &loop, [&] {
+            if (window.done() + window.failed() >= count || steady_clock::now() - t0 > 60s) loop.quit();
+        });
+        look.start(100);
+        loop.exec();
+        const double ms = duration<double, std::milli>(steady_clock::now() - t0).count();
+        if (cpu) *cpu = processCpuSeconds() - cpu0;
+        if (window.done() < count) ++failures;
+        return ms;
+    };
+    std::vector<double> one, many;
+    double cpu = 0, cpuMs = 0;
+    for (int i = 0; i < 3; ++i) {
+        std::vector<std::unique_ptr<SimProcess>> sims;
+        std::vector<std::string> ports;
+        for (int d = 0; d < devices; ++d) {
+            sims.push_back(std::make_unique<SimProcess>(simArgs(0)));
+            ::setpriority(PRIO_PROCESS, sims.back()->pid(), 10);
+            ports.push_back(sims.back()->port());
+        }
+        one.push_back(run({ports[0]}, 1, nullptr));
+        double seconds = 0;
+        many.push_back(run(ports, devices, &seconds));
+        cpu += seconds;
+        cpuMs += many.back();
+    }
+    const Figures f1 = stats(one), fn = stats(many);
+    std::printf(
+        "station window, one device: median %.1f ms (%.1f..%.1f); %d devices: median %.1f ms (%.1f..%.1f)\n",
+        f1.median, f1.min, f1.max, devices, fn.median, fn.min, fn.max);
+    const std::string label = std::to_string(devices) + " devices";
+    report("station window, " + label + " / one", fn.median / f1.median, "x", 1.05);
+    report("station window's CPU while " + label + " are written, share of a core",
+           100.0 * cpu / (cpuMs / 1000.0), "%", 5.0);
+
+    // Waiting: every port listed, none with a device that answers.
+    std::vector<std::unique_ptr<SimProcess>> silent;
+    std::vector<std::string> ports;
+    for (int d = 0; d < devices; ++d) {
+        silent.push_back(std::make_unique<SimProcess>(std::vector<std::string>{"--silent"}));
+        ports.push_back(silent.back()->port());
+    }
+    station_window::StationEnv env;
+    env.asks = &asks;
+    env.listPorts = [ports] { return ports; };
+    env.sound = false;
+    QSettings("tk7v", "tk7v-station").clear();
+    station_window::StationWindow window({file, {}, dir.filePath("report.csv"), {}, {}}, env);
+    window.start();
+    // The ports settle into their waits; then 5 s of waiting, the event loop idle as in use.
+    const auto idle = [](std::chrono::milliseconds span) {
+        QEventLoop loop;
+        QTimer::singleShot(span, &loop, &QEventLoop::quit);
+        loop.exec();
+    };
+    idle(1s);
+    const double cpu0 = processCpuSeconds();
+    idle(5s);
+    report("station window's CPU while " + label + " wait for a device, share of a core",
+           100.0 * (processCpuSeconds() - cpu0) / 5.0, "%", 0.5);
+    window.stop();
+    QSignalSpy ended(&window, &station_window::StationWindow::runEnded);
+    ended.wait(10000);
 }
 
 // Runs in a child: the program's window created and shown offscreen, then its peak memory.
@@ -375,6 +496,10 @@ int main(int argc, char** argv) {
     if (argc > 1 && std::string(argv[1]) == "--startup-probe") return startupProbe(argc, argv);
     ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
     QApplication app(argc, argv);
+    if (argc > 1 && std::string(argv[1]) == "--station") { // the station window's figures alone
+        stationFigures(16);
+        return failures ? 1 : 0;
+    }
     std::vector<double> gaps;
     for (int turnaround : {0, 5}) {
         workerFigures(turnaround, gaps);
@@ -387,6 +512,7 @@ int main(int argc, char** argv) {
     portListFigures();
     cliFigures(16);
     cliFigures(32);
+    stationFigures(16);
     startupFigures(argv[0]);
     std::printf("%s\n", failures ? "SOME GOALS MISSED" : "all goals met");
     return failures ? 1 : 0;

@@ -1,7 +1,7 @@
 # Windows: what the setup (CPack's NSIS generator, cmake/nsis/NSIS.template.in) and the zip
-# (cmake --install into a folder) hold: both programs, and the guide with its pictures beside
-# them, where F1 finds it. Included from packaging.cmake.
-install(TARGETS tk7v tk7v-cli RUNTIME DESTINATION .)
+# (cmake --install into a folder) hold: the window, the station and the command line, and the
+# guide with its pictures beside them, where F1 finds it. Included from packaging.cmake.
+install(TARGETS tk7v tk7v-station tk7v-cli RUNTIME DESTINATION .)
 install(FILES ${TK7V_GUIDE_HTML} DESTINATION .)
 install(DIRECTORY docs/images DESTINATION .)
 

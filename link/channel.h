@@ -43,9 +43,12 @@ public:
     // paced by a line (nothing can still be on its way there).
     virtual std::chrono::microseconds characterTime() const { return {}; }
     // What the reader awaits next: `bytes` bytes (a reply of known length), due within about
-    // `within`. A channel may then wake its reader once for all of them rather than once a byte;
-    // fewer (a short reply, noise) still arrive once `within` has passed. Ignoring it is correct.
-    virtual void expect(std::size_t /*bytes*/, std::chrono::milliseconds /*within*/) {}
+    // `within`, and not all here before `soonest` has passed (the time the line needs to carry
+    // the command and them). A channel may then leave the port alone until `soonest` and wake its
+    // reader once for all of them rather than once a byte; fewer (a short reply, noise) still
+    // arrive once `within` has passed. Ignoring it is correct.
+    virtual void expect(std::size_t /*bytes*/, std::chrono::microseconds /*soonest*/,
+                        std::chrono::microseconds /*within*/) {}
 };
 
 } // namespace tk7v

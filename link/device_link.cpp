@@ -29,7 +29,10 @@ public:
     IoStatus readSome(std::span<std::uint8_t> into, const StopSignal& stop, std::size_t& got) override {
         return port_.readSome(into, stop, got);
     }
-    void expect(std::size_t bytes, std::chrono::milliseconds within) override { port_.expect(bytes, within); }
+    void expect(std::size_t bytes, std::chrono::microseconds soonest,
+                std::chrono::microseconds within) override {
+        port_.expect(bytes, soonest, within);
+    }
     std::chrono::microseconds characterTime() const override { return port_.characterTime(); }
 
 private:
@@ -71,7 +74,7 @@ void DeviceLink::start(Operation op, const Block* toWrite) {
     operation_ = op;
     worker_ = toWrite ? std::make_unique<TConnect>(port_, operation_, done_, host_, *toWrite)
                       : std::make_unique<TConnect>(port_, operation_, done_, host_);
-    worker_->Start([this] { host_.workerFinished(); });
+    worker_->Start(thread_, [this] { host_.workerFinished(); });
 }
 
 void DeviceLink::stopAndWait() {

@@ -4,12 +4,14 @@
 // the host (texts, progress, errors, the block) through its hand-offs. The window and the
 // command line both drive a link.
 //
-// Threads: every call comes from one thread, the owner's (the window thread). The worker runs
-// on its own and reaches the owner only through the host.
+// Threads: every call comes from one thread, the owner's (the window thread). The workers run
+// one after another on the link's worker thread, which the link joins when it goes, and reach
+// the owner only through the host.
 #include "link/port_config.h"
 #include "link/serial_port.h"
 #include "link/tconnect.h"
 #include "link/transfer_host.h"
+#include "link/worker_thread.h"
 
 #include <atomic>
 #include <chrono>
@@ -112,6 +114,7 @@ private:
     Port& port_;
     std::atomic<int> operation_{opIdle};
     ManualResetEvent done_;
+    WorkerThread thread_; // runs the workers; declared before them, so it outlives every one
     std::unique_ptr<TConnect> worker_;
 };
 

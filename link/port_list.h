@@ -9,6 +9,8 @@ namespace tk7v {
 
 // Never empty: when no port is found, the platform's first nine names.
 std::vector<std::string> ListPorts();
+// Only the ports there are now, in the same order: empty when none is found (a station's tiles).
+std::vector<std::string> ListPresentPorts();
 // The path to open for a listed name ("/dev/ttyUSB0" for "ttyUSB0"). A path is kept as it is.
 std::string PortPath(const std::string& name);
 

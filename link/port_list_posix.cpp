@@ -48,6 +48,10 @@ std::vector<std::string> ListPorts() {
     return PortListOrFallback(ScanLinuxPorts(), "ttyS", true);
 }
 
+std::vector<std::string> ListPresentPorts() {
+    return OrderPortNames(ScanLinuxPorts());
+}
+
 std::string PortPath(const std::string& name) {
     return name.starts_with('/') ? name : "/dev/" + name;
 }

@@ -6,9 +6,11 @@
 
 namespace tk7v {
 
-std::vector<std::string> ListPorts() {
-    // Every MS-DOS device name, NUL-separated, closed by an extra NUL. A list that does not fit
-    // makes the call fail; the fallback list is shown then.
+namespace {
+
+// Every MS-DOS device name, NUL-separated, closed by an extra NUL. A list that does not fit
+// makes the call fail: no name then.
+std::vector<std::string> dosNames() {
     std::vector<char> buffer(32768);
     std::vector<std::string> names;
     const DWORD n = ::QueryDosDeviceA(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
@@ -17,7 +19,20 @@ std::vector<std::string> ListPorts() {
         names.push_back(name);
         i += static_cast<DWORD>(name.size()) + 1;
     }
-    return WindowsPortList(names);
+    return names;
+}
+
+} // namespace
+
+std::vector<std::string> ListPorts() {
+    return WindowsPortList(dosNames());
+}
+
+std::vector<std::string> ListPresentPorts() {
+    std::vector<std::string> found;
+    for (const std::string& name : dosNames())
+        if (auto accepted = AcceptWindowsPortName(name)) found.push_back(*accepted);
+    return OrderPortNames(std::move(found));
 }
 
 std::string PortPath(const std::string& name) {

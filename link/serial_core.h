@@ -33,6 +33,8 @@ public:
     // Waits (at most about drainBound) for the output to leave, restores the settings found at
     // open and closes.
     virtual SysError close(std::chrono::milliseconds drainBound) = 0;
+    // Whether the driver may still hold written bytes; a port that cannot tell says so.
+    virtual bool outputHeld() const { return true; }
     // Waits (at most about drainBound) for the output to leave, then discards both directions.
     virtual SysError purge(std::chrono::milliseconds drainBound) = 0;
     // Discards the input; how many bytes were waiting.
@@ -45,8 +47,10 @@ public:
     virtual IoStatus writeSome(std::span<const std::uint8_t> bytes, const StopSignal* stop,
                                std::size_t& sent) = 0;
     virtual bool lowLatencyRequested() const { return false; }
-    // The next readSome may wait until `bytes` have arrived, but not beyond `within`.
-    virtual void expect(std::size_t /*bytes*/, std::chrono::milliseconds /*within*/) {}
+    // The next readSome may leave the port alone until `soonest` has passed and then wait until
+    // `bytes` have arrived, but not beyond `within`.
+    virtual void expect(std::size_t /*bytes*/, std::chrono::microseconds /*soonest*/,
+                        std::chrono::microseconds /*within*/) {}
 };
 
 // How long a call cancelled by RunBounded still gets to return before it is left alone.

@@ -119,7 +119,20 @@ SerialPort::OpenResult SerialPort::open(const std::string& path, const PortConfi
 
 SysError SerialPort::close() {
     if (!isOpen()) return {};
-    // Wake the waits first: they hold the shared lock that the close needs exclusively.
+    {
+        // With nobody inside the port, the bytes written last (a disconnect's "RESET\r") are
+        // given their time on the line here, and when the driver then holds none the close has
+        // nothing to drain and starts no helper for it.
+        std::unique_lock w(d_->writeMutex, std::try_to_lock);
+        std::unique_lock lock(d_->ioLock, std::try_to_lock);
+        if (w.owns_lock() && lock.owns_lock()) {
+            if (!d_->system->isOpen()) return {};
+            d_->waitForLine();
+            return d_->system->close(d_->system->outputHeld() ? kDrainBound : std::chrono::milliseconds{});
+        }
+    }
+    // Someone is inside: wake the waits first, they hold the shared lock that the close needs
+    // exclusively.
     {
         std::lock_guard l(d_->lineMutex);
         d_->closeRequested = true;
@@ -128,8 +141,8 @@ SysError SerialPort::close() {
     d_->closing.signal();
     std::unique_lock lock(d_->ioLock);
     if (!d_->system->isOpen()) return {};
-    // What was written last (the "RESET\r" of a disconnect) leaves at the speed it was written
-    // with before the previous settings come back.
+    // What was written last leaves at the speed it was written with before the previous
+    // settings come back.
     return d_->system->close(kDrainBound);
 }
 
@@ -152,9 +165,10 @@ std::chrono::microseconds SerialPort::characterTime() const {
     return d_->characterTime;
 }
 
-void SerialPort::expect(std::size_t bytes, std::chrono::milliseconds within) {
+void SerialPort::expect(std::size_t bytes, std::chrono::microseconds soonest,
+                        std::chrono::microseconds within) {
     std::shared_lock lock(d_->ioLock);
-    if (d_->system->isOpen()) d_->system->expect(bytes, within);
+    if (d_->system->isOpen()) d_->system->expect(bytes, soonest, within);
 }
 
 SysError SerialPort::setRts(bool on) {

@@ -49,7 +49,8 @@ public:
     // One character's time at the settings of the last open.
     std::chrono::microseconds characterTime() const override;
     // The worker's thread, before it waits for a reply of that many bytes.
-    void expect(std::size_t bytes, std::chrono::milliseconds within) override;
+    void expect(std::size_t bytes, std::chrono::microseconds soonest,
+                std::chrono::microseconds within) override;
     // Sets or clears RTS. A port without modem lines (a pseudo-terminal) is not an error.
     SysError setRts(bool on);
     // Whether the driver was asked for low latency at the last open (a driver may refuse).

@@ -144,8 +144,8 @@ const CloseCalls& SystemCloseCalls() {
 
 int CloseAfterDrain(int fd, const termios& saved, std::chrono::milliseconds bound, const CloseCalls& calls) {
     // What was written last (the "RESET\r" of a disconnect) must leave at the speed it was
-    // written with before the previous settings come back.
-    DrainOutput(fd, bound, calls);
+    // written with before the previous settings come back. A bound of zero: it has left already.
+    if (bound.count() > 0) DrainOutput(fd, bound, calls);
     calls.restore(fd, saved);
     if (calls.close(fd) == 0) return 0;
     // EINTR leaves the descriptor closed on Linux; only other failures count.
@@ -206,6 +206,11 @@ public:
         return {};
     }
 
+    bool outputHeld() const override {
+        int queued = 0;
+        return ::ioctl(fd_, TIOCOUTQ, &queued) != 0 || queued > 0;
+    }
+
     SysError close(std::chrono::milliseconds drainBound) override {
         const int err = CloseAfterDrain(fd_, saved_, drainBound, SystemCloseCalls());
         fd_ = -1;
@@ -223,10 +228,11 @@ public:
     }
 
     std::size_t discardInput() override {
+        // With nothing waiting there is nothing to discard: a byte that arrives after the look
+        // is one that would have arrived after the flush.
         int waiting = 0;
-        if (::ioctl(fd_, FIONREAD, &waiting) != 0) waiting = 0;
-        ::tcflush(fd_, TCIFLUSH);
-        return static_cast<std::size_t>(waiting);
+        if (::ioctl(fd_, FIONREAD, &waiting) != 0 || waiting > 0) ::tcflush(fd_, TCIFLUSH);
+        return static_cast<std::size_t>(std::max(waiting, 0));
     }
 
     SysError setRts(bool on) override {
@@ -236,9 +242,12 @@ public:
         return {};
     }
 
-    void expect(std::size_t bytes, std::chrono::milliseconds within) override {
+    void expect(std::size_t bytes, std::chrono::microseconds soonest,
+                std::chrono::microseconds within) override {
+        const auto now = std::chrono::steady_clock::now();
         owed_ = bytes;
-        owedBy_ = std::chrono::steady_clock::now() + within;
+        owedFrom_ = now + soonest;
+        owedBy_ = now + within;
     }
 
     IoStatus readSome(std::span<std::uint8_t> into, const StopSignal& stop, std::size_t& got) override {
@@ -282,25 +291,40 @@ public:
     }
 
 private:
-    // A reply of known length comes at the line's pace: once its first bytes are here, the rest
-    // is waited for as one span (woken only by a stop or a close) rather than byte by byte. At
-    // 9600 baud a byte arrives every millisecond, and a station of 32 ports woken for each would
-    // wake 32 000 times a second. The wait never goes past when the reply is due, so a shorter
-    // reply or noise is still seen; what is missing then is taken as it comes.
+    // A reply of known length comes at the line's pace. Until the line can have carried it
+    // there is nothing to look at, and once its first bytes are here the rest is waited for as
+    // one span: both waits are woken only by a stop or a close, never by a byte. At 9600 baud a
+    // byte arrives every millisecond, and a station of 32 ports woken for each would wake
+    // 32 000 times a second. Neither wait goes past when the reply is due, so a shorter reply or
+    // noise is still seen; what is missing then is taken as it comes.
     IoStatus awaitRest(const StopSignal& stop) {
+        if (owed_ == 0 || characterTime_.count() == 0) return IoStatus::ok();
+        if (owedFrom_ > std::chrono::steady_clock::now()) {
+            const IoStatus s = pause(owedFrom_, stop);
+            if (s.kind != IoStatus::Ok) return s;
+        }
         const auto now = std::chrono::steady_clock::now();
-        if (owed_ < 2 || characterTime_.count() == 0 || now >= owedBy_) return IoStatus::ok();
         int waiting = 0;
-        if (::ioctl(fd_, FIONREAD, &waiting) != 0 || waiting <= 0 ||
+        if (owed_ < 2 || now >= owedBy_ || ::ioctl(fd_, FIONREAD, &waiting) != 0 || waiting <= 0 ||
             static_cast<std::size_t>(waiting) >= owed_)
             return IoStatus::ok();
-        const auto rest = std::min<std::chrono::steady_clock::duration>(
-            characterTime_ * static_cast<long>(owed_ - static_cast<std::size_t>(waiting)), owedBy_ - now);
-        pollfd p[2] = {{closing_, POLLIN, 0}, {static_cast<int>(stop.nativeHandle()), POLLIN, 0}};
-        const int ms = static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(rest).count());
-        while (::poll(p, 2, ms) < 0 && errno == EINTR) {
-        }
+        const auto rest = characterTime_ * static_cast<long>(owed_ - static_cast<std::size_t>(waiting));
         owed_ = 0; // one span only: what is still missing is taken as it comes
+        return pause(now + rest, stop);
+    }
+
+    // Waits until `until` (never past when the awaited reply is due), woken only by a stop or a
+    // close.
+    IoStatus pause(std::chrono::steady_clock::time_point until, const StopSignal& stop) {
+        owedFrom_ = {};
+        const auto ns = std::chrono::ceil<std::chrono::nanoseconds>(std::min(until, owedBy_) -
+                                                                    std::chrono::steady_clock::now());
+        if (ns.count() <= 0) return IoStatus::ok();
+        const timespec timeout{static_cast<time_t>(ns.count() / 1'000'000'000),
+                               static_cast<long>(ns.count() % 1'000'000'000)};
+        pollfd p[2] = {{closing_, POLLIN, 0}, {static_cast<int>(stop.nativeHandle()), POLLIN, 0}};
+        while (::ppoll(p, 2, &timeout, nullptr) < 0 && errno == EINTR) {
+        }
         if (stop.requested() || p[0].revents) return IoStatus::stopped();
         return IoStatus::ok();
     }
@@ -327,8 +351,9 @@ private:
     int fd_ = -1;
     termios saved_{};
     std::chrono::microseconds characterTime_{0};
-    std::size_t owed_ = 0; // what the awaited reply still owes, by owedBy_ (the reader's thread)
-    std::chrono::steady_clock::time_point owedBy_{};
+    // What the awaited reply still owes, not before owedFrom_ and by owedBy_ (the reader's thread).
+    std::size_t owed_ = 0;
+    std::chrono::steady_clock::time_point owedFrom_{}, owedBy_{};
     bool lowLatencyRequested_ = false;
 };
 

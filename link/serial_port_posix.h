@@ -24,7 +24,8 @@ const CloseCalls& SystemCloseCalls();
 // Waits until the bytes written to fd have left it, for at most about `bound`: past it the
 // output is discarded. True when everything left.
 bool DrainOutput(int fd, std::chrono::milliseconds bound, const CloseCalls& calls);
-// Drains (bounded), restores the saved settings, closes. 0, or the close's errno.
+// Drains (bounded; not at all with a bound of zero), restores the saved settings, closes. 0, or
+// the close's errno.
 int CloseAfterDrain(int fd, const termios& saved, std::chrono::milliseconds bound, const CloseCalls& calls);
 
 // Termios settings for a configuration. False when the configuration cannot be expressed.

@@ -43,15 +43,24 @@ TConnect::~TConnect() {
 
 void TConnect::Start(std::function<void()> onFinished) {
     onFinished_ = std::move(onFinished);
-    thread_ = std::thread([this] {
-        Execute();
-        finished_.store(true, std::memory_order_release);
-        if (onFinished_) onFinished_();
-    });
+    thread_ = std::thread([this] { Run(); });
+}
+
+void TConnect::Start(WorkerThread& thread, std::function<void()> onFinished) {
+    onFinished_ = std::move(onFinished);
+    runsOn_ = &thread;
+    task_ = thread.run([this] { Run(); });
+}
+
+void TConnect::Run() {
+    Execute();
+    finished_.store(true, std::memory_order_release);
+    if (onFinished_) onFinished_();
 }
 
 void TConnect::Join() {
     if (thread_.joinable()) thread_.join();
+    if (runsOn_) runsOn_->wait(task_);
 }
 
 void TConnect::Execute() {
@@ -117,11 +126,31 @@ void TConnect::DiscardInput() {
 
 void TConnect::ExpectReply(std::size_t commandBytes, std::size_t replyBytes) {
     // The command crosses the line, then the reply does; the device's turnaround and a USB
-    // adapter's latency come on top.
-    const auto onLine = channel_.characterTime() * static_cast<long>(commandBytes + replyBytes);
-    awaited_ = channel_.characterTime().count() > 0 ? replyBytes : 0;
-    awaitedBy_ =
-        std::chrono::steady_clock::now() + std::chrono::ceil<std::chrono::milliseconds>(onLine) + 50ms;
+    // adapter's latency come on top. Before that the reply cannot be whole, so there is nothing
+    // to look at. The first look comes a quarter of a character later: a device that answers at
+    // once is then found done, where a look at the very instant would mostly find its last
+    // byte still on the way and cost a second wake-up. A device whose clock runs a little fast
+    // is found a character or so after its reply ended.
+    const auto character = channel_.characterTime();
+    const auto now = std::chrono::steady_clock::now();
+    const auto command = character * static_cast<long>(commandBytes);
+    const auto reply = character * static_cast<long>(replyBytes);
+    awaited_ = character.count() > 0 ? replyBytes : 0;
+    awaitedFrom_ = now + command + reply + character / 4;
+    awaitedBy_ = now + std::chrono::ceil<std::chrono::milliseconds>(command + reply) + 50ms;
+}
+
+void TConnect::AwaitLine() {
+    // A line of unknown length comes at the line's pace: rather than wake for each character, the
+    // port is looked at again once several more can have come, never more than a few
+    // milliseconds past the line's end. The first look waits until the shortest line can be here.
+    const auto character = channel_.characterTime();
+    if (character.count() == 0) return;
+    const auto now = std::chrono::steady_clock::now();
+    const auto look = std::clamp<std::chrono::microseconds>(8ms, character, 8 * character);
+    const auto soonest = std::max(awaitedFrom_, now + look) - now;
+    channel_.expect(1, std::chrono::duration_cast<std::chrono::microseconds>(soonest),
+                    std::chrono::duration_cast<std::chrono::microseconds>(soonest));
 }
 
 void TConnect::SettleLine() {
@@ -196,11 +225,13 @@ bool TConnect::ReceiveReply(std::optional<std::pair<std::size_t, std::size_t>> c
         // About to wait on the channel: it is told what the awaited reply still owes (all of it
         // while only leftovers such as an earlier reply's CR LF have come).
         if (receivedBegin_ == receivedEnd_ && awaited_ > 0) {
+            using std::chrono::microseconds;
             const auto now = std::chrono::steady_clock::now();
             const std::size_t begun = std::min<std::size_t>(rx.position(), awaited_ - 1);
             if (now < awaitedBy_)
                 channel_.expect(awaited_ - begun,
-                                std::chrono::ceil<std::chrono::milliseconds>(awaitedBy_ - now));
+                                std::chrono::floor<microseconds>(std::max(awaitedFrom_ - now, {})),
+                                std::chrono::ceil<microseconds>(awaitedBy_ - now));
         }
         const std::uint8_t b = ReceiveByte();
         if (StopRequested()) return false;
@@ -211,11 +242,14 @@ bool TConnect::ReceiveReply(std::optional<std::pair<std::size_t, std::size_t>> c
 
 void TConnect::Identify() {
     PostStatus(kConnecting);
+    // The shortest line that identifies is the word and its CR.
+    ExpectReply(proto::kReset.size(), proto::kIdentWord.size() + 1);
     SendBytes(proto::kReset);
     if (StopRequested()) return CancelEnding();
     std::string line;
     bool identified = false;
     while (!identified && !StopRequested()) {
+        if (receivedBegin_ == receivedEnd_) AwaitLine();
         const std::uint8_t b = ReceiveByte();
         if (StopRequested()) break;
         if (b == '\r' || b == '\n') {
@@ -241,8 +275,8 @@ void TConnect::Read() {
         host_.progress(opRead, ReadPercent(a));
         const std::size_t n =
             a + proto::kChunkSize <= proto::kReadLength ? proto::kChunkSize : proto::kReadLength - a;
-        SendBytes(proto::ReadCommand(n, a));
         ExpectReply(sizeof(proto::Command), 6 + n + 1);
+        SendBytes(proto::ReadCommand(n, a));
         // Only the command's own reply answers it: a late "OK" or a reply meant for another
         // command is passed over, and the wait goes on as for a silent device.
         while (!ReceiveReply(std::pair{a, n}) && !StopRequested()) {
@@ -285,13 +319,13 @@ void TConnect::Write() {
         end = std::copy_n(BlockBuffer.begin() + static_cast<long>(a), n, end);
         *end++ = proto::kCr;
         const std::size_t sent = static_cast<std::size_t>(end - chunk.begin());
+        ExpectReply(sent, 2);
         if (!SendBytes({chunk.data(), sent}, false)) {
             RequestStop(); // a failure is reported already; a port being closed ends it too
             break;
         }
         // A reply to a write is an acknowledgement; should the device answer with data, the
         // data must not change the block that is being written.
-        ExpectReply(sent, 2);
         ReceiveReply(std::nullopt);
         // A reply cut short by a stop is no rejection: calling it one would hold the window,
         // which waits for the worker to end, in a hand-off for nothing.

@@ -1,5 +1,6 @@
 #pragma once
-// The transfer worker: one exchange with the device (identify, read or write) on its own thread.
+// The transfer worker: one exchange with the device (identify, read or write) on a thread of its
+// own or on its link's worker thread.
 //
 // Ownership: the device link owns the worker (and joins it before starting the next one or when
 // it shuts down); the worker owns its two buffers. The channel, the operation and the done event
@@ -10,6 +11,7 @@
 #include "link/protocol.h"
 #include "link/stop_signal.h"
 #include "link/transfer_host.h"
+#include "link/worker_thread.h"
 
 #include <array>
 #include <atomic>
@@ -38,8 +40,10 @@ public:
     TConnect(const TConnect&) = delete;
     TConnect& operator=(const TConnect&) = delete;
 
-    // Starts the run on a new thread. onFinished (optional) is called on that thread last.
+    // Starts the run on a new thread, or on `thread`, which must outlive this worker.
+    // onFinished (optional) is called on that thread last.
     void Start(std::function<void()> onFinished = {});
+    void Start(WorkerThread& thread, std::function<void()> onFinished = {});
     void RequestStop() { stop_.request(); }
     bool StopRequested() const { return stop_.requested(); }
     bool Finished() const { return finished_.load(std::memory_order_acquire); }
@@ -49,6 +53,7 @@ public:
     std::uint32_t LastError() const { return lastError_; }
 
 private:
+    void Run();
     void Execute();
     void Identify();
     void Read();
@@ -72,9 +77,11 @@ private:
     // Before a write's first chunk: waits until the line has been quiet for a while, throwing
     // away what arrives meanwhile.
     void SettleLine();
-    // Notes the reply a command of commandBytes awaits: replyBytes, soon after; the channel is
-    // told before each wait.
+    // Notes the reply a command of commandBytes, about to be sent, awaits: replyBytes, soon
+    // after; the channel is told before each wait.
     void ExpectReply(std::size_t commandBytes, std::size_t replyBytes);
+    // Before a wait for more of a line whose length is not known (the identification).
+    void AwaitLine();
     void Pause(std::chrono::milliseconds ms);
 
     std::uint32_t lastError_ = 0;
@@ -91,9 +98,10 @@ private:
     // exchange alone; the next worker starts on a purged port.
     std::array<std::uint8_t, 64> received_{};
     std::size_t receivedBegin_ = 0, receivedEnd_ = 0;
-    // The reply awaited: its length and when it is due at the latest (ExpectReply).
+    // The reply awaited: its length, when the line can have carried it at the soonest and when
+    // it is due at the latest (ExpectReply).
     std::size_t awaited_ = 0;
-    std::chrono::steady_clock::time_point awaitedBy_{};
+    std::chrono::steady_clock::time_point awaitedFrom_{}, awaitedBy_{};
 
     Channel& channel_;
     std::atomic<int>& operation_;
@@ -104,6 +112,8 @@ private:
     std::atomic<bool> finished_{false};
     std::function<void()> onFinished_;
     std::thread thread_;
+    WorkerThread* runsOn_ = nullptr; // the link's thread, when the run was handed to it
+    std::uint64_t task_ = 0;
 };
 
 } // namespace tk7v

@@ -47,7 +47,13 @@ enum class PortState {
     AwaitingDevice,  // a station waits until a device answers
     AwaitingRemoval, // a station waits until the device it has done is taken away
     RunOut,          // the list or the counter has nothing left to give: the port takes no more
+    RecordsKept,     // the report keeps records it cannot write yet: no device is begun; the text
+                     // says why
 };
+
+// Which exchange of a device's work runs: each begins with the device's identification; a
+// write's check reads the block back.
+enum class Phase { Connecting, Writing, Reading };
 
 struct DeviceEnded {
     DeviceEnd end;
@@ -60,9 +66,14 @@ class Listener {
 public:
     virtual ~Listener() = default;
     virtual void state(int port, PortState state, const std::string& text) = 0;
+    // An exchange with the device begins (not the probes of a wait, which show nothing but a port
+    // that cannot be used).
+    virtual void phase(int /*port*/, Phase /*phase*/) {}
     // The running read or write has done `percent` (0..100); follows the state it belongs to.
     virtual void share(int port, int percent) = 0;
     virtual void ended(int port, const DeviceEnded& ended) = 0;
+    // The report keeps `kept` records it could not write (0: all are written); `error` says why.
+    virtual void records(std::size_t /*kept*/, const std::string& /*error*/) {}
 };
 
 } // namespace tk7v::station

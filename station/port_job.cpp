@@ -49,6 +49,11 @@ PortJob::Probe PortJob::probe() {
 }
 
 PortJob::Result PortJob::await(bool present) {
+    quiet_ = true;
+    struct Loud {
+        std::atomic<bool>& quiet;
+        ~Loud() { quiet = false; }
+    } loud{quiet_};
     int missed = 0;
     bool unavailable = false;
     for (;;) {
@@ -109,6 +114,10 @@ PortJob::Ended PortJob::exchange(Operation op, const ParameterImage* toWrite) {
     percent_ = -1;
     if (interrupted_) return Ended::Interrupt;
     touch();
+    if (!quiet_)
+        listener_.phase(index_, op == opConnect ? Phase::Connecting
+                                : op == opRead  ? Phase::Reading
+                                                : Phase::Writing);
     switch (op) {
     case opConnect:
         link_.identify();
@@ -230,14 +239,14 @@ PortJob::Result PortJob::verify(const ParameterImage& image) {
 
 void PortJob::PostStatus(const std::string& text) {
     touch();
-    listener_.state(index_, PortState::Working, text);
+    if (!quiet_) listener_.state(index_, PortState::Working, text);
 }
 
 void PortJob::ReportIoError(std::uint32_t code) {
     touch();
     failedKind_ = MakeSysError(code).kind;
     error_ = SystemErrorText(code);
-    listener_.state(index_, PortState::Working, texts::kErrorPrefix + error_);
+    if (!quiet_) listener_.state(index_, PortState::Working, texts::kErrorPrefix + error_);
 }
 
 void PortJob::DeliverBlock(const Block& block) {

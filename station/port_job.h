@@ -113,6 +113,9 @@ private:
     ManualResetEvent ended_;
     std::atomic<bool> interrupted_{false};
     std::atomic<bool> waitsEnded_{false};
+    // While a station waits for a device or its removal: the probes' texts are not passed on, so
+    // a waiting port keeps saying it waits.
+    std::atomic<bool> quiet_{false};
     ManualResetEvent interruptedEvent_; // wakes a station's wait between probes
     std::atomic<Clock::rep> lastActivity_{0};
     std::atomic<int> running_{opIdle};

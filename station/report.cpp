@@ -106,7 +106,8 @@ std::mutex& timeMutex() {
 
 } // namespace
 
-std::unique_ptr<Report> Report::open(const std::string& path, std::string& error) {
+std::unique_ptr<Report> Report::open(const std::string& path, std::string& error, bool* heldElsewhere) {
+    if (heldElsewhere) *heldElsewhere = false;
     Format format;
     if (endsWith(path, ".jsonl"))
         format = Format::JsonLines;
@@ -119,12 +120,14 @@ std::unique_ptr<Report> Report::open(const std::string& path, std::string& error
     SysError failed;
     auto file = SharedFile::open(Utf8Path(path), failed);
     if (!file) {
-        error = path + ": отчёт не открывается для записи";
+        error = path + ": отчёт не открывается для записи: " + SystemErrorText(failed.code);
+        if (heldElsewhere) *heldElsewhere = failed.kind == ErrorKind::Busy;
         return nullptr;
     }
     // Claims rest on the lock: a folder that offers none is found out before any exchange.
     if (const SysError e = file->lock()) {
         error = path + ": отчёт не блокируется: " + SystemErrorText(e.code);
+        if (heldElsewhere) *heldElsewhere = e.kind == ErrorKind::Busy;
         return nullptr;
     }
     file->unlock();
@@ -210,14 +213,50 @@ SysError Report::appendLocked(const ReportRecord& record) {
     return file_->append(bytes + line);
 }
 
+SysError Report::appendAllLocked(const ReportRecord* record) {
+    while (!kept_.empty()) {
+        if (const SysError e = appendLocked(kept_.front())) {
+            if (record) kept_.push_back(*record);
+            return e;
+        }
+        kept_.erase(kept_.begin());
+    }
+    if (!record) return {};
+    const SysError e = appendLocked(*record);
+    if (e) kept_.push_back(*record);
+    return e;
+}
+
+std::string Report::failure(SysError e) const {
+    return e ? path_ + ": " + SystemErrorText(e.code) : std::string();
+}
+
 std::string Report::add(const ReportRecord& r) {
     std::lock_guard lock(mutex_);
     SysError failed = file_->lock();
+    if (failed) {
+        kept_.push_back(r);
+        return failure(failed);
+    }
+    failed = appendAllLocked(&r);
+    file_->unlock();
+    return failure(failed);
+}
+
+std::string Report::flush() {
+    std::lock_guard lock(mutex_);
+    if (kept_.empty()) return {};
+    SysError failed = file_->lock();
     if (!failed) {
-        failed = appendLocked(r);
+        failed = appendAllLocked(nullptr);
         file_->unlock();
     }
-    return failed ? path_ + ": " + SystemErrorText(failed.code) : std::string();
+    return failure(failed);
+}
+
+std::size_t Report::pending() const {
+    std::lock_guard lock(mutex_);
+    return kept_.size();
 }
 
 bool Report::claim(const Choose& choose, std::string& error) {
@@ -226,8 +265,11 @@ bool Report::claim(const Choose& choose, std::string& error) {
         error = path_ + ": отчёт не блокируется: " + SystemErrorText(e.code);
         return false;
     }
+    // The records kept go first: a claim after them keeps the report in the order things happened,
+    // and no device is begun while the report cannot take its record.
+    SysError failed = appendAllLocked(nullptr);
     std::string text;
-    SysError failed = file_->read(0, text);
+    if (!failed) failed = file_->read(0, text);
     if (!failed) {
         if (const std::optional<ReportRecord> record = choose(TakenIn(text, format_ == Format::Csv)))
             failed = appendLocked(*record);

@@ -46,12 +46,19 @@ public:
     // JSON Lines for a name ending in ".jsonl" (for programs), CSV for ".csv" (for people: UTF-8
     // with a byte-order mark, ";", headings in words, as a Russian spreadsheet opens it; a CSV
     // report an earlier version began with "," goes on with ","). Null with `error` set when the name has
-    // neither ending or the file cannot be opened for appending.
-    static std::unique_ptr<Report> open(const std::string& path, std::string& error);
+    // neither ending or the file cannot be opened for appending; `heldElsewhere`, when given, tells
+    // whether another program holds the file (a spreadsheet showing it, on Windows).
+    static std::unique_ptr<Report> open(const std::string& path, std::string& error,
+                                        bool* heldElsewhere = nullptr);
 
     // Any thread. What failed ("PATH: the system's words") when the record could not be written
-    // whole, empty when it was; nothing of a failed record stays, and the next is tried afresh.
+    // whole, empty when it was. Nothing of a failed record stays in the file: the report keeps it
+    // and writes it, in its turn, before the next record or claim, or at flush().
     std::string add(const ReportRecord& record);
+    // Any thread. Writes the records kept; the failure, empty once none is left.
+    std::string flush();
+    // Any thread. How many records wait to be written.
+    std::size_t pending() const;
 
     // Any thread. Under the report's lock, across threads and processes: `choose` is shown what
     // the report holds and gives the record of its claim, or nullopt to claim nothing; the
@@ -73,12 +80,17 @@ private:
     std::string line(const ReportRecord& r, char separator) const;
     // Appends the record's line (after the CSV headings when the file is empty); the lock held.
     SysError appendLocked(const ReportRecord& record);
+    // The kept records, then `record` when given; the lock and mutex_ held. Whatever could not be
+    // written stays kept, in its order.
+    SysError appendAllLocked(const ReportRecord* record);
+    std::string failure(SysError e) const;
 
-    std::mutex mutex_; // the threads of this process take turns at the file's lock
+    mutable std::mutex mutex_; // the threads of this process take turns at the file's lock
     Format format_;
     std::string path_;
     std::unique_ptr<SharedFile> file_;
-    std::optional<char> separator_; // a CSV report's, once known; under mutex_
+    std::optional<char> separator_;  // a CSV report's, once known; under mutex_
+    std::vector<ReportRecord> kept_; // records not yet written, oldest first; under mutex_
 };
 
 } // namespace tk7v::station

@@ -2,6 +2,8 @@
 
 #include "sha256.h"
 
+#include "model/field_rules.h"
+
 #include <atomic>
 #include <chrono>
 #include <memory>
@@ -9,6 +11,34 @@
 #include <thread>
 
 namespace tk7v::station {
+
+// What the ports of one run share: where records go, and whether the numbering has run out.
+struct RunShared {
+    const ReportTo& to;
+    std::vector<PortJob*> jobs; // under mutex
+    std::mutex mutex;
+    bool runOut = false;
+    std::string runOutOf; // the counter's field; empty for the list
+    std::string reportError;
+
+    void endNumbering(const std::string& what) {
+        std::lock_guard lock(mutex);
+        if (runOut) return;
+        runOut = true;
+        runOutOf = what;
+        for (PortJob* j : jobs)
+            j->endWaits();
+    }
+    bool numberingOver() {
+        std::lock_guard lock(mutex);
+        return runOut;
+    }
+    // The report's failure once the run is over: records it still keeps are lost with the run.
+    void closeReport() {
+        if (!to.report) return;
+        reportError = to.report->flush();
+    }
+};
 
 namespace {
 
@@ -27,43 +57,22 @@ std::string outcomeOf(const PortJob& job, PortJob::Result r) {
     return job.verifyFailed() ? "differs" : "error";
 }
 
-// What the ports of one run share: where records go, and whether the numbering has run out.
-struct Shared {
-    const ReportTo& to;
-    std::vector<std::unique_ptr<PortJob>> jobs;
-    std::mutex mutex;
-    bool runOut = false;
-    std::string runOutOf; // the counter's field; empty for the list
-    std::string reportError;
-
-    void endNumbering(const std::string& what) {
-        std::lock_guard lock(mutex);
-        if (runOut) return;
-        runOut = true;
-        runOutOf = what;
-        for (auto& j : jobs)
-            j->endWaits();
-    }
-    bool numberingOver() {
-        std::lock_guard lock(mutex);
-        return runOut;
-    }
-};
-
 std::string runOutText(const std::string& of) {
     return (of.empty() ? std::string("строки списка кончились") : "номера " + of + " кончились") +
            ", устройство не записано";
 }
 
 // Runs one device's work, words its end and records it; `recorded` says whether the record was
-// written. `untouched` is set for a device a stop ended before anything was written to it: a
-// station does not count it, and records it only when a row or number had been claimed for it
-// (which it keeps, and the report then says why).
-DeviceEnded runOne(PortJob& job, const DeviceWork& work, const DeviceReport& report, Shared& shared,
-                   bool* untouched = nullptr) {
+// written. `untouched` is set for a device a stop ended before anything was written to it, or
+// one that answered just as the list or counter had nothing left for it: a station does not
+// count it, and records it only when a row or number had been claimed for it (which it keeps,
+// and the report then says why).
+DeviceEnded runOne(PortJob& job, const DeviceWork& work, const DeviceReport& report, RunShared& shared,
+                   Listener& listener, bool* untouched = nullptr) {
     const ReportTo& to = shared.to;
     const auto start = std::chrono::system_clock::now();
     Given given;
+    bool ranOut = false; // nothing was left for it: the device is left as it came
     if (to.numbering && to.report) {
         job.beforeWrite([&](ParameterImage& image) -> std::string {
             ReportRecord claim;
@@ -79,6 +88,7 @@ DeviceEnded runOne(PortJob& job, const DeviceWork& work, const DeviceReport& rep
                 if (c.last) shared.endNumbering(c.runOut);
                 return {};
             case Numbering::Claim::Outcome::RunOut:
+                ranOut = true;
                 shared.endNumbering(c.runOut);
                 return runOutText(c.runOut);
             case Numbering::Claim::Outcome::Failed:
@@ -91,7 +101,7 @@ DeviceEnded runOne(PortJob& job, const DeviceWork& work, const DeviceReport& rep
     job.beforeWrite({}); // it holds this device's locals
     DeviceEnded ended{report(job, r), job.identification(), given, true};
     DeviceEnd& end = ended.end;
-    if (untouched) *untouched = r == PortJob::Result::Interrupted && !job.wroteSomething();
+    if (untouched) *untouched = (r == PortJob::Result::Interrupted && !job.wroteSomething()) || ranOut;
     if (!to.report || (untouched && *untouched && !given.any())) return ended;
     ReportRecord record{job.port(),
                         job.identification(),
@@ -105,10 +115,12 @@ DeviceEnded runOne(PortJob& job, const DeviceWork& work, const DeviceReport& rep
                         end.differing,
                         given};
     if (end.bytes) record.sha256 = Sha256Hex(*end.bytes);
+    const bool wereKept = to.report->pending() > 0;
     if (const std::string failed = to.report->add(record); !failed.empty()) {
         ended.recorded = false;
-        std::lock_guard lock(shared.mutex);
-        shared.reportError = failed;
+        listener.records(to.report->pending(), failed);
+    } else if (wereKept) {
+        listener.records(0, {});
     }
     return ended;
 }
@@ -116,10 +128,12 @@ DeviceEnded runOne(PortJob& job, const DeviceWork& work, const DeviceReport& rep
 // Opens a job on every port and runs `each` on every job at once, one thread per port, while a
 // stop request interrupts every job. True when the stop came before the jobs were over.
 bool RunJobs(const std::vector<std::string>& ports, const PortJob::Options& options, Listener& listener,
-             StopSignal& stop, Shared& shared, const std::function<void(PortJob&)>& each) {
-    auto& jobs = shared.jobs;
-    for (std::size_t i = 0; i < ports.size(); ++i)
+             StopSignal& stop, RunShared& shared, const std::function<void(PortJob&)>& each) {
+    std::vector<std::unique_ptr<PortJob>> jobs;
+    for (std::size_t i = 0; i < ports.size(); ++i) {
         jobs.push_back(std::make_unique<PortJob>(ports[i], options, listener, static_cast<int>(i)));
+        shared.jobs.push_back(jobs.back().get());
+    }
 
     std::atomic<bool> finished{false};
     std::thread watcher([&] {
@@ -166,20 +180,42 @@ DeviceEnd FailedEnd(const PortJob& job, PortJob::Result result, bool mayHoldPart
     return end;
 }
 
+DeviceEnd WriteEnd(const PortJob& job, PortJob::Result result, bool verify, const std::string& file) {
+    DeviceEnd end;
+    if (result == PortJob::Result::Done) {
+        end = {verify ? "записано и проверено" : "записано", kDone, false};
+    } else if (job.verifyFailed()) {
+        for (const Difference& d : DiffFields(job.block(), job.written()))
+            end.differing.push_back(d.name);
+        end.text =
+            "записано, но проверка не пройдена, различается полей: " + std::to_string(end.differing.size());
+        end.status = kDeviceFailed;
+        end.error = true;
+    } else {
+        // A write cut short, by a stop or a fault, may have left part of the block.
+        end = FailedEnd(job, result, job.wroteSomething());
+    }
+    end.file = file;
+    if (job.wroteSomething()) end.bytes = job.written();
+    return end;
+}
+
 RunEnd RunOnDevices(const std::vector<std::string>& ports, const PortJob::Options& options,
                     Listener& listener, StopSignal& stop, const DeviceWork& work, const DeviceReport& report,
                     const ReportTo& reportTo) {
     std::vector<DeviceEnded> ends(ports.size());
-    Shared shared{reportTo, {}, {}, false, {}, {}};
+    RunShared shared{reportTo, {}, {}, false, {}, {}};
     RunEnd run;
     run.stopped = RunJobs(ports, options, listener, stop, shared, [&](PortJob& job) {
         DeviceEnded& ended = ends[static_cast<std::size_t>(job.index())];
-        ended = runOne(job, work, report, shared);
+        ended = runOne(job, work, report, shared, listener);
         listener.ended(job.index(), ended);
     });
+    shared.closeReport();
     for (std::size_t i = 0; i < ports.size(); ++i) {
         const DeviceEnd& e = ends[i].end;
-        const int status = e.status == kDone && !ends[i].recorded ? int(kFileFailed) : e.status;
+        const bool lost = !ends[i].recorded && !shared.reportError.empty();
+        const int status = e.status == kDone && lost ? int(kFileFailed) : e.status;
         if (e.partBlock) run.partial.push_back(ports[i]);
         if (status == kDeviceFailed || (status == kFileFailed && run.status == kDone)) run.status = status;
     }
@@ -187,12 +223,137 @@ RunEnd RunOnDevices(const std::vector<std::string>& ports, const PortJob::Option
     return run;
 }
 
+struct Station::Port {
+    std::unique_ptr<PortJob> job;
+    std::thread thread;
+    ManualResetEvent leave; // remove() or stop(): wakes a wait for the report
+    std::atomic<bool> over{false};
+};
+
+Station::Station(const PortJob::Options& options, Listener& listener, DeviceWork work, DeviceReport report,
+                 const ReportTo& reportTo)
+    : options_(options), listener_(listener), work_(std::move(work)), report_(std::move(report)),
+      shared_(std::make_unique<RunShared>(reportTo)) {}
+
+Station::~Station() {
+    stop();
+    wait();
+}
+
+void Station::add(const std::string& port, int index) {
+    std::lock_guard lock(shared_->mutex);
+    if (stopping_) return;
+    for (const auto& p : ports_)
+        if (p->job->index() == index && !p->over && !p->leave.isSet()) return;
+    // A port taken out and put back gets a job of its own; the old one's thread may still be
+    // finishing its device, and the old job lives on with the station.
+    auto p = std::make_unique<Port>();
+    p->job = std::make_unique<PortJob>(port, options_, listener_, index);
+    shared_->jobs.push_back(p->job.get());
+    if (shared_->runOut) p->job->endWaits();
+    Port& at = *p;
+    ports_.push_back(std::move(p));
+    at.thread = std::thread([this, &at] {
+        loop(at);
+        at.over = true;
+    });
+}
+
+void Station::remove(int index) {
+    std::lock_guard lock(shared_->mutex);
+    for (const auto& p : ports_)
+        if (p->job->index() == index) {
+            p->leave.set();
+            p->job->endWaits();
+        }
+}
+
+void Station::stop() {
+    std::lock_guard lock(shared_->mutex);
+    stopping_ = true;
+    for (const auto& p : ports_) {
+        p->leave.set();
+        p->job->interrupt();
+    }
+}
+
+RunEnd Station::wait() {
+    for (;;) {
+        std::thread* next = nullptr;
+        {
+            std::lock_guard lock(shared_->mutex);
+            for (const auto& p : ports_)
+                if (p->thread.joinable()) next = &p->thread;
+        }
+        if (!next) break;
+        next->join();
+    }
+    shared_->closeReport();
+    RunEnd run;
+    {
+        std::lock_guard lock(shared_->mutex);
+        run.stopped = stopping_;
+    }
+    run.done = done_;
+    run.failed = failed_;
+    run.status = failed_ > 0                                        ? kDeviceFailed
+                 : unrecorded_ > 0 && !shared_->reportError.empty() ? kFileFailed
+                                                                    : kDone;
+    run.reportError = shared_->reportError;
+    return run;
+}
+
+bool Station::awaitRecords(Port& port) {
+    Report* report = shared_->to.report;
+    if (!shared_->to.holdWhileKept || !report) return true;
+    bool said = false;
+    while (report->pending() > 0) {
+        const std::string failed = report->flush();
+        if (failed.empty()) {
+            listener_.records(0, {});
+            break;
+        }
+        if (!said) listener_.state(port.job->index(), PortState::RecordsKept, failed);
+        said = true;
+        if (port.leave.wait(kRecordsRetry)) return false;
+    }
+    return !port.leave.isSet();
+}
+
+void Station::loop(Port& port) {
+    PortJob& job = *port.job;
+    const int index = job.index();
+    RunShared& shared = *shared_;
+    for (;;) {
+        if (shared.numberingOver() || !awaitRecords(port)) break;
+        listener_.state(index, PortState::AwaitingDevice, {});
+        // A device found just as the numbering ran out is left as it came.
+        if (job.awaitDevice() != PortJob::Result::Done || shared.numberingOver()) break;
+        bool untouched = false;
+        const DeviceEnded ended = runOne(job, work_, report_, shared, listener_, &untouched);
+        if (untouched) {
+            if (ended.given.any()) listener_.ended(index, ended);
+            break;
+        }
+        // A device counts by what became of it, whether or not its record could be written;
+        // one cut short by the stop that ends the station counts as failed: it may hold part
+        // of a block.
+        ++(ended.end.status == kDone ? done_ : failed_);
+        if (!ended.recorded) ++unrecorded_;
+        listener_.ended(index, ended);
+        if (shared.numberingOver()) break;
+        listener_.state(index, PortState::AwaitingRemoval, {});
+        if (job.awaitGone() != PortJob::Result::Done) break;
+    }
+    if (shared.numberingOver() && !port.leave.isSet()) {
+        std::lock_guard lock(shared.mutex);
+        listener_.state(index, PortState::RunOut, shared.runOutOf);
+    }
+}
+
 RunEnd RunStation(const std::vector<std::string>& ports, const PortJob::Options& options, Listener& listener,
                   StopSignal& stop, const DeviceWork& work, const DeviceReport& report,
                   const ReportTo& reportTo) {
-    std::atomic<int> done{0}, failed{0}, unrecorded{0};
-    Shared shared{reportTo, {}, {}, false, {}, {}};
-    RunEnd run;
     // A port the station cannot open at all (no such port, one this user may not open) ends the
     // run before it begins, as it would end a single exchange: waiting on it would wait for ever.
     bool unusable = false;
@@ -203,42 +364,25 @@ RunEnd RunStation(const std::vector<std::string>& ports, const PortJob::Options&
         listener.ended(job.index(), {FailedEnd(job, PortJob::Result::Failed, false), {}, {}, true});
     }
     if (unusable) {
+        RunEnd run;
         run.unusable = true;
         run.status = kDeviceFailed;
         return run;
     }
-    run.stopped = RunJobs(ports, options, listener, stop, shared, [&](PortJob& job) {
-        const int port = job.index();
-        for (;;) {
-            if (shared.numberingOver()) break;
-            listener.state(port, PortState::AwaitingDevice, {});
-            // A device found just as the numbering ran out is left as it came.
-            if (job.awaitDevice() != PortJob::Result::Done || shared.numberingOver()) break;
-            bool untouched = false;
-            const DeviceEnded ended = runOne(job, work, report, shared, &untouched);
-            if (untouched) {
-                if (ended.given.any()) listener.ended(port, ended);
-                break;
-            }
-            // A device counts by what became of it, whether or not its record could be written;
-            // one cut short by the stop that ends the station counts as failed: it may hold part
-            // of a block.
-            ++(ended.end.status == kDone ? done : failed);
-            if (!ended.recorded) ++unrecorded;
-            listener.ended(port, ended);
-            if (shared.numberingOver()) break;
-            listener.state(port, PortState::AwaitingRemoval, {});
-            if (job.awaitGone() != PortJob::Result::Done) break;
+    Station station(options, listener, work, report, reportTo);
+    for (std::size_t i = 0; i < ports.size(); ++i)
+        station.add(ports[i], static_cast<int>(i));
+    std::atomic<bool> finished{false};
+    std::thread watcher([&] {
+        while (!stop.waitFor(std::chrono::hours(24))) {
         }
-        if (shared.numberingOver() && !stop.requested()) {
-            std::lock_guard lock(shared.mutex);
-            listener.state(port, PortState::RunOut, shared.runOutOf);
-        }
+        if (!finished) station.stop();
     });
-    run.done = done;
-    run.failed = failed;
-    run.status = failed > 0 ? kDeviceFailed : unrecorded > 0 ? kFileFailed : kDone;
-    run.reportError = shared.reportError;
+    RunEnd run = station.wait();
+    run.stopped = stop.requested();
+    finished = true;
+    stop.request();
+    watcher.join();
     return run;
 }
 

@@ -10,7 +10,10 @@
 
 #include "link/stop_signal.h"
 
+#include <atomic>
+#include <chrono>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -23,6 +26,9 @@ struct ReportTo {
     Report* report = nullptr;
     std::string command;
     const Numbering* numbering = nullptr;
+    // A station begins no further device while the report keeps records it could not write: it
+    // tries them again every `kRecordsRetry`, and the ports say why they wait.
+    bool holdWhileKept = false;
 };
 
 using DeviceWork = std::function<PortJob::Result(PortJob&)>;
@@ -45,6 +51,48 @@ RunEnd RunOnDevices(const std::vector<std::string>& ports, const PortJob::Option
                     Listener& listener, StopSignal& stop, const DeviceWork& work, const DeviceReport& report,
                     const ReportTo& reportTo = {});
 
+struct RunShared;
+
+// A programming station whose ports come and go while it runs (an adapter plugged in, a port
+// taken out of the run): on each port, again and again, wait until a device answers, run `work`
+// and `report` on it, and wait until it is gone. Its calls may come from any thread; the events
+// come on the ports' threads.
+class Station {
+public:
+    static constexpr std::chrono::seconds kRecordsRetry{1};
+
+    Station(const PortJob::Options& options, Listener& listener, DeviceWork work, DeviceReport report,
+            const ReportTo& reportTo);
+    ~Station(); // stop() and wait()
+    Station(const Station&) = delete;
+    Station& operator=(const Station&) = delete;
+
+    // The port, named `index` in the events, takes part from now on; one taking part stays as it
+    // is. Nothing happens once the station is stopping.
+    void add(const std::string& port, int index);
+    // The port takes no further device: a wait on it ends at once, a device in work is finished.
+    void remove(int index);
+    // Ends every exchange between two commands (each device reset, its port closed) and every wait.
+    void stop();
+    // Waits until every port's thread is over, once stop() was called or the list or counter ran
+    // out; the counts of the devices.
+    RunEnd wait();
+
+private:
+    struct Port;
+    void loop(Port& port);
+    bool awaitRecords(Port& port); // false when the port is to end instead
+
+    PortJob::Options options_;
+    Listener& listener_;
+    DeviceWork work_;
+    DeviceReport report_;
+    std::unique_ptr<RunShared> shared_;
+    std::vector<std::unique_ptr<Port>> ports_; // under shared_->mutex; never shrinks
+    bool stopping_ = false;                    // under shared_->mutex
+    std::atomic<int> done_{0}, failed_{0}, unrecorded_{0};
+};
+
 // A programming station: on every port at once, again and again, wait until a device answers,
 // run `work` and `report` on it, and wait until it is gone, until `stop` is requested.
 RunEnd RunStation(const std::vector<std::string>& ports, const PortJob::Options& options, Listener& listener,
@@ -54,5 +102,10 @@ RunEnd RunStation(const std::vector<std::string>& ports, const PortJob::Options&
 // The result words of a job that did not end as it should: "прервано", "не отвечает", the
 // error, and the note on part of a block where a write was cut short.
 DeviceEnd FailedEnd(const PortJob& job, PortJob::Result result, bool mayHoldPart);
+
+// How a write ended, in words: "записано и проверено" (or "записано" without `verify`), the count
+// of fields read back that differ, or why it failed; with `file`, the configuration, and the
+// bytes once any were written.
+DeviceEnd WriteEnd(const PortJob& job, PortJob::Result result, bool verify, const std::string& file);
 
 } // namespace tk7v::station

@@ -1,6 +1,7 @@
 #include "values_table.h"
 
 #include "link/device_text.h"
+#include "model/field_rules.h"
 #include "model/parameter_image.h"
 
 #include <csv.h>
@@ -179,6 +180,19 @@ ValuesTable ReadValuesTable(const std::string& bytes) {
         out.rows.push_back(std::move(row));
     }
     return out;
+}
+
+std::vector<std::string> RowIssues(const ValuesRow& row, const std::string& table, ParameterImage& image,
+                                   bool strict, bool& refused) {
+    std::vector<std::string> lines;
+    refused = false;
+    const std::string where = table + ", строка " + std::to_string(row.row) + ": ";
+    for (const FieldIssue& issue : SetFields(image, row.assignments, strict)) {
+        const bool warning = issue.warning() && !strict;
+        refused = refused || !warning;
+        lines.push_back(where + (warning ? "предупреждение: " : "") + IssueText(issue));
+    }
+    return lines;
 }
 
 } // namespace tk7v::station

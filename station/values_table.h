@@ -4,6 +4,8 @@
 // Without a port column the table is a list: each device takes the next row no device has
 // taken. UTF-8 with or without a byte-order mark, "," or ";" between cells (a Russian
 // spreadsheet writes ";"), CRLF or LF line ends, quoted cells with separators or quotes inside.
+#include "model/parameter_image.h"
+
 #include <string>
 #include <vector>
 
@@ -23,5 +25,11 @@ struct ValuesTable {
 };
 
 ValuesTable ReadValuesTable(const std::string& bytes);
+
+// The row's values put on `image` by the rules of setting a field by name: each issue a line,
+// "TABLE, строка N: [предупреждение: ]what"; `refused` when one of them refuses the row (with
+// `strict`, a value out of range too). The image changes only when none does.
+std::vector<std::string> RowIssues(const ValuesRow& row, const std::string& table, ParameterImage& image,
+                                   bool strict, bool& refused);
 
 } // namespace tk7v::station

@@ -28,6 +28,7 @@ check("${SOURCE}/station/*.[ch]*" "<Q|\"(ui|app|tools)/" "station uses no Qt and
 check("${SOURCE}/station/*.[ch]*" "${os_headers}" "an OS header")
 check("${SOURCE}/link/*.[ch]*" "\"station/" "link knows no station")
 check("${SOURCE}/tools/cli/*.[ch]*" "<Q|\"(ui|app)/" "the command line uses no Qt and no window")
+check("${SOURCE}/tools/station/*.[ch]*" "\"(ui|tools/cli)/|${os_headers}" "the station window runs on the station, not on the other window")
 
 if(failures)
   message(FATAL_ERROR "Includes against the layering:${failures}")

@@ -126,6 +126,35 @@ TEST(SerialPort, StopAndCloseEndAWaitAtOnce) {
     EXPECT_FALSE(port.isOpen());
 }
 
+// A reply the worker awaits is taken whole once the line can have carried it, however it came in
+// pieces; that wait, which the port's bytes do not end, still ends at once on a stop or a close.
+TEST(SerialPort, AnAwaitedReplyIsTakenWholeAndItsWaitEndsAtOnceOnAStopOrAClose) {
+    Pty pty;
+    SerialPort port;
+    ASSERT_EQ(port.open(pty.path, PortConfig{}).stage, SerialPort::OpenResult::Opened);
+    StopSignal stop;
+    std::array<std::uint8_t, 64> got{};
+    std::size_t n = 0;
+    port.expect(5, 30ms, 1s);
+    std::thread device([&] {
+        pty.send("ab");
+        pty.send("cde");
+    });
+    EXPECT_EQ(port.readSome(got, stop, n).kind, IoStatus::Ok);
+    device.join();
+    EXPECT_EQ(std::string(got.begin(), got.begin() + static_cast<long>(n)), "abcde");
+
+    for (const bool byClose : {false, true}) {
+        StopSignal ending;
+        port.expect(5, 10s, 10s);
+        std::thread ender([&] { byClose ? (void)port.close() : ending.request(); });
+        auto [s, took] = timed([&] { return port.readSome(got, ending, n); });
+        ender.join();
+        EXPECT_NE(s.kind, IoStatus::Ok) << byClose;
+        EXPECT_LT(took, 500ms) << byClose;
+    }
+}
+
 TEST(SerialPort, HangUpIsReportedOnce) {
     Pty pty;
     SerialPort port;

@@ -95,6 +95,8 @@ public:
             return out_.update(port, "ждёт устройство");
         case station::PortState::AwaitingRemoval:
             return out_.update(port, "отключите устройство");
+        case station::PortState::RecordsKept:
+            return out_.update(port, "ждёт записи в отчёт: " + text);
         case station::PortState::RunOut:
             return out_.finish(
                 port,

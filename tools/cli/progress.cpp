@@ -91,6 +91,7 @@ void Progress::finish(int line, const std::string& text, bool error) {
     Line& l = lines_.at(static_cast<std::size_t>(line));
     l.active = false;
     flush(l);
+    l.inStage = false; // what the port says next (a station's wait) is no step of this device's
     const bool toError = error || resultsToError_;
     // The result goes above the progress lines when both share the terminal.
     const bool sameTerminal = toError || streams_.outTerminal;

@@ -16,6 +16,7 @@
 #include <fcntl.h>
 #include <fstream>
 #include <iostream>
+#include <optional>
 #include <poll.h>
 #include <string>
 #include <sys/ioctl.h>
@@ -301,14 +302,15 @@ public:
         parse();
     }
 
-    // Milliseconds until the next byte is due (rounded up), or -1 when nothing waits.
-    int nextDueMs(Clock::time_point now) const {
+    // How long until the next byte is due, or nothing when nothing waits. To the microsecond, as a
+    // line delivers its bytes: a wait rounded up to the millisecond would send a reply up to a
+    // millisecond after its time, each burst late by a different amount.
+    std::optional<Clock::duration> nextDue(Clock::time_point now) const {
         Clock::time_point next = Clock::time_point::max();
         if (!toDevice_.empty()) next = toDevice_.front().due;
         if (!toProgram_.empty()) next = std::min(next, toProgram_.front().due);
-        if (next == Clock::time_point::max()) return -1;
-        if (next <= now) return 0;
-        return static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(next - now).count());
+        if (next == Clock::time_point::max()) return std::nullopt;
+        return std::max(next - now, Clock::duration::zero());
     }
     bool sending() const { return !toProgram_.empty(); }
 
@@ -602,8 +604,14 @@ int main(int argc, char** argv) {
     while (!gStop) {
         pollfd p[2] = {{master, POLLIN, 0}, {gWakePipe[0], POLLIN, 0}};
         const bool feedIdent = device.endlessIdent() && !device.sending();
-        const int timeout = feedIdent ? 0 : device.nextDueMs(Clock::now());
-        if (::poll(p, 2, timeout) < 0 && errno != EINTR) break;
+        const std::optional<Clock::duration> due =
+            feedIdent ? Clock::duration::zero() : device.nextDue(Clock::now());
+        timespec timeout{};
+        if (due) {
+            const auto ns = std::chrono::ceil<std::chrono::nanoseconds>(*due).count();
+            timeout = {static_cast<time_t>(ns / 1'000'000'000), static_cast<long>(ns % 1'000'000'000)};
+        }
+        if (::ppoll(p, 2, due ? &timeout : nullptr, nullptr) < 0 && errno != EINTR) break;
         if (gStop) break;
         device.step(Clock::now());
         if (p[0].revents & POLLIN) {

@@ -22,12 +22,8 @@ namespace {
 bool rowRefused(const station::ValuesRow& row, const std::string& path, ParameterImage& block, bool strict,
                 Progress& out) {
     bool refused = false;
-    const std::string where = path + ", строка " + std::to_string(row.row);
-    for (const FieldIssue& issue : SetFields(block, row.assignments, strict)) {
-        const bool warning = issue.warning() && !strict;
-        refused = refused || !warning;
-        out.note(where + ": " + (warning ? "предупреждение: " : "") + IssueText(issue));
-    }
+    for (const std::string& line : station::RowIssues(row, path, block, strict, refused))
+        out.note(line);
     return refused;
 }
 
@@ -162,22 +158,8 @@ Command AddWriteCommand(CLI::App& program) {
                 };
                 const auto words = [&](PortJob& j, PortJob::Result r) {
                     const std::size_t i = IndexOf(ready.ports, j);
-                    DeviceEnd end;
-                    if (r == PortJob::Result::Done) {
-                        end = {verify ? "записано и проверено" : "записано", kOk, false};
-                    } else if (j.verifyFailed()) {
-                        end.differing = PrintDifferences(j.port(), j.block(), j.written(), context.out);
-                        end.text = "записано, но проверка не пройдена, различается полей: " +
-                                   std::to_string(end.differing.size());
-                        end.status = kDeviceFailed;
-                        end.error = true;
-                    } else {
-                        // A write cut short, by a signal or a fault, may have left part of the block.
-                        end = FailedEnd(j, r, j.wroteSomething());
-                    }
-                    end.file = ready.files[i];
-                    if (j.wroteSomething()) end.bytes = j.written();
-                    return end;
+                    if (j.verifyFailed()) PrintDifferences(j.port(), j.block(), j.written(), context.out);
+                    return station::WriteEnd(j, r, verify, ready.files[i]);
                 };
                 const ReportTo to{report.get(), "write", numbering.active() ? &numbering : nullptr};
                 if (o->loop) return RunStation(ready.ports, ready.options, context.out, work, words, to);

@@ -1,0 +1,184 @@
+// The station window against simulated devices on pseudo-terminals, offscreen: the list of ports
+// is the test's, so a device "plugged in" is a simulator added to it.
+#include "../ui/test_main.h"
+#include "common/sim_process.h"
+#include "common/startup_image.h"
+
+#include "model/field_rules.h"
+#include "tools/station/station_window.h"
+
+#include <QCheckBox>
+#include <QSignalSpy>
+#include <QTableWidget>
+
+#include <csignal>
+#include <fstream>
+#include <memory>
+#include <sys/resource.h>
+
+using namespace tk7v;
+using namespace tk7v::station_window;
+using tk7v::test::SimProcess;
+
+namespace {
+
+class FakeAsks : public Asks {
+public:
+    void error(QWidget*, const QString& text) override { errors << text; }
+    bool confirm(QWidget*, const QString& text) override {
+        questions << text;
+        return true;
+    }
+    QString openFile(QWidget*, const QString&, const QString&, const QString&) override { return {}; }
+    QString saveFile(QWidget*, const QString&, const QString&, const QString&) override { return {}; }
+    QStringList errors, questions;
+};
+
+std::string objectOf(const std::vector<std::uint8_t>& memory) {
+    ParameterImage image{};
+    std::copy_n(memory.begin(), std::min(memory.size(), image.size()), image.begin());
+    for (const FieldView& f : ViewFields(image))
+        if (f.field->control == "TS_object_id") return f.text;
+    return {};
+}
+
+std::string bytesOf(const QString& path) {
+    std::ifstream in(path.toStdString(), std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// A station over a temporary folder: the configuration written, the report, the ports listed.
+struct Bench {
+    QTemporaryDir dir;
+    FakeAsks asks;
+    std::vector<std::string> ports;
+    ParameterImage image = test::StartupImage();
+    std::unique_ptr<StationWindow> window;
+
+    explicit Bench(const QString& number = {}) {
+        QSettings("tk7v", "tk7v-station").clear(); // nothing remembered from another test
+        SetFields(image, std::vector<std::string>{"CS1_phone_1=84951234567"}, false);
+        std::ofstream(file().toStdString(), std::ios::binary)
+            .write(reinterpret_cast<const char*>(image.data()), static_cast<std::streamsize>(image.size()));
+        StationEnv env;
+        env.asks = &asks;
+        env.listPorts = [this] { return ports; };
+        env.refresh = std::chrono::milliseconds(50);
+        env.sound = false;
+        window = std::make_unique<StationWindow>(StartWith{file(), {}, report(), {}, number}, env);
+    }
+    QString file() const { return dir.filePath("base.cfg"); }
+    QString report() const { return dir.filePath("report.csv"); }
+    PortTile* tile(const SimProcess& sim) const { return window->tile(QString::fromStdString(sim.port())); }
+    QString given(int row) const { return window->records()->item(row, 3)->text(); }
+};
+
+} // namespace
+
+class StationWindowTest : public QObject {
+    Q_OBJECT
+private slots:
+    // One device done, one that dies mid-write, one silent, and one plugged in while the station
+    // runs: each tile says what became of its device, the numbers are given once each.
+    void eachPortItsDeviceAndNumber() {
+        SimProcess done({"--baud", "9600"}), dies({"--baud", "9600", "--die-after", "8"}),
+            silent({"--silent"});
+        Bench b("TS_object_id=101-150");
+        b.ports = {done.port(), dies.port(), silent.port()};
+        b.window->refreshPorts();
+        QVERIFY(b.window->start());
+        QTRY_VERIFY_WITH_TIMEOUT(b.tile(done)->stateText() == "отключите устройство", 10000);
+        QVERIFY(b.tile(done)->resultText().startsWith("✓ записано и проверено"));
+        QTRY_VERIFY_WITH_TIMEOUT(b.tile(dies)->resultText().startsWith("✗"), 10000);
+        QVERIFY(b.tile(dies)->resultText().contains("может хранить часть блока"));
+        QCOMPARE(b.tile(silent)->stateText(), QString("ждёт устройство"));
+
+        SimProcess late({"--baud", "9600"});
+        b.ports.push_back(late.port());
+        QTRY_VERIFY(b.tile(late) != nullptr);
+        QVERIFY(b.tile(late)->takePart()->isChecked());
+        QTRY_VERIFY_WITH_TIMEOUT(b.tile(late)->resultText().startsWith("✓"), 10000);
+        QCOMPARE(b.window->done(), 2);
+        QCOMPARE(b.window->failed(), 1);
+        QStringList given;
+        for (int row = 0; row < b.window->records()->rowCount(); ++row)
+            given << b.given(row);
+        given.sort();
+        QCOMPARE(given, QStringList({"TS_object_id=101", "TS_object_id=102", "TS_object_id=103"}));
+        // The device holds the number its record names.
+        for (int row = 0; row < b.window->records()->rowCount(); ++row)
+            if (b.window->records()->item(row, 1)->text().toStdString() == done.port())
+                QCOMPARE("TS_object_id=" + objectOf(done.memory()), b.given(row).toStdString());
+
+        QSignalSpy ended(b.window.get(), &StationWindow::runEnded);
+        b.window->stop();
+        QVERIFY(ended.wait(5000));
+        QVERIFY(b.asks.errors.isEmpty());
+    }
+
+    // Stop, and closing the window (asked first), in the middle of a write: whole chunks only,
+    // and the device reset last.
+    void stopMidWrite_data() {
+        QTest::addColumn<bool>("closing");
+        QTest::newRow("Stop") << false;
+        QTest::newRow("closing the window") << true;
+    }
+    void stopMidWrite() {
+        QFETCH(bool, closing);
+        SimProcess sim({"--baud", "9600", "--turnaround", "30"});
+        const std::vector<std::uint8_t> old = sim.memory();
+        Bench b;
+        b.ports = {sim.port()};
+        b.window->refreshPorts();
+        b.window->show();
+        QVERIFY(b.window->start());
+        QTRY_VERIFY_WITH_TIMEOUT(
+            b.tile(sim)->stateText().startsWith("запись") && b.tile(sim)->stateText() != "запись 0 %", 10000);
+        QSignalSpy ended(b.window.get(), &StationWindow::runEnded);
+        if (closing) {
+            QVERIFY(!b.window->close()); // asked, then closed once the ports are done
+            QCOMPARE(b.asks.questions.size(), 1);
+        } else {
+            b.window->stop();
+        }
+        QVERIFY(ended.wait(5000));
+        QTRY_COMPARE(b.window->isHidden(), closing);
+        QTRY_VERIFY(sim.log().ends_with("RESET\n"));
+        const ParameterImage fresh = AsTheWindowBuildsIt(b.image);
+        QCOMPARE(test::CutChunk(sim.memory(), old, {fresh.begin(), fresh.end()}), std::string());
+    }
+
+    // A report that cannot take a record: the window keeps it and says so, begins no device
+    // until it is written, and writes it once the file takes it again.
+    void recordsKeptUntilTheReportTakesThem() {
+        std::signal(SIGXFSZ, SIG_IGN);
+        SimProcess first, second, third;
+        Bench b;
+        b.ports = {first.port()};
+        b.window->refreshPorts();
+        QVERIFY(b.window->start());
+        QTRY_VERIFY_WITH_TIMEOUT(b.window->done() == 1, 10000);
+        rlimit saved{};
+        ::getrlimit(RLIMIT_FSIZE, &saved);
+        rlimit full = saved;
+        full.rlim_cur = bytesOf(b.report()).size();
+        QCOMPARE(::setrlimit(RLIMIT_FSIZE, &full), 0);
+        b.ports.push_back(second.port());
+        QTRY_VERIFY_WITH_TIMEOUT(b.window->done() == 2, 10000);
+        QTRY_VERIFY(b.window->recordsWarning().contains("Записей ждут: 1"));
+        b.ports.push_back(third.port());
+        QTRY_VERIFY(b.tile(third) != nullptr);
+        QTRY_COMPARE_WITH_TIMEOUT(b.tile(third)->stateText(), QString("ждёт отчёт"), 5000);
+        QVERIFY(third.log().empty()); // not even asked who it is
+        QCOMPARE(::setrlimit(RLIMIT_FSIZE, &saved), 0);
+        QTRY_VERIFY_WITH_TIMEOUT(b.window->done() == 3, 10000);
+        QVERIFY(b.window->recordsWarning().isEmpty());
+        const std::string report = bytesOf(b.report());
+        for (const SimProcess* sim : {&first, &second, &third})
+            QVERIFY(report.find(sim->port()) != std::string::npos);
+        std::signal(SIGXFSZ, SIG_DFL);
+    }
+};
+
+TK7V_TEST_MAIN(StationWindowTest)
+#include "station_window_test.moc"

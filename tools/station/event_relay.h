@@ -1,0 +1,93 @@
+#pragma once
+// Hands the station's events, which come on the ports' threads, to the window thread as queued
+// calls: a port's thread never waits for the window, and a call whose window is gone is dropped.
+//
+// Events come in bursts (every step of a share, every status of sixteen ports at once): they are
+// gathered and run together a moment later, so the window thread wakes a few dozen times a
+// second rather than once an event. The moment is far below what an eye notices on a tile.
+#include "station_window.h"
+
+#include "station/events.h"
+
+#include <QMetaObject>
+#include <QTimer>
+
+#include <chrono>
+#include <functional>
+#include <mutex>
+#include <vector>
+
+namespace tk7v::station_window {
+
+class EventRelay : public station::Listener {
+public:
+    explicit EventRelay(StationWindow* window) : window_(window) {}
+
+    void state(int port, station::PortState state, const std::string& text) override {
+        post([port, state, t = QString::fromStdString(text)](StationWindow* w) {
+            w->onState(port, static_cast<int>(state), t);
+        });
+    }
+    void phase(int port, station::Phase phase) override {
+        post([port, phase](StationWindow* w) { w->onPhase(port, static_cast<int>(phase)); });
+    }
+    void share(int port, int percent) override {
+        post([port, percent](StationWindow* w) { w->onShare(port, percent); });
+    }
+    void ended(int port, const station::DeviceEnded& e) override {
+        QString given = e.given.row > 0 ? QStringLiteral("строка %1").arg(e.given.row) : QString();
+        for (const std::string& n : e.given.numbers)
+            given += (given.isEmpty() ? "" : ", ") + QString::fromStdString(n);
+        QStringList differing;
+        for (const std::string& d : e.end.differing)
+            differing << QString::fromStdString(d);
+        post([=, text = QString::fromStdString(e.end.text), ok = e.end.status == station::kDone,
+              part = e.end.partBlock, ident = QString::fromStdString(e.identification),
+              recorded = e.recorded](StationWindow* w) {
+            w->onEnded(port, text, ok, part, ident, given, differing, recorded);
+        });
+    }
+    void records(std::size_t kept, const std::string& error) override {
+        post([kept = int(kept), e = QString::fromStdString(error)](StationWindow* w) {
+            w->onRecords(kept, e);
+        });
+    }
+
+    // Window thread: runs every event gathered so far, in the order they came.
+    void drain() {
+        std::vector<std::function<void(StationWindow*)>> calls;
+        {
+            std::lock_guard lock(mutex_);
+            calls.swap(calls_);
+            woken_ = false;
+        }
+        for (const auto& call : calls)
+            call(window_);
+    }
+
+    static constexpr std::chrono::milliseconds kGather{40};
+
+private:
+    template <class F> void post(F call) {
+        bool wake = false;
+        {
+            std::lock_guard lock(mutex_);
+            calls_.emplace_back(std::move(call));
+            wake = !woken_;
+            woken_ = true;
+        }
+        // The relay lives as long as the window, which is the context of both calls: once it is
+        // gone, neither runs.
+        if (wake)
+            QMetaObject::invokeMethod(
+                window_, [this] { QTimer::singleShot(kGather, window_, [this] { drain(); }); },
+                Qt::QueuedConnection);
+    }
+
+    StationWindow* window_;
+    std::mutex mutex_;
+    std::vector<std::function<void(StationWindow*)>> calls_; // under mutex_
+    bool woken_ = false;                                     // a drain is on its way; under mutex_
+};
+
+} // namespace tk7v::station_window

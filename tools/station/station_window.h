@@ -1,0 +1,164 @@
+#pragma once
+// The station window: what to write (a configuration, a list or a counter, the report, the line
+// settings), one tile per serial port the system lists, Start and Stop, the counts and the
+// records of the run. The exchanges are the station library's; the window only listens to its
+// events, which reach the window thread as queued calls.
+//
+// Threads: everything here runs on the window thread. The ports' threads reach it only through
+// the relay, which never waits for the window.
+#include "asks.h"
+#include "port_tile.h"
+
+#include "station/numbering.h"
+#include "station/report.h"
+#include "station/run.h"
+
+#include <QMainWindow>
+#include <QStringList>
+
+#include <chrono>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+class QComboBox;
+class QGridLayout;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QTableWidget;
+class QTimer;
+class QVBoxLayout;
+
+namespace tk7v::station_window {
+
+class EventRelay;
+
+// What the command line or a shortcut hands the window; empty fields keep what was remembered.
+struct StartWith {
+    QString file;
+    QStringList ports; // given: exactly these take part
+    QString report, values, number;
+};
+
+// What the window takes from its surroundings; tests set their own.
+struct StationEnv {
+    Asks* asks = nullptr; // null: QtAsks
+    // The ports there are now; null: the system's list.
+    std::function<std::vector<std::string>()> listPorts;
+    // How often the port list is read again.
+    std::chrono::milliseconds refresh{1000};
+    bool sound = true;
+    QString guide; // the guide's page; empty: the installed one
+};
+
+class StationWindow : public QMainWindow {
+    Q_OBJECT
+public:
+    explicit StationWindow(const StartWith& with = {}, StationEnv env = {});
+    ~StationWindow() override;
+
+    // Where and how large the user left it; the first time, filling the screen, so that a laptop's
+    // 1366x768 shows sixteen ports' tiles whole.
+    void showAsLeft();
+
+    // Start and Stop as the buttons do them. start() says why it could not, in a box, and is
+    // false then.
+    bool start();
+    void stop();
+    bool running() const { return station_ != nullptr; }
+    // Ends the run at once, on this thread, without asking: for a session that is ending (a
+    // logout, a shutdown, kill). Every exchange stops between two commands and its device is reset.
+    void release();
+
+    // For tests and the bench: the tiles by port, the counts, the record table.
+    PortTile* tile(const QString& port) const;
+    int done() const { return done_; }
+    int failed() const { return failed_; }
+    QTableWidget* records() const { return table_; }
+    QString recordsWarning() const;
+    void refreshPorts();
+
+signals:
+    void runEnded(); // the station's last port has stopped after stop()
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    friend class EventRelay;
+    struct Loaded; // what start() prepared
+
+    void buildSetup(QWidget* parent, QVBoxLayout* column);
+    void loadSettings(const StartWith& start);
+    void saveSettings() const;
+    void chooseFile();
+    void chooseTable();
+    void chooseReport();
+    void showSummary();
+    void layOutTiles();
+    PortTile* addTile(const QString& port, bool take);
+    void takePart(PortTile* tile, bool take);
+    void setRunning(bool running);
+    void updateCounts();
+    std::optional<Loaded> prepare(QString& error) const;
+    void finishRun();
+    void openGuide();
+
+    // The station's events, on the window thread.
+    void onState(int port, int state, const QString& text);
+    void onPhase(int port, int phase);
+    void onShare(int port, int percent);
+    void onEnded(int port, const QString& text, bool ok, bool partBlock, const QString& ident,
+                 const QString& given, const QStringList& differing, bool recorded);
+    void onRecords(int kept, const QString& error);
+
+    StationEnv env_;
+    std::unique_ptr<Asks> ownAsks_;
+    Asks& asks_;
+    bool portsGiven_ = false;
+
+    QWidget* setup_;
+    QLabel* runningSetup_;
+    QLineEdit* file_;
+    QLabel* summary_;
+    QLineEdit* tablePath_;
+    QLineEdit* number_;
+    QLineEdit* report_;
+    QComboBox* baud_;
+    QPushButton* startButton_;
+    QPushButton* stopButton_;
+    QLabel* counts_;
+    QLabel* warning_;
+    QWidget* tilesBox_;
+    QGridLayout* tilesGrid_;
+    QTableWidget* table_;
+    QTimer* portTimer_;
+    QList<PortTile*> tiles_;
+    int columns_ = 0;
+
+    // The run. Ports are numbered in the events by their place in names_, which only grows.
+    std::vector<std::string> names_;
+    std::unique_ptr<EventRelay> relay_;
+    std::unique_ptr<station::Report> ledger_; // the run's report; kept after it while records wait
+    QString reportPath_;
+    QTimer* retryTimer_;
+    station::RunEnd lastRun_; // written by ender_ before it hands over to the window
+    std::unique_ptr<station::Numbering> numbering_;
+    station::ReportTo reportTo_;
+    std::unique_ptr<station::Station> station_;
+    std::thread ender_; // waits for the station's ports once stopped
+    bool stopping_ = false;
+    bool closeWhenStopped_ = false;
+    std::vector<int> working_;             // ports whose device is in work
+    std::map<int, station::Phase> phases_; // and the exchange each runs
+    int done_ = 0, failed_ = 0;
+    std::chrono::steady_clock::time_point started_;
+};
+
+} // namespace tk7v::station_window
