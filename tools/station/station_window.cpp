@@ -527,10 +527,10 @@ bool StationWindow::start() {
         bool held = false;
         ledger_ = station::Report::open(l->report, why, &held);
         if (!ledger_) error = fromUtf8(why);
-        // On Windows a spreadsheet that shows the report holds it; the system's words alone do not
-        // tell the technician what to do.
+        // On Windows a spreadsheet that shows the report holds it, and the system says so only as
+        // "access denied" or a sharing violation, which alone do not tell the technician what to do.
         if (held)
-            error += QStringLiteral("\n\nОтчёт открыт в другой программе (например, в таблице): "
+            error += QStringLiteral("\n\nВозможно, отчёт открыт в другой программе (например, в таблице): "
                                     "закройте его там или выберите другой файл отчёта.");
         reportPath_ = fromUtf8(l->report);
     }
