@@ -23,6 +23,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <QScrollArea>
 #include <QSettings>
 #include <QShortcut>
@@ -180,8 +181,8 @@ StationWindow::StationWindow(const StartWith& with, StationEnv env)
     auto* shiftF5 = new QShortcut(QKeySequence(Qt::SHIFT | Qt::Key_F5), this);
     connect(shiftF5, &QShortcut::activated, this, [this] { stop(); });
     // Closing from the keyboard as well, for a station kept without a mouse; it asks as the
-    // window's close button does.
-    auto* quit = new QShortcut(QKeySequence::Quit, this);
+    // window's close button does. Ctrl+Q on every system: Windows has no standard key for it.
+    auto* quit = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q), this);
     connect(quit, &QShortcut::activated, this, &QWidget::close);
     auto* f1 = new QShortcut(QKeySequence(Qt::Key_F1), this);
     connect(f1, &QShortcut::activated, this, [this] { openGuide(); });
@@ -313,10 +314,11 @@ void StationWindow::saveSettings() const {
 
 void StationWindow::showAsLeft() {
     const QSettings s(QStringLiteral("tk7v"), QStringLiteral("tk7v-station"));
-    if (restoreGeometry(s.value("geometry").toByteArray()))
-        show();
-    else
-        showMaximized();
+    if (restoreGeometry(s.value("geometry").toByteArray())) return show();
+    // Sized to the screen before it is maximized: where nothing maximizes it (Wine with no window
+    // manager) it still fills the screen, and Qt's layout agrees with the window's real size.
+    setGeometry(screen()->availableGeometry());
+    showMaximized();
 }
 
 // ---- setup -------------------------------------------------------------------------------------
