@@ -26,9 +26,11 @@ namespace tk7v::test {
 class SimProcess {
 public:
     explicit SimProcess(std::vector<std::string> args = {}) {
-        dir_ = std::filesystem::temp_directory_path() /
-               ("tk7v-sim-" + std::to_string(::getpid()) + "-" + std::to_string(counter()++));
-        std::filesystem::create_directories(dir_);
+        // A folder no one had before: one left by an earlier run (another user's, a process whose
+        // number this one now has) would hand this test that run's log.
+        std::string folder = (std::filesystem::temp_directory_path() / "tk7v-sim-XXXXXX").string();
+        if (!::mkdtemp(folder.data())) throw std::runtime_error("mkdtemp");
+        dir_ = folder;
         // The build's simulator, or the copy TK7V_SIM names (a run as another user).
         const char* copy = std::getenv("TK7V_SIM");
         const std::string program = copy ? copy : TK7V_SIM;
@@ -94,11 +96,6 @@ private:
         ::waitpid(pid_, &status, 0);
         pid_ = -1;
     }
-    static int& counter() {
-        static int n = 0;
-        return n;
-    }
-
     std::filesystem::path dir_;
     pid_t pid_ = -1;
     std::string port_;
