@@ -1,5 +1,7 @@
 #pragma once
 // Runs tk7v-cli for the command-line tests and gives each test a folder of its own.
+#include "../common/fresh_folder.h"
+
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -140,10 +142,7 @@ inline bool waitUntil(const std::function<bool()>& condition,
 // A folder of the test's own for the runs' output and the files they make.
 class CliFixture : public ::testing::Test {
 protected:
-    void SetUp() override {
-        dir_ = std::filesystem::temp_directory_path() / ("tk7v-cli-test-" + std::to_string(::getpid()));
-        std::filesystem::create_directories(dir_);
-    }
+    void SetUp() override { dir_ = test::FreshFolder("tk7v-cli-test"); }
     void TearDown() override { std::filesystem::remove_all(dir_); }
     static Ran run(std::vector<std::string> args, Cli::Io io = {}) {
         return Cli(std::move(args), io).finish();

@@ -1,6 +1,8 @@
 #pragma once
 // Runs tk7v-sim for a test: starts it, learns its port, and stops it (or kills it) on request.
 // Each instance owns a temporary folder for the simulator's memory file and log.
+#include "fresh_folder.h"
+
 #include <algorithm>
 #include <chrono>
 #include <csignal>
@@ -26,11 +28,7 @@ namespace tk7v::test {
 class SimProcess {
 public:
     explicit SimProcess(std::vector<std::string> args = {}) {
-        // A folder no one had before: one left by an earlier run (another user's, a process whose
-        // number this one now has) would hand this test that run's log.
-        std::string folder = (std::filesystem::temp_directory_path() / "tk7v-sim-XXXXXX").string();
-        if (!::mkdtemp(folder.data())) throw std::runtime_error("mkdtemp");
-        dir_ = folder;
+        dir_ = FreshFolder("tk7v-sim");
         // The build's simulator, or the copy TK7V_SIM names (a run as another user).
         const char* copy = std::getenv("TK7V_SIM");
         const std::string program = copy ? copy : TK7V_SIM;

@@ -47,6 +47,7 @@ TEST(ConfigFile, BackupAndPictureNames) {
 
 #ifndef _WIN32
 #include "../common/file_policy_cases.h"
+#include "../common/fresh_folder.h"
 
 #include <cstdio>
 #include <sys/wait.h>
@@ -55,9 +56,7 @@ TEST(ConfigFile, BackupAndPictureNames) {
 namespace {
 
 struct TempDir {
-    std::filesystem::path path =
-        std::filesystem::temp_directory_path() / ("tk7v-model-files-" + std::to_string(::getpid()));
-    TempDir() { std::filesystem::create_directories(path); }
+    std::filesystem::path path = test::FreshFolder("tk7v-model-files");
     ~TempDir() { std::filesystem::remove_all(path); }
 };
 

@@ -8,6 +8,8 @@
 #include "station/sha256.h"
 #include "station/values_table.h"
 
+#include "../common/fresh_folder.h"
+
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
@@ -49,8 +51,7 @@ TEST(Sha256, StandardVectors) {
 }
 
 TEST(Report, RecordsReadBackFieldByField) {
-    const fs::path dir = fs::temp_directory_path() / ("tk7v-report-" + std::to_string(::getpid()));
-    fs::create_directories(dir);
+    const fs::path dir = tk7v::test::FreshFolder("tk7v-report");
     std::string error;
     EXPECT_EQ(Report::open((dir / "r.txt").string(), error), nullptr);
     EXPECT_NE(error.find(".jsonl"), std::string::npos);
@@ -212,8 +213,7 @@ TEST(ValuesTable, SpreadsheetFormsAllRead) {
 // Lists and counters over a report: what each device is given, from a fresh report or from one
 // that earlier runs wrote, until they run out; and the counters refused before anything is sent.
 TEST(Numbering, EachDeviceTheNextRowAndNumberNoRecordHolds) {
-    const fs::path dir = fs::temp_directory_path() / ("tk7v-numbering-" + std::to_string(::getpid()));
-    fs::create_directories(dir);
+    const fs::path dir = tk7v::test::FreshFolder("tk7v-numbering");
     const std::vector<ValuesRow> rows = {
         {2, "", {"CS1_phone_1=81"}}, {3, "", {"CS1_phone_1=82"}}, {5, "", {"CS1_phone_1=83"}}};
     const auto line = [](int row, int number, const char* result) {
@@ -317,8 +317,7 @@ TEST(Numbering, EachDeviceTheNextRowAndNumberNoRecordHolds) {
 // stays in the file, the report keeps it, and once there is room again it is written whole, in
 // its turn, before the next.
 TEST(Report, ARecordThatCannotBeWrittenWholeLeavesNothing) {
-    const fs::path dir = fs::temp_directory_path() / ("tk7v-report-full-" + std::to_string(::getpid()));
-    fs::create_directories(dir);
+    const fs::path dir = tk7v::test::FreshFolder("tk7v-report-full");
     std::signal(SIGXFSZ, SIG_IGN); // the write fails instead of ending the process
     rlimit saved{};
     ::getrlimit(RLIMIT_FSIZE, &saved);
