@@ -255,7 +255,9 @@ TEST_F(CliTest, ReplacingRules) {
         EXPECT_NE(r.err.find("kept.cfg: файл уже есть"), npos) << r.err;
     }
     EXPECT_EQ(bytes(path("kept.cfg")), std::vector<std::uint8_t>(512, 7));
-    EXPECT_EQ(sim.log(), "");
+    // Nothing read. A RESET alone may be another test's: a station there that still probes the
+    // port of a simulator gone before this one was given the same pseudo-terminal.
+    EXPECT_EQ(sim.log().find("READ"), npos) << sim.log();
 }
 
 // Wrong command lines: refused before anything is sent, with the word that was wrong.
