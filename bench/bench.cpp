@@ -500,6 +500,11 @@ int main(int argc, char** argv) {
         stationFigures(16);
         return failures ? 1 : 0;
     }
+    if (argc > 1 && std::string(argv[1]) == "--cli") { // the command line's station figures alone
+        cliFigures(16);
+        cliFigures(32);
+        return failures ? 1 : 0;
+    }
     std::vector<double> gaps;
     for (int turnaround : {0, 5}) {
         workerFigures(turnaround, gaps);

@@ -65,16 +65,44 @@ void DeviceLink::waitForWorker() {
     worker_->Join();
 }
 
-void DeviceLink::start(Operation op, const Block* toWrite) {
+std::unique_ptr<TConnect> DeviceLink::prepare(Operation op, const Block* toWrite) {
     retireWorker();
     // A stale "OK" or reply left on the line must not be taken for the answer to the first
     // command.
     port_.purge();
     done_.reset();
     operation_ = op;
-    worker_ = toWrite ? std::make_unique<TConnect>(port_, operation_, done_, host_, *toWrite)
-                      : std::make_unique<TConnect>(port_, operation_, done_, host_);
+    return toWrite ? std::make_unique<TConnect>(port_, operation_, done_, host_, *toWrite)
+                   : std::make_unique<TConnect>(port_, operation_, done_, host_);
+}
+
+void DeviceLink::start(Operation op, const Block* toWrite) {
+    worker_ = prepare(op, toWrite);
     worker_->Start(thread_, [this] { host_.workerFinished(); });
+}
+
+void DeviceLink::runHere(Operation op, const Block* toWrite) {
+    auto worker = prepare(op, toWrite);
+    {
+        std::lock_guard lock(stopMutex_);
+        worker_ = std::move(worker);
+        runningHere_ = worker_.get();
+        if (stopAsked_) worker_->RequestStop();
+    }
+    worker_->RunHere();
+    std::lock_guard lock(stopMutex_);
+    runningHere_ = nullptr;
+}
+
+void DeviceLink::requestStop() {
+    std::lock_guard lock(stopMutex_);
+    stopAsked_ = true;
+    if (runningHere_) runningHere_->RequestStop();
+}
+
+void DeviceLink::clearStop() {
+    std::lock_guard lock(stopMutex_);
+    stopAsked_ = false;
 }
 
 void DeviceLink::stopAndWait() {

@@ -4,9 +4,10 @@
 // the host (texts, progress, errors, the block) through its hand-offs. The window and the
 // command line both drive a link.
 //
-// Threads: every call comes from one thread, the owner's (the window thread). The workers run
-// one after another on the link's worker thread, which the link joins when it goes, and reach
-// the owner only through the host.
+// Threads: every call comes from one thread, the owner's (the window thread), but
+// requestStop(). The workers run one after another on the link's worker thread, which the link
+// joins when it goes, and reach the owner only through the host; or, with runHere(), on the
+// owner's thread itself, whose hand-offs then run there.
 #include "link/port_config.h"
 #include "link/serial_port.h"
 #include "link/tconnect.h"
@@ -17,6 +18,7 @@
 #include <chrono>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <span>
 #include <string>
 
@@ -76,6 +78,16 @@ public:
     // A write of this block, without asking the host's CollectBlock for it.
     void write(const Block& block) { start(opWrite, &block); }
 
+    // Runs an exchange to its end on the calling thread, the hand-offs included: for an owner
+    // with nothing else to do meanwhile (a station's job), which saves handing each exchange to
+    // the worker thread and back. requestStop() is the way to end it early.
+    void runHere(Operation op, const Block* toWrite = nullptr);
+    // Any thread: the exchange runHere() runs stops at its next wait (a chunk once started goes
+    // out whole), and so does each one it starts until clearStop(). Left to the owner: closing an
+    // identification's port, as abort() does.
+    void requestStop();
+    void clearStop();
+
     // What stopping the exchange did.
     enum class Stopped { Nothing, Transfer, PortClosed, CloseFailed };
     // Stops the running exchange and waits (at most 3 s) for the worker's done event. During an
@@ -103,6 +115,8 @@ public:
     void waitForWorker();
 
 private:
+    // The previous worker retired, the port purged, the next worker made.
+    std::unique_ptr<TConnect> prepare(Operation op, const Block* toWrite);
     void start(Operation op, const Block* toWrite = nullptr);
     void retireWorker();
     // Stop request, operation idle, the bounded wait for the done event.
@@ -116,6 +130,9 @@ private:
     ManualResetEvent done_;
     WorkerThread thread_; // runs the workers; declared before them, so it outlives every one
     std::unique_ptr<TConnect> worker_;
+    std::mutex stopMutex_;
+    TConnect* runningHere_ = nullptr; // under stopMutex_, while runHere() runs it
+    bool stopAsked_ = false;          // under stopMutex_
 };
 
 } // namespace tk7v

@@ -44,6 +44,8 @@ public:
     // onFinished (optional) is called on that thread last.
     void Start(std::function<void()> onFinished = {});
     void Start(WorkerThread& thread, std::function<void()> onFinished = {});
+    // Runs the exchange on the calling thread instead; returns once it has ended.
+    void RunHere() { Run(); }
     void RequestStop() { stop_.request(); }
     bool StopRequested() const { return stop_.requested(); }
     bool Finished() const { return finished_.load(std::memory_order_acquire); }

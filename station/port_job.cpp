@@ -9,12 +9,31 @@ namespace tk7v::station {
 using namespace std::chrono_literals;
 
 PortJob::PortJob(std::string port, Options options, Listener& listener, int index)
-    : port_(std::move(port)), options_(options), listener_(listener), index_(index) {}
+    : port_(std::move(port)), options_(options), listener_(listener), index_(index) {
+    watchdog_->watch(*this);
+}
+
+PortJob::~PortJob() {
+    watchdog_->unwatch(*this);
+}
 
 void PortJob::interrupt() {
     interrupted_ = true;
-    ended_.set();
+    link_.requestStop();
     interruptedEvent_.set();
+}
+
+Watchdog::Clock::time_point PortJob::check(Clock::time_point now) {
+    std::lock_guard lock(watchMutex_);
+    // An exchange that starts after this look ends no sooner than a time-out after it.
+    if (!watched_) return now + options_.timeout;
+    // Every hand-off of the worker's is a sign of life; the time-out runs from the last one, so
+    // it bounds each wait on the device, not the whole exchange.
+    const auto due = Clock::time_point(Clock::duration(lastActivity_.load())) + options_.timeout;
+    if (now < due) return due;
+    timedOut_ = true;
+    link_.requestStop();
+    return now + options_.timeout;
 }
 
 void PortJob::endWaits() {
@@ -106,41 +125,35 @@ bool PortJob::open() {
 }
 
 PortJob::Ended PortJob::exchange(Operation op, const ParameterImage* toWrite) {
-    ended_.reset();
     outcome_.reset();
     gaveUp_ = false;
     rejections_ = 0;
     running_ = op;
     percent_ = -1;
+    // A stop asked before this line belongs to an exchange that is over; an interrupt since is
+    // seen below or by the link.
+    link_.clearStop();
     if (interrupted_) return Ended::Interrupt;
     touch();
     if (!quiet_)
         listener_.phase(index_, op == opConnect ? Phase::Connecting
                                 : op == opRead  ? Phase::Reading
                                                 : Phase::Writing);
-    switch (op) {
-    case opConnect:
-        link_.identify();
-        break;
-    case opRead:
-        link_.read();
-        break;
-    default:
-        link_.write(*toWrite);
+    {
+        std::lock_guard lock(watchMutex_);
+        timedOut_ = false;
+        watched_ = true;
     }
-    // Every hand-off of the worker's is a sign of life; the time-out runs from the last one, so
-    // it bounds each wait on the device, not the whole exchange.
-    bool timedOut = false;
-    for (;;) {
-        const auto idle = Clock::now() - Clock::time_point(Clock::duration(lastActivity_.load()));
-        if (idle >= options_.timeout) {
-            timedOut = true;
-            break;
-        }
-        if (ended_.wait(std::chrono::duration_cast<std::chrono::milliseconds>(options_.timeout - idle) + 1ms))
-            break;
+    // The exchange runs on this thread, which has nothing else to do meanwhile; an interrupt,
+    // a write given up and the watchdog stop it between chunks or while it waits for an answer
+    // (a chunk once started goes out whole).
+    link_.runHere(op, op == opWrite ? toWrite : nullptr);
+    {
+        std::lock_guard lock(watchMutex_);
+        watched_ = false;
     }
-    // Between chunks or while waiting for an answer: a chunk once started goes out whole.
+    const bool timedOut = timedOut_;
+    // An identification cut short leaves its port to be closed, unreset.
     if (interrupted_ || gaveUp_ || timedOut) link_.abort();
     link_.waitForWorker(); // joined: the outcome is the worker's last word
     if (outcome_ && outcome_->how == ExchangeEnd::How::Done) return Ended::Success;
@@ -271,13 +284,12 @@ void PortJob::chunkRejected(std::size_t address) {
     rejectedAt_ = address;
     if (++rejections_ > options_.retries && !gaveUp_) {
         gaveUp_ = true;
-        ended_.set();
+        link_.requestStop();
     }
 }
 
 void PortJob::exchangeEnded(Operation, const ExchangeEnd& end) {
     outcome_ = end;
-    ended_.set();
 }
 
 } // namespace tk7v::station

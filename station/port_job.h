@@ -7,16 +7,19 @@
 // rejected, exchange ended and how), never on the texts it shows.
 #include "events.h"
 #include "link/device_link.h"
+#include "watchdog.h"
 
 #include <atomic>
 #include <chrono>
 #include <functional>
+#include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 
 namespace tk7v::station {
 
-class PortJob : private DeviceLink::Host {
+class PortJob : private DeviceLink::Host, private Watchdog::Watched {
 public:
     struct Options {
         PortConfig config;
@@ -30,6 +33,9 @@ public:
 
     // `index` names the port in the events it gives `listener`, which must outlive the job.
     PortJob(std::string port, Options options, Listener& listener, int index);
+    ~PortJob();
+    PortJob(const PortJob&) = delete;
+    PortJob& operator=(const PortJob&) = delete;
 
     enum class Result { Done, Failed, Interrupted, NoAnswer };
 
@@ -104,13 +110,18 @@ private:
     void progress(Operation op, int percent) override;
     void chunkRejected(std::size_t address) override;
     void exchangeEnded(Operation op, const ExchangeEnd& end) override;
+    // The watchdog's look: an exchange whose device has been silent for the time-out is stopped.
+    Clock::time_point check(Clock::time_point now) override;
 
     std::string port_;
     Options options_;
     Listener& listener_;
     int index_;
     DeviceLink link_{*this};
-    ManualResetEvent ended_;
+    std::shared_ptr<Watchdog> watchdog_ = Watchdog::shared();
+    std::mutex watchMutex_;
+    bool watched_ = false;              // under watchMutex_: an exchange runs and its time is kept
+    std::atomic<bool> timedOut_{false}; // by the watchdog, for the exchange running
     std::atomic<bool> interrupted_{false};
     std::atomic<bool> waitsEnded_{false};
     // While a station waits for a device or its removal: the probes' texts are not passed on, so
@@ -120,7 +131,6 @@ private:
     std::atomic<Clock::rep> lastActivity_{0};
     std::atomic<int> running_{opIdle};
     std::atomic<int> percent_{-1};
-    // Set by the worker before it sets ended_, read by the job's thread after it.
     std::optional<ExchangeEnd> outcome_;
     std::size_t rejectedAt_ = 0;
     int rejections_ = 0;

@@ -293,11 +293,14 @@ public:
     // Hands the device the bytes that have crossed the line by `until`.
     void deliver(Clock::time_point until) {
         std::vector<std::uint8_t> arrived;
+        Clock::time_point lastDue{};
         while (!toDevice_.empty() && toDevice_.front().due <= until) {
+            lastDue = toDevice_.front().due;
             arrived.push_back(toDevice_.front().byte);
             toDevice_.pop_front();
         }
         if (arrived.empty()) return;
+        arrivedAt_ = lastDue;
         buffer_.insert(buffer_.end(), arrived.begin(), arrived.end());
         parse();
     }
@@ -318,10 +321,10 @@ public:
     void sendEndlessChunk() {
         std::string chunk(64, 'Z');
         if (sentIdentStart_) {
-            send(chunk);
+            send(chunk, Clock::now());
         } else {
             sentIdentStart_ = true;
-            send("TK7V" + chunk);
+            send("TK7V" + chunk, Clock::now());
         }
     }
 
@@ -338,14 +341,14 @@ private:
         std::fflush(log_);
     }
 
-    // An answer leaves at the line's pace, after `delay` (the device's turnaround).
-    void send(const std::string& bytes, std::chrono::milliseconds delay = {}) {
+    // An answer leaves at the line's pace, `delay` (the device's turnaround) after `from`.
+    void send(const std::string& bytes, Clock::time_point from, std::chrono::milliseconds delay = {}) {
         if (byteTime_.count() == 0 && delay.count() == 0 && toProgram_.empty()) {
             writeAll(bytes.data(), bytes.size());
             lastReplyByte_ = Clock::now();
             return;
         }
-        auto next = std::max(Clock::now() + delay, outFree_);
+        auto next = std::max(from + delay, outFree_);
         for (char c : bytes) {
             next += byteTime_;
             toProgram_.push_back({static_cast<std::uint8_t>(c), next});
@@ -379,7 +382,10 @@ private:
         for (long i = 0; i < o_.noise; ++i)
             out += static_cast<char>(i + 1 == o_.noise ? '\n' : "\x01\xFE#\n\r?"[i % 6]);
         if (o_.garble) out += "Ox" + std::string("xz00?") + "O\r";
-        send(out + bytes, std::chrono::milliseconds(o_.turnaroundMs));
+        // Timed from when the command reached the device, as a device's own clock would: the
+        // time this process took to get to it (a busy machine, the memory file written first)
+        // is not the device's.
+        send(out + bytes, arrivedAt_, std::chrono::milliseconds(o_.turnaroundMs));
         replied_ = true;
     }
 
@@ -510,6 +516,7 @@ private:
     bool replied_ = false;
     std::chrono::nanoseconds byteTime_{0};
     Clock::time_point inFree_{}, outFree_{};
+    Clock::time_point arrivedAt_{}; // when the last byte handed to the device reached it
     long rejected_ = 0;
     long refusedInARow_ = 0;
     long commands_ = 0;
