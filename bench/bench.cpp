@@ -495,6 +495,10 @@ void startupFigures(const char* self) {
 int main(int argc, char** argv) {
     if (argc > 1 && std::string(argv[1]) == "--startup-probe") return startupProbe(argc, argv);
     ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    // The windows measured here clear and write their settings: they go to a folder of the
+    // bench's own, never to the user's.
+    QTemporaryDir config;
+    ::setenv("XDG_CONFIG_HOME", config.path().toLocal8Bit().constData(), 1);
     QApplication app(argc, argv);
     if (argc > 1 && std::string(argv[1]) == "--station") { // the station window's figures alone
         stationFigures(16);

@@ -155,7 +155,6 @@ PortJob::Ended PortJob::exchange(Operation op, const ParameterImage* toWrite) {
     const bool timedOut = timedOut_;
     // An identification cut short leaves its port to be closed, unreset.
     if (interrupted_ || gaveUp_ || timedOut) link_.abort();
-    link_.waitForWorker(); // joined: the outcome is the worker's last word
     if (outcome_ && outcome_->how == ExchangeEnd::How::Done) return Ended::Success;
     if (interrupted_) return Ended::Interrupt;
     if (gaveUp_) return Ended::GaveUp;

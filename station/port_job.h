@@ -100,7 +100,7 @@ private:
     void touch() { lastActivity_ = Clock::now().time_since_epoch().count(); }
     std::string step() const;
 
-    // Hand-offs and events: they run on the worker's thread, which waits for each.
+    // Hand-offs and events: the exchange runs on the job's thread, and they run there within it.
     void PostStatus(const std::string& text) override;
     void ReportIoError(std::uint32_t code) override;
     void DeliverBlock(const Block& block) override;

@@ -196,6 +196,18 @@ TEST_F(CliTest, EachResultIsPrintedWhenItsDeviceEnds) {
     EXPECT_NE(r.err.find(silent.port() + ": не отвечает (опознание)\n"), npos) << r.err;
 }
 
+// The time-out bounds each wait for the device, not the exchange: a write that lasts longer than
+// the time-out on a slow line ends well.
+TEST_F(CliTest, ASlowWriteOutlastsTheTimeOut) {
+    SimProcess slow({"--baud", "4800"});
+    ASSERT_EQ(run({"new", "-o", path("start.cfg")}).status, 0);
+    const auto started = std::chrono::steady_clock::now();
+    const Ran r =
+        run({"write", path("start.cfg"), "--port", slow.port(), "--baud", "4800", "--timeout", "1"});
+    EXPECT_GT(std::chrono::steady_clock::now() - started, 1s);
+    EXPECT_EQ(r.status, 0) << r.err;
+}
+
 // Results on standard output, everything else on standard error; -q drops the progress only;
 // "-" is standard input or output; output that cannot be written is a failure.
 TEST_F(CliTest, StreamsAndStandardInputAndOutput) {

@@ -387,6 +387,11 @@ PortTile* StationWindow::addTile(const QString& port, bool take) {
     return t;
 }
 
+void StationWindow::customEvent(QEvent*) {
+    // The relay posts one kind of event only.
+    QTimer::singleShot(EventRelay::kGather, this, [this] { relay_->drain(); });
+}
+
 void StationWindow::resizeEvent(QResizeEvent* event) {
     QMainWindow::resizeEvent(event);
     layOutTiles();

@@ -89,6 +89,8 @@ signals:
 protected:
     void closeEvent(QCloseEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
+    // The relay's wake-up: the events gathered meanwhile run a moment later.
+    void customEvent(QEvent* event) override;
 
 private:
     friend class EventRelay;
