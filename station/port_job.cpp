@@ -147,12 +147,13 @@ PortJob::Ended PortJob::exchange(Operation op, const ParameterImage* toWrite) {
     // The exchange runs on this thread, which has nothing else to do meanwhile; an interrupt,
     // a write given up and the watchdog stop it between chunks or while it waits for an answer
     // (a chunk once started goes out whole).
-    link_.runHere(op, op == opWrite ? toWrite : nullptr);
+    link_.runHere(op, toWrite);
+    bool timedOut = false;
     {
         std::lock_guard lock(watchMutex_);
         watched_ = false;
+        timedOut = timedOut_;
     }
-    const bool timedOut = timedOut_;
     // An identification cut short leaves its port to be closed, unreset.
     if (interrupted_ || gaveUp_ || timedOut) link_.abort();
     if (outcome_ && outcome_->how == ExchangeEnd::How::Done) return Ended::Success;

@@ -120,8 +120,8 @@ private:
     DeviceLink link_{*this};
     std::shared_ptr<Watchdog> watchdog_ = Watchdog::shared();
     std::mutex watchMutex_;
-    bool watched_ = false;              // under watchMutex_: an exchange runs and its time is kept
-    std::atomic<bool> timedOut_{false}; // by the watchdog, for the exchange running
+    bool watched_ = false;  // under watchMutex_: an exchange runs and its time is kept
+    bool timedOut_ = false; // under watchMutex_: the watchdog stopped the exchange running
     std::atomic<bool> interrupted_{false};
     std::atomic<bool> waitsEnded_{false};
     // While a station waits for a device or its removal: the probes' texts are not passed on, so

@@ -11,6 +11,7 @@
 
 #include <QCoreApplication>
 #include <QEvent>
+#include <QTimer>
 
 #include <chrono>
 #include <functional>
@@ -63,6 +64,11 @@ public:
         }
         for (const auto& call : calls)
             call(window_);
+    }
+
+    // Window thread, on the wake-up post() sent: the events gathered meanwhile run a moment later.
+    void woken() {
+        QTimer::singleShot(kGather, window_, [this] { drain(); });
     }
 
     static constexpr std::chrono::milliseconds kGather{40};

@@ -388,8 +388,9 @@ PortTile* StationWindow::addTile(const QString& port, bool take) {
 }
 
 void StationWindow::customEvent(QEvent*) {
-    // The relay posts one kind of event only.
-    QTimer::singleShot(EventRelay::kGather, this, [this] { relay_->drain(); });
+    // The relay's wake-up, the only event posted to this window; not even its type is read, since
+    // it was made on a port's thread.
+    relay_->woken();
 }
 
 void StationWindow::resizeEvent(QResizeEvent* event) {

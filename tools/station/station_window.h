@@ -89,8 +89,7 @@ signals:
 protected:
     void closeEvent(QCloseEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
-    // The relay's wake-up: the events gathered meanwhile run a moment later.
-    void customEvent(QEvent* event) override;
+    void customEvent(QEvent* event) override; // the relay's wake-up
 
 private:
     friend class EventRelay;
