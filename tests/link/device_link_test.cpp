@@ -4,8 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <mutex>
+#include <optional>
+#include <thread>
 
 using namespace tk7v;
 using tk7v::test::FakeDevice;
@@ -98,5 +101,41 @@ TEST(DeviceLink, RtsGoesDownBeforeThePortCloses) {
         const auto calls = port.calls();
         EXPECT_EQ(std::vector<std::string>(calls.begin() + static_cast<long>(before.size()), calls.end()),
                   c.told);
+    }
+}
+
+// An exchange run on the owner's thread ends on a stop asked from anywhere: one asked before it
+// starts (an interrupt just before the exchange) holds until cleared, so it cannot be lost.
+TEST(DeviceLink, AStopEndsTheExchangeRunHereWhenEverItIsAsked) {
+    struct EndingHost : QuietHost {
+        std::optional<ExchangeEnd::How> how;
+        void exchangeEnded(Operation, const ExchangeEnd& end) override { how = end.how; }
+    };
+    using How = ExchangeEnd::How;
+    // Asked before, cleared before, asked from another thread while the device is silent.
+    const struct {
+        bool before, cleared, during;
+        How how;
+    } cases[] = {{true, false, false, How::Cancelled},
+                 {true, true, false, How::Done},
+                 {false, false, true, How::Cancelled}};
+    for (const auto& c : cases) {
+        LoggingPort port;
+        port.device.silent = c.during;
+        EndingHost host;
+        DeviceLink link(host, port);
+        ASSERT_EQ(link.open("port", PortConfig{}).stage, SerialPort::OpenResult::Opened);
+        if (c.before) link.requestStop();
+        if (c.cleared) link.clearStop();
+        std::thread stopper;
+        port.device.onBlock = [&] {
+            if (!stopper.joinable()) stopper = std::thread([&] { link.requestStop(); });
+        };
+        link.runHere(opConnect);
+        if (stopper.joinable()) stopper.join();
+        EXPECT_EQ(host.how, c.how);
+        // Stopped before it began, the exchange never touched the line.
+        const auto calls = port.calls();
+        EXPECT_EQ(std::count(calls.begin(), calls.end(), "RTS up"), c.before && !c.cleared ? 0 : 1);
     }
 }
