@@ -8,10 +8,12 @@
 #include "tools/station/station_window.h"
 
 #include <QCheckBox>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTableWidget>
 
 #include <csignal>
+#include <fcntl.h>
 #include <fstream>
 #include <memory>
 #include <sys/resource.h>
@@ -85,6 +87,12 @@ private slots:
     void eachPortItsDeviceAndNumber() {
         SimProcess done({"--baud", "9600"}), dies({"--baud", "9600", "--die-after", "14"}),
             silent({"--silent"});
+        // The station goes on probing the dying device's port. Held open here, its pseudo-terminal
+        // keeps its number once the device is gone, instead of passing it to another test's
+        // simulator, which the station would then take for a device plugged into that port.
+        const int held = ::open(dies.port().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+        QVERIFY(held >= 0);
+        const auto release = qScopeGuard([held] { ::close(held); });
         Bench b("TS_object_id=101-150");
         b.ports = {done.port(), dies.port(), silent.port()};
         b.window->refreshPorts();
