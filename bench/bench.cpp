@@ -383,7 +383,8 @@ void stationFigures(int devices) {
         env.listPorts = [ports] { return ports; };
         env.sound = false;
         QSettings("tk7v", "tk7v-station").clear(); // every port listed takes part
-        station_window::StationWindow window({file, {}, dir.filePath("report.csv"), {}, {}}, env);
+        station_window::StationWindow window(
+            {file, {}, dir.filePath("report.csv"), {}, {}, dir.filePath("ledger.csv")}, env);
         const double cpu0 = processCpuSeconds();
         const auto t0 = steady_clock::now();
         if (!window.start()) return 1e9;
@@ -437,7 +438,8 @@ void stationFigures(int devices) {
     env.listPorts = [ports] { return ports; };
     env.sound = false;
     QSettings("tk7v", "tk7v-station").clear();
-    station_window::StationWindow window({file, {}, dir.filePath("report.csv"), {}, {}}, env);
+    station_window::StationWindow window(
+        {file, {}, dir.filePath("report.csv"), {}, {}, dir.filePath("ledger.csv")}, env);
     window.start();
     // The ports settle into their waits; then 5 s of waiting, the event loop idle as in use.
     const auto idle = [](std::chrono::milliseconds span) {

@@ -25,6 +25,9 @@ public:
 
     // Blocks until this process holds the lock, or fails (a folder that offers no locks).
     virtual SysError lock() = 0;
+    // Takes the lock when no one holds it; `held` is set when another holder has it (then the
+    // error is empty and the lock not taken).
+    virtual SysError tryLock(bool& held) = 0;
     virtual void unlock() = 0;
 
     // The rest below are for the holder of the lock.

@@ -26,6 +26,17 @@ public:
             if (errno != EINTR) return lastError();
         return {};
     }
+    SysError tryLock(bool& held) override {
+        held = false;
+        while (::flock(fd_, LOCK_EX | LOCK_NB) != 0) {
+            if (errno == EWOULDBLOCK) {
+                held = true;
+                return {};
+            }
+            if (errno != EINTR) return lastError();
+        }
+        return {};
+    }
     void unlock() override { ::flock(fd_, LOCK_UN); }
 
     SysError size(std::uint64_t& bytes) override {

@@ -22,6 +22,18 @@ public:
         if (!::LockFileEx(h_, LOCKFILE_EXCLUSIVE_LOCK, 0, MAXDWORD, MAXDWORD, &whole)) return lastError();
         return {};
     }
+    SysError tryLock(bool& held) override {
+        held = false;
+        OVERLAPPED whole{};
+        if (::LockFileEx(h_, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, MAXDWORD, MAXDWORD,
+                         &whole))
+            return {};
+        if (::GetLastError() == ERROR_LOCK_VIOLATION) {
+            held = true;
+            return {};
+        }
+        return lastError();
+    }
     void unlock() override {
         OVERLAPPED whole{};
         ::UnlockFileEx(h_, 0, MAXDWORD, MAXDWORD, &whole);

@@ -132,6 +132,11 @@ std::string IssueText(const FieldIssue& issue) {
     case K::OutOfRange:
         return named(f) + ": " + issue.value + " вне диапазона " + rangeText(f) + "; в поле записывается " +
                issue.stored;
+    case K::NotAPhone:
+        return named(f) + ": " + quoted +
+               " — в номере телефона допустимы цифры и запятые (пробелы, скобки и дефисы пропускаются); в "
+               "поле записывается «" +
+               issue.stored + "»";
     default:
         return {};
     }
@@ -181,10 +186,19 @@ std::vector<FieldIssue> SetFields(ParameterImage& image, std::span<const std::st
                 issue(K::NotAnItem);
             break;
         case FieldKind::Phone:
-            if (Utf8Characters(value) > static_cast<std::size_t>(f->limit))
+            if (Utf8Characters(value) > static_cast<std::size_t>(f->limit)) {
                 issue(K::TooLong);
-            else
-                values.setText(f->control, value);
+                break;
+            }
+            values.setText(f->control, value);
+            // The device keeps digits and commas; a letter typed for a digit ("495O123") would be
+            // dropped without a word and the number dialled would be another.
+            if (value.find_first_not_of("0123456789, ()-") != std::string::npos) {
+                std::string kept;
+                for (const char c : value)
+                    if ((c >= '0' && c <= '9') || c == ',') kept += c;
+                issue(K::NotAPhone, kept);
+            }
             break;
         case FieldKind::Byte:
         case FieldKind::Word: {

@@ -39,8 +39,9 @@ std::vector<Difference> DiffFields(const ParameterImage& first, const ParameterI
 // ApplyImage, built again the way a save or a write builds them.
 ParameterImage AsTheWindowBuildsIt(const ParameterImage& parameters);
 
-// What is wrong with one "NAME=VALUE". Only OutOfRange is a warning: the window stores such a
-// value (its low bits) all the same, so a change that gets only warnings is made.
+// What is wrong with one "NAME=VALUE". OutOfRange and NotAPhone are warnings: the window stores
+// such a value all the same (an integer's low bits, a phone number's digits and commas alone), so
+// a change that gets only warnings is made; what hands one value to many devices refuses them.
 struct FieldIssue {
     enum class Kind {
         NotAnAssignment, // no "="
@@ -51,14 +52,16 @@ struct FieldIssue {
         NotYesOrNo, // a check box's value
         NotAnItem,  // a radio group's value
         OutOfRange, // outside the caption's range; stored is what the field then holds
+        NotAPhone,  // a phone number with more than digits, commas and the blanks, brackets and
+                    // hyphens people type; stored is what the field then holds
     };
     Kind kind;
     std::string assignment; // the whole "NAME=VALUE"
     const FieldSpec* field = nullptr;
     std::string value;
-    std::string stored; // OutOfRange: the value as the window shows it back
+    std::string stored; // OutOfRange, NotAPhone: the value as the window shows it back
 
-    bool warning() const { return kind == Kind::OutOfRange; }
+    bool warning() const { return kind == Kind::OutOfRange || kind == Kind::NotAPhone; }
 };
 
 // One line for the user, naming the field, the value and what was expected.

@@ -49,17 +49,24 @@ enum class PortState {
     RunOut,          // the list or the counter has nothing left to give: the port takes no more
     RecordsKept,     // the report keeps records it cannot write yet: no device is begun; the text
                      // says why
+    LedgerBusy,      // a claim or a record waits for the ledger's or the report's lock, which
+                     // another program holds; the text names the file. The port's phase follows
+                     // once the wait is over.
 };
 
 // Which exchange of a device's work runs: each begins with the device's identification; a
 // write's check reads the block back.
-enum class Phase { Connecting, Writing, Reading };
+// Checking reads what a device that answered holds, to tell one already programmed from a new one.
+enum class Phase { Connecting, Writing, Reading, Checking };
 
 struct DeviceEnded {
     DeviceEnd end;
     std::string identification; // the device's own line; empty when it never answered
     Given given;
     bool recorded = true; // false when the report's record of it could not be written
+    // The device already held what it was to be given (one programmed before, still attached):
+    // nothing was written, claimed, counted or recorded.
+    bool held = false;
 };
 
 class Listener {

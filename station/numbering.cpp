@@ -96,9 +96,10 @@ std::vector<std::string> Numbering::assignments(const Given& given) const {
     return out;
 }
 
-Numbering::Claim Numbering::claim(Report& report, ReportRecord record, ParameterImage& image) const {
+Numbering::Claim Numbering::claim(Ledger& ledger, ReportRecord record, ParameterImage& image,
+                                  const LockWait& wait) const {
     Claim c;
-    const bool claimed = report.claim(
+    const bool claimed = ledger.claim(
         [&](const Taken& taken) -> std::optional<ReportRecord> {
             const std::optional<Given> given = next(taken, c.runOut);
             if (!given) {
@@ -121,7 +122,7 @@ Numbering::Claim Numbering::claim(Report& report, ReportRecord record, Parameter
             record.result = "claimed";
             return record;
         },
-        c.error);
+        c.error, wait);
     if (!claimed) {
         c.outcome = Claim::Outcome::Failed;
         return c;
@@ -129,6 +130,33 @@ Numbering::Claim Numbering::claim(Report& report, ReportRecord record, Parameter
     // Checked before anything was sent: every row and both ends of the counter.
     if (c.outcome == Claim::Outcome::Given) SetFields(image, assignments(c.given), false);
     return c;
+}
+
+bool Numbering::holds(const ParameterImage& device, const ParameterImage& image, const Taken& taken) const {
+    std::vector<std::string> number;
+    if (counter_) {
+        // The number the device holds must be one given out within the range; one never given is
+        // some other configuration's.
+        long long held = -1;
+        for (const FieldView& v : ViewFields(device))
+            if (v.field->control == counter_->field) parseNumber(v.text, held);
+        const auto given = taken.numbers.find(counter_->field);
+        if (held < counter_->first || held > counter_->last || given == taken.numbers.end() ||
+            !given->second.contains(held))
+            return false;
+        number.push_back(counter_->field + "=" + std::to_string(held));
+    }
+    const auto holdsWith = [&](const std::vector<std::string>& row) {
+        ParameterImage expected = image;
+        std::vector<std::string> all = row;
+        all.insert(all.end(), number.begin(), number.end());
+        SetFields(expected, all, false);
+        return DiffFields(device, expected).empty();
+    };
+    if (list_.empty()) return holdsWith({});
+    return std::any_of(list_.begin(), list_.end(), [&](const ValuesRow& r) {
+        return taken.rows.contains(r.row) && holdsWith(r.assignments);
+    });
 }
 
 } // namespace tk7v::station

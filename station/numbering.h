@@ -4,7 +4,7 @@
 // lock, before the device's write begins; a device that fails after that keeps what it took, so
 // nothing is ever given twice, across restarts and stations sharing the report.
 #include "events.h"
-#include "report.h"
+#include "ledger.h"
 #include "values_table.h"
 
 #include "model/parameter_image.h"
@@ -46,9 +46,15 @@ public:
         std::string error;  // Failed: the report's failure
         std::string runOut; // RunOut: the counter's field, or empty when the list ran out
     };
-    // Claims the next row and number in the report with `record` (its result "claimed") and
+    // Claims the next row and number in the ledger with `record` (its result "claimed") and
     // applies them to `image`. Any thread.
-    Claim claim(Report& report, ReportRecord record, ParameterImage& image) const;
+    Claim claim(Ledger& ledger, ReportRecord record, ParameterImage& image, const LockWait& wait = {}) const;
+
+    // Whether `device`, a block read back, holds `image` as this numbering gives it: with a row
+    // and a number the ledger holds as given out, and nothing else changed. Such a device was
+    // programmed already (left on its port through a stop, a restart, a quick swap that looked
+    // like a short silence) and is not given another.
+    bool holds(const ParameterImage& device, const ParameterImage& image, const Taken& taken) const;
 
 private:
     std::vector<std::string> assignments(const Given& given) const;

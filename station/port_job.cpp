@@ -8,8 +8,17 @@ namespace tk7v::station {
 
 using namespace std::chrono_literals;
 
+namespace {
+
+std::unique_ptr<DeviceLink::Port> portFor(const PortJob::Options& options, const std::string& port) {
+    return options.ports ? options.ports(port) : nullptr;
+}
+
+} // namespace
+
 PortJob::PortJob(std::string port, Options options, Listener& listener, int index)
-    : port_(std::move(port)), options_(options), listener_(listener), index_(index) {
+    : port_(std::move(port)), options_(std::move(options)), listener_(listener), index_(index),
+      ownPort_(portFor(options_, port_)), link_(ownPort_ ? DeviceLink(*this, *ownPort_) : DeviceLink(*this)) {
     watchdog_->watch(*this);
 }
 
@@ -25,11 +34,13 @@ void PortJob::interrupt() {
 
 Watchdog::Clock::time_point PortJob::check(Clock::time_point now) {
     std::lock_guard lock(watchMutex_);
-    // An exchange that starts after this look ends no sooner than a time-out after it.
+    // An exchange that starts after this look ends no sooner than a time-out after it; one with
+    // a shorter limit (a probe) pokes the watchdog as it starts.
     if (!watched_) return now + options_.timeout;
     // Every hand-off of the worker's is a sign of life; the time-out runs from the last one, so
     // it bounds each wait on the device, not the whole exchange.
-    const auto due = Clock::time_point(Clock::duration(lastActivity_.load())) + options_.timeout;
+    const auto due =
+        Clock::time_point(Clock::duration(lastActivity_.load())) + std::chrono::milliseconds(limit_.load());
     if (now < due) return due;
     timedOut_ = true;
     link_.requestStop();
@@ -50,8 +61,18 @@ void PortJob::clear() {
     failedKind_ = ErrorKind::None;
 }
 
+std::chrono::milliseconds PortJob::probeLimit() const {
+    // Ten bits a character at the port's rate, the whole line each way, and the margin.
+    const auto baud = std::max<std::uint32_t>(options_.config.baudRate, 1);
+    const auto line = std::chrono::microseconds(10'000'000LL * kProbeLineChars / baud);
+    return std::max(std::chrono::ceil<std::chrono::milliseconds>(line), 2 * replyTime_) + kProbeMargin;
+}
+
 PortJob::Probe PortJob::probe() {
-    switch (identify()) {
+    probing_ = true;
+    const Result r = identify();
+    probing_ = false;
+    switch (r) {
     case Result::Done:
         return Probe::Answered;
     case Result::Interrupted:
@@ -59,6 +80,7 @@ PortJob::Probe PortJob::probe() {
     case Result::NoAnswer:
         return Probe::Missed;
     case Result::Failed:
+    case Result::Held:
         break;
     }
     // A port that is gone, or whose device went with it, is an absence; one that another program
@@ -73,17 +95,23 @@ PortJob::Result PortJob::await(bool present) {
         std::atomic<bool>& quiet;
         ~Loud() { quiet = false; }
     } loud{quiet_};
-    int missed = 0;
     bool unavailable = false;
+    int missedBefore = 0;
     for (;;) {
         if (interrupted_ || waitsEnded_) return Result::Interrupted;
+        longProbe_ = present && missedInRow_ > 0 && missedInRow_ % kLongProbeEvery == 0;
         const Probe p = probe();
+        longProbe_ = false;
         if (p == Probe::Interrupted) return Result::Interrupted;
-        if (present && p == Probe::Answered) return Result::Done;
-        // Gone only after the device has been silent or absent for several probes in a row: one
-        // probe lost to a moment's noise must not have the same device programmed twice.
-        missed = p == Probe::Missed ? missed + 1 : 0;
-        if (!present && missed >= kMissedForGone) {
+        // Misses count in a row only: a probe lost to noise now and another hours later say
+        // nothing about the device.
+        missedBefore = missedInRow_;
+        missedInRow_ = p == Probe::Missed ? missedInRow_ + 1 : p == Probe::Answered ? 0 : missedInRow_;
+        if (present && p == Probe::Answered) {
+            arrivedClearly_ = missedBefore >= kMissedForEmpty;
+            return Result::Done;
+        }
+        if (!present && missedInRow_ >= kMissedForGone) {
             clear();
             return Result::Done;
         }
@@ -137,13 +165,18 @@ PortJob::Ended PortJob::exchange(Operation op, const ParameterImage* toWrite) {
     touch();
     if (!quiet_)
         listener_.phase(index_, op == opConnect ? Phase::Connecting
-                                : op == opRead  ? Phase::Reading
+                                : op == opRead  ? (checking_ ? Phase::Checking : Phase::Reading)
                                                 : Phase::Writing);
+    const auto limit = probing_ && !longProbe_ ? std::min(probeLimit(), options_.timeout) : options_.timeout;
+    exchangeStart_ = Clock::now();
     {
         std::lock_guard lock(watchMutex_);
         timedOut_ = false;
         watched_ = true;
+        limit_ = limit.count();
     }
+    // A probe's limit is shorter than the watchdog's next look may be.
+    if (limit < options_.timeout) watchdog_->poke();
     // The exchange runs on this thread, which has nothing else to do meanwhile; an interrupt,
     // a write given up and the watchdog stop it between chunks or while it waits for an answer
     // (a chunk once started goes out whole).
@@ -233,6 +266,15 @@ PortJob::Result PortJob::write(const ParameterImage& image, bool verify) {
     written_ = image;
     if (!open()) return Result::Failed;
     Ended e = exchange(opConnect);
+    if (e == Ended::Success && recognise_ && !interrupted_) {
+        checking_ = true;
+        e = exchange(opRead);
+        checking_ = false;
+        if (e == Ended::Success && recognise_(block_, written_)) {
+            finish(e);
+            return Result::Held;
+        }
+    }
     if (e == Ended::Success && beforeWrite_ && !interrupted_) {
         error_ = beforeWrite_(written_);
         if (!error_.empty()) e = Ended::Failure;
@@ -269,6 +311,7 @@ void PortJob::DeliverBlock(const Block& block) {
 
 void PortJob::identified(const std::string& line) {
     ident_ = line;
+    replyTime_ = std::chrono::ceil<std::chrono::milliseconds>(Clock::now() - exchangeStart_);
 }
 
 void PortJob::progress(Operation op, int percent) {

@@ -29,6 +29,9 @@ public:
         std::chrono::milliseconds timeout{5000};
         // How often the same write chunk may be refused in a row before the write is given up.
         int retries = 10;
+        // Makes the port a job talks through, for the port's name; null: the system's serial port.
+        // Tests hand a device of their own here.
+        std::function<std::unique_ptr<DeviceLink::Port>(const std::string& port)> ports;
     };
 
     // `index` names the port in the events it gives `listener`, which must outlive the job.
@@ -37,7 +40,9 @@ public:
     PortJob(const PortJob&) = delete;
     PortJob& operator=(const PortJob&) = delete;
 
-    enum class Result { Done, Failed, Interrupted, NoAnswer };
+    // Held: the device already held what it was to be given (recognise() said so), and nothing
+    // was written.
+    enum class Result { Done, Failed, Interrupted, NoAnswer, Held };
 
     // Each runs on the calling thread and ends with the port closed.
     Result identify();
@@ -52,18 +57,43 @@ public:
     void beforeWrite(BeforeWrite prepare) { beforeWrite_ = std::move(prepare); }
     // The image the last write() sent (or meant to send).
     const ParameterImage& written() const { return written_; }
+    // Called by write() once the device has answered, before anything is claimed or sent, when
+    // set: the device's block is read and shown, with the image it is to get; true when it holds
+    // that already, and write() then ends Held without writing. Set it on the job's own thread.
+    using Recognise = std::function<bool(const ParameterImage& device, const ParameterImage& image)>;
+    void recognise(Recognise check) { recognise_ = std::move(check); }
+    // Any thread's wait that a stop ends at once: true when interrupt() ended it.
+    bool pause(std::chrono::milliseconds ms) { return interruptedEvent_.wait(ms) || interrupted_; }
 
     // For a station that programs one device after another on this port: wait until a device
-    // answers, and later until it no longer does (taken away, or its adapter pulled out with the
-    // port). Both only ever send the identification request, a probe every `kProbeInterval`,
-    // each waiting as long as a reply may take (the time-out). The device is gone once
-    // `kMissedForGone` probes in a row found it silent or its port absent; a port another
-    // program holds, or that refuses to open, is shown with the system's reason and tried again.
-    // Done when the wait is over; Interrupted when interrupt() or endWaits() ended it.
-    static constexpr std::chrono::milliseconds kProbeInterval{500};
-    static constexpr int kMissedForGone = 2;
+    // answers, and later until it no longer does (taken away at the cable's end, or its adapter
+    // pulled out with the port). Both only ever send the identification request, a probe every
+    // `kProbeInterval`, each waiting as long as the device's answer takes on the line and a
+    // margin (probeLimit()), not the time-out: an operator swaps devices in well under a second.
+    // The device is gone once `kMissedForGone` probes in a row found it silent or its port
+    // absent; a port another program holds, or that refuses to open, is shown with the system's
+    // reason and tried again. Done when the wait is over; Interrupted when interrupt() or
+    // endWaits() ended it.
+    static constexpr std::chrono::milliseconds kProbeInterval{150};
+    static constexpr std::chrono::milliseconds kProbeMargin{150};
+    static constexpr int kProbeLineChars = 48; // RESET, the identification line and its end
+    static constexpr int kMissedForGone = 1;
+    // Misses in a row after which the port was empty beyond doubt: the next device to answer is
+    // a new one without a look at what it holds.
+    static constexpr int kMissedForEmpty = 3;
+    // A device that takes longer than a probe's limit to answer is still found: every so many
+    // misses in a row, one probe waits the whole time-out; the device's own reply time, once
+    // known, lengthens the probes that follow.
+    static constexpr int kLongProbeEvery = 8;
     Result awaitDevice();
     Result awaitGone();
+    // After awaitDevice(): whether the port was seen empty before the device answered (false for
+    // one already there when the wait began, or one that answered after a short silence, which
+    // may be the same device).
+    bool arrivedClearly() const { return arrivedClearly_; }
+    std::chrono::milliseconds probeLimit() const;
+    // How long the last device to answer took to identify itself; zero before one has.
+    std::chrono::milliseconds replyTime() const { return replyTime_; }
     // Opens the port and closes it again, sending nothing: whether the station can use it.
     Result tryOpen();
 
@@ -117,7 +147,8 @@ private:
     Options options_;
     Listener& listener_;
     int index_;
-    DeviceLink link_{*this};
+    std::unique_ptr<DeviceLink::Port> ownPort_; // made by the options' factory, when given
+    DeviceLink link_;
     std::shared_ptr<Watchdog> watchdog_ = Watchdog::shared();
     std::mutex watchMutex_;
     bool watched_ = false;  // under watchMutex_: an exchange runs and its time is kept
@@ -135,6 +166,15 @@ private:
     std::size_t rejectedAt_ = 0;
     int rejections_ = 0;
     std::atomic<bool> gaveUp_{false};
+    std::atomic<std::chrono::milliseconds::rep> limit_{0}; // the running exchange's silence limit
+    bool probing_ = false;                                 // the job's thread: an exchange is a probe
+    bool checking_ = false;                                // the job's thread: a read is recognise()'s
+    int missedInRow_ = 0; // the job's thread: probes in a row that found no device
+    bool arrivedClearly_ = false;
+    bool longProbe_ = false;                 // the job's thread: this probe waits the whole time-out
+    std::chrono::milliseconds replyTime_{0}; // the job's thread
+    Clock::time_point exchangeStart_{};      // the job's thread
+    Recognise recognise_;
     ParameterImage block_{};
     ParameterImage written_{};
     BeforeWrite beforeWrite_;

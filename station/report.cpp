@@ -124,13 +124,15 @@ std::unique_ptr<Report> Report::open(const std::string& path, std::string& error
         if (heldElsewhere) *heldElsewhere = failed.kind == ErrorKind::Busy;
         return nullptr;
     }
-    // Claims rest on the lock: a folder that offers none is found out before any exchange.
-    if (const SysError e = file->lock()) {
+    // Claims rest on the lock: a folder that offers none is found out before any exchange. One
+    // held by another station proves that it offers them, and is not waited for.
+    bool held = false;
+    if (const SysError e = file->tryLock(held)) {
         error = path + ": отчёт не блокируется: " + SystemErrorText(e.code);
         if (heldElsewhere) *heldElsewhere = e.kind == ErrorKind::Busy;
         return nullptr;
     }
-    file->unlock();
+    if (!held) file->unlock();
     // The CSV header is written with the first record, under the lock: two runs starting on a
     // new report at once write it once.
     return std::unique_ptr<Report>(new Report(format, path, std::move(file)));
@@ -231,26 +233,60 @@ std::string Report::failure(SysError e) const {
     return e ? path_ + ": " + SystemErrorText(e.code) : std::string();
 }
 
-std::string Report::add(const ReportRecord& r) {
-    std::lock_guard lock(mutex_);
-    SysError failed = file_->lock();
-    if (failed) {
-        kept_.push_back(r);
-        return failure(failed);
+std::string Report::lockFile(const LockWait& wait) {
+    // Another station appends for milliseconds; a lock held longer is some other program's (a
+    // stuck network folder, a tool that keeps the file locked): the wait is said, bounded, and
+    // ended at once by a stop.
+    const auto start = std::chrono::steady_clock::now();
+    bool said = false;
+    const auto unsay = [&] {
+        if (said && wait.busy) wait.busy(false);
+    };
+    for (;;) {
+        bool held = false;
+        if (const SysError e = file_->tryLock(held)) {
+            unsay();
+            return path_ + ": отчёт не блокируется: " + SystemErrorText(e.code);
+        }
+        if (!held) {
+            unsay();
+            return {};
+        }
+        const auto waited = std::chrono::steady_clock::now() - start;
+        if (waited >= wait.limit) {
+            unsay();
+            return path_ + ": отчёт занят другой программой";
+        }
+        if (!said && waited >= LockWait::kSayAfter && wait.busy) {
+            said = true;
+            wait.busy(true);
+        }
+        const bool ended =
+            wait.pause ? wait.pause(LockWait::kRetry) : (lockPause_.wait(LockWait::kRetry), false);
+        if (ended) {
+            unsay();
+            return path_ + ": ожидание отчёта прервано";
+        }
     }
-    failed = appendAllLocked(&r);
+}
+
+std::string Report::add(const ReportRecord& r, const LockWait& wait) {
+    std::lock_guard lock(mutex_);
+    if (std::string busy = lockFile(wait); !busy.empty()) {
+        kept_.push_back(r);
+        return busy;
+    }
+    const SysError failed = appendAllLocked(&r);
     file_->unlock();
     return failure(failed);
 }
 
-std::string Report::flush() {
+std::string Report::flush(const LockWait& wait) {
     std::lock_guard lock(mutex_);
     if (kept_.empty()) return {};
-    SysError failed = file_->lock();
-    if (!failed) {
-        failed = appendAllLocked(nullptr);
-        file_->unlock();
-    }
+    if (std::string busy = lockFile(wait); !busy.empty()) return busy;
+    const SysError failed = appendAllLocked(nullptr);
+    file_->unlock();
     return failure(failed);
 }
 
@@ -259,10 +295,10 @@ std::size_t Report::pending() const {
     return kept_.size();
 }
 
-bool Report::claim(const Choose& choose, std::string& error) {
+bool Report::claim(const Choose& choose, std::string& error, const LockWait& wait) {
     std::lock_guard lock(mutex_);
-    if (const SysError e = file_->lock()) {
-        error = path_ + ": отчёт не блокируется: " + SystemErrorText(e.code);
+    if (std::string busy = lockFile(wait); !busy.empty()) {
+        error = std::move(busy);
         return false;
     }
     // The records kept go first: a claim after them keeps the report in the order things happened,
@@ -277,6 +313,23 @@ bool Report::claim(const Choose& choose, std::string& error) {
     file_->unlock();
     if (failed) error = path_ + ": отчёт не записан: " + SystemErrorText(failed.code);
     return !failed;
+}
+
+bool Report::taken(Taken& out, std::string& error, const LockWait& wait) {
+    std::lock_guard lock(mutex_);
+    if (std::string busy = lockFile(wait); !busy.empty()) {
+        error = std::move(busy);
+        return false;
+    }
+    std::string text;
+    const SysError failed = file_->read(0, text);
+    file_->unlock();
+    if (failed) {
+        error = path_ + ": " + SystemErrorText(failed.code);
+        return false;
+    }
+    out = TakenIn(text, format_ == Format::Csv);
+    return true;
 }
 
 Taken Report::TakenIn(const std::string& text, bool csv) {

@@ -7,7 +7,9 @@
 // what the report holds is what has been given out, to every run and every station that
 // appends to it. Each append happens under the file's lock, whole or not at all.
 #include "events.h"
+#include "ledger.h"
 
+#include "link/manual_reset_event.h"
 #include "link/shared_file.h"
 
 #include <chrono>
@@ -22,26 +24,7 @@
 
 namespace tk7v::station {
 
-struct ReportRecord {
-    std::string port;
-    std::string identification;
-    std::string command; // read, write, verify
-    std::string file;    // the configuration written, compared or read into
-    std::string sha256;  // of the 512 bytes written or read; empty when none were
-    std::chrono::system_clock::time_point start, end;
-    std::string result;                 // claimed, done, differs, no answer, error, interrupted
-    std::string message;                // what went wrong, as the terminal said it
-    std::vector<std::string> differing; // the fields that differ, by name
-    Given given;                        // the list row and the numbers the device was given
-};
-
-// The rows and numbers a report holds as given out: the numbers by field.
-struct Taken {
-    std::set<int> rows;
-    std::map<std::string, std::set<long long>> numbers;
-};
-
-class Report {
+class Report : public Ledger {
 public:
     // JSON Lines for a name ending in ".jsonl" (for programs), CSV for ".csv" (for people: UTF-8
     // with a byte-order mark, ";", headings in words, as a Russian spreadsheet opens it; a CSV
@@ -54,18 +37,18 @@ public:
     // Any thread. What failed ("PATH: the system's words") when the record could not be written
     // whole, empty when it was. Nothing of a failed record stays in the file: the report keeps it
     // and writes it, in its turn, before the next record or claim, or at flush().
-    std::string add(const ReportRecord& record);
+    std::string add(const ReportRecord& record, const LockWait& wait = {});
     // Any thread. Writes the records kept; the failure, empty once none is left.
-    std::string flush();
+    std::string flush(const LockWait& wait = {});
     // Any thread. How many records wait to be written.
     std::size_t pending() const;
 
-    // Any thread. Under the report's lock, across threads and processes: `choose` is shown what
-    // the report holds and gives the record of its claim, or nullopt to claim nothing; the
-    // record is appended before the lock goes. False with `error` set when the report could not
-    // be locked, read or appended to (nothing is claimed then).
-    using Choose = std::function<std::optional<ReportRecord>(const Taken&)>;
-    bool claim(const Choose& choose, std::string& error);
+    // The report as a ledger: a claim is appended as a record of its own ("claimed"), before the
+    // lock goes; the records kept are written first, so the report keeps the order things
+    // happened in.
+    bool claim(const Choose& choose, std::string& error, const LockWait& wait = {}) override;
+    bool taken(Taken& out, std::string& error, const LockWait& wait = {}) override;
+    std::string name() const override { return path_; }
 
     // What a report's text holds as given out; lines that do not parse are passed over.
     static Taken TakenIn(const std::string& text, bool csv);
@@ -84,6 +67,8 @@ private:
     // written stays kept, in its order.
     SysError appendAllLocked(const ReportRecord* record);
     std::string failure(SysError e) const;
+    // Takes the file's lock within the wait's limit; mutex_ held. Empty when taken, else why not.
+    std::string lockFile(const LockWait& wait);
 
     mutable std::mutex mutex_; // the threads of this process take turns at the file's lock
     Format format_;
@@ -91,6 +76,7 @@ private:
     std::unique_ptr<SharedFile> file_;
     std::optional<char> separator_;  // a CSV report's, once known; under mutex_
     std::vector<ReportRecord> kept_; // records not yet written, oldest first; under mutex_
+    ManualResetEvent lockPause_;     // never set: the pause between two tries of a plain wait
 };
 
 } // namespace tk7v::station

@@ -14,7 +14,7 @@ namespace tk7v::station {
 
 // What the ports of one run share: where records go, and whether the numbering has run out.
 struct RunShared {
-    const ReportTo& to;
+    ReportTo to;                // a copy: the caller's may be gone before the station is
     std::vector<PortJob*> jobs; // under mutex
     std::mutex mutex;
     bool runOut = false;
@@ -36,7 +36,11 @@ struct RunShared {
     // The report's failure once the run is over: records it still keeps are lost with the run.
     void closeReport() {
         if (!to.report) return;
-        reportError = to.report->flush();
+        // Not for long: the run is over, and whoever ends it (a closing window, a signal) is
+        // waiting.
+        LockWait wait;
+        wait.limit = std::chrono::seconds(2);
+        reportError = to.report->flush(wait);
     }
 };
 
@@ -51,6 +55,8 @@ std::string outcomeOf(const PortJob& job, PortJob::Result r) {
         return "interrupted";
     case PortJob::Result::NoAnswer:
         return "no answer";
+    case PortJob::Result::Held:
+        return "held";
     case PortJob::Result::Failed:
         break;
     }
@@ -67,13 +73,25 @@ std::string runOutText(const std::string& of) {
 // one that answered just as the list or counter had nothing left for it: a station does not
 // count it, and records it only when a row or number had been claimed for it (which it keeps,
 // and the report then says why).
+// A wait for the ledger's or the report's lock on this port: a stop ends it at once, and the
+// port says so once it lasts.
+LockWait lockWaitOf(PortJob& job, Listener& listener, const std::string& file) {
+    LockWait wait;
+    wait.pause = [&job](std::chrono::milliseconds ms) { return job.pause(ms); };
+    wait.busy = [&job, &listener, file](bool busy) {
+        if (busy) listener.state(job.index(), PortState::LedgerBusy, file);
+    };
+    return wait;
+}
+
 DeviceEnded runOne(PortJob& job, const DeviceWork& work, const DeviceReport& report, RunShared& shared,
-                   Listener& listener, bool* untouched = nullptr) {
+                   Listener& listener, bool* untouched = nullptr, bool recognise = false) {
     const ReportTo& to = shared.to;
     const auto start = std::chrono::system_clock::now();
     Given given;
     bool ranOut = false; // nothing was left for it: the device is left as it came
-    if (to.numbering && to.report) {
+    Ledger* ledger = to.ledgerOf();
+    if (to.numbering && ledger) {
         job.beforeWrite([&](ParameterImage& image) -> std::string {
             ReportRecord claim;
             claim.port = job.port();
@@ -81,7 +99,8 @@ DeviceEnded runOne(PortJob& job, const DeviceWork& work, const DeviceReport& rep
             claim.command = to.command;
             claim.start = start;
             claim.end = std::chrono::system_clock::now();
-            const Numbering::Claim c = to.numbering->claim(*to.report, claim, image);
+            const Numbering::Claim c =
+                to.numbering->claim(*ledger, claim, image, lockWaitOf(job, listener, ledger->name()));
             switch (c.outcome) {
             case Numbering::Claim::Outcome::Given:
                 given = c.given;
@@ -97,12 +116,25 @@ DeviceEnded runOne(PortJob& job, const DeviceWork& work, const DeviceReport& rep
             return c.error;
         });
     }
+    if (recognise) {
+        job.recognise([&](const ParameterImage& device, const ParameterImage& image) {
+            if (!to.numbering) return DiffFields(device, image).empty();
+            // Numbers count only as the ledger holds them given: one it cannot read leaves the
+            // device to the claim, which then fails as well.
+            Taken taken;
+            std::string error;
+            return ledger && ledger->taken(taken, error, lockWaitOf(job, listener, ledger->name())) &&
+                   to.numbering->holds(device, image, taken);
+        });
+    }
     const PortJob::Result r = work(job);
-    job.beforeWrite({}); // it holds this device's locals
+    job.beforeWrite({}); // they hold this device's locals
+    job.recognise({});
     DeviceEnded ended{report(job, r), job.identification(), given, true};
+    ended.held = r == PortJob::Result::Held;
     DeviceEnd& end = ended.end;
     if (untouched) *untouched = (r == PortJob::Result::Interrupted && !job.wroteSomething()) || ranOut;
-    if (!to.report || (untouched && *untouched && !given.any())) return ended;
+    if (ended.held || !to.report || (untouched && *untouched && !given.any())) return ended;
     ReportRecord record{job.port(),
                         job.identification(),
                         to.command,
@@ -116,7 +148,8 @@ DeviceEnded runOne(PortJob& job, const DeviceWork& work, const DeviceReport& rep
                         given};
     if (end.bytes) record.sha256 = Sha256Hex(*end.bytes);
     const bool wereKept = to.report->pending() > 0;
-    if (const std::string failed = to.report->add(record); !failed.empty()) {
+    if (const std::string failed = to.report->add(record, lockWaitOf(job, listener, to.report->name()));
+        !failed.empty()) {
         ended.recorded = false;
         listener.records(to.report->pending(), failed);
     } else if (wereKept) {
@@ -161,7 +194,9 @@ DeviceEnd FailedEnd(const PortJob& job, PortJob::Result result, bool mayHoldPart
     DeviceEnd end{{}, kDeviceFailed, mayHoldPart, true};
     switch (result) {
     case PortJob::Result::Done:
+    case PortJob::Result::Held:
         end.status = kDone;
+        end.error = false;
         break;
     case PortJob::Result::Interrupted:
         end.text = "прервано";
@@ -184,6 +219,8 @@ DeviceEnd WriteEnd(const PortJob& job, PortJob::Result result, bool verify, cons
     DeviceEnd end;
     if (result == PortJob::Result::Done) {
         end = {verify ? "записано и проверено" : "записано", kDone, false};
+    } else if (result == PortJob::Result::Held) {
+        end = {"уже записано, не тронуто", kDone, false};
     } else if (job.verifyFailed()) {
         for (const Difference& d : DiffFields(job.block(), job.written()))
             end.differing.push_back(d.name);
@@ -307,8 +344,10 @@ bool Station::awaitRecords(Port& port) {
     Report* report = shared_->to.report;
     if (!shared_->to.holdWhileKept || !report) return true;
     bool said = false;
+    LockWait wait;
+    wait.pause = [&port](std::chrono::milliseconds ms) { return port.leave.wait(ms); };
     while (report->pending() > 0) {
-        const std::string failed = report->flush();
+        const std::string failed = report->flush(wait);
         if (failed.empty()) {
             listener_.records(0, {});
             break;
@@ -330,15 +369,16 @@ void Station::loop(Port& port) {
         // A device found just as the numbering ran out is left as it came.
         if (job.awaitDevice() != PortJob::Result::Done || shared.numberingOver()) break;
         bool untouched = false;
-        const DeviceEnded ended = runOne(job, work_, report_, shared, listener_, &untouched);
-        if (untouched) {
+        const bool recognise = shared.to.recognise && !job.arrivedClearly();
+        const DeviceEnded ended = runOne(job, work_, report_, shared, listener_, &untouched, recognise);
+        if (untouched && !ended.held) {
             if (ended.given.any()) listener_.ended(index, ended);
             break;
         }
         // A device counts by what became of it, whether or not its record could be written;
         // one cut short by the stop that ends the station counts as failed: it may hold part
-        // of a block.
-        ++(ended.end.status == kDone ? done_ : failed_);
+        // of a block. One that held its configuration already was counted when it got it.
+        if (!ended.held) ++(ended.end.status == kDone ? done_ : failed_);
         if (!ended.recorded) ++unrecorded_;
         listener_.ended(index, ended);
         if (shared.numberingOver()) break;

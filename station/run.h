@@ -20,8 +20,9 @@
 namespace tk7v::station {
 
 // Where the devices' records go (no report: null) and the command they are of. With a numbering,
-// each write claims its device's row and number in the report (which must be given then) once
-// the device has answered; when nothing is left to give, every port says so and takes no more.
+// each write claims its device's row and number in the ledger (the report when none is given;
+// one of them must be) once the device has answered; when nothing is left to give, every port
+// says so and takes no more.
 struct ReportTo {
     Report* report = nullptr;
     std::string command;
@@ -29,6 +30,11 @@ struct ReportTo {
     // A station begins no further device while the report keeps records it could not write: it
     // tries them again every `kRecordsRetry`, and the ports say why they wait.
     bool holdWhileKept = false;
+    Ledger* ledger = nullptr;
+    // A station reads what a device that answered holds, unless it was seen to arrive on an
+    // empty port, and leaves one that holds what it would be given (Held) alone.
+    bool recognise = false;
+    Ledger* ledgerOf() const { return ledger ? ledger : report; }
 };
 
 using DeviceWork = std::function<PortJob::Result(PortJob&)>;

@@ -31,6 +31,7 @@ void Watchdog::watch(Watched& entry) {
     {
         std::lock_guard lock(mutex_);
         entries_.push_back(&entry);
+        poked_ = true;
     }
     changed_.notify_all();
 }
@@ -40,9 +41,19 @@ void Watchdog::unwatch(Watched& entry) {
     std::erase(entries_, &entry);
 }
 
+void Watchdog::poke() {
+    {
+        // Under the lock: a poke that comes while the entries are being looked at is not lost.
+        std::lock_guard lock(mutex_);
+        poked_ = true;
+    }
+    changed_.notify_all();
+}
+
 void Watchdog::loop() {
     std::unique_lock lock(mutex_);
     while (!quit_) {
+        poked_ = false;
         if (entries_.empty()) {
             changed_.wait(lock);
             continue;
@@ -51,9 +62,9 @@ void Watchdog::loop() {
         auto next = Clock::time_point::max();
         for (Watched* e : entries_)
             next = std::min(next, e->check(now));
-        // Woken early only to look at a new entry or to quit; a deadline pushed back by a sign of
-        // life is found when the old one comes.
-        changed_.wait_until(lock, next);
+        // Woken early only to look at a new entry, a poke or to quit; a deadline pushed back by a
+        // sign of life is found when the old one comes.
+        changed_.wait_until(lock, next, [this] { return quit_ || poked_; });
     }
 }
 

@@ -40,6 +40,9 @@ public:
 
     void watch(Watched& entry);
     void unwatch(Watched& entry);
+    // An entry's deadline has come closer than its last check() said (a short wait begins): the
+    // watchdog looks at every entry again now.
+    void poke();
 
 private:
     void loop();
@@ -47,7 +50,8 @@ private:
     std::mutex mutex_;
     std::condition_variable changed_;
     std::vector<Watched*> entries_; // under mutex_
-    bool quit_ = false;
+    bool quit_ = false;             // under mutex_
+    bool poked_ = false;            // under mutex_
     std::thread thread_;
 };
 

@@ -609,8 +609,10 @@ TEST_F(CliTest, NumbersAreNeverGivenTwiceAcrossStationsAndRestarts) {
     };
     EXPECT_EQ(text().find("port,", 1), npos) << text(); // one header
 
-    // Killed once its claim is in the report: the next run goes on after it.
-    Cli killed({"write", path("site.cfg"), "--port", sims[0]->port(), "--loop", "--number",
+    // Killed once its claim is in the report: the next run goes on after it. A device that got its
+    // number above would be left alone by a station, as one programmed already: a fresh one.
+    SimProcess fresh;
+    Cli killed({"write", path("site.cfg"), "--port", fresh.port(), "--loop", "--number",
                 "TS_object_id=101-199", "--report", report});
     ASSERT_TRUE(waitUntil([&] { return text().find("TS_object_id=105") != npos; }));
     ::kill(killed.pid(), SIGKILL);

@@ -48,6 +48,10 @@ TEST(FieldRules, SetAsTheWindowWouldOrSayWhy) {
          "TS_object_id («Номер объекта (0-8191)»): 9000"},
         {{"TS_object_id=-1"}, false, {K::OutOfRange}, "TS_object_id", "65535", "записывается 65535"},
         {{"TS_object_id=-1"}, true, {K::OutOfRange}, "TS_object_id", "0", "вне диапазона 0-8191"},
+        // A letter typed for a digit: the window keeps the digits and commas, and it is said; what
+        // hands one value to many devices refuses it.
+        {{"CS1_phone_1=495O123"}, false, {K::NotAPhone}, "CS1_phone_1", "495123", "записывается «495123»"},
+        {{"CS1_phone_1=8,,495O123"}, true, {K::NotAPhone}, "CS1_phone_1", "", "'8,,495O123'"},
         // Refused: nothing changes, the valid assignment beside it included.
         {{"CS1_hand_time=20", "CS1_active=нет"},
          false,

@@ -67,7 +67,8 @@ struct Bench {
         env.listPorts = [this] { return ports; };
         env.refresh = std::chrono::milliseconds(50);
         env.sound = false;
-        window = std::make_unique<StationWindow>(StartWith{file(), {}, report(), {}, number}, env);
+        window = std::make_unique<StationWindow>(
+            StartWith{file(), {}, report(), {}, number, dir.filePath("ledger.csv")}, env);
     }
     QString file() const { return dir.filePath("base.cfg"); }
     QString report() const { return dir.filePath("report.csv"); }

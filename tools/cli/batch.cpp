@@ -97,6 +97,8 @@ public:
             return out_.update(port, "отключите устройство");
         case station::PortState::RecordsKept:
             return out_.update(port, "ждёт записи в отчёт: " + text);
+        case station::PortState::LedgerBusy:
+            return out_.update(port, text + ": отчёт занят другой программой, ожидание");
         case station::PortState::RunOut:
             return out_.finish(
                 port,

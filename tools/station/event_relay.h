@@ -43,10 +43,8 @@ public:
         for (const std::string& d : e.end.differing)
             differing << QString::fromStdString(d);
         post([=, text = QString::fromStdString(e.end.text), ok = e.end.status == station::kDone,
-              part = e.end.partBlock, ident = QString::fromStdString(e.identification),
-              recorded = e.recorded](StationWindow* w) {
-            w->onEnded(port, text, ok, part, ident, given, differing, recorded);
-        });
+              held = e.held, ident = QString::fromStdString(e.identification), recorded = e.recorded](
+                 StationWindow* w) { w->onEnded(port, text, ok, held, ident, given, differing, recorded); });
     }
     void records(std::size_t kept, const std::string& error) override {
         post([kept = int(kept), e = QString::fromStdString(error)](StationWindow* w) {

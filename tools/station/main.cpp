@@ -34,7 +34,10 @@ int main(int argc, char** argv) {
     const QCommandLineOption number(QStringLiteral("number"),
                                     QStringLiteral("номера по порядку: ПОЛЕ=ПЕРВЫЙ-ПОСЛЕДНИЙ"),
                                     QStringLiteral("ПОЛЕ=ДИАПАЗОН"));
-    parser.addOptions({port, report, values, number});
+    const QCommandLineOption ledger(QStringLiteral("ledger"),
+                                    QStringLiteral("учёт выданных номеров и строк (.csv или .jsonl)"),
+                                    QStringLiteral("ФАЙЛ"));
+    parser.addOptions({port, report, values, number, ledger});
     parser.process(app);
 
     tk7v::station_window::StartWith start;
@@ -43,6 +46,7 @@ int main(int argc, char** argv) {
     start.report = parser.value(report);
     start.values = parser.value(values);
     start.number = parser.value(number);
+    start.ledger = parser.value(ledger);
     tk7v::station_window::StationWindow window(start);
     window.showAsLeft();
     // Ended from outside (a logout, a shutdown, kill, Ctrl+C in the terminal that started it),

@@ -92,6 +92,10 @@ void PortTile::setState(const QString& text, Tone tone) {
 
 void PortTile::setResult(const QString& text, const QString& detail, bool ok) {
     result_->setText(text);
+    // A failure's reason is read from across the bench, as the state is.
+    QFont f = state_->font();
+    f.setPointSizeF(f.pointSizeF() * (ok ? 1.15 / 1.7 : 1.35 / 1.7));
+    result_->setFont(f);
     QPalette p = result_->palette();
     p.setColor(QPalette::WindowText, QColor(ok ? "#1b5e20" : "#9b1c1c"));
     result_->setPalette(p);

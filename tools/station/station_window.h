@@ -42,7 +42,7 @@ class EventRelay;
 struct StartWith {
     QString file;
     QStringList ports; // given: exactly these take part
-    QString report, values, number;
+    QString report, values, number, ledger;
 };
 
 // What the window takes from its surroundings; tests set their own.
@@ -101,6 +101,7 @@ private:
     void chooseFile();
     void chooseTable();
     void chooseReport();
+    void chooseLedger();
     void showSummary();
     void layOutTiles();
     PortTile* addTile(const QString& port, bool take);
@@ -115,7 +116,7 @@ private:
     void onState(int port, int state, const QString& text);
     void onPhase(int port, int phase);
     void onShare(int port, int percent);
-    void onEnded(int port, const QString& text, bool ok, bool partBlock, const QString& ident,
+    void onEnded(int port, const QString& text, bool ok, bool held, const QString& ident,
                  const QString& given, const QStringList& differing, bool recorded);
     void onRecords(int kept, const QString& error);
 
@@ -131,6 +132,7 @@ private:
     QLineEdit* tablePath_;
     QLineEdit* number_;
     QLineEdit* report_;
+    QLineEdit* ledgerPath_;
     QComboBox* baud_;
     QPushButton* startButton_;
     QPushButton* stopButton_;
@@ -147,6 +149,7 @@ private:
     std::vector<std::string> names_;
     std::unique_ptr<EventRelay> relay_;
     std::unique_ptr<station::Report> ledger_; // the run's report; kept after it while records wait
+    std::unique_ptr<station::Report> claims_; // the ledger of numbers and rows, when not the report
     QString reportPath_;
     QTimer* retryTimer_;
     station::RunEnd lastRun_; // written by ender_ before it hands over to the window

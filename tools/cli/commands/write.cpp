@@ -7,85 +7,18 @@
 #include "help.h"
 #include "model/config_file.h"
 #include "model/field_rules.h"
-#include "station/numbering.h"
-#include "station/values_table.h"
+#include "station/plan.h"
 
 #include <fstream>
 #include <memory>
 
 namespace tk7v::cli {
 
-namespace {
-
-// The table's rows applied to `blocks` (each on a copy when `onCopies`: a list's rows are
-// checked, not applied). A value refused refuses the whole run: the notes name each.
-bool rowRefused(const station::ValuesRow& row, const std::string& path, ParameterImage& block, bool strict,
-                Progress& out) {
-    bool refused = false;
-    for (const std::string& line : station::RowIssues(row, path, block, strict, refused))
-        out.note(line);
-    return refused;
-}
-
-std::optional<int> readTable(const std::string& path, station::ValuesTable& table, const CLI::App& app,
-                             Progress& out) {
-    std::string error;
-    const std::optional<std::string> text = ReadTextFile(path, error);
-    if (!text) {
-        out.note(error);
-        return int(kFileFailed);
-    }
-    table = station::ReadValuesTable(*text);
-    if (!table.error.empty()) return UsageError(app, path + ": " + table.error);
-    return std::nullopt;
-}
-
-// Applies each port's row of the table to its block. Every row is checked before anything is
-// sent: a row for no port named, a port with no row, or a value refused fails the whole run.
-std::optional<int> applyPortRows(const CLI::App& app, const std::string& path,
-                                 const station::ValuesTable& table, DevicesAndFiles& ready, bool strict,
-                                 Progress& out) {
-    std::vector<bool> covered(ready.ports.size(), false);
-    for (const station::ValuesRow& row : table.rows) {
-        const Targets named = ResolvePorts({row.port});
-        std::size_t i = 0;
-        while (i < ready.ports.size() &&
-               !(named.error.empty() && named.ports[0].device == ready.ports[i].device))
-            ++i;
-        const std::string where = path + ", строка " + std::to_string(row.row);
-        if (i == ready.ports.size())
-            return UsageError(app, where + ": порт " + row.port + " не указан в команде");
-        if (covered[i]) return UsageError(app, where + ": второй раз порт " + row.port);
-        covered[i] = true;
-        if (rowRefused(row, path, ready.blocks[i], strict, out)) {
-            out.note("Ни одно устройство не затронуто.");
-            return int(kUsage);
-        }
-    }
-    for (std::size_t i = 0; i < covered.size(); ++i)
-        if (!covered[i]) return UsageError(app, path + ": нет строки для порта " + ready.ports[i].name);
-    return std::nullopt;
-}
-
-// A list's rows, each checked on every port's configuration, since any device may take any row.
-std::optional<int> checkListRows(const std::string& path, const station::ValuesTable& table,
-                                 const DevicesAndFiles& ready, bool strict, Progress& out) {
-    for (const station::ValuesRow& row : table.rows)
-        for (ParameterImage block : ready.blocks)
-            if (rowRefused(row, path, block, strict, out)) {
-                out.note("Ни одно устройство не затронуто.");
-                return int(kUsage);
-            }
-    return std::nullopt;
-}
-
-} // namespace
-
 Command AddWriteCommand(CLI::App& program) {
     struct Options {
         std::vector<std::string> words;
         bool verify = false, noVerify = false, loop = false, strict = false, sameValues = false;
-        std::string values, number;
+        std::string values, number, ledger;
         ReportOption report;
         DeviceOptionWords device;
     };
@@ -105,7 +38,13 @@ Command AddWriteCommand(CLI::App& program) {
         ->type_name("ПОЛЕ=ДИАПАЗОН");
     app->add_flag("--same-values", o->sameValues,
                   "с --loop и таблицей по портам: всем устройствам порта одни значения");
-    app->add_flag("--strict", o->strict, "значение из таблицы вне диапазона — ошибка, а не предупреждение");
+    // Kept for scripts written when values outside a range were only warned of: they are refused
+    // now whatever it says, since a device would get another value than the table's.
+    app->add_flag("--strict", o->strict, "(так всегда) значение, которое поле не вмещает точно, — ошибка");
+    app->add_option("--ledger", o->ledger,
+                    "учёт выданных строк и номеров (ФАЙЛ.csv или ФАЙЛ.jsonl); без него\n"
+                    "учётом служит отчёт")
+        ->type_name("ФАЙЛ");
     app->add_flag("--loop", o->loop,
                   "станция: на каждом порту ждать устройство, записать, проверить,\n"
                   "ждать, пока его отключат, и так до Ctrl+C");
@@ -121,37 +60,51 @@ Command AddWriteCommand(CLI::App& program) {
                 DevicesAndFiles ready;
                 if (auto refused = PrepareDevicesAndFile(*app, o->device, o->words, ready, context.out))
                     return *refused;
-                station::ValuesTable table;
+                station::PlanRequest request;
+                for (const Target& t : ready.ports)
+                    request.ports.push_back(t.name);
+                request.images = ready.blocks;
                 if (!o->values.empty()) {
-                    if (auto refused = readTable(o->values, table, *app, context.out)) return *refused;
-                    if (!table.list && o->loop && !o->sameValues && o->number.empty())
-                        return UsageError(*app, o->values +
-                                                    ": с --loop строка порта достанется каждому устройству "
-                                                    "этого порта; чтобы у каждого было своё, уберите столбец "
-                                                    "port (список: каждому следующая строка) или задайте "
-                                                    "--number ПОЛЕ=ПЕРВЫЙ[-ПОСЛЕДНИЙ]; если так и нужно — "
-                                                    "--same-values");
-                    if (auto refused =
-                            table.list ? checkListRows(o->values, table, ready, o->strict, context.out)
-                                       : applyPortRows(*app, o->values, table, ready, o->strict, context.out))
-                        return *refused;
-                    if (table.list && table.rows.empty())
-                        return UsageError(*app, o->values + ": в списке нет ни одной строки");
-                }
-                std::optional<station::Counter> counter;
-                if (!o->number.empty()) {
                     std::string error;
-                    for (const ParameterImage& block : ready.blocks)
-                        if (!(counter = station::ParseCounter(o->number, block, error)))
-                            return UsageError(*app, error);
+                    const std::optional<std::string> text = ReadTextFile(o->values, error);
+                    if (!text) {
+                        context.out.note(error);
+                        return int(kFileFailed);
+                    }
+                    request.valuesName = o->values;
+                    request.valuesText = *text;
                 }
-                const station::Numbering numbering(
-                    table.list ? table.rows : std::vector<station::ValuesRow>{}, counter);
-                if (numbering.active() && o->report.path.empty())
-                    return UsageError(*app, "со списком или --number нужен --report: отчёт хранит, что уже "
-                                            "выдано, и не даёт выдать это второй раз");
+                request.number = o->number;
+                request.loop = o->loop;
+                request.sameValues = o->sameValues;
+                request.report = o->report.path;
+                request.ledger = o->ledger;
+                request.samePort = [](const std::string& inTable, const std::string& port) {
+                    const Targets a = ResolvePorts({inTable}), b = ResolvePorts({port});
+                    return a.error.empty() && b.error.empty() && a.ports[0].device == b.ports[0].device;
+                };
+                const station::CheckedPlan checked = station::CheckPlan(request);
+                if (checked.refused()) {
+                    const station::PlanIssue& last = checked.issues.back();
+                    for (std::size_t i = 0; i + 1 < checked.issues.size(); ++i)
+                        context.out.note(checked.issues[i].text);
+                    if (last.usage && checked.issues.size() == 1) return UsageError(*app, last.text);
+                    context.out.note(last.text);
+                    return int(last.usage ? kUsage : kFileFailed);
+                }
+                for (const station::PlanIssue& warning : checked.issues)
+                    context.out.note(warning.text);
+                const station::Plan& plan = *checked.plan;
+                ready.blocks = plan.images;
+                const station::Numbering numbering(plan.list, plan.counter);
                 std::unique_ptr<Report> report;
                 if (auto refused = o->report.open(report, context.out)) return *refused;
+                // A ledger of its own, or the report, which then holds the claims among its records.
+                std::unique_ptr<Report> ownLedger;
+                if (!o->ledger.empty() && o->ledger != o->report.path) {
+                    const ReportOption ledger{o->ledger};
+                    if (auto refused = ledger.open(ownLedger, context.out)) return *refused;
+                }
                 const bool verify = !o->noVerify;
                 const auto work = [&](PortJob& j) {
                     return j.write(ready.blocks[IndexOf(ready.ports, j)], verify);
@@ -161,7 +114,9 @@ Command AddWriteCommand(CLI::App& program) {
                     if (j.verifyFailed()) PrintDifferences(j.port(), j.block(), j.written(), context.out);
                     return station::WriteEnd(j, r, verify, ready.files[i]);
                 };
-                const ReportTo to{report.get(), "write", numbering.active() ? &numbering : nullptr};
+                ReportTo to{report.get(), "write", numbering.active() ? &numbering : nullptr};
+                to.ledger = ownLedger ? ownLedger.get() : report.get();
+                to.recognise = o->loop;
                 if (o->loop) return RunStation(ready.ports, ready.options, context.out, work, words, to);
                 return RunOnDevices(ready.ports, ready.options, context.out, work, words, to);
             }};

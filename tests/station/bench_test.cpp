@@ -1,0 +1,274 @@
+// A station at a bench: devices plugged and unplugged at the cable's end while the port stays,
+// over an in-memory device behind a fake port (no pseudo-terminal, nothing shared with another
+// test). What an operator trusts without checking: every device put on is programmed once, with a
+// number of its own, across swaps, stops, ports taken out and put back, and restarts.
+#include "model/field_rules.h"
+#include "station/plan.h"
+#include "station/run.h"
+
+#include "../common/fresh_folder.h"
+#include "../common/startup_image.h"
+#include "../link/fake_device.h"
+
+#include <gtest/gtest.h>
+
+#include <condition_variable>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <thread>
+#include <unistd.h>
+
+using namespace tk7v;
+using namespace tk7v::station;
+using namespace std::chrono_literals;
+
+namespace {
+
+// One port's line: the device at the cable's end, if any; every device ever plugged, in order.
+struct Line {
+    std::mutex mutex;
+    std::shared_ptr<test::FakeDevice> device;
+    std::vector<std::shared_ptr<test::FakeDevice>> plugged;
+    std::shared_ptr<test::FakeDevice> current() {
+        std::lock_guard lock(mutex);
+        return device;
+    }
+    test::FakeDevice& plug() {
+        std::lock_guard lock(mutex);
+        device = plugged.emplace_back(std::make_shared<test::FakeDevice>());
+        return *device;
+    }
+    void unplug() {
+        std::lock_guard lock(mutex);
+        device.reset();
+    }
+};
+
+// The port stays whatever is at its end; with nothing there, what is sent is lost and nothing
+// comes back.
+class BenchPort : public DeviceLink::Port {
+public:
+    explicit BenchPort(Line& line) : line_(line) {}
+    SerialPort::OpenResult open(const std::string&, const PortConfig&) override {
+        open_ = true;
+        return {};
+    }
+    bool isOpen() const override { return open_; }
+    SysError close() override {
+        open_ = false;
+        return {};
+    }
+    SysError purge() override {
+        discardInput();
+        return {};
+    }
+    SysError setRts(bool) override { return {}; }
+    IoStatus write(std::span<const std::uint8_t> bytes) override { return write(bytes, never_); }
+    IoStatus write(std::span<const std::uint8_t> bytes, const StopSignal& stop) override {
+        const auto d = line_.current();
+        return d ? d->write(bytes, stop) : IoStatus::ok();
+    }
+    IoStatus read(std::span<std::uint8_t> into, const StopSignal& stop) override {
+        // The device that answers is the one there when the command went out.
+        if (const auto d = line_.current()) return d->read(into, stop);
+        while (!stop.waitFor(1h)) {
+        }
+        return IoStatus::stopped();
+    }
+    void raiseRts() override {}
+    std::size_t discardInput() override {
+        const auto d = line_.current();
+        return d ? d->discardInput() : 0;
+    }
+
+private:
+    Line& line_;
+    bool open_ = false;
+    StopSignal never_;
+};
+
+// What the station told, in order, for the test to wait on.
+class Events : public Listener {
+public:
+    void state(int, PortState s, const std::string&) override {
+        add(s == PortState::LedgerBusy ? "busy" : "");
+    }
+    void share(int, int) override {}
+    void ended(int, const DeviceEnded& e) override {
+        add(e.held                  ? "held"
+            : e.end.status == kDone ? "done " + (e.given.numbers.empty() ? "" : e.given.numbers[0])
+                                    : "failed");
+    }
+    // Waits until `n` events of `what` have come (a prefix of the event's words).
+    bool waitFor(const std::string& what, std::size_t n = 1, std::chrono::milliseconds within = 8s) {
+        std::unique_lock lock(mutex_);
+        return changed_.wait_for(lock, within, [&] { return count(what) >= n; });
+    }
+    std::size_t count(const std::string& what) const {
+        return std::count_if(seen_.begin(), seen_.end(),
+                             [&](const std::string& e) { return e.starts_with(what); });
+    }
+    std::vector<std::string> ends() {
+        std::lock_guard lock(mutex_);
+        std::vector<std::string> out;
+        for (const auto& e : seen_)
+            if (!e.empty() && e != "busy") out.push_back(e);
+        return out;
+    }
+
+private:
+    void add(const std::string& e) {
+        {
+            std::lock_guard lock(mutex_);
+            seen_.push_back(e);
+        }
+        changed_.notify_all();
+    }
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::vector<std::string> seen_;
+};
+
+std::string objectOf(const test::FakeDevice& d) {
+    for (const FieldView& v : ViewFields(d.memory))
+        if (v.field->control == std::string_view("TS_object_id")) return v.text;
+    return "?";
+}
+
+struct Bench {
+    std::filesystem::path dir = test::FreshFolder("tk7v-bench");
+    Line line;
+    Events events;
+    ParameterImage image = AsTheWindowBuildsIt(test::StartupImage());
+    Numbering numbering{{}, Counter{"TS_object_id", 101, 199}};
+    std::unique_ptr<Report> ledger = open("ledger.csv");
+    std::unique_ptr<Report> report = open("day1.csv");
+
+    ~Bench() { std::filesystem::remove_all(dir); }
+    std::unique_ptr<Report> open(const std::string& name) {
+        std::string error;
+        auto r = Report::open((dir / name).string(), error);
+        EXPECT_NE(r, nullptr) << error;
+        return r;
+    }
+    std::unique_ptr<Station> station(Report* to = nullptr) {
+        PortJob::Options options;
+        options.ports = [this](const std::string&) { return std::make_unique<BenchPort>(line); };
+        ReportTo reportTo{to ? to : report.get(), "write", &numbering, true, ledger.get(), true};
+        auto s = std::make_unique<Station>(
+            options, events, [this](PortJob& j) { return j.write(image, true); },
+            [](PortJob& j, PortJob::Result r) { return WriteEnd(j, r, true, "site.cfg"); }, reportTo);
+        s->add("ttyBENCH", 0);
+        return s;
+    }
+};
+
+} // namespace
+
+// Swapped at the cable's end after a gap an operator takes: each device gets a number of its own;
+// the one taken off keeps its own.
+TEST(StationBench, EachDeviceSwappedInIsProgrammedWithItsOwnNumber) {
+    for (const auto gap : {300ms, 1000ms}) {
+        SCOPED_TRACE(gap.count());
+        Bench b;
+        auto station = b.station();
+        test::FakeDevice& first = b.line.plug();
+        ASSERT_TRUE(b.events.waitFor("done"));
+        b.line.unplug();
+        std::this_thread::sleep_for(gap); // the operator's hands, not a wait for the station
+        test::FakeDevice& second = b.line.plug();
+        // Found at the pace of a bench: probes wait for the device's answer, not the time-out.
+        ASSERT_TRUE(b.events.waitFor("done", 2, 4s));
+        station->stop();
+        station->wait();
+        EXPECT_EQ(b.events.ends(),
+                  (std::vector<std::string>{"done TS_object_id=101", "done TS_object_id=102"}));
+        EXPECT_EQ(objectOf(first), "101");
+        EXPECT_EQ(objectOf(second), "102");
+    }
+}
+
+// A device programmed and still attached is left alone whatever starts the station again: Stop
+// and Start, the port taken out and put back, a restart with the next day's report on the same
+// ledger. A new device put on then gets the next number.
+TEST(StationBench, AFinishedDeviceStillAttachedIsLeftAlone) {
+    enum How { StopStart, PortAgain, NextDay };
+    for (const How how : {StopStart, PortAgain, NextDay}) {
+        SCOPED_TRACE(how);
+        Bench b;
+        std::unique_ptr<Report> nextDay; // outlives the station that writes to it
+        auto station = b.station();
+        test::FakeDevice& first = b.line.plug();
+        ASSERT_TRUE(b.events.waitFor("done"));
+        if (how == PortAgain) {
+            station->remove(0);
+            station->add("ttyBENCH", 0);
+        } else {
+            station->stop();
+            station->wait();
+            if (how == NextDay) nextDay = b.open("day2.csv");
+            station = b.station(nextDay.get());
+        }
+        ASSERT_TRUE(b.events.waitFor("held"));
+        b.line.unplug();
+        std::this_thread::sleep_for(300ms); // the operator's hands
+        test::FakeDevice& second = b.line.plug();
+        ASSERT_TRUE(b.events.waitFor("done", 2));
+        station->stop();
+        station->wait();
+        EXPECT_EQ(objectOf(first), "101");
+        EXPECT_EQ(objectOf(second), "102");
+    }
+}
+
+// The ledger held by another program: the port says so within two seconds, the device is
+// programmed once the lock goes, and a stop while it is held ends at once.
+TEST(StationBench, ALedgerHeldElsewhereIsSaidAndNeverWaitedForByStop) {
+    for (const bool stopWhileHeld : {false, true}) {
+        SCOPED_TRACE(stopWhileHeld);
+        Bench b;
+        const int held = ::open((b.dir / "ledger.csv").c_str(), O_RDWR);
+        ASSERT_EQ(::flock(held, LOCK_EX), 0);
+        auto station = b.station();
+        b.line.plug();
+        ASSERT_TRUE(b.events.waitFor("busy", 1, 2500ms));
+        if (stopWhileHeld) {
+            const auto asked = std::chrono::steady_clock::now();
+            station->stop();
+            station->wait();
+            EXPECT_LT(std::chrono::steady_clock::now() - asked, 1s);
+            EXPECT_EQ(b.events.count("done"), 0u);
+        } else {
+            ::flock(held, LOCK_UN);
+            ASSERT_TRUE(b.events.waitFor("done TS_object_id=101"));
+            station->stop();
+            station->wait();
+        }
+        ::close(held);
+    }
+}
+
+// What a device cannot hold exactly is refused before anything is sent, naming row and field.
+TEST(StationPlan, AValueNoDeviceCanHoldIsRefused) {
+    const struct {
+        std::string table, number, says;
+    } cases[] = {
+        {"TS_line_ctrl_tm\n300\n", "", "строка 2: TS_line_ctrl_tm"},
+        {"CS1_phone_1\n495O123\n", "", "строка 2: CS1_phone_1"},
+        {"port;CS1_phone_1\nttyA;8,,495O123\n", "", "строка 2: CS1_phone_1"},
+        {"", "TS_object_id=8000-9000", "от 0 до 8191"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.table + c.number);
+        PlanRequest request;
+        request.ports = {"ttyA"};
+        request.images = {test::StartupImage()};
+        if (!c.table.empty()) request.valuesName = "t.csv";
+        request.valuesText = c.table;
+        request.number = c.number;
+        request.report = "r.csv";
+        const CheckedPlan plan = CheckPlan(request);
+        ASSERT_TRUE(plan.refused());
+        EXPECT_NE(plan.issues.front().text.find(c.says), std::string::npos) << plan.issues.front().text;
+    }
+}
