@@ -19,6 +19,7 @@
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <utility>
 
 using namespace tk7v;
 using namespace std::chrono_literals;
@@ -201,6 +202,37 @@ TEST(Simulator, UnderSudoThePortGoesToTheCallingUser) {
 
 namespace {
 
+// A pipe's or a port's incoming bytes, read up to an expected end with a deadline.
+struct Incoming {
+    // What came up to and including `end`; all that came if `end` does not come within a few
+    // seconds.
+    std::string until(const std::string& end) {
+        const auto deadline = std::chrono::steady_clock::now() + 5s;
+        for (auto at = pending.find(end); at == std::string::npos; at = pending.find(end)) {
+            const auto left =
+                std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+            pollfd p{fd, POLLIN, 0};
+            char chunk[256];
+            const ssize_t n = left.count() > 0 && ::poll(&p, 1, static_cast<int>(left.count())) > 0
+                                  ? ::read(fd, chunk, sizeof chunk)
+                                  : 0;
+            if (n <= 0) return std::exchange(pending, {});
+            pending.append(chunk, static_cast<std::size_t>(n));
+        }
+        const auto size = pending.find(end) + end.size();
+        std::string got = pending.substr(0, size);
+        pending.erase(0, size);
+        return got;
+    }
+    std::string line() {
+        std::string got = until("\n");
+        if (!got.empty() && got.back() == '\n') got.pop_back();
+        return got;
+    }
+    int fd = -1;
+    std::string pending;
+};
+
 // tk7v-sim --bench driven as an operator's script drives it: each command on its standard input
 // waited for by the line that acknowledges it. Its log comes on its standard error, so that the
 // test can wait for a line of it too.
@@ -251,29 +283,24 @@ public:
     // Waits until the log has noted `n` bytes sent to a line with no device on it.
     bool lost(std::size_t n) {
         std::size_t total = 0;
-        while (total < n) {
-            const std::string line = err_.line();
+        for (std::string line; total < n; log_.push_back(line)) {
+            line = err_.line();
             if (line.empty()) return false;
-            log_.push_back(line);
             if (line.rfind("LOST ", 0) == 0) total += std::stoul(line.substr(5));
         }
         return total == n;
     }
 
-    // Ends the simulator (its standard input first, which must leave it running) and returns its
-    // whole log.
+    // Ends the simulator and returns its whole log.
     std::vector<std::string> stop() {
         if (pid_ <= 0) return log_;
         ::close(in_);
         ::kill(pid_, SIGTERM);
         const int pidfd = static_cast<int>(::syscall(SYS_pidfd_open, pid_, 0));
-        if (pidfd >= 0) {
-            pollfd p{pidfd, POLLIN, 0};
-            if (::poll(&p, 1, 5000) == 0) ::kill(pid_, SIGKILL);
-            ::close(pidfd);
-        }
-        int status;
-        ::waitpid(pid_, &status, 0);
+        pollfd p{pidfd, POLLIN, 0};
+        if (pidfd >= 0 && ::poll(&p, 1, 5000) == 0) ::kill(pid_, SIGKILL);
+        if (pidfd >= 0) ::close(pidfd);
+        ::waitpid(pid_, nullptr, 0);
         pid_ = -1;
         for (std::string line = err_.line(); !line.empty(); line = err_.line())
             log_.push_back(line);
@@ -281,40 +308,18 @@ public:
     }
 
 private:
-    // Lines from a pipe, each waited for with a deadline.
-    struct Lines {
-        std::string line() {
-            const auto deadline = std::chrono::steady_clock::now() + 5s;
-            for (auto eol = pending.find('\n'); eol == std::string::npos; eol = pending.find('\n')) {
-                const auto left =
-                    std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-                pollfd p{fd, POLLIN, 0};
-                char chunk[256];
-                if (left.count() <= 0 || ::poll(&p, 1, static_cast<int>(left.count())) <= 0) return {};
-                const ssize_t n = ::read(fd, chunk, sizeof chunk);
-                if (n <= 0) return {};
-                pending.append(chunk, static_cast<std::size_t>(n));
-            }
-            const auto eol = pending.find('\n');
-            std::string line = pending.substr(0, eol);
-            pending.erase(0, eol + 1);
-            return line;
-        }
-        int fd = -1;
-        std::string pending;
-    };
-
     std::filesystem::path dir_;
     pid_t pid_ = -1;
     int in_ = -1;
-    Lines out_, err_;
+    Incoming out_, err_;
     std::string port_;
     std::vector<std::string> log_;
 };
 
 // The program's end of the port, raw as the simulator set it up.
-struct PortEnd {
-    explicit PortEnd(const std::string& path) : fd(::open(path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC)) {
+struct PortEnd : Incoming {
+    explicit PortEnd(const std::string& path) {
+        fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
         EXPECT_GE(fd, 0) << path;
     }
     ~PortEnd() {
@@ -322,24 +327,9 @@ struct PortEnd {
     }
     PortEnd(const PortEnd&) = delete;
     PortEnd& operator=(const PortEnd&) = delete;
-
     void send(const std::string& bytes) const {
         EXPECT_EQ(::write(fd, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
     }
-    // What the line brings until it ends with `end`, or until it has been quiet for a few seconds.
-    std::string receiveUntil(const std::string& end) const {
-        std::string got;
-        while (got.size() < end.size() || got.compare(got.size() - end.size(), end.size(), end) != 0) {
-            pollfd p{fd, POLLIN, 0};
-            char chunk[64];
-            if (::poll(&p, 1, 5000) <= 0) break;
-            const ssize_t n = ::read(fd, chunk, sizeof chunk);
-            if (n <= 0) break;
-            got.append(chunk, static_cast<std::size_t>(n));
-        }
-        return got;
-    }
-    int fd;
 };
 
 std::vector<std::uint8_t> fileBytes(const std::filesystem::path& path) {
@@ -365,28 +355,28 @@ TEST(Simulator, BenchChangesDevicesBehindOnePort) {
         ASSERT_TRUE(sim.lost(6));
         ASSERT_EQ(sim.command("plug"), "plugged 1");
         port.send("RESET\r");
-        EXPECT_EQ(port.receiveUntil(ident), ident);
+        EXPECT_EQ(port.until(ident), ident);
         port.send(written);
-        EXPECT_EQ(port.receiveUntil("OK\r\n"), "OK\r\n");
+        EXPECT_EQ(port.until("OK\r\n"), "OK\r\n");
         port.send(readBack);
-        EXPECT_EQ(port.receiveUntil("\r"), written);
+        EXPECT_EQ(port.until("\r"), written);
 
         ASSERT_EQ(sim.command("unplug"), "unplugged 1");
         port.send("RESET\r" + std::string("xc010=\t\t\t\r"));
         ASSERT_TRUE(sim.lost(16));
         ASSERT_EQ(sim.command("plug"), "plugged 2");
         port.send(readBack);
-        EXPECT_EQ(port.receiveUntil("\r"), factory);
+        EXPECT_EQ(port.until("\r"), factory);
 
         // Device 1 plugged back has the memory it was unplugged with.
         ASSERT_EQ(sim.command("unplug"), "unplugged 2");
         ASSERT_EQ(sim.command("plug 1"), "plugged 1");
         port.send(readBack);
-        EXPECT_EQ(port.receiveUntil("\r"), written);
+        EXPECT_EQ(port.until("\r"), written);
         for (const char* refused : {"plug", "plug 2", "plug 3", "unplugged"})
             EXPECT_EQ(sim.command(refused), "error") << refused;
         port.send(readBack);
-        EXPECT_EQ(port.receiveUntil("\r"), written) << "device 1 is still the one on the line";
+        EXPECT_EQ(port.until("\r"), written) << "device 1 is still the one on the line";
 
         const std::vector<std::string> changes = {"PLUG 1", "UNPLUG 1", "PLUG 2", "UNPLUG 2", "PLUG 1"};
         std::vector<std::string> noted;
@@ -417,12 +407,12 @@ TEST(Simulator, BenchChangesDevicesBehindOnePort) {
         BenchSim sim({"--plugged", "--baud", "110"});
         PortEnd port(sim.port());
         port.send("xz000\r");
-        ASSERT_EQ(port.receiveUntil("x"), "x");
+        ASSERT_EQ(port.until("x"), "x");
         ASSERT_EQ(sim.command("unplug"), "unplugged 1");
         ASSERT_EQ(sim.command("plug"), "plugged 2");
         port.send("xa000\r");
         const std::string next = "xa000=\xFF\r";
-        const std::string heard = port.receiveUntil(next);
+        const std::string heard = port.until(next);
         ASSERT_GE(heard.size(), next.size());
         const std::string cut = heard.substr(0, heard.size() - next.size());
         EXPECT_LT(cut.size(), 33u) << "the first reply was cut";

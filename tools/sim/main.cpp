@@ -809,7 +809,7 @@ int main(int argc, char** argv) {
             if (size > 0 && device) device->written(data, size);
             if (size > 0 && !device) line.lost(size);
         }
-        // A closed standard input (POLLNVAL) ends the commands too: its read fails.
+        // An input that fails (POLLNVAL included) ends the commands, so it cannot keep waking the loop.
         if (p[2].revents & (POLLIN | POLLHUP | POLLERR | POLLNVAL)) commands = readCommands(line, pending);
         device = line.device();
         if (device && device->endlessIdent() && !device->sending()) device->sendEndlessChunk();
