@@ -6,13 +6,20 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
+#include <filesystem>
+#include <fstream>
 #include <grp.h>
+#include <poll.h>
+#include <spawn.h>
 #include <sstream>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <utility>
 
 using namespace tk7v;
 using namespace std::chrono_literals;
@@ -190,5 +197,225 @@ TEST(Simulator, UnderSudoThePortGoesToTheCallingUser) {
         int status = 0;
         ASSERT_EQ(::waitpid(child, &status, 0), child);
         EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "open as the other user: " << status;
+    }
+}
+
+namespace {
+
+// A pipe's or a port's incoming bytes, read up to an expected end with a deadline.
+struct Incoming {
+    // What came up to and including `end`; all that came if `end` does not come within a few
+    // seconds.
+    std::string until(const std::string& end) {
+        const auto deadline = std::chrono::steady_clock::now() + 5s;
+        for (auto at = pending.find(end); at == std::string::npos; at = pending.find(end)) {
+            const auto left =
+                std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+            pollfd p{fd, POLLIN, 0};
+            char chunk[256];
+            const ssize_t n = left.count() > 0 && ::poll(&p, 1, static_cast<int>(left.count())) > 0
+                                  ? ::read(fd, chunk, sizeof chunk)
+                                  : 0;
+            if (n <= 0) return std::exchange(pending, {});
+            pending.append(chunk, static_cast<std::size_t>(n));
+        }
+        const auto size = pending.find(end) + end.size();
+        std::string got = pending.substr(0, size);
+        pending.erase(0, size);
+        return got;
+    }
+    std::string line() {
+        std::string got = until("\n");
+        if (!got.empty() && got.back() == '\n') got.pop_back();
+        return got;
+    }
+    int fd = -1;
+    std::string pending;
+};
+
+// tk7v-sim --bench driven as an operator's script drives it: each command on its standard input
+// waited for by the line that acknowledges it. Its log comes on its standard error, so that the
+// test can wait for a line of it too.
+class BenchSim {
+public:
+    explicit BenchSim(std::vector<std::string> args) : dir_(tk7v::test::FreshFolder("tk7v-bench")) {
+        const char* copy = std::getenv("TK7V_SIM");
+        const std::string program = copy ? copy : TK7V_SIM;
+        args.insert(args.begin(),
+                    {program, "--bench", "--save", (dir_ / "dev-{n}.bin").string(), "--log", "-"});
+        std::vector<char*> argv;
+        for (auto& a : args)
+            argv.push_back(a.data());
+        argv.push_back(nullptr);
+        int in[2], out[2], err[2];
+        if (::pipe2(in, O_CLOEXEC) != 0 || ::pipe2(out, O_CLOEXEC) != 0 || ::pipe2(err, O_CLOEXEC) != 0)
+            throw std::runtime_error("pipe");
+        posix_spawn_file_actions_t fa;
+        posix_spawn_file_actions_init(&fa);
+        posix_spawn_file_actions_adddup2(&fa, in[0], 0);
+        posix_spawn_file_actions_adddup2(&fa, out[1], 1);
+        posix_spawn_file_actions_adddup2(&fa, err[1], 2);
+        const int spawned = posix_spawn(&pid_, program.c_str(), &fa, nullptr, argv.data(), environ);
+        posix_spawn_file_actions_destroy(&fa);
+        ::close(in[0]), ::close(out[1]), ::close(err[1]);
+        in_ = in[1], out_.fd = out[0], err_.fd = err[0];
+        if (spawned != 0) throw std::runtime_error("spawn");
+        port_ = out_.line();
+        if (port_.empty()) throw std::runtime_error("tk7v-sim did not start");
+    }
+    ~BenchSim() {
+        stop();
+        ::close(out_.fd), ::close(err_.fd);
+        std::error_code ec;
+        std::filesystem::remove_all(dir_, ec);
+    }
+
+    const std::string& port() const { return port_; }
+    const std::filesystem::path& dir() const { return dir_; }
+
+    // Gives one command; the line that acknowledges it, or nothing if none came in time.
+    std::string command(const std::string& text) {
+        const std::string line = text + "\n";
+        if (::write(in_, line.data(), line.size()) != static_cast<ssize_t>(line.size())) return {};
+        return out_.line();
+    }
+
+    // Waits until the log has noted `n` bytes sent to a line with no device on it.
+    bool lost(std::size_t n) {
+        std::size_t total = 0;
+        for (std::string line; total < n; log_.push_back(line)) {
+            line = err_.line();
+            if (line.empty()) return false;
+            if (line.rfind("LOST ", 0) == 0) total += std::stoul(line.substr(5));
+        }
+        return total == n;
+    }
+
+    // Ends the simulator and returns its whole log.
+    std::vector<std::string> stop() {
+        if (pid_ <= 0) return log_;
+        ::close(in_);
+        ::kill(pid_, SIGTERM);
+        const int pidfd = static_cast<int>(::syscall(SYS_pidfd_open, pid_, 0));
+        pollfd p{pidfd, POLLIN, 0};
+        if (pidfd >= 0 && ::poll(&p, 1, 5000) == 0) ::kill(pid_, SIGKILL);
+        if (pidfd >= 0) ::close(pidfd);
+        ::waitpid(pid_, nullptr, 0);
+        pid_ = -1;
+        for (std::string line = err_.line(); !line.empty(); line = err_.line())
+            log_.push_back(line);
+        return log_;
+    }
+
+private:
+    std::filesystem::path dir_;
+    pid_t pid_ = -1;
+    int in_ = -1;
+    Incoming out_, err_;
+    std::string port_;
+    std::vector<std::string> log_;
+};
+
+// The program's end of the port, raw as the simulator set it up.
+struct PortEnd : Incoming {
+    explicit PortEnd(const std::string& path) {
+        fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+        EXPECT_GE(fd, 0) << path;
+    }
+    ~PortEnd() {
+        if (fd >= 0) ::close(fd);
+    }
+    PortEnd(const PortEnd&) = delete;
+    PortEnd& operator=(const PortEnd&) = delete;
+    void send(const std::string& bytes) const {
+        EXPECT_EQ(::write(fd, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
+    }
+};
+
+std::vector<std::uint8_t> fileBytes(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+} // namespace
+
+// A bench: the port stays while devices are changed behind it. Whatever the program sends with no
+// device on the line is lost, and each new device starts from the factory memory.
+TEST(Simulator, BenchChangesDevicesBehindOnePort) {
+    const std::string ident = "TK7V bench\r\n";
+    const std::string written = "xc010=\x01\x02\x03\r";
+    const std::string readBack = "xc010\r";
+    const std::string factory = std::string("xc010=\x08\x0A\x0A") + "\r"; // the number's first digits
+    {
+        BenchSim sim({"--ident", "TK7V bench"});
+        PortEnd port(sim.port());
+        // Nothing on the line yet. Each answer below must be the first thing heard after its
+        // command: a reply to a command sent to an empty line would come before it.
+        port.send("RESET\r");
+        ASSERT_TRUE(sim.lost(6));
+        ASSERT_EQ(sim.command("plug"), "plugged 1");
+        port.send("RESET\r");
+        EXPECT_EQ(port.until(ident), ident);
+        port.send(written);
+        EXPECT_EQ(port.until("OK\r\n"), "OK\r\n");
+        port.send(readBack);
+        EXPECT_EQ(port.until("\r"), written);
+
+        ASSERT_EQ(sim.command("unplug"), "unplugged 1");
+        port.send("RESET\r" + std::string("xc010=\t\t\t\r"));
+        ASSERT_TRUE(sim.lost(16));
+        ASSERT_EQ(sim.command("plug"), "plugged 2");
+        port.send(readBack);
+        EXPECT_EQ(port.until("\r"), factory);
+
+        // Device 1 plugged back has the memory it was unplugged with.
+        ASSERT_EQ(sim.command("unplug"), "unplugged 2");
+        ASSERT_EQ(sim.command("plug 1"), "plugged 1");
+        port.send(readBack);
+        EXPECT_EQ(port.until("\r"), written);
+        for (const char* refused : {"plug", "plug 2", "plug 3", "unplugged"})
+            EXPECT_EQ(sim.command(refused), "error") << refused;
+        port.send(readBack);
+        EXPECT_EQ(port.until("\r"), written) << "device 1 is still the one on the line";
+
+        const std::vector<std::string> changes = {"PLUG 1", "UNPLUG 1", "PLUG 2", "UNPLUG 2", "PLUG 1"};
+        std::vector<std::string> noted;
+        for (const std::string& line : sim.stop())
+            if (line.rfind("PLUG ", 0) == 0 || line.rfind("UNPLUG ", 0) == 0) noted.push_back(line);
+        EXPECT_EQ(noted, changes);
+
+        // Each device's memory in a file of its own.
+        std::vector<std::string> files;
+        for (const auto& entry : std::filesystem::directory_iterator(sim.dir()))
+            files.push_back(entry.path().filename().string());
+        std::sort(files.begin(), files.end());
+        EXPECT_EQ(files, (std::vector<std::string>{"dev-1.bin", "dev-2.bin"}));
+        auto first = fileBytes(sim.dir() / "dev-1.bin");
+        const auto second = fileBytes(sim.dir() / "dev-2.bin");
+        ASSERT_EQ(first.size(), 512u);
+        ASSERT_EQ(second.size(), 512u);
+        EXPECT_EQ(std::vector<std::uint8_t>(first.begin() + 16, first.begin() + 19),
+                  (std::vector<std::uint8_t>{1, 2, 3}));
+        EXPECT_EQ(std::vector<std::uint8_t>(second.begin() + 16, second.begin() + 19),
+                  (std::vector<std::uint8_t>{8, 10, 10}));
+        std::copy(second.begin() + 16, second.begin() + 19, first.begin() + 16);
+        EXPECT_EQ(first, second) << "the write changed nothing else";
+    }
+    {
+        // Unplugged mid-reply: the rest of the reply never comes. At 110 bit/s the 33-byte reply
+        // takes 3 s, the unplug a few milliseconds. Device 1 is on the line from the start.
+        BenchSim sim({"--plugged", "--baud", "110"});
+        PortEnd port(sim.port());
+        port.send("xz000\r");
+        ASSERT_EQ(port.until("x"), "x");
+        ASSERT_EQ(sim.command("unplug"), "unplugged 1");
+        ASSERT_EQ(sim.command("plug"), "plugged 2");
+        port.send("xa000\r");
+        const std::string next = "xa000=\xFF\r";
+        const std::string heard = port.until(next);
+        ASSERT_GE(heard.size(), next.size());
+        const std::string cut = heard.substr(0, heard.size() - next.size());
+        EXPECT_LT(cut.size(), 33u) << "the first reply was cut";
+        EXPECT_EQ(cut.substr(0, 6), std::string("xz000=").substr(0, cut.size()));
     }
 }

@@ -2,8 +2,11 @@
 //
 // It prints the path of the port to open, then answers "RESET\r" with its identification line,
 // read commands with data from its 512-byte memory and write commands with "OK". Everything
-// else on the line is skipped, as the device does.
+// else on the line is skipped, as the device does. With --bench the port stays while devices are
+// plugged and unplugged behind it by commands on standard input, as at a bench where the USB
+// adapter stays and devices are changed at the cable's end.
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <chrono>
 #include <clocale>
@@ -16,6 +19,7 @@
 #include <fcntl.h>
 #include <fstream>
 #include <iostream>
+#include <map>
 #include <optional>
 #include <poll.h>
 #include <string>
@@ -38,6 +42,8 @@ struct Options {
     std::string timingFile;
     std::string stale;
     bool logTimes = false;
+    bool bench = false;
+    bool plugged = false;
     long baud = 0;
     long turnaroundMs = 0;
     bool silent = false;
@@ -70,7 +76,20 @@ const char* kUsage = R"usage(Использование: tk7v-sim [параме�
   --memory ФАЙЛ        начальная память, 512 байт (по умолчанию — заводские
                        настройки)
   --save ФАЙЛ          записывать память в ФАЙЛ после каждой команды записи и
-                       при выходе
+                       при выходе; {n} в имени заменяется номером устройства
+                       (например /tmp/dev-{n}.bin, см. --bench)
+  --bench              стенд: порт остаётся, а устройства за ним подключают и
+                       отключают командами со стандартного ввода, по одной в
+                       строке: "plug" — новое устройство с начальной памятью
+                       (устройства нумеруются 1, 2, … по порядку подключения),
+                       "plug N" — снова подключить устройство N с его памятью,
+                       "unplug" — отключить: линия молчит, посланное программой
+                       теряется, неотправленный ответ пропадает. Выполнив
+                       команду, выводит строку "plugged N" или "unplugged N"
+                       ("error" — если команда не выполнена). Начинает без
+                       устройства; конец ввода ничего не меняет. Остальные
+                       параметры действуют на каждое подключённое устройство
+  --plugged            со --bench: начать с подключённым устройством 1
   --baud N             линия со скоростью N бит/с, 10 бит на байт, как у
                        настоящего порта (по умолчанию — без задержек): ответы
                        уходят с этой скоростью, а записанное программой ждёт
@@ -99,7 +118,9 @@ const char* kUsage = R"usage(Использование: tk7v-sim [параме�
   --stuck АДРЕС=БАЙТ   ячейка памяти, в которой всегда БАЙТ (десятичный), что бы
                        туда ни записали: устройство, меняющее байт за спиной
                        программы
-  --log ФАЙЛ           записывать каждую команду в ФАЙЛ ("-": в stderr)
+  --log ФАЙЛ           записывать каждую команду в ФАЙЛ ("-": в stderr), со
+                       --bench и подключения (PLUG N, UNPLUG N) и байты,
+                       посланные без устройства (LOST число)
   --log-times          начинать каждую строку журнала временем прихода команды в
                        микросекундах монотонных часов системы
   --timing ФАЙЛ        для каждой команды после ответа писать число микросекунд
@@ -160,6 +181,10 @@ bool parseArgs(int argc, char** argv, Options& o) {
             ok = ok && eq != std::string::npos && o.stuckAt >= 0 && o.stuckAt < 512;
         } else if (a == "--log-times")
             o.logTimes = true;
+        else if (a == "--bench")
+            o.bench = true;
+        else if (a == "--plugged")
+            o.plugged = true;
         else if (a == "--timing")
             ok = next(o.timingFile);
         else if (a == "--baud")
@@ -195,6 +220,10 @@ bool parseArgs(int argc, char** argv, Options& o) {
             return false;
         }
     }
+    if (o.plugged && !o.bench) {
+        std::cerr << "tk7v-sim: --plugged — только вместе с --bench\n";
+        return false;
+    }
     return true;
 }
 
@@ -215,47 +244,91 @@ std::vector<std::uint8_t> factoryMemory() {
     return m;
 }
 
+// What a device holds when it is first plugged: the factory configuration or --memory's file.
+std::vector<std::uint8_t> initialMemory(const Options& o) {
+    std::vector<std::uint8_t> memory = factoryMemory();
+    if (!o.memoryFile.empty()) {
+        std::ifstream in(o.memoryFile, std::ios::binary);
+        std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        for (std::size_t i = 0; i < bytes.size() && i < kMemorySize; ++i)
+            memory[i] = static_cast<std::uint8_t>(bytes[i]);
+    }
+    return memory;
+}
+
+// The log and the timing file belong to the line, not to a device: every device plugged in the
+// simulator's life writes to the same ones.
+class Records {
+public:
+    explicit Records(const Options& o) : logTimes_(o.logTimes) {
+        if (!o.logFile.empty() && o.logFile != "-") log_ = std::fopen(o.logFile.c_str(), "a");
+        if (o.logFile == "-") log_ = stderr;
+        if (!o.timingFile.empty()) timing = std::fopen(o.timingFile.c_str(), "w");
+    }
+
+    void note(const std::string& line) const {
+        if (!log_) return;
+        if (logTimes_) {
+            const auto now = std::chrono::steady_clock::now().time_since_epoch();
+            std::fprintf(
+                log_, "%lld ",
+                static_cast<long long>(std::chrono::duration_cast<std::chrono::microseconds>(now).count()));
+        }
+        std::fprintf(log_, "%s\n", line.c_str());
+        std::fflush(log_);
+    }
+
+    std::FILE* timing = nullptr;
+
+private:
+    std::FILE* log_ = nullptr;
+    bool logTimes_ = false;
+};
+
+// --save's file for the device numbered `number`: each "{n}" in it is the number.
+std::string savePath(std::string path, int number) {
+    static const std::string mark = "{n}";
+    const std::string n = std::to_string(number);
+    for (auto at = path.find(mark); at != std::string::npos; at = path.find(mark, at + n.size()))
+        path.replace(at, mark.size(), n);
+    return path;
+}
+
 using Clock = std::chrono::steady_clock;
 
 class Device {
 public:
-    Device(int fd, Options o) : fd_(fd), o_(std::move(o)) {
-        memory_ = factoryMemory();
-        if (!o_.memoryFile.empty()) {
-            std::ifstream in(o_.memoryFile, std::ios::binary);
-            std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-            for (std::size_t i = 0; i < bytes.size() && i < kMemorySize; ++i)
-                memory_[i] = static_cast<std::uint8_t>(bytes[i]);
-        }
-        if (!o_.logFile.empty() && o_.logFile != "-") log_ = std::fopen(o_.logFile.c_str(), "a");
-        if (o_.logFile == "-") log_ = stderr;
-        if (!o_.timingFile.empty()) timing_ = std::fopen(o_.timingFile.c_str(), "w");
+    Device(int fd, const Options& o, const Records& records, int number, std::vector<std::uint8_t> memory)
+        : fd_(fd), o_(o), records_(records), memory_(std::move(memory)),
+          savePath_(o.saveFile.empty() ? std::string() : savePath(o.saveFile, number)) {
         byteTime_ =
             o_.baud > 0 ? std::chrono::nanoseconds(10'000'000'000LL / o_.baud) : std::chrono::nanoseconds(0);
     }
 
     void save() const {
-        if (o_.saveFile.empty()) return;
-        const std::string tmp = o_.saveFile + ".tmp";
+        if (savePath_.empty()) return;
+        const std::string tmp = savePath_ + ".tmp";
         {
             std::ofstream out(tmp, std::ios::binary | std::ios::trunc);
             out.write(reinterpret_cast<const char*>(memory_.data()),
                       static_cast<std::streamsize>(memory_.size()));
         }
-        std::rename(tmp.c_str(), o_.saveFile.c_str());
+        std::rename(tmp.c_str(), savePath_.c_str());
     }
+
+    const std::vector<std::uint8_t>& memory() const { return memory_; }
 
     // The program has written bytes to its port: they wait in the port's transmit queue and
     // reach the device at the line's pace.
     void written(const std::uint8_t* data, std::size_t n) {
         const auto now = Clock::now();
-        if (timing_ && replied_ && buffer_.empty() && toDevice_.empty()) {
+        if (records_.timing && replied_ && buffer_.empty() && toDevice_.empty()) {
             // A program may answer on a reply's CR while its LF is still on the line.
             const auto gap = std::max(now - lastReplyByte_, Clock::duration::zero());
             std::fprintf(
-                timing_, "%lld\n",
+                records_.timing, "%lld\n",
                 static_cast<long long>(std::chrono::duration_cast<std::chrono::microseconds>(gap).count()));
-            std::fflush(timing_);
+            std::fflush(records_.timing);
             replied_ = false;
         }
         for (std::size_t i = 0; i < n; ++i) {
@@ -329,17 +402,7 @@ public:
     }
 
 private:
-    void log(const std::string& line) {
-        if (!log_) return;
-        if (o_.logTimes) {
-            const auto now = std::chrono::steady_clock::now().time_since_epoch();
-            std::fprintf(
-                log_, "%lld ",
-                static_cast<long long>(std::chrono::duration_cast<std::chrono::microseconds>(now).count()));
-        }
-        std::fprintf(log_, "%s\n", line.c_str());
-        std::fflush(log_);
-    }
+    void log(const std::string& line) const { records_.note(line); }
 
     // An answer leaves at the line's pace, `delay` (the device's turnaround) after `from`.
     void send(const std::string& bytes, Clock::time_point from, std::chrono::milliseconds delay = {}) {
@@ -506,12 +569,12 @@ private:
     };
 
     int fd_;
-    Options o_;
+    const Options& o_;
+    const Records& records_;
     std::deque<Timed> toDevice_, toProgram_;
     std::vector<std::uint8_t> memory_;
+    std::string savePath_;
     std::vector<std::uint8_t> buffer_;
-    std::FILE* log_ = nullptr;
-    std::FILE* timing_ = nullptr;
     Clock::time_point lastReplyByte_{};
     bool replied_ = false;
     std::chrono::nanoseconds byteTime_{0};
@@ -523,6 +586,107 @@ private:
     bool endless_ = false;
     bool sentIdentStart_ = false;
 };
+
+// The line behind the port, with at most one device on it. Without --bench device 1 is plugged
+// for the simulator's whole life; with it, the bench's commands change devices while the port,
+// the adapter's side, stays.
+class Line {
+public:
+    Line(int fd, const Options& o, const Records& records)
+        : fd_(fd), o_(o), records_(records), initial_(initialMemory(o)) {}
+
+    Device* device() { return device_ ? &*device_ : nullptr; }
+
+    // One line of the bench's standard input. Returns the line that acknowledges it, written only
+    // once the change is in effect so that whoever drives the bench can wait for it; nothing for
+    // an empty line.
+    std::string command(std::string text) {
+        while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back())))
+            text.pop_back();
+        text.erase(0, text.find_first_not_of(" \t"));
+        if (text.empty()) return {};
+        if (text == "unplug") return unplug();
+        if (text == "plug") return plug(0);
+        if (text.rfind("plug ", 0) == 0) {
+            char* end = nullptr;
+            const long number = std::strtol(text.c_str() + 5, &end, 10);
+            if (*end == 0 && number > 0 && number <= count_) return plug(static_cast<int>(number));
+            return refuse("устройство " + text.substr(5) + " ещё не подключалось");
+        }
+        return refuse("неизвестная команда \"" + text + "\" (есть plug, plug N, unplug)");
+    }
+
+    // Plugs the device numbered `number` back, with the memory it had when it was unplugged (a
+    // device keeps its configuration without power), or a new one with the initial memory.
+    std::string plug(int number) {
+        if (device_)
+            return refuse("устройство " + std::to_string(number_) + " уже подключено: сначала unplug");
+        std::vector<std::uint8_t> memory = initial_;
+        if (number == 0)
+            number = ++count_;
+        else
+            memory = kept_.at(number);
+        device_.emplace(fd_, o_, records_, number, std::move(memory));
+        device_->save();
+        number_ = number;
+        if (o_.bench) records_.note("PLUG " + std::to_string(number));
+        return "plugged " + std::to_string(number);
+    }
+
+    // The device is gone with all it had not sent yet, a reply half-sent included; the bytes
+    // that crossed the cable before stay in the adapter for the program to read.
+    std::string unplug() {
+        if (!device_) return refuse("устройство не подключено");
+        device_->save();
+        kept_[number_] = device_->memory();
+        device_.reset();
+        records_.note("UNPLUG " + std::to_string(number_));
+        return "unplugged " + std::to_string(number_);
+    }
+
+    // The program wrote `n` bytes to a line with no device on it: nobody hears them.
+    void lost(std::size_t n) const { records_.note("LOST " + std::to_string(n)); }
+
+    void save() const {
+        if (device_) device_->save();
+    }
+
+private:
+    std::string refuse(const std::string& why) const {
+        std::fprintf(stderr, "tk7v-sim: %s\n", why.c_str());
+        return "error";
+    }
+
+    int fd_;
+    const Options& o_;
+    const Records& records_;
+    const std::vector<std::uint8_t> initial_;
+    std::optional<Device> device_;
+    int number_ = 0; // the plugged device's, or the last one's
+    int count_ = 0;  // devices made so far
+    std::map<int, std::vector<std::uint8_t>> kept_;
+};
+
+// Reads what standard input has for the bench and carries out each whole line. False once the
+// input has ended: its last line, even without an end, is carried out, and the line stays as it
+// is.
+bool readCommands(Line& line, std::string& pending) {
+    char chunk[256];
+    const ssize_t n = ::read(STDIN_FILENO, chunk, sizeof chunk);
+    if (n < 0 && (errno == EINTR || errno == EAGAIN)) return true;
+    if (n > 0)
+        pending.append(chunk, static_cast<std::size_t>(n));
+    else
+        pending += '\n';
+    for (auto eol = pending.find('\n'); eol != std::string::npos; eol = pending.find('\n')) {
+        const std::string ack = line.command(pending.substr(0, eol));
+        pending.erase(0, eol + 1);
+        if (ack.empty()) continue;
+        std::printf("%s\n", ack.c_str());
+        std::fflush(stdout);
+    }
+    return n > 0;
+}
 
 // Started through sudo, the port would be root's (mode 620), and the user who ran sudo, whose
 // configurator is to open it, could not. The port goes to that user and group instead.
@@ -550,6 +714,8 @@ int main(int argc, char** argv) {
     std::setlocale(LC_MESSAGES, ""); // the system's error texts in the user's language
     Options o;
     if (!parseArgs(argc, argv, o)) return 2;
+    // Asked before the port is made: with standard input closed, the port would take its number.
+    bool commands = o.bench && ::fcntl(STDIN_FILENO, F_GETFD) != -1;
 
     const int master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
     if (master < 0 || ::grantpt(master) != 0 || ::unlockpt(master) != 0) {
@@ -598,8 +764,9 @@ int main(int argc, char** argv) {
         }
     }
     // The memory file is there before the port is named: whoever waits for the name may read it.
-    Device device(master, o);
-    device.save();
+    const Records records(o);
+    Line line(master, o, records);
+    if (!o.bench || o.plugged) line.plug(0);
     std::printf("%s\n", slavePath.c_str());
     std::fflush(stdout);
 
@@ -608,32 +775,46 @@ int main(int argc, char** argv) {
     const int packet = 1;
     const bool purgesSeen = ::ioctl(master, TIOCPKT, &packet) == 0;
     std::uint8_t buf[4096];
+    std::string pending;
     while (!gStop) {
-        pollfd p[2] = {{master, POLLIN, 0}, {gWakePipe[0], POLLIN, 0}};
-        const bool feedIdent = device.endlessIdent() && !device.sending();
-        const std::optional<Clock::duration> due =
-            feedIdent ? Clock::duration::zero() : device.nextDue(Clock::now());
+        Device* device = line.device();
+        // The bench's commands are read only after the port's bytes of the same moment, so that
+        // what the program sent before a command is heard or lost as the line was then.
+        pollfd p[3] = {
+            {master, POLLIN, 0}, {gWakePipe[0], POLLIN, 0}, {commands ? STDIN_FILENO : -1, POLLIN, 0}};
+        const bool feedIdent = device && device->endlessIdent() && !device->sending();
+        const std::optional<Clock::duration> due = feedIdent ? Clock::duration::zero()
+                                                   : device  ? device->nextDue(Clock::now())
+                                                             : std::nullopt;
         timespec timeout{};
         if (due) {
             const auto ns = std::chrono::ceil<std::chrono::nanoseconds>(*due).count();
             timeout = {static_cast<time_t>(ns / 1'000'000'000), static_cast<long>(ns % 1'000'000'000)};
         }
-        if (::ppoll(p, 2, due ? &timeout : nullptr, nullptr) < 0 && errno != EINTR) break;
+        if (::ppoll(p, 3, due ? &timeout : nullptr, nullptr) < 0 && errno != EINTR) break;
         if (gStop) break;
-        device.step(Clock::now());
+        if (device) device->step(Clock::now());
         if (p[0].revents & POLLIN) {
             const ssize_t n = ::read(master, buf, sizeof buf);
+            const std::uint8_t* data = buf;
+            std::size_t size = 0;
             if (n > 0 && !purgesSeen) {
-                device.written(buf, static_cast<std::size_t>(n));
+                size = static_cast<std::size_t>(n);
             } else if (n > 0 && buf[0] == TIOCPKT_DATA) {
-                device.written(buf + 1, static_cast<std::size_t>(n - 1));
-            } else if (n > 0 && (buf[0] & TIOCPKT_FLUSHWRITE)) {
-                device.outputPurged();
+                data = buf + 1;
+                size = static_cast<std::size_t>(n - 1);
+            } else if (n > 0 && (buf[0] & TIOCPKT_FLUSHWRITE) && device) {
+                device->outputPurged();
             }
+            if (size > 0 && device) device->written(data, size);
+            if (size > 0 && !device) line.lost(size);
         }
-        if (device.endlessIdent() && !device.sending()) device.sendEndlessChunk();
+        // An input that fails (POLLNVAL included) ends the commands, so it cannot keep waking the loop.
+        if (p[2].revents & (POLLIN | POLLHUP | POLLERR | POLLNVAL)) commands = readCommands(line, pending);
+        device = line.device();
+        if (device && device->endlessIdent() && !device->sending()) device->sendEndlessChunk();
     }
-    device.save();
+    line.save();
     if (!o.linkPath.empty()) {
         char target[256] = {};
         if (::readlink(o.linkPath.c_str(), target, sizeof target - 1) > 0 && slavePath == target)
