@@ -53,6 +53,12 @@ public:
                         std::chrono::microseconds /*within*/) {}
 };
 
+// What makes the system side of each port made from now on: this OS's while it is null. Tests put
+// a fake of their own in its place (a line that flow control holds up); the one replaced is given
+// back to be put back.
+using SystemPortMaker = std::function<std::unique_ptr<SystemPort>(const WakeSignal& closing)>;
+SystemPortMaker ReplaceSystemPortMaker(SystemPortMaker maker);
+
 // How long a call cancelled by RunBounded still gets to return before it is left alone.
 inline constexpr std::chrono::milliseconds kCancelGrace{100};
 

@@ -8,6 +8,7 @@
 #include <mutex>
 #include <shared_mutex>
 #include <thread>
+#include <utility>
 
 namespace tk7v {
 
@@ -45,8 +46,21 @@ bool RunBounded(std::function<bool()> work, const std::function<void()>& cancel,
     return state->result;
 }
 
+namespace {
+
+SystemPortMaker& systemPortMaker() {
+    static SystemPortMaker maker;
+    return maker;
+}
+
+} // namespace
+
+SystemPortMaker ReplaceSystemPortMaker(SystemPortMaker maker) {
+    return std::exchange(systemPortMaker(), std::move(maker));
+}
+
 struct SerialPort::Impl {
-    Impl() : system(SystemPort::create(closing)) {}
+    Impl() : system(systemPortMaker() ? systemPortMaker()(closing) : SystemPort::create(closing)) {}
 
     IoStatus write(std::span<const std::uint8_t> bytes, const StopSignal* stop) {
         // One writer at a time, so the window's "RESET\r" never lands inside a worker's chunk.

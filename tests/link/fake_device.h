@@ -4,6 +4,7 @@
 #include "link/channel.h"
 
 #include <cerrno>
+#include <chrono>
 #include <deque>
 #include <functional>
 #include <mutex>
@@ -26,8 +27,11 @@ public:
     std::string written; // everything the worker wrote, in order
     int rtsRaised = 0;
     std::function<std::string(const std::string& command)> replyOverride;
-    int answers = -1;              // answer this many commands, then fall silent
-    std::function<void()> onBlock; // runs when a read starts waiting for bytes that never come
+    int answers = -1; // answer this many commands, then fall silent
+    int doubled = 0;  // answer this many commands twice
+    std::string late; // still on the line when the worker first looks: it arrives after that look
+    std::chrono::microseconds character{0}; // a line's pace, for the worker's waits; bytes come at once
+    std::function<void()> onBlock;          // runs when a read starts waiting for bytes that never come
 
     IoStatus read(std::span<std::uint8_t> into, const StopSignal& stop) override {
         if (failAfterReads >= 0 && reads_++ >= failAfterReads) return IoStatus::failed(failReadWith);
@@ -59,8 +63,11 @@ public:
     std::size_t discardInput() override {
         const std::size_t n = rx_.size();
         rx_.clear();
+        send(late);
+        late.clear();
         return n;
     }
+    std::chrono::microseconds characterTime() const override { return character; }
 
     void send(const std::string& s) { rx_.insert(rx_.end(), s.begin(), s.end()); }
 
@@ -75,7 +82,9 @@ private:
     void answer(const std::string& command, const std::string& reply) {
         if (silent || answers == 0) return;
         if (answers > 0) --answers;
-        send(replyOverride ? replyOverride(command) : reply);
+        for (int n = doubled > 0 ? 2 : 1; n > 0; --n)
+            send(replyOverride ? replyOverride(command) : reply);
+        if (doubled > 0) --doubled;
     }
 
     std::string dataReply(int n, int a) const {

@@ -18,6 +18,7 @@
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
 #include <utility>
 
@@ -418,4 +419,38 @@ TEST(Simulator, BenchChangesDevicesBehindOnePort) {
         EXPECT_LT(cut.size(), 33u) << "the first reply was cut";
         EXPECT_EQ(cut.substr(0, 6), std::string("xz000=").substr(0, cut.size()));
     }
+
+// The stop tests rely on the simulator cutting a chunk that a purge did not wait for, as a real
+// port's purge throws away what it has not sent: without that they would pass whatever the
+// purge did. Written straight to the port behind a RESET, the chunk is on the line once the
+// identification starts to come back; purged then, it never reaches the device whole.
+TEST(Simulator, APurgeThrowsAwayWhatHasNotCrossedTheLine) {
+    SimProcess sim({"--baud", "1200"}); // 8 ms a byte: the chunk takes a quarter of a second
+    const int fd = ::open(sim.port().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    ASSERT_GE(fd, 0);
+    const std::string data(26, 'N');
+    const std::string first = "RESET\r" + std::string("xz000=") + data + "\r",
+                      then = std::string(33, '\r') + "RESET\r";
+    // Takes what the device sends until `enough` says so, for five seconds at most.
+    std::string heard;
+    const auto hearUntil = [&](auto enough) {
+        const auto deadline = std::chrono::steady_clock::now() + 5s;
+        while (!enough() && std::chrono::steady_clock::now() < deadline) {
+            pollfd p{fd, POLLIN, 0};
+            char buffer[64];
+            const ssize_t n = ::poll(&p, 1, 100) == 1 ? ::read(fd, buffer, sizeof buffer) : 0;
+            heard.append(buffer, static_cast<std::size_t>(std::max<ssize_t>(n, 0)));
+        }
+        return enough();
+    };
+    ASSERT_EQ(::write(fd, first.data(), first.size()), static_cast<ssize_t>(first.size()));
+    EXPECT_TRUE(hearUntil([&] { return !heard.empty(); }));
+    ::tcflush(fd, TCOFLUSH);
+    // Whatever head reached the device takes these as its data; then the device answers again.
+    ASSERT_EQ(::write(fd, then.data(), then.size()), static_cast<ssize_t>(then.size()));
+    EXPECT_TRUE(hearUntil([&] { return heard.find("TK7V", heard.find("TK7V") + 1) != std::string::npos; }))
+        << heard;
+    ::close(fd);
+    const auto memory = sim.memory();
+    EXPECT_NE(std::string(memory.begin(), memory.end()).substr(0, 26), data);
 }

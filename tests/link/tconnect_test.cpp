@@ -109,18 +109,29 @@ TEST(TConnect, RejectedChunkIsSentAgainWithTheConfigurationNotTheReplyUntilTaken
     // Twelve is more refusals in a row than any count a caller would give up after (the command
     // line's is ten); the worker itself never skips a chunk.
     // A late "OK" left on the line before the first chunk must not pass for its answer: the
-    // refusal would then be taken for the second chunk's, and the first never sent again.
+    // refusal would then be taken for the second chunk's, and the first never sent again. One
+    // still on its way when the write begins is waited out; a refusal given twice is the first
+    // attempt's alone.
     const struct {
         int rejects;
         std::uint8_t fill;
         const char* stale;
-    } cases[] = {{2, 0x42, ""}, {12, 0x6B, ""}, {1, 0x37, "OK\r\n"}};
+        const char* late;
+        int doubled;
+    } cases[] = {{2, 0x42, "", "", 0},
+                 {12, 0x6B, "", "", 0},
+                 {1, 0x37, "OK\r\n", "", 0},
+                 {1, 0x25, "", "OK\r\n", 0},
+                 {1, 0x58, "", "", 1}};
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.rejects);
+        SCOPED_TRACE(testing::Message() << c.rejects << " refused, filled with " << int{c.fill});
         Exchange r;
         r.device.memory.fill(0x99); // what the device answers instead of "OK"
         r.device.rejectWrites = c.rejects;
         r.device.send(c.stale);
+        r.device.late = c.late;
+        r.device.doubled = c.doubled;
+        r.device.character = std::chrono::microseconds(1042); // 9600 baud
         r.host.toWrite.fill(c.fill);
         r.exchange(opWrite);
         EXPECT_TRUE(

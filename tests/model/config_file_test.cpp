@@ -187,7 +187,8 @@ TEST(ConfigFile, ReadingNamesWhatIsWrong) {
 TEST(ConfigFile, AnInPlaceWriteCutShortPutsTheOldBytesBack) {
     TempDir dir;
     // No name beside it is free (its name is as long as a name can be): it is rewritten in place,
-    // and the disk fills after 100 bytes, room for the old 50 but not for the new 512.
+    // and the disk fills after 100 bytes, room for the old 50 (and their backup) but not for the
+    // new 512. The backup, made for a replacement that did not happen, goes again.
     const auto file = dir.path / (std::string(250, 'x') + ".cfg");
     std::ofstream(file, std::ios::binary) << std::string(50, 'A');
     rlimit saved{};
@@ -196,10 +197,12 @@ TEST(ConfigFile, AnInPlaceWriteCutShortPutsTheOldBytesBack) {
     rlimit small = saved;
     small.rlim_cur = 100;
     ::setrlimit(RLIMIT_FSIZE, &small);
-    const SaveResult r = SaveConfigFile(file, std::vector<std::uint8_t>(512, 'N'), {.keepBackup = false});
+    const SaveResult r = SaveConfigFile(file, std::vector<std::uint8_t>(512, 'N'));
     ::setrlimit(RLIMIT_FSIZE, &saved);
     std::signal(SIGXFSZ, previous);
     EXPECT_EQ(r.status, SaveResult::Status::WriteFailed);
+    EXPECT_EQ(r.backup, SaveResult::Backup::None);
+    EXPECT_FALSE(std::filesystem::exists(dir.path / (std::string(250, 'x') + ".BAK")));
     std::ifstream in(file, std::ios::binary);
     EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()),
               std::string(50, 'A'));

@@ -20,6 +20,7 @@
 #include <fstream>
 #include <random>
 #include <sys/resource.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 using namespace tk7v::station;
@@ -193,6 +194,10 @@ TEST(ValuesTable, SpreadsheetFormsAllRead) {
         {"port,TS_object_id,TS_object_id\nttyA,1,2\n", 0, "«TS_object_id» и «TS_object_id»"},
         {"port;port;TS_object_id\nttyA;ttyB;1\n", 0, "«port» и «port»"},
         {"port,порт\nttyA,ttyB\n", 0, "«port» и «порт»"},
+        {"port,TS_object_id,Номер объекта (0-8191)\nttyA,1,2\n", 0,
+         "«TS_object_id» и «Номер объекта (0-8191)»"},
+        // Latin headings say nothing of the encoding; the cells do: "Тон" in Windows-1251.
+        {"port;TS_tone_dial_on\r\nttyA;\xD2\xEE\xED\r\n", 1, ""},
     };
     for (const auto& c : cases) {
         const ValuesTable t = ReadValuesTable(c.text);
@@ -202,6 +207,8 @@ TEST(ValuesTable, SpreadsheetFormsAllRead) {
     }
     EXPECT_TRUE(ReadValuesTable(cases[4].text).list);
     EXPECT_EQ(ReadValuesTable(cases[4].text).rows[1].row, 3); // its number in the table
+    EXPECT_EQ(ReadValuesTable(std::end(cases)[-1].text).rows.at(0).assignments,
+              std::vector<std::string>{"TS_tone_dial_on=Тон"});
     const ValuesTable t = ReadValuesTable(cases[0].text);
     EXPECT_FALSE(t.list);
     ASSERT_EQ(t.rows.size(), 2u);
@@ -249,6 +256,14 @@ TEST(Numbering, EachDeviceTheNextRowAndNumberNoRecordHolds) {
          line(2, 10, "claimed") + line(2, 10, "error") + "{\"row\":3,\"numb" + "\n" + line(0, 30, "done"),
          {"3 11", "5 12"},
          ""},
+        // The last record was cut mid-line (a power cut): the next starts on a line of its own, or
+        // neither would be read and its number would be given again.
+        {"after a line cut short",
+         false,
+         Counter{"TS_object_id", 10, 12},
+         line(0, 9, "done") + "{\"result\":\"claimed\",\"numbers\":{\"TS_obj",
+         {"10", "11", "12"},
+         "TS_object_id"},
         {"range end reached before",
          false,
          Counter{"TS_object_id", 1, 2},
@@ -334,19 +349,66 @@ TEST(Report, ARecordThatCannotBeWrittenWholeLeavesNothing) {
         rlimit tight = saved;
         tight.rlim_cur = before.size() + 20;
         ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &tight), 0);
-        record.port = "ttyB";
-        EXPECT_NE(report->add(record), "");
+        // Two devices end meanwhile (on other ports): the second is kept behind the first.
+        for (const char* port : {"ttyB", "ttyC"}) {
+            record.port = port;
+            EXPECT_NE(report->add(record), "");
+        }
         ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &saved), 0);
         EXPECT_EQ(bytesOf(dir / name), before);
-        EXPECT_EQ(report->pending(), 1u);
-        record.port = "ttyC";
+        EXPECT_EQ(report->pending(), 2u);
+        record.port = "ttyD";
         EXPECT_EQ(report->add(record), "");
         EXPECT_EQ(report->pending(), 0u);
         const std::string after = bytesOf(dir / name);
         EXPECT_TRUE(after.starts_with(before));
         EXPECT_LT(after.find("ttyB"), after.find("ttyC"));
-        EXPECT_EQ(std::count(after.begin(), after.end(), '\n'), std::string(name) == "r.csv" ? 4 : 3);
+        EXPECT_LT(after.find("ttyC"), after.find("ttyD"));
+        EXPECT_EQ(std::count(after.begin(), after.end(), '\n'), std::string(name) == "r.csv" ? 5 : 4);
     }
     std::signal(SIGXFSZ, SIG_DFL);
+    fs::remove_all(dir);
+}
+
+// Two stations on one report, each a process of its own claiming numbers as fast as it can: the
+// report's lock is all that keeps them from reading the same last number, so no number may be
+// given twice.
+TEST(Numbering, TwoProcessesClaimingFromOneReportNeverShareANumber) {
+    const fs::path dir = tk7v::test::FreshFolder("tk7v-numbering-two");
+    const std::string path = (dir / "shared.jsonl").string();
+    const Numbering numbering({}, Counter{"TS_object_id", 1, 8191});
+    int gate[2];
+    ASSERT_EQ(::pipe(gate), 0);
+    pid_t stations[2];
+    for (pid_t& pid : stations) {
+        if ((pid = ::fork()) != 0) continue;
+        ::close(gate[1]);
+        char c;
+        bool failed = ::read(gate[0], &c, 1) != 0; // both start as the gate closes
+        std::string error;
+        const auto report = Report::open(path, error);
+        for (int n = 0; n < 200 && report && !failed; ++n) {
+            tk7v::ParameterImage image = tk7v::StartupImage();
+            failed = numbering.claim(*report, {}, image).outcome != Numbering::Claim::Outcome::Given;
+        }
+        ::_exit(report && !failed ? 0 : 1);
+    }
+    ::close(gate[0]);
+    ::close(gate[1]);
+    for (const pid_t pid : stations) {
+        int status = 0;
+        ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    }
+    std::vector<long long> given;
+    std::ifstream in(path);
+    for (std::string line; std::getline(in, line);) {
+        const auto record = nlohmann::json::parse(line, nullptr, false);
+        ASSERT_TRUE(record.is_object()) << line;
+        given.push_back(record.at("numbers").at("TS_object_id").get<long long>());
+    }
+    std::sort(given.begin(), given.end());
+    EXPECT_EQ(given.size(), 400u);
+    EXPECT_EQ(std::adjacent_find(given.begin(), given.end()), given.end()) << "a number given twice";
     fs::remove_all(dir);
 }

@@ -1,4 +1,5 @@
 // The shell: one instance per user, the setting kept between runs, the box of last resort.
+#include "app/ending_signals.h"
 #include "app/instance_guard.h"
 #include "test_main.h"
 #include "ui/settings_store.h"
@@ -10,6 +11,7 @@
 #include <QTemporaryDir>
 #include <QWidget>
 
+#include <csignal>
 #include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -228,6 +230,22 @@ private slots:
         QCOMPARE(
             QDir(QFile::decodeName(shared)).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System),
             QStringList());
+    }
+
+    // Ctrl+C, a logout or kill, a closed terminal: each reaches the window thread (which resets the
+    // device and frees the port), and the handler found before, "ignore", comes back afterwards.
+    // Ignored before, a signal left uncaught is missed here rather than ending the test.
+    void endingSignalsReachTheWindow() {
+        for (const int sig : {SIGINT, SIGTERM, SIGHUP}) {
+            const auto previous = std::signal(sig, SIG_IGN);
+            int received = 0;
+            {
+                const EndingSignals ending([&](int s) { received = s; });
+                QVERIFY(std::raise(sig) == 0);
+                QTRY_COMPARE_WITH_TIMEOUT(received, sig, 5000);
+            }
+            QVERIFY(std::signal(sig, previous) == SIG_IGN);
+        }
     }
 
     void guardIsFreeAgainOnceReleased() {
