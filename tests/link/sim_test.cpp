@@ -419,6 +419,7 @@ TEST(Simulator, BenchChangesDevicesBehindOnePort) {
         EXPECT_LT(cut.size(), 33u) << "the first reply was cut";
         EXPECT_EQ(cut.substr(0, 6), std::string("xz000=").substr(0, cut.size()));
     }
+}
 
 // The stop tests rely on the simulator cutting a chunk that a purge did not wait for, as a real
 // port's purge throws away what it has not sent: without that they would pass whatever the
