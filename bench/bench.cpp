@@ -18,15 +18,20 @@
 
 #include <algorithm>
 #include <cmath>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <numeric>
+#include <set>
 #include <spawn.h>
+#include <sstream>
 #include <sys/resource.h>
 #include <sys/wait.h>
+#include <thread>
 
 using namespace tk7v;
 using namespace std::chrono;
@@ -457,6 +462,101 @@ void stationFigures(int devices) {
     ended.wait(10000);
 }
 
+// A bench where devices are changed at the cable's end while the adapter stays: the simulator's
+// bench mode behind one port, tk7v-cli --loop on it, a device plugged, left until it is done,
+// pulled, and the next one plugged after a gap an operator takes (0.3 s to 1 s). From the
+// simulator's own clock: how long after each plug the station's first command reached the device,
+// and whether every device was programmed with a number of its own.
+void benchFigures() {
+    QTemporaryDir folder;
+    const auto path = [&](const char* name) { return folder.filePath(name).toStdString(); };
+    const std::string log = path("sim.log"), file = path("site.cfg");
+    {
+        ParameterImage image{};
+        image.fill(0xFF);
+        std::ofstream(file, std::ios::binary).write(reinterpret_cast<const char*>(image.data()), 512);
+    }
+    int in[2], out[2];
+    if (::pipe(in) != 0 || ::pipe(out) != 0) return;
+    std::vector<std::string> simArgs = {TK7V_SIM, "--bench", "--baud", "9600", "--log", log, "--log-times"};
+    std::vector<char*> argv;
+    for (auto& a : simArgs)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t fa;
+    posix_spawn_file_actions_init(&fa);
+    posix_spawn_file_actions_adddup2(&fa, in[0], 0);
+    posix_spawn_file_actions_adddup2(&fa, out[1], 1);
+    posix_spawn_file_actions_addclose(&fa, in[1]);
+    posix_spawn_file_actions_addclose(&fa, out[0]);
+    pid_t sim = -1;
+    posix_spawn(&sim, TK7V_SIM, &fa, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&fa);
+    ::close(in[0]);
+    ::close(out[1]);
+    FILE* said = ::fdopen(out[0], "r");
+    char line[512];
+    if (sim <= 0 || !std::fgets(line, sizeof line, said)) return;
+    std::string port = line;
+    port.pop_back();
+    std::vector<std::string> cliArgs = {TK7V_CLI,   "-q",         "write",
+                                        file,       "--port",     port,
+                                        "--loop",   "--number",   "TS_object_id=101-8191",
+                                        "--report", path("r.csv")};
+    argv.clear();
+    for (auto& a : cliArgs)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_init(&fa);
+    posix_spawn_file_actions_addopen(&fa, 1, path("cli.out").c_str(), O_WRONLY | O_CREAT, 0644);
+    posix_spawn_file_actions_addopen(&fa, 2, "/dev/null", O_WRONLY, 0);
+    pid_t cli = -1;
+    posix_spawn(&cli, TK7V_CLI, &fa, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&fa);
+    const auto tell = [&](const char* what) {
+        [[maybe_unused]] auto n = ::write(in[1], what, std::strlen(what));
+        std::fgets(line, sizeof line, said); // once it is in effect
+    };
+    const int swaps = 10;
+    for (int i = 0; i < swaps; ++i) {
+        tell("plug\n");
+        std::this_thread::sleep_for(2500ms); // the device's write and check, and the operator's hands
+        tell("unplug\n");
+        std::this_thread::sleep_for(milliseconds(300 + 700 * i / (swaps - 1)));
+    }
+    ::kill(cli, SIGINT);
+    ::waitpid(cli, nullptr, 0);
+    ::kill(sim, SIGTERM);
+    ::waitpid(sim, nullptr, 0);
+    ::close(in[1]);
+    std::fclose(said);
+    std::vector<double> firsts;
+    std::ifstream events(log);
+    long long plugged = -1;
+    for (std::string e; std::getline(events, e);) {
+        std::istringstream words(e);
+        long long at = 0;
+        std::string what;
+        words >> at >> what;
+        if (what == "PLUG") {
+            plugged = at;
+        } else if (plugged >= 0 && what != "LOST" && what != "UNPLUG") {
+            firsts.push_back((at - plugged) / 1000.0);
+            plugged = -1;
+        }
+    }
+    std::ifstream results(path("cli.out"));
+    std::set<std::string> numbers;
+    for (std::string r; std::getline(results, r);)
+        if (const auto n = r.find("TS_object_id="); n != std::string::npos) numbers.insert(r.substr(n, 17));
+    const Figures f = stats(firsts);
+    std::printf("bench swaps (gaps 0.3..1 s): %zu of %d devices programmed, each its own number\n",
+                numbers.size(), swaps);
+    report("swapped devices programmed with a number of their own", numbers.size(), "", swaps - 0.5, false);
+    report("plug to the station's first command, worst of " + std::to_string(firsts.size()), f.max, "ms",
+           500);
+}
+
 // Runs in a child: the program's window created and shown offscreen, then its peak memory.
 int startupProbe(int argc, char** argv) {
     QApplication app(argc, argv);
@@ -506,6 +606,10 @@ int main(int argc, char** argv) {
         stationFigures(16);
         return failures ? 1 : 0;
     }
+    if (argc > 1 && std::string(argv[1]) == "--swaps") { // a bench's swaps alone
+        benchFigures();
+        return failures ? 1 : 0;
+    }
     if (argc > 1 && std::string(argv[1]) == "--cli") { // the command line's station figures alone
         cliFigures(16);
         cliFigures(32);
@@ -524,6 +628,7 @@ int main(int argc, char** argv) {
     cliFigures(16);
     cliFigures(32);
     stationFigures(16);
+    benchFigures();
     startupFigures(argv[0]);
     std::printf("%s\n", failures ? "SOME GOALS MISSED" : "all goals met");
     return failures ? 1 : 0;
