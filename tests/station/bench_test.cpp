@@ -13,8 +13,11 @@
 #include <gtest/gtest.h>
 
 #include <condition_variable>
+#include <csignal>
 #include <fcntl.h>
+#include <fstream>
 #include <sys/file.h>
+#include <sys/resource.h>
 #include <thread>
 #include <unistd.h>
 
@@ -37,6 +40,10 @@ struct Line {
         std::lock_guard lock(mutex);
         device = plugged.emplace_back(std::make_shared<test::FakeDevice>());
         return *device;
+    }
+    void plugBack() { // the last device, after a moment's silence on the cable
+        std::lock_guard lock(mutex);
+        device = plugged.back();
     }
     void unplug() {
         std::lock_guard lock(mutex);
@@ -91,7 +98,7 @@ private:
 class Events : public Listener {
 public:
     void state(int, PortState s, const std::string&) override {
-        add(s == PortState::LedgerBusy ? "busy" : "");
+        add(s == PortState::LedgerBusy ? "busy" : s == PortState::AwaitingDevice ? "waiting" : "");
     }
     void share(int, int) override {}
     void ended(int, const DeviceEnded& e) override {
@@ -112,7 +119,7 @@ public:
         std::lock_guard lock(mutex_);
         std::vector<std::string> out;
         for (const auto& e : seen_)
-            if (!e.empty() && e != "busy") out.push_back(e);
+            if (!e.empty() && e != "busy" && e != "waiting") out.push_back(e);
         return out;
     }
 
@@ -151,10 +158,11 @@ struct Bench {
         EXPECT_NE(r, nullptr) << error;
         return r;
     }
-    std::unique_ptr<Station> station(Report* to = nullptr) {
+    std::unique_ptr<Station> station(Report* to = nullptr, bool numbered = true) {
         PortJob::Options options;
         options.ports = [this](const std::string&) { return std::make_unique<BenchPort>(line); };
-        ReportTo reportTo{to ? to : report.get(), "write", &numbering, true, ledger.get(), true};
+        ReportTo reportTo{to ? to : report.get(), "write", numbered ? &numbering : nullptr, true,
+                          ledger.get(),           true};
         auto s = std::make_unique<Station>(
             options, events, [this](PortJob& j) { return j.write(image, true); },
             [](PortJob& j, PortJob::Result r) { return WriteEnd(j, r, true, "site.cfg"); }, reportTo);
@@ -192,15 +200,25 @@ TEST(StationBench, EachDeviceSwappedInIsProgrammedWithItsOwnNumber) {
 // and Start, the port taken out and put back, a restart with the next day's report on the same
 // ledger. A new device put on then gets the next number.
 TEST(StationBench, AFinishedDeviceStillAttachedIsLeftAlone) {
-    enum How { StopStart, PortAgain, NextDay };
-    for (const How how : {StopStart, PortAgain, NextDay}) {
+    // Silence: the cable's contact lost for one probe; misses before the device came (an empty
+    // port for a while) must not count towards it.
+    enum How { StopStart, PortAgain, NextDay, Silence };
+    for (const How how : {StopStart, PortAgain, NextDay, Silence}) {
         SCOPED_TRACE(how);
         Bench b;
         std::unique_ptr<Report> nextDay; // outlives the station that writes to it
         auto station = b.station();
+        if (how == Silence) {
+            ASSERT_TRUE(b.events.waitFor("waiting"));
+            std::this_thread::sleep_for(1500ms); // an empty port, probed again and again
+        }
         test::FakeDevice& first = b.line.plug();
         ASSERT_TRUE(b.events.waitFor("done"));
-        if (how == PortAgain) {
+        if (how == Silence) {
+            b.line.unplug();
+            ASSERT_TRUE(b.events.waitFor("waiting", 2));
+            b.line.plugBack();
+        } else if (how == PortAgain) {
             station->remove(0);
             station->add("ttyBENCH", 0);
         } else {
@@ -218,6 +236,43 @@ TEST(StationBench, AFinishedDeviceStillAttachedIsLeftAlone) {
         station->wait();
         EXPECT_EQ(objectOf(first), "101");
         EXPECT_EQ(objectOf(second), "102");
+    }
+}
+
+// A device cut short by a stop mid-write may hold part of a block: it counts as failed and has its
+// record. One whose record the report could not take leaves the run's status at 3, not 0.
+TEST(StationBench, EveryDeviceTouchedIsCountedAndEveryLostRecordSaid) {
+    for (const bool stopMidWrite : {true, false}) {
+        SCOPED_TRACE(stopMidWrite);
+        Bench b;
+        auto station = b.station(nullptr, false);
+        std::signal(SIGXFSZ, SIG_IGN); // a write past the limit fails instead of ending the test
+        rlimit saved{};
+        ::getrlimit(RLIMIT_FSIZE, &saved);
+        test::FakeDevice& device = b.line.plug();
+        device.onWrite = [&](int writes) {
+            // The identification, the look at what it holds (ten reads), then five chunks.
+            if (writes == 16 && stopMidWrite) station->stop();
+            if (writes == 16 && !stopMidWrite) {
+                rlimit full = saved;
+                full.rlim_cur = 1;
+                ::setrlimit(RLIMIT_FSIZE, &full);
+            }
+        };
+        ASSERT_TRUE(b.events.waitFor(stopMidWrite ? "failed" : "done"));
+        station->stop();
+        const RunEnd end = station->wait();
+        ::setrlimit(RLIMIT_FSIZE, &saved);
+        std::signal(SIGXFSZ, SIG_DFL);
+        std::ifstream in(b.dir / "day1.csv");
+        const std::string report{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+        if (stopMidWrite) {
+            EXPECT_EQ(end.failed, 1);
+            EXPECT_NE(report.find("interrupted"), std::string::npos) << report;
+        } else {
+            EXPECT_EQ(end.status, kFileFailed);
+            EXPECT_NE(end.reportError, "");
+        }
     }
 }
 

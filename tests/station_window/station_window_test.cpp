@@ -57,7 +57,7 @@ struct Bench {
     ParameterImage image = test::StartupImage();
     std::unique_ptr<StationWindow> window;
 
-    explicit Bench(const QString& number = {}) {
+    explicit Bench(const QString& number = {}, const QStringList& named = {}) {
         QSettings("tk7v", "tk7v-station").clear(); // nothing remembered from another test
         SetFields(image, std::vector<std::string>{"CS1_phone_1=84951234567"}, false);
         std::ofstream(file().toStdString(), std::ios::binary)
@@ -68,7 +68,7 @@ struct Bench {
         env.refresh = std::chrono::milliseconds(50);
         env.sound = false;
         window = std::make_unique<StationWindow>(
-            StartWith{file(), {}, report(), {}, number, dir.filePath("ledger.csv")}, env);
+            StartWith{file(), named, report(), {}, number, dir.filePath("ledger.csv")}, env);
     }
     QString file() const { return dir.filePath("base.cfg"); }
     QString report() const { return dir.filePath("report.csv"); }
@@ -189,6 +189,41 @@ private slots:
         for (const SimProcess* sim : {&first, &second, &third})
             QVERIFY(report.find(sim->port()) != std::string::npos);
         std::signal(SIGXFSZ, SIG_DFL);
+    }
+
+    // Ports named on the command line are the only ones taking part: an adapter plugged in later
+    // gets its tile, unchecked, so no device on it is programmed unasked.
+    void onlyTheNamedPortsTakePart() {
+        Bench b({}, {"ttyNAMED"});
+        b.ports = {"ttyNAMED", "ttyOTHER"};
+        b.window->refreshPorts();
+        QVERIFY(b.window->tile("ttyNAMED")->takePart()->isChecked());
+        QVERIFY(!b.window->tile("ttyOTHER")->takePart()->isChecked());
+    }
+
+    // A record the report could not take when the station stopped stays with the window, and
+    // closing it asks before it is lost.
+    void aRecordKeptAtStopIsAskedForAtClosing() {
+        std::signal(SIGXFSZ, SIG_IGN);
+        SimProcess sim;
+        Bench b;
+        b.ports = {sim.port()};
+        b.window->refreshPorts();
+        rlimit saved{};
+        ::getrlimit(RLIMIT_FSIZE, &saved);
+        rlimit full = saved;
+        full.rlim_cur = 1; // not even the report's headings
+        QCOMPARE(::setrlimit(RLIMIT_FSIZE, &full), 0);
+        QVERIFY(b.window->start());
+        QTRY_VERIFY_WITH_TIMEOUT(b.window->recordsWarning().contains("Записей ждут: 1"), 10000);
+        QSignalSpy ended(b.window.get(), &StationWindow::runEnded);
+        b.window->stop();
+        QVERIFY(ended.wait(5000));
+        QVERIFY(b.window->close()); // asked, and answered yes
+        QCOMPARE(::setrlimit(RLIMIT_FSIZE, &saved), 0);
+        std::signal(SIGXFSZ, SIG_DFL);
+        QCOMPARE(b.asks.questions.size(), 1);
+        QVERIFY(b.asks.questions[0].contains("не записаны записи"));
     }
 };
 
