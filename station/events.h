@@ -52,6 +52,8 @@ enum class PortState {
     LedgerBusy,      // a claim or a record waits for the ledger's or the report's lock, which
                      // another program holds; the text names the file. The port's phase follows
                      // once the wait is over.
+    Unavailable,     // between devices, the port cannot be opened (another program holds it, this
+                     // user may not): the text is the system's reason; it is tried again
 };
 
 // Which exchange of a device's work runs: each begins with the device's identification; a
@@ -67,6 +69,17 @@ struct DeviceEnded {
     // The device already held what it was to be given (one programmed before, still attached):
     // nothing was written, claimed, counted or recorded.
     bool held = false;
+};
+
+// A port as the station keeps it, for a front end to show: where it stands, the exchange running
+// and its share, why it cannot go on, and the last device's end until the next device begins.
+struct PortStatus {
+    PortState state = PortState::AwaitingDevice;
+    bool working = false; // a device's exchanges run (`phase`, `percent`)
+    Phase phase = Phase::Connecting;
+    int percent = -1;                // of the running read or write; -1 before its first share
+    std::string why;                 // the state's text: a reason, a file, a counter's field
+    std::optional<DeviceEnded> last; // the last device's end; cleared when the next one begins
 };
 
 class Listener {

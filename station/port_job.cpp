@@ -117,7 +117,7 @@ PortJob::Result PortJob::await(bool present) {
         }
         if (p == Probe::Unavailable) {
             unavailable = true;
-            listener_.state(index_, PortState::Working, error_);
+            listener_.state(index_, PortState::Unavailable, error_);
         } else if (unavailable) {
             unavailable = false;
             listener_.state(index_, present ? PortState::AwaitingDevice : PortState::AwaitingRemoval, {});

@@ -14,6 +14,7 @@
 #include <chrono>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -84,13 +85,40 @@ public:
     // out; the counts of the devices.
     RunEnd wait();
 
+    // Any thread: the port named `index` as it stands now (a port never added: waiting, nothing
+    // done), and the devices done and failed so far. The station keeps these; front ends show
+    // them and keep no port state of their own.
+    PortStatus status(int index) const;
+    int done() const { return done_; }
+    int failed() const { return failed_; }
+    // How many ports have a device's exchanges running.
+    int working() const;
+
 private:
     struct Port;
+    // Keeps each port's status from the events, then passes them on to the front end's listener.
+    class Keeper : public Listener {
+    public:
+        explicit Keeper(Listener& to) : to_(to) {}
+        void state(int port, PortState state, const std::string& text) override;
+        void phase(int port, Phase phase) override;
+        void share(int port, int percent) override;
+        void ended(int port, const DeviceEnded& ended) override;
+        void records(std::size_t kept, const std::string& error) override { to_.records(kept, error); }
+        PortStatus status(int port) const;
+        int working() const;
+
+    private:
+        template <class Change> void change(int port, Change how);
+        Listener& to_;
+        mutable std::mutex mutex_;
+        std::vector<PortStatus> ports_; // by index; under mutex_
+    };
     void loop(Port& port);
     bool awaitRecords(Port& port); // false when the port is to end instead
 
     PortJob::Options options_;
-    Listener& listener_;
+    Keeper listener_;
     DeviceWork work_;
     DeviceReport report_;
     std::unique_ptr<RunShared> shared_;

@@ -103,6 +103,7 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(b.tile(dies)->resultText().startsWith("✗"), 10000);
         QVERIFY2(b.tile(dies)->resultText().contains("может хранить часть блока"),
                  qPrintable(b.tile(dies)->resultText()));
+        QCOMPARE(b.tile(dies)->tone(), PortTile::Tone::Failed); // red until the next device begins
         QCOMPARE(b.tile(silent)->stateText(), QString("ждёт устройство"));
 
         SimProcess late({"--baud", "9600"});

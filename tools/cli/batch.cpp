@@ -90,6 +90,7 @@ public:
     void state(int port, station::PortState state, const std::string& text) override {
         switch (state) {
         case station::PortState::Working:
+        case station::PortState::Unavailable:
             return out_.update(port, text);
         case station::PortState::AwaitingDevice:
             return out_.update(port, "ждёт устройство");

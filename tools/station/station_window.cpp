@@ -215,6 +215,10 @@ void StationWindow::setRunning(bool on) {
 }
 
 void StationWindow::updateCounts() {
+    if (station_) {
+        done_ = station_->done();
+        failed_ = station_->failed();
+    }
     QString rate = QStringLiteral("—");
     if (station_ && done_ > 0) {
         // Over at least a minute, so the first device does not promise a thousand an hour.
@@ -233,12 +237,13 @@ QString StationWindow::recordsWarning() const {
 void StationWindow::closeEvent(QCloseEvent* event) {
     if (station_) {
         event->ignore();
-        if (!working_.empty() && !closeWhenStopped_ &&
+        const int working = station_->working();
+        if (working > 0 && !closeWhenStopped_ &&
             !asks_.confirm(
                 this, QStringLiteral("Устройства ещё записываются (%1). Остановить запись и закрыть окно? "
                                      "Начатые блоки дописываются целыми, устройства "
                                      "сбрасываются.")
-                          .arg(working_.size())))
+                          .arg(working)))
             return;
         closeWhenStopped_ = true;
         stop();

@@ -119,6 +119,7 @@ private:
     void onEnded(int port, const QString& text, bool ok, bool held, const QString& ident,
                  const QString& given, const QStringList& differing, bool recorded);
     void onRecords(int kept, const QString& error);
+    void showPort(int port);
 
     StationEnv env_;
     std::unique_ptr<Asks> ownAsks_;
@@ -159,9 +160,7 @@ private:
     std::thread ender_; // waits for the station's ports once stopped
     bool stopping_ = false;
     bool closeWhenStopped_ = false;
-    std::vector<int> working_;             // ports whose device is in work
-    std::map<int, station::Phase> phases_; // and the exchange each runs
-    int done_ = 0, failed_ = 0;
+    int done_ = 0, failed_ = 0; // the station's counts, as last shown
     std::chrono::steady_clock::time_point started_;
 };
 

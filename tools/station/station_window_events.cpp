@@ -22,25 +22,65 @@ PortTile* tileOf(const std::vector<std::string>& names, int port, const StationW
 
 } // namespace
 
-void StationWindow::onState(int port, int state, const QString& text) {
+void StationWindow::onState(int port, int, const QString&) {
+    showPort(port);
+}
+
+void StationWindow::onPhase(int port, int) {
+    showPort(port);
+}
+
+void StationWindow::onShare(int port, int) {
+    showPort(port);
+}
+
+// The port's tile as the station has it now: the events only say that it changed.
+void StationWindow::showPort(int port) {
     PortTile* t = tileOf(names_, port, *this);
-    if (!t) return;
-    switch (static_cast<station::PortState>(state)) {
-    case station::PortState::AwaitingDevice:
-        t->setState(QStringLiteral("ждёт устройство"), PortTile::Tone::Waiting);
+    if (!t || !station_) return;
+    const station::PortStatus s = station_->status(port);
+    const QString why = fromUtf8(s.why);
+    if (!s.last) t->clearResult();
+    t->setNote({});
+    if (s.working) {
+        const QString share = QString::number(std::max(s.percent, 0));
+        switch (s.phase) {
+        case station::Phase::Connecting:
+            t->setState(QStringLiteral("подключение"), PortTile::Tone::Busy);
+            break;
+        case station::Phase::Checking:
+            t->setState(QStringLiteral("чтение устройства"), PortTile::Tone::Busy);
+            break;
+        case station::Phase::Writing:
+            t->setState(QStringLiteral("запись %1 %").arg(share), PortTile::Tone::Busy);
+            break;
+        case station::Phase::Reading:
+            t->setState(QStringLiteral("проверка %1 %").arg(share), PortTile::Tone::Busy);
+            break;
+        }
+        if (s.state != station::PortState::LedgerBusy) return;
+    }
+    switch (s.state) {
+    case station::PortState::Working:
         break;
-    case station::PortState::AwaitingRemoval:
+    case station::PortState::AwaitingDevice:
+    case station::PortState::AwaitingRemoval: {
+        const bool removal = s.state == station::PortState::AwaitingRemoval;
+        const QString next =
+            removal ? QStringLiteral("отключите устройство") : QStringLiteral("ждёт устройство");
         // A failed device keeps its red tile and its reason until the next one begins: the
         // operator must not pack it with the good ones.
-        if (t->tone() == PortTile::Tone::Failed) {
-            t->setNote(QStringLiteral("отключите устройство"));
-            return;
+        if (s.last && s.last->end.status != station::kDone) {
+            t->setState(QStringLiteral("✗ ошибка"), PortTile::Tone::Failed);
+            t->setNote(next);
+        } else {
+            t->setState(next, removal ? PortTile::Tone::Remove : PortTile::Tone::Waiting);
         }
-        t->setState(QStringLiteral("отключите устройство"), PortTile::Tone::Remove);
         break;
+    }
     case station::PortState::RunOut:
-        t->setState(text.isEmpty() ? QStringLiteral("строки списка кончились")
-                                   : QStringLiteral("номера %1 кончились").arg(text),
+        t->setState(why.isEmpty() ? QStringLiteral("строки списка кончились")
+                                  : QStringLiteral("номера %1 кончились").arg(why),
                     PortTile::Tone::Idle);
         break;
     case station::PortState::RecordsKept:
@@ -48,62 +88,19 @@ void StationWindow::onState(int port, int state, const QString& text) {
         break;
     case station::PortState::LedgerBusy:
         t->setState(QStringLiteral("отчёт занят другой программой"), PortTile::Tone::Busy);
-        t->setNote(text);
-        return;
-    case station::PortState::Working:
-        // Between devices only a port that cannot be used says anything: why it cannot.
-        if (std::find(working_.begin(), working_.end(), port) == working_.end()) {
-            t->setState(QStringLiteral("порт недоступен"), PortTile::Tone::Failed);
-            t->setNote(text);
-        }
-        return;
-    }
-    t->setNote({});
-}
-
-void StationWindow::onPhase(int port, int phase) {
-    PortTile* t = tileOf(names_, port, *this);
-    if (!t) return;
-    phases_[port] = static_cast<station::Phase>(phase);
-    switch (static_cast<station::Phase>(phase)) {
-    case station::Phase::Connecting:
-        if (std::find(working_.begin(), working_.end(), port) == working_.end()) working_.push_back(port);
-        t->clearResult();
-        t->setNote({});
-        t->setState(QStringLiteral("подключение"), PortTile::Tone::Busy);
+        t->setNote(why);
         break;
-    case station::Phase::Writing:
-        t->setState(QStringLiteral("запись 0 %"), PortTile::Tone::Busy);
-        break;
-    case station::Phase::Reading:
-        t->setState(QStringLiteral("проверка 0 %"), PortTile::Tone::Busy);
-        break;
-    case station::Phase::Checking:
-        t->setState(QStringLiteral("чтение устройства"), PortTile::Tone::Busy);
+    case station::PortState::Unavailable:
+        t->setState(QStringLiteral("порт недоступен"), PortTile::Tone::Failed);
+        t->setNote(why);
         break;
     }
-}
-
-void StationWindow::onShare(int port, int percent) {
-    PortTile* t = tileOf(names_, port, *this);
-    const auto phase = phases_.find(port);
-    if (!t || phase == phases_.end() || phase->second == station::Phase::Connecting ||
-        phase->second == station::Phase::Checking)
-        return;
-    t->setState((phase->second == station::Phase::Writing ? QStringLiteral("запись %1 %")
-                                                          : QStringLiteral("проверка %1 %"))
-                    .arg(percent),
-                PortTile::Tone::Busy);
 }
 
 void StationWindow::onEnded(int port, const QString& text, bool ok, bool held, const QString& ident,
                             const QString& given, const QStringList& differing, bool recorded) {
-    working_.erase(std::remove(working_.begin(), working_.end(), port), working_.end());
-    phases_.erase(port);
     PortTile* t = tileOf(names_, port, *this);
     const QString time = QTime::currentTime().toString(QStringLiteral("HH:mm:ss"));
-    // One that held its configuration already was counted when it got it.
-    if (!held) ++(ok ? done_ : failed_);
     if (t) {
         QStringList detail;
         if (!ident.isEmpty()) detail << ident;

@@ -73,7 +73,7 @@ void StationWindow::takePart(PortTile* t, bool take) {
         station_->add(name, index);
     } else {
         station_->remove(index);
-        if (std::find(working_.begin(), working_.end(), index) == working_.end())
+        if (!station_->status(index).working)
             t->setState(QStringLiteral("не участвует"), PortTile::Tone::Idle);
     }
 }

@@ -176,7 +176,6 @@ bool StationWindow::start() {
         reportTo_);
     started_ = std::chrono::steady_clock::now();
     done_ = failed_ = 0;
-    working_.clear();
     setRunning(true);
     for (PortTile* t : tiles_)
         takePart(t, t->takePart()->isChecked());
@@ -211,10 +210,12 @@ void StationWindow::release() {
 
 void StationWindow::finishRun() {
     if (ender_.joinable()) ender_.join();
+    relay_->drain(); // the ports' last words, shown from the station's last state
     station_.reset();
-    relay_->drain(); // the ports' last words, before the window says the run is over
     stopping_ = false;
-    working_.clear();
+    done_ = lastRun_.done;
+    failed_ = lastRun_.failed;
+    updateCounts();
     for (PortTile* t : tiles_)
         if (t->tone() != PortTile::Tone::Done && t->tone() != PortTile::Tone::Failed)
             t->setState(t->takePart()->isChecked() ? QStringLiteral("остановлено")

@@ -1,0 +1,169 @@
+#include "device_run.h"
+
+#include "sha256.h"
+
+#include "model/field_rules.h"
+
+#include <chrono>
+
+namespace tk7v::station {
+
+namespace {
+
+// The report's word for how a device ended.
+std::string outcomeOf(const PortJob& job, PortJob::Result r) {
+    switch (r) {
+    case PortJob::Result::Done:
+        return "done";
+    case PortJob::Result::Interrupted:
+        return "interrupted";
+    case PortJob::Result::NoAnswer:
+        return "no answer";
+    case PortJob::Result::Held:
+        return "held";
+    case PortJob::Result::Failed:
+        break;
+    }
+    return job.verifyFailed() ? "differs" : "error";
+}
+
+std::string runOutText(const std::string& of) {
+    return (of.empty() ? std::string("строки списка кончились") : "номера " + of + " кончились") +
+           ", устройство не записано";
+}
+
+// A wait for the ledger's or the report's lock on this port: a stop ends it at once, and the
+// port says so once it lasts.
+LockWait lockWaitOf(PortJob& job, Listener& listener, const std::string& file) {
+    LockWait wait;
+    wait.pause = [&job](std::chrono::milliseconds ms) { return job.pause(ms); };
+    wait.busy = [&job, &listener, file](bool busy) {
+        if (busy) listener.state(job.index(), PortState::LedgerBusy, file);
+    };
+    return wait;
+}
+
+} // namespace
+
+DeviceEnded RunOne(PortJob& job, const DeviceWork& work, const DeviceReport& report, RunShared& shared,
+                   Listener& listener, bool* untouched, bool recognise) {
+    const ReportTo& to = shared.to;
+    const auto start = std::chrono::system_clock::now();
+    Given given;
+    bool ranOut = false; // nothing was left for it: the device is left as it came
+    Ledger* ledger = to.ledgerOf();
+    if (to.numbering && ledger) {
+        job.beforeWrite([&](ParameterImage& image) -> std::string {
+            ReportRecord claim;
+            claim.port = job.port();
+            claim.identification = job.identification();
+            claim.command = to.command;
+            claim.start = start;
+            claim.end = std::chrono::system_clock::now();
+            const Numbering::Claim c =
+                to.numbering->claim(*ledger, claim, image, lockWaitOf(job, listener, ledger->name()));
+            switch (c.outcome) {
+            case Numbering::Claim::Outcome::Given:
+                given = c.given;
+                if (c.last) shared.endNumbering(c.runOut);
+                return {};
+            case Numbering::Claim::Outcome::RunOut:
+                ranOut = true;
+                shared.endNumbering(c.runOut);
+                return runOutText(c.runOut);
+            case Numbering::Claim::Outcome::Failed:
+                break;
+            }
+            return c.error;
+        });
+    }
+    if (recognise) {
+        job.recognise([&](const ParameterImage& device, const ParameterImage& image) {
+            if (!to.numbering) return DiffFields(device, image).empty();
+            // Numbers count only as the ledger holds them given: one it cannot read leaves the
+            // device to the claim, which then fails as well.
+            Taken taken;
+            std::string error;
+            return ledger && ledger->taken(taken, error, lockWaitOf(job, listener, ledger->name())) &&
+                   to.numbering->holds(device, image, taken);
+        });
+    }
+    const PortJob::Result r = work(job);
+    job.beforeWrite({}); // they hold this device's locals
+    job.recognise({});
+    DeviceEnded ended{report(job, r), job.identification(), given, true};
+    ended.held = r == PortJob::Result::Held;
+    DeviceEnd& end = ended.end;
+    if (untouched) *untouched = (r == PortJob::Result::Interrupted && !job.wroteSomething()) || ranOut;
+    if (ended.held || !to.report || (untouched && *untouched && !given.any())) return ended;
+    ReportRecord record{job.port(),
+                        job.identification(),
+                        to.command,
+                        end.file,
+                        {},
+                        start,
+                        std::chrono::system_clock::now(),
+                        outcomeOf(job, r),
+                        r == PortJob::Result::Done ? std::string() : end.text,
+                        end.differing,
+                        given};
+    if (end.bytes) record.sha256 = Sha256Hex(*end.bytes);
+    const bool wereKept = to.report->pending() > 0;
+    if (const std::string failed = to.report->add(record, lockWaitOf(job, listener, to.report->name()));
+        !failed.empty()) {
+        ended.recorded = false;
+        listener.records(to.report->pending(), failed);
+    } else if (wereKept) {
+        listener.records(0, {});
+    }
+    return ended;
+}
+
+DeviceEnd FailedEnd(const PortJob& job, PortJob::Result result, bool mayHoldPart) {
+    DeviceEnd end{{}, kDeviceFailed, mayHoldPart, true};
+    switch (result) {
+    case PortJob::Result::Done:
+    case PortJob::Result::Held:
+        end.status = kDone;
+        end.error = false;
+        break;
+    case PortJob::Result::Interrupted:
+        end.text = "прервано";
+        break;
+    case PortJob::Result::NoAnswer: // "не отвечает (the step)"
+    case PortJob::Result::Failed: {
+        // The system's sentences end with a full stop; the note on the block follows after it.
+        std::string error = job.error();
+        while (!error.empty() && (error.back() == '.' || error.back() == ' ' || error.back() == '\n'))
+            error.pop_back();
+        end.text = result == PortJob::Result::NoAnswer ? error : "ошибка: " + error;
+        break;
+    }
+    }
+    if (mayHoldPart) end.text += "; устройство может хранить часть блока";
+    return end;
+}
+
+DeviceEnd WriteEnd(const PortJob& job, PortJob::Result result, bool verify, const std::string& file) {
+    DeviceEnd end;
+    if (result == PortJob::Result::Done) {
+        end = {verify ? "записано и проверено" : "записано", kDone, false};
+    } else if (result == PortJob::Result::Held) {
+        end = {"уже записано, не тронуто", kDone, false};
+    } else if (job.verifyFailed()) {
+        for (const Difference& d : DiffFields(job.block(), job.written()))
+            end.differing.push_back(d.name);
+        end.text =
+            "записано, но проверка не пройдена, различается полей: " + std::to_string(end.differing.size());
+        end.status = kDeviceFailed;
+        end.error = true;
+    } else {
+        // A write cut short, by a stop or a fault, may have left part of the block.
+        end = FailedEnd(job, result, job.wroteSomething());
+    }
+    end.file = file;
+    if (job.wroteSomething()) end.bytes = job.written();
+    return end;
+}
+
+} // namespace tk7v::station
