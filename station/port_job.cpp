@@ -69,8 +69,17 @@ std::chrono::milliseconds PortJob::probeLimit() const {
 }
 
 PortJob::Probe PortJob::probe() {
+    // A silent port stays open from one probe to the next: opening and closing it a few times a
+    // second on every waiting port would cost more than the probes themselves. A device that
+    // answers is let go at once (reset, port closed), as after any identification.
     probing_ = true;
-    const Result r = identify();
+    Result r = Result::Failed;
+    const bool wasOpen = link_.isOpen();
+    if (!wasOpen) clear();
+    if (wasOpen || open()) {
+        const Ended e = exchange(opConnect);
+        r = e == Ended::Timeout && link_.isOpen() ? Result::NoAnswer : finish(e);
+    }
     probing_ = false;
     switch (r) {
     case Result::Done:
@@ -91,10 +100,15 @@ PortJob::Probe PortJob::probe() {
 
 PortJob::Result PortJob::await(bool present) {
     quiet_ = true;
+    // However the wait ends, the port a silent probe left open is closed (nothing to reset: no
+    // device answered on it) and the job's texts are passed on again.
     struct Loud {
-        std::atomic<bool>& quiet;
-        ~Loud() { quiet = false; }
-    } loud{quiet_};
+        PortJob& job;
+        ~Loud() {
+            if (job.link_.isOpen()) job.link_.shutdown();
+            job.quiet_ = false;
+        }
+    } loud{*this};
     bool unavailable = false;
     int missedBefore = 0;
     for (;;) {
@@ -188,7 +202,8 @@ PortJob::Ended PortJob::exchange(Operation op, const ParameterImage* toWrite) {
         timedOut = timedOut_;
     }
     // An identification cut short leaves its port to be closed, unreset.
-    if (interrupted_ || gaveUp_ || timedOut) link_.abort();
+    // A probe that found no device keeps its port open for the next one.
+    if (interrupted_ || gaveUp_ || (timedOut && !probing_)) link_.abort();
     if (outcome_ && outcome_->how == ExchangeEnd::How::Done) return Ended::Success;
     if (interrupted_) return Ended::Interrupt;
     if (gaveUp_) return Ended::GaveUp;
