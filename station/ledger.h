@@ -45,6 +45,13 @@ struct LockWait {
     std::chrono::milliseconds limit{10000};
     static constexpr std::chrono::milliseconds kSayAfter{1000};
     static constexpr std::chrono::milliseconds kRetry{100};
+
+    // One try, for a thread that must not wait at all (a window's own).
+    static LockWait Once() {
+        LockWait w;
+        w.limit = std::chrono::milliseconds(0);
+        return w;
+    }
 };
 
 class Ledger {

@@ -154,7 +154,7 @@ StationWindow::StationWindow(const StartWith& with, StationEnv env)
         std::chrono::duration_cast<std::chrono::milliseconds>(station::Station::kRecordsRetry));
     connect(retryTimer_, &QTimer::timeout, this, [this] {
         if (!ledger_ || station_) return retryTimer_->stop();
-        const std::string failed = ledger_->flush();
+        const std::string failed = ledger_->flush(station::LockWait::Once());
         onRecords(static_cast<int>(ledger_->pending()), fromUtf8(failed));
         if (ledger_->pending() == 0) {
             retryTimer_->stop();
@@ -249,7 +249,7 @@ void StationWindow::closeEvent(QCloseEvent* event) {
         stop();
         return;
     }
-    if (ledger_ && ledger_->pending() > 0 && ledger_->flush().empty() == false &&
+    if (ledger_ && ledger_->pending() > 0 && ledger_->flush(station::LockWait::Once()).empty() == false &&
         !asks_.confirm(this,
                        QStringLiteral("В отчёт %1 не записаны записи об устройствах: %2. Закрыть окно и "
                                       "потерять их?")

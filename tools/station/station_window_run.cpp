@@ -205,7 +205,7 @@ void StationWindow::release() {
     else
         lastRun_ = station_->wait();
     station_.reset();
-    if (ledger_) ledger_->flush();
+    if (ledger_) ledger_->flush(station::LockWait::Once());
 }
 
 void StationWindow::finishRun() {
