@@ -38,6 +38,19 @@ Command AddSetCommand(CLI::App& program) {
                 std::vector<std::string> assignments;
                 if (auto refused = AssignmentsFrom(o->from, *loaded.image, assignments, context.out))
                     return *refused;
+                // Values from JSON come from another configuration or a program, often for many
+                // files: one the field cannot hold exactly is refused, as in a table, rather than
+                // stored as something else. What is typed here keeps the window's rule.
+                if (!o->from.empty()) {
+                    ParameterImage check = *loaded.image;
+                    const auto issues = SetFields(check, assignments, true);
+                    for (const FieldIssue& issue : issues)
+                        context.out.note(o->from + ": " + IssueText(issue));
+                    if (!issues.empty()) {
+                        context.out.note(Shown(o->file, false) + " не изменён");
+                        return int(kUsage);
+                    }
+                }
                 assignments.insert(assignments.end(), o->assignments.begin(), o->assignments.end());
                 bool refused = false;
                 for (const FieldIssue& issue : SetFields(*loaded.image, assignments, o->strict)) {
