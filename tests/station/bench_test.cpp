@@ -36,9 +36,12 @@ struct Line {
         std::lock_guard lock(mutex);
         return device;
     }
-    test::FakeDevice& plug() {
+    // `onWrite` is the device's own from the start: the station may talk to it at once.
+    test::FakeDevice& plug(std::function<void(int)> onWrite = {}) {
+        auto fresh = std::make_shared<test::FakeDevice>();
+        fresh->onWrite = std::move(onWrite);
         std::lock_guard lock(mutex);
-        device = plugged.emplace_back(std::make_shared<test::FakeDevice>());
+        device = plugged.emplace_back(std::move(fresh));
         return *device;
     }
     void plugBack() { // the last device, after a moment's silence on the cable
@@ -249,8 +252,7 @@ TEST(StationBench, EveryDeviceTouchedIsCountedAndEveryLostRecordSaid) {
         std::signal(SIGXFSZ, SIG_IGN); // a write past the limit fails instead of ending the test
         rlimit saved{};
         ::getrlimit(RLIMIT_FSIZE, &saved);
-        test::FakeDevice& device = b.line.plug();
-        device.onWrite = [&](int writes) {
+        b.line.plug([&](int writes) {
             // The identification, the look at what it holds (ten reads), then five chunks.
             if (writes == 16 && stopMidWrite) station->stop();
             if (writes == 16 && !stopMidWrite) {
@@ -258,7 +260,7 @@ TEST(StationBench, EveryDeviceTouchedIsCountedAndEveryLostRecordSaid) {
                 full.rlim_cur = 1;
                 ::setrlimit(RLIMIT_FSIZE, &full);
             }
-        };
+        });
         ASSERT_TRUE(b.events.waitFor(stopMidWrite ? "failed" : "done"));
         station->stop();
         const RunEnd end = station->wait();
