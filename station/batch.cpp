@@ -45,7 +45,7 @@ RunEnd RunOnDevices(const std::vector<std::string>& ports, const PortJob::Option
                     Listener& listener, StopSignal& stop, const DeviceWork& work, const DeviceReport& report,
                     const ReportTo& reportTo) {
     std::vector<DeviceEnded> ends(ports.size());
-    RunShared shared{reportTo, {}, {}, false, {}, {}};
+    RunShared shared(reportTo);
     RunEnd run;
     run.stopped = RunJobs(ports, options, listener, stop, shared, [&](PortJob& job) {
         DeviceEnded& ended = ends[static_cast<std::size_t>(job.index())];

@@ -12,6 +12,8 @@ namespace tk7v::station {
 
 // What the ports of one run share: where records go, and whether the numbering has run out.
 struct RunShared {
+    explicit RunShared(const ReportTo& to) : to(to) {}
+
     ReportTo to;                // a copy: the caller's may be gone before the station is
     std::vector<PortJob*> jobs; // under mutex
     std::mutex mutex;
