@@ -35,16 +35,14 @@ struct Taken {
     std::map<std::string, std::set<long long>> numbers;
 };
 
-// How a wait for a lock that another program holds goes: it is tried again every little while,
-// `busy` is told once the wait has lasted a second (and again with false when it ends), `pause`
-// waits between tries and returns true when the wait is to end at once (a stop), and it is given
-// up after `limit`. Nothing here blocks longer than one `pause`.
+// How a wait for a lock that another program holds goes: `busy` is told once the wait has lasted a
+// second (and again with false when it ends), `pause` is asked often (with no time to wait)
+// whether the wait is to end at once (a stop), and it is given up after `limit`.
 struct LockWait {
-    std::function<bool(std::chrono::milliseconds)> pause; // null: a plain wait
+    std::function<bool(std::chrono::milliseconds)> pause; // null: nothing ends it but the limit
     std::function<void(bool busy)> busy;                  // null: nothing to tell
     std::chrono::milliseconds limit{10000};
     static constexpr std::chrono::milliseconds kSayAfter{1000};
-    static constexpr std::chrono::milliseconds kRetry{100};
 
     // One try, for a thread that must not wait at all (a window's own).
     static LockWait Once() {

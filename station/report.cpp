@@ -5,9 +5,11 @@
 #include <csv.h>
 #include <nlohmann/json.hpp>
 
+#include <condition_variable>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <thread>
 
 namespace tk7v::station {
 
@@ -98,6 +100,9 @@ std::vector<std::string> CsvCells(const std::string& text, char separator) {
     if (!whole || cells.rows.size() != 1) return {};
     return cells.rows.front();
 }
+
+// How often a wait for a lock held elsewhere looks at its stop and its limit.
+constexpr std::chrono::milliseconds kLockSlice{20};
 
 std::mutex& timeMutex() {
     static std::mutex m; // localtime and gmtime share a static buffer
@@ -233,40 +238,83 @@ std::string Report::failure(SysError e) const {
     return e ? path_ + ": " + SystemErrorText(e.code) : std::string();
 }
 
+// The system hands a file's lock to those that wait for it blocked, in turn; tries at intervals
+// could miss every moment another station leaves it free, and wait for ever. So a held lock is
+// waited for by a thread of its own, blocked in the system's call, while the waiter keeps its
+// limit and its stop. A waiter that gives up leaves the take to the next one, or to release what
+// it gets: one take at most per report, since two on one file would share the one lock.
+struct Report::Taking {
+    std::mutex mutex;
+    std::condition_variable done;
+    bool finished = false; // the system's call has returned
+    bool wanted = true;    // someone waits for it; otherwise the lock it gets is let go
+    SysError result;
+};
+
 std::string Report::lockFile(const LockWait& wait) {
     // Another station appends for milliseconds; a lock held longer is some other program's (a
     // stuck network folder, a tool that keeps the file locked): the wait is said, bounded, and
     // ended at once by a stop.
+    bool held = false;
+    if (const SysError e = file_->tryLock(held))
+        return path_ + ": отчёт не блокируется: " + SystemErrorText(e.code);
+    if (!held) return {};
+    const std::string busy = path_ + ": отчёт занят другой программой";
+    if (wait.limit <= std::chrono::milliseconds(0)) return busy;
+
+    std::shared_ptr<Taking> t = taking_;
+    if (t) {
+        std::lock_guard lock(t->mutex);
+        if (t->finished)
+            t.reset(); // one given up has let its lock go
+        else
+            t->wanted = true;
+    }
+    if (!t) {
+        t = std::make_shared<Taking>();
+        taking_ = t;
+        std::thread([t, file = file_] {
+            const SysError e = file->lock();
+            std::lock_guard lock(t->mutex);
+            t->finished = true;
+            t->result = e;
+            if (!t->wanted && !e) file->unlock();
+            t->done.notify_all();
+        }).detach();
+    }
     const auto start = std::chrono::steady_clock::now();
     bool said = false;
-    const auto unsay = [&] {
+    // Gives the take up: the lock it got meanwhile is let go, or it will be when it comes.
+    const auto giveUp = [&](const std::string& why) {
+        std::lock_guard lock(t->mutex);
+        if (t->finished) {
+            if (!t->result) file_->unlock();
+            taking_.reset();
+        } else {
+            t->wanted = false;
+        }
         if (said && wait.busy) wait.busy(false);
+        return why;
     };
     for (;;) {
-        bool held = false;
-        if (const SysError e = file_->tryLock(held)) {
-            unsay();
-            return path_ + ": отчёт не блокируется: " + SystemErrorText(e.code);
-        }
-        if (!held) {
-            unsay();
-            return {};
+        {
+            std::unique_lock lock(t->mutex);
+            if (t->done.wait_for(lock, kLockSlice, [&] { return t->finished; })) {
+                taking_.reset();
+                lock.unlock();
+                if (said && wait.busy) wait.busy(false);
+                return t->result ? path_ + ": отчёт не блокируется: " + SystemErrorText(t->result.code)
+                                 : std::string();
+            }
         }
         const auto waited = std::chrono::steady_clock::now() - start;
-        if (waited >= wait.limit) {
-            unsay();
-            return path_ + ": отчёт занят другой программой";
-        }
+        if (waited >= wait.limit) return giveUp(busy);
         if (!said && waited >= LockWait::kSayAfter && wait.busy) {
             said = true;
             wait.busy(true);
         }
-        const bool ended =
-            wait.pause ? wait.pause(LockWait::kRetry) : (lockPause_.wait(LockWait::kRetry), false);
-        if (ended) {
-            unsay();
-            return path_ + ": ожидание отчёта прервано";
-        }
+        if (wait.pause && wait.pause(std::chrono::milliseconds(0)))
+            return giveUp(path_ + ": ожидание отчёта прервано");
     }
 }
 

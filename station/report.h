@@ -9,7 +9,6 @@
 #include "events.h"
 #include "ledger.h"
 
-#include "link/manual_reset_event.h"
 #include "link/shared_file.h"
 
 #include <chrono>
@@ -60,6 +59,7 @@ private:
     enum class Format { JsonLines, Csv };
     Report(Format format, std::string path, std::unique_ptr<SharedFile> file)
         : format_(format), path_(std::move(path)), file_(std::move(file)) {}
+    struct Taking; // a blocking take of the file's lock, on a thread of its own
     std::string line(const ReportRecord& r, char separator) const;
     // Appends the record's line (after the CSV headings when the file is empty); the lock held.
     SysError appendLocked(const ReportRecord& record);
@@ -73,10 +73,10 @@ private:
     mutable std::mutex mutex_; // the threads of this process take turns at the file's lock
     Format format_;
     std::string path_;
-    std::unique_ptr<SharedFile> file_;
-    std::optional<char> separator_;  // a CSV report's, once known; under mutex_
-    std::vector<ReportRecord> kept_; // records not yet written, oldest first; under mutex_
-    ManualResetEvent lockPause_;     // never set: the pause between two tries of a plain wait
+    std::shared_ptr<SharedFile> file_; // shared with a take of its lock that may outlive a wait
+    std::optional<char> separator_;    // a CSV report's, once known; under mutex_
+    std::vector<ReportRecord> kept_;   // records not yet written, oldest first; under mutex_
+    std::shared_ptr<Taking> taking_;   // the take under way, if any; under mutex_
 };
 
 } // namespace tk7v::station
