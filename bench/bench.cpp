@@ -467,7 +467,7 @@ void stationFigures(int devices) {
 
 // A bench where devices are changed at the cable's end while the adapter stays: the simulator's
 // bench mode behind one port, tk7v-cli --loop on it, a device plugged, left until it is done,
-// pulled, and the next one plugged after a gap an operator takes (0.3 s to 1 s). From the
+// pulled, and the next one plugged after a gap an operator takes (0.3 s to 3 s). From the
 // simulator's own clock: how long after each plug the station's first command reached the device,
 // and whether every device was programmed with a number of its own.
 void benchFigures() {
@@ -525,7 +525,7 @@ void benchFigures() {
         tell("plug\n");
         std::this_thread::sleep_for(2500ms); // the device's write and check, and the operator's hands
         tell("unplug\n");
-        std::this_thread::sleep_for(milliseconds(300 + 700 * i / (swaps - 1)));
+        std::this_thread::sleep_for(milliseconds(300 + 2700 * i / (swaps - 1)));
     }
     ::kill(cli, SIGINT);
     ::waitpid(cli, nullptr, 0);
@@ -553,7 +553,7 @@ void benchFigures() {
     for (std::string r; std::getline(results, r);)
         if (const auto n = r.find("TS_object_id="); n != std::string::npos) numbers.insert(r.substr(n, 17));
     const Figures f = stats(firsts);
-    std::printf("bench swaps (gaps 0.3..1 s): %zu of %d devices programmed, each its own number\n",
+    std::printf("bench swaps (gaps 0.3..3 s): %zu of %d devices programmed, each its own number\n",
                 numbers.size(), swaps);
     report("swapped devices programmed with a number of their own", numbers.size(), "", swaps - 0.5, false);
     report("plug to the station's first command, worst of " + std::to_string(firsts.size()), f.max, "ms",

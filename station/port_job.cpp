@@ -113,7 +113,11 @@ PortJob::Result PortJob::await(bool present) {
     int missedBefore = 0;
     for (;;) {
         if (interrupted_ || waitsEnded_) return Result::Interrupted;
-        longProbe_ = present && missedInRow_ > 0 && missedInRow_ % kLongProbeEvery == 0;
+        // Until a device has answered here, now and then a probe waits the whole time-out, for a
+        // device slower than the margin; once one has, its reply time sets the probes' limit, and
+        // a long probe would only keep the next device waiting for its first command.
+        longProbe_ =
+            present && replyTime_.count() == 0 && missedInRow_ > 0 && missedInRow_ % kLongProbeEvery == 0;
         const Probe p = probe();
         longProbe_ = false;
         if (p == Probe::Interrupted) return Result::Interrupted;

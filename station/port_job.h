@@ -81,9 +81,9 @@ public:
     // Misses in a row after which the port was empty beyond doubt: the next device to answer is
     // a new one without a look at what it holds.
     static constexpr int kMissedForEmpty = 3;
-    // A device that takes longer than a probe's limit to answer is still found: every so many
-    // misses in a row, one probe waits the whole time-out; the device's own reply time, once
-    // known, lengthens the probes that follow.
+    // A device that takes longer than a probe's limit to answer is still found: until a device
+    // has answered on the port, every so many misses in a row one probe waits the whole time-out;
+    // the device's own reply time, once known, lengthens the probes that follow.
     static constexpr int kLongProbeEvery = 8;
     Result awaitDevice();
     Result awaitGone();
