@@ -116,8 +116,9 @@ Numbering::Claim Numbering::claim(Ledger& ledger, ReportRecord record, Parameter
                 parseNumber(std::string_view(n).substr(n.find('=') + 1), v);
                 after.numbers[n.substr(0, n.find('='))].insert(v);
             }
-            std::string ignored;
-            c.last = !next(after, ignored);
+            // What runs out with it is named as when the next device finds nothing: the counter's
+            // field, or nothing for the list.
+            c.last = !next(after, c.runOut);
             record.given = *given;
             record.result = "claimed";
             return record;

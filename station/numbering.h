@@ -42,9 +42,10 @@ public:
     struct Claim {
         enum class Outcome { Given, RunOut, Failed } outcome = Outcome::Failed;
         Given given;
-        bool last = false;  // nothing is left after this one
-        std::string error;  // Failed: the report's failure
-        std::string runOut; // RunOut: the counter's field, or empty when the list ran out
+        bool last = false; // nothing is left after this one
+        std::string error; // Failed: the report's failure
+        // RunOut, or Given with `last`: the counter's field that ran out, or empty for the list.
+        std::string runOut;
     };
     // Claims the next row and number in the ledger with `record` (its result "claimed") and
     // applies them to `image`. Any thread.

@@ -30,7 +30,8 @@ void onRowEnd(int, void* data) {
 }
 
 // The separator a spreadsheet chose: whichever of ";" and "," the header has more of outside
-// quotes (a header of one column has neither, and either will do).
+// quotes. A header of one column has neither: ";" then, since the commas of a phone number
+// ("8,,4951234567") are part of its value, and no value a field takes holds a ";".
 unsigned char separatorOf(const std::string& text) {
     int semicolons = 0, commas = 0;
     bool quoted = false;
@@ -40,6 +41,7 @@ unsigned char separatorOf(const std::string& text) {
         if (!quoted && c == ';') ++semicolons;
         if (!quoted && c == ',') ++commas;
     }
+    if (semicolons == 0 && commas == 0) return ';';
     return semicolons > commas ? ';' : ',';
 }
 

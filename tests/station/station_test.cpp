@@ -185,6 +185,7 @@ TEST(ValuesTable, SpreadsheetFormsAllRead) {
         {"port,Набор номера\nttyA,Тон\n", 1, ""},
         {"port,Телефон №1\nttyA,1\n", 0, "Телефон №1"}, // a caption of two fields
         {"TS_object_id\n1\n\n2\n", 2, ""},              // a list
+        {"CS1_phone_1\n8,,4951234567\n", 1, ""},        // a phone's commas are no separators
         {"port,TS_object_id\n,1\n", 0, "строка 2"},
         {"port,TS_object_id\nttyA,\"1\n", 0, "строка"},
         // Excel's ";" file on a Russian Windows is Windows-1251: "порт;Номер объекта (0-8191)".
@@ -302,6 +303,9 @@ TEST(Numbering, EachDeviceTheNextRowAndNumberNoRecordHolds) {
                 }
             given.push_back(words);
             EXPECT_EQ(claim.last, given.size() == c.given.size());
+            if (claim.last) {
+                EXPECT_EQ(claim.runOut, c.runOut); // the ports say what ran out
+            }
             ASSERT_LE(given.size(), c.given.size());
         }
         EXPECT_EQ(given, c.given);
