@@ -2,6 +2,7 @@
 // error that escapes everything else.
 #include "app/ending_signals.h"
 #include "app/instance_guard.h"
+#include "app/startup_messages.h"
 #include "ui/tform1.h"
 
 #include <QApplication>
@@ -17,37 +18,9 @@
 
 namespace {
 
-// Qt ends a program that can open no display with an English fatal message and a core dump.
-// Until the application is made, Qt's messages are held back; a fatal one (the only way that
-// making it fails) becomes one Russian line and exit status 1. Made, the held messages go on.
-class StartupMessages {
-public:
-    StartupMessages() : previous_(qInstallMessageHandler(&StartupMessages::hold)) {}
-    ~StartupMessages() {
-        qInstallMessageHandler(previous_);
-        for (const Held& m : held_)
-            qt_message_output(m.type, QMessageLogContext(), m.text);
-    }
-    static constexpr const char* kNoDisplay =
-        "Конфигуратор ТК-7В: не удалось открыть экран, окну программы негде появиться. Запустите "
-        "программу в графическом сеансе (нужен дисплей: переменная DISPLAY или WAYLAND_DISPLAY).\n";
-
-private:
-    struct Held {
-        QtMsgType type;
-        QString text;
-    };
-    static void hold(QtMsgType type, const QMessageLogContext&, const QString& text) {
-        if (type == QtFatalMsg) {
-            std::fputs(kNoDisplay, stderr);
-            std::fflush(stderr);
-            std::_Exit(1);
-        }
-        held_.push_back({type, text});
-    }
-    static inline QList<Held> held_;
-    QtMessageHandler previous_;
-};
+constexpr const char* kNoDisplay =
+    "Конфигуратор ТК-7В: не удалось открыть экран, окну программы негде появиться. Запустите "
+    "программу в графическом сеансе (нужен дисплей: переменная DISPLAY или WAYLAND_DISPLAY).\n";
 
 // Reports an exception that escapes a handler, then ends the program in order.
 class TApplication : public QApplication {
@@ -72,7 +45,7 @@ public:
 } // namespace
 
 int main(int argc, char** argv) {
-    std::optional<StartupMessages> startup(std::in_place);
+    std::optional<tk7v::StartupMessages> startup(std::in_place, kNoDisplay);
     tk7v::InstanceGuard guard;
     {
         // The guard comes before anything that needs a display, so a second copy started where
