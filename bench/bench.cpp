@@ -25,6 +25,7 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <numeric>
 #include <set>
 #include <spawn.h>
@@ -229,6 +230,22 @@ void silentDeviceFigures() {
     report("stop to DoneEvent, worst of 20", f.max, "ms", 20);
 }
 
+// Starts `args` (the program first) with its standard streams as `streams` sets them (the file
+// actions are destroyed here); its process number, or -1.
+pid_t spawn(std::vector<std::string> args, const std::function<void(posix_spawn_file_actions_t&)>& streams) {
+    std::vector<char*> argv;
+    for (auto& a : args)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t fa;
+    posix_spawn_file_actions_init(&fa);
+    streams(fa);
+    pid_t pid = -1;
+    if (posix_spawn(&pid, argv[0], &fa, nullptr, argv.data(), environ) != 0) pid = -1;
+    posix_spawn_file_actions_destroy(&fa);
+    return pid;
+}
+
 // tk7v-cli write --verify as a programming station runs it: one device, then sixteen at once,
 // from the start of the process to its end, and the CPU time of the command line itself (its
 // own child's, not the simulators').
@@ -236,17 +253,9 @@ double runCli(const std::vector<std::string>& ports, const std::string& file, do
     std::vector<std::string> args = {TK7V_CLI, "-q", "write", file, "--verify"};
     for (const auto& p : ports)
         args.insert(args.end(), {"--port", p});
-    std::vector<char*> argv;
-    for (auto& a : args)
-        argv.push_back(a.data());
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t fa;
-    posix_spawn_file_actions_init(&fa);
-    posix_spawn_file_actions_addopen(&fa, 1, "/dev/null", O_WRONLY, 0);
     const auto t0 = steady_clock::now();
-    pid_t pid = -1;
-    if (posix_spawn(&pid, TK7V_CLI, &fa, nullptr, argv.data(), environ) != 0) pid = -1;
-    posix_spawn_file_actions_destroy(&fa);
+    const pid_t pid =
+        spawn(args, [](auto& fa) { posix_spawn_file_actions_addopen(&fa, 1, "/dev/null", O_WRONLY, 0); });
     int status = -1;
     rusage used{};
     if (pid > 0) ::wait4(pid, &status, 0, &used);
@@ -481,20 +490,13 @@ void benchFigures() {
     }
     int in[2], out[2];
     if (::pipe(in) != 0 || ::pipe(out) != 0) return;
-    std::vector<std::string> simArgs = {TK7V_SIM, "--bench", "--baud", "9600", "--log", log, "--log-times"};
-    std::vector<char*> argv;
-    for (auto& a : simArgs)
-        argv.push_back(a.data());
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t fa;
-    posix_spawn_file_actions_init(&fa);
-    posix_spawn_file_actions_adddup2(&fa, in[0], 0);
-    posix_spawn_file_actions_adddup2(&fa, out[1], 1);
-    posix_spawn_file_actions_addclose(&fa, in[1]);
-    posix_spawn_file_actions_addclose(&fa, out[0]);
-    pid_t sim = -1;
-    posix_spawn(&sim, TK7V_SIM, &fa, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&fa);
+    const pid_t sim =
+        spawn({TK7V_SIM, "--bench", "--baud", "9600", "--log", log, "--log-times"}, [&](auto& fa) {
+            posix_spawn_file_actions_adddup2(&fa, in[0], 0);
+            posix_spawn_file_actions_adddup2(&fa, out[1], 1);
+            posix_spawn_file_actions_addclose(&fa, in[1]);
+            posix_spawn_file_actions_addclose(&fa, out[0]);
+        });
     ::close(in[0]);
     ::close(out[1]);
     FILE* said = ::fdopen(out[0], "r");
@@ -502,20 +504,14 @@ void benchFigures() {
     if (sim <= 0 || !std::fgets(line, sizeof line, said)) return;
     std::string port = line;
     port.pop_back();
-    std::vector<std::string> cliArgs = {TK7V_CLI,   "-q",         "write",
-                                        file,       "--port",     port,
-                                        "--loop",   "--number",   "TS_object_id=101-8191",
-                                        "--report", path("r.csv")};
-    argv.clear();
-    for (auto& a : cliArgs)
-        argv.push_back(a.data());
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_init(&fa);
-    posix_spawn_file_actions_addopen(&fa, 1, path("cli.out").c_str(), O_WRONLY | O_CREAT, 0644);
-    posix_spawn_file_actions_addopen(&fa, 2, "/dev/null", O_WRONLY, 0);
-    pid_t cli = -1;
-    posix_spawn(&cli, TK7V_CLI, &fa, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&fa);
+    const std::string results = path("cli.out");
+    const pid_t cli =
+        spawn({TK7V_CLI, "-q", "write", file, "--port", port, "--loop", "--number", "TS_object_id=101-8191",
+               "--report", path("r.csv")},
+              [&](auto& fa) {
+                  posix_spawn_file_actions_addopen(&fa, 1, results.c_str(), O_WRONLY | O_CREAT, 0644);
+                  posix_spawn_file_actions_addopen(&fa, 2, "/dev/null", O_WRONLY, 0);
+              });
     const auto tell = [&](const char* what) {
         [[maybe_unused]] auto n = ::write(in[1], what, std::strlen(what));
         std::fgets(line, sizeof line, said); // once it is in effect
@@ -548,9 +544,9 @@ void benchFigures() {
             plugged = -1;
         }
     }
-    std::ifstream results(path("cli.out"));
+    std::ifstream resultsIn(results);
     std::set<std::string> numbers;
-    for (std::string r; std::getline(results, r);)
+    for (std::string r; std::getline(resultsIn, r);)
         if (const auto n = r.find("TS_object_id="); n != std::string::npos) numbers.insert(r.substr(n, 17));
     const Figures f = stats(firsts);
     std::printf("bench swaps (gaps 0.3..3 s): %zu of %d devices programmed, each its own number\n",

@@ -118,13 +118,6 @@ public:
         return std::count_if(seen_.begin(), seen_.end(),
                              [&](const std::string& e) { return e.starts_with(what); });
     }
-    std::vector<std::string> ends() {
-        std::lock_guard lock(mutex_);
-        std::vector<std::string> out;
-        for (const auto& e : seen_)
-            if (!e.empty() && e != "busy" && e != "waiting") out.push_back(e);
-        return out;
-    }
 
 private:
     void add(const std::string& e) {
@@ -176,37 +169,15 @@ struct Bench {
 
 } // namespace
 
-// Swapped at the cable's end after a gap an operator takes: each device gets a number of its own;
-// the one taken off keeps its own.
-TEST(StationBench, EachDeviceSwappedInIsProgrammedWithItsOwnNumber) {
-    for (const auto gap : {300ms, 1000ms}) {
-        SCOPED_TRACE(gap.count());
-        Bench b;
-        auto station = b.station();
-        test::FakeDevice& first = b.line.plug();
-        ASSERT_TRUE(b.events.waitFor("done"));
-        b.line.unplug();
-        std::this_thread::sleep_for(gap); // the operator's hands, not a wait for the station
-        test::FakeDevice& second = b.line.plug();
-        // Found at the pace of a bench: probes wait for the device's answer, not the time-out.
-        ASSERT_TRUE(b.events.waitFor("done", 2, 4s));
-        station->stop();
-        station->wait();
-        EXPECT_EQ(b.events.ends(),
-                  (std::vector<std::string>{"done TS_object_id=101", "done TS_object_id=102"}));
-        EXPECT_EQ(objectOf(first), "101");
-        EXPECT_EQ(objectOf(second), "102");
-    }
-}
-
-// A device programmed and still attached is left alone whatever starts the station again: Stop
-// and Start, the port taken out and put back, a restart with the next day's report on the same
-// ledger. A new device put on then gets the next number.
-TEST(StationBench, AFinishedDeviceStillAttachedIsLeftAlone) {
-    // Silence: the cable's contact lost for one probe; misses before the device came (an empty
-    // port for a while) must not count towards it.
-    enum How { StopStart, PortAgain, NextDay, Silence };
-    for (const How how : {StopStart, PortAgain, NextDay, Silence}) {
+// Each device put on gets a number of its own, and one taken off keeps its own. Swap: changed at
+// the cable's end in the 0.3 s an operator's hands take. A device programmed and still attached
+// is left alone whatever starts the station again: Stop and Start, the port taken out and put
+// back, a restart with the next day's report on the same ledger, or Silence, the cable's contact
+// lost for one probe (misses before the device came, an empty port for a while, count for
+// nothing).
+TEST(StationBench, EachDeviceOnceWithANumberOfItsOwn) {
+    enum How { Swap, StopStart, PortAgain, NextDay, Silence };
+    for (const How how : {Swap, StopStart, PortAgain, NextDay, Silence}) {
         SCOPED_TRACE(how);
         Bench b;
         std::unique_ptr<Report> nextDay; // outlives the station that writes to it
@@ -224,17 +195,20 @@ TEST(StationBench, AFinishedDeviceStillAttachedIsLeftAlone) {
         } else if (how == PortAgain) {
             station->remove(0);
             station->add("ttyBENCH", 0);
-        } else {
+        } else if (how != Swap) {
             station->stop();
             station->wait();
             if (how == NextDay) nextDay = b.open("day2.csv");
             station = b.station(nextDay.get());
         }
-        ASSERT_TRUE(b.events.waitFor("held"));
+        if (how != Swap) {
+            ASSERT_TRUE(b.events.waitFor("held"));
+        }
         b.line.unplug();
-        std::this_thread::sleep_for(300ms); // the operator's hands
+        std::this_thread::sleep_for(300ms); // the operator's hands, not a wait for the station
         test::FakeDevice& second = b.line.plug();
-        ASSERT_TRUE(b.events.waitFor("done", 2));
+        // Found at the pace of a bench: probes wait for the device's answer, not the time-out.
+        ASSERT_TRUE(b.events.waitFor("done", 2, 4s));
         station->stop();
         station->wait();
         EXPECT_EQ(objectOf(first), "101");
@@ -308,21 +282,17 @@ TEST(StationBench, ALedgerHeldElsewhereIsSaidAndNeverWaitedForByStop) {
 // What a device cannot hold exactly is refused before anything is sent, naming row and field.
 TEST(StationPlan, AValueNoDeviceCanHoldIsRefused) {
     const struct {
-        std::string table, number, says;
+        std::string table, says;
     } cases[] = {
-        {"TS_line_ctrl_tm\n300\n", "", "строка 2: TS_line_ctrl_tm"},
-        {"CS1_phone_1\n495O123\n", "", "строка 2: CS1_phone_1"},
-        {"port;CS1_phone_1\nttyA;8,,495O123\n", "", "строка 2: CS1_phone_1"},
-        {"", "TS_object_id=8000-9000", "от 0 до 8191"},
+        {"TS_line_ctrl_tm\n300\n", "строка 2: TS_line_ctrl_tm"},
+        {"CS1_phone_1\n495O123\n", "строка 2: CS1_phone_1"},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.table + c.number);
+        SCOPED_TRACE(c.table);
         PlanRequest request;
-        request.ports = {"ttyA"};
         request.images = {test::StartupImage()};
-        if (!c.table.empty()) request.valuesName = "t.csv";
+        request.valuesName = "t.csv";
         request.valuesText = c.table;
-        request.number = c.number;
         request.report = "r.csv";
         const CheckedPlan plan = CheckPlan(request);
         ASSERT_TRUE(plan.refused());

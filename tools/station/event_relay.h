@@ -24,17 +24,11 @@ class EventRelay : public station::Listener {
 public:
     explicit EventRelay(StationWindow* window) : window_(window) {}
 
-    void state(int port, station::PortState state, const std::string& text) override {
-        post([port, state, t = QString::fromStdString(text)](StationWindow* w) {
-            w->onState(port, static_cast<int>(state), t);
-        });
-    }
-    void phase(int port, station::Phase phase) override {
-        post([port, phase](StationWindow* w) { w->onPhase(port, static_cast<int>(phase)); });
-    }
-    void share(int port, int percent) override {
-        post([port, percent](StationWindow* w) { w->onShare(port, percent); });
-    }
+    // A port's state, phase and share are the station's to keep: the window is only told to show
+    // the port again, as the station has it then.
+    void state(int port, station::PortState, const std::string&) override { changed(port); }
+    void phase(int port, station::Phase) override { changed(port); }
+    void share(int port, int) override { changed(port); }
     void ended(int port, const station::DeviceEnded& e) override {
         QString given = e.given.row > 0 ? QStringLiteral("строка %1").arg(e.given.row) : QString();
         for (const std::string& n : e.given.numbers)
@@ -73,6 +67,9 @@ public:
     static constexpr QEvent::Type kWake = QEvent::User;
 
 private:
+    void changed(int port) {
+        post([port](StationWindow* w) { w->showPort(port); });
+    }
     template <class F> void post(F call) {
         bool wake = false;
         {

@@ -113,9 +113,6 @@ private:
     void openGuide();
 
     // The station's events, on the window thread.
-    void onState(int port, int state, const QString& text);
-    void onPhase(int port, int phase);
-    void onShare(int port, int percent);
     void onEnded(int port, const QString& text, bool ok, bool held, const QString& ident,
                  const QString& given, const QStringList& differing, bool recorded);
     void onRecords(int kept, const QString& error);

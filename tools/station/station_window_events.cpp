@@ -22,18 +22,6 @@ PortTile* tileOf(const std::vector<std::string>& names, int port, const StationW
 
 } // namespace
 
-void StationWindow::onState(int port, int, const QString&) {
-    showPort(port);
-}
-
-void StationWindow::onPhase(int port, int) {
-    showPort(port);
-}
-
-void StationWindow::onShare(int port, int) {
-    showPort(port);
-}
-
 // The port's tile as the station has it now: the events only say that it changed.
 void StationWindow::showPort(int port) {
     PortTile* t = tileOf(names_, port, *this);
