@@ -36,10 +36,8 @@ std::string runOutText(const std::string& of) {
 // port says so once it lasts.
 LockWait lockWaitOf(PortJob& job, Listener& listener, const std::string& file) {
     LockWait wait;
-    wait.pause = [&job](std::chrono::milliseconds ms) { return job.pause(ms); };
-    wait.busy = [&job, &listener, file](bool busy) {
-        if (busy) listener.state(job.index(), PortState::LedgerBusy, file);
-    };
+    wait.stopped = [&job] { return job.interrupted(); };
+    wait.busy = [&job, &listener, file] { listener.state(job.index(), PortState::LedgerBusy, file); };
     return wait;
 }
 

@@ -36,11 +36,11 @@ struct Taken {
 };
 
 // How a wait for a lock that another program holds goes: `busy` is told once the wait has lasted a
-// second (and again with false when it ends), `pause` is asked often (with no time to wait)
-// whether the wait is to end at once (a stop), and it is given up after `limit`.
+// second, `stopped` is asked often whether the wait is to end at once (a stop), and it is given up
+// after `limit`.
 struct LockWait {
-    std::function<bool(std::chrono::milliseconds)> pause; // null: nothing ends it but the limit
-    std::function<void(bool busy)> busy;                  // null: nothing to tell
+    std::function<bool()> stopped; // null: nothing ends it but the limit
+    std::function<void()> busy;    // null: nothing to tell
     std::chrono::milliseconds limit{10000};
     static constexpr std::chrono::milliseconds kSayAfter{1000};
 

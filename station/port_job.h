@@ -62,8 +62,8 @@ public:
     // that already, and write() then ends Held without writing. Set it on the job's own thread.
     using Recognise = std::function<bool(const ParameterImage& device, const ParameterImage& image)>;
     void recognise(Recognise check) { recognise_ = std::move(check); }
-    // Any thread's wait that a stop ends at once: true when interrupt() ended it.
-    bool pause(std::chrono::milliseconds ms) { return interruptedEvent_.wait(ms) || interrupted_; }
+    // Any thread: whether interrupt() was called.
+    bool interrupted() const { return interrupted_; }
 
     // For a station that programs one device after another on this port: wait until a device
     // answers, and later until it no longer does (taken away at the cable's end, or its adapter

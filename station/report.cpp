@@ -293,7 +293,6 @@ std::string Report::lockFile(const LockWait& wait) {
         } else {
             t->wanted = false;
         }
-        if (said && wait.busy) wait.busy(false);
         return why;
     };
     for (;;) {
@@ -301,8 +300,6 @@ std::string Report::lockFile(const LockWait& wait) {
             std::unique_lock lock(t->mutex);
             if (t->done.wait_for(lock, kLockSlice, [&] { return t->finished; })) {
                 taking_.reset();
-                lock.unlock();
-                if (said && wait.busy) wait.busy(false);
                 return t->result ? path_ + ": отчёт не блокируется: " + SystemErrorText(t->result.code)
                                  : std::string();
             }
@@ -311,10 +308,9 @@ std::string Report::lockFile(const LockWait& wait) {
         if (waited >= wait.limit) return giveUp(busy);
         if (!said && waited >= LockWait::kSayAfter && wait.busy) {
             said = true;
-            wait.busy(true);
+            wait.busy();
         }
-        if (wait.pause && wait.pause(std::chrono::milliseconds(0)))
-            return giveUp(path_ + ": ожидание отчёта прервано");
+        if (wait.stopped && wait.stopped()) return giveUp(path_ + ": ожидание отчёта прервано");
     }
 }
 

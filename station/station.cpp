@@ -160,7 +160,7 @@ bool Station::awaitRecords(Port& port) {
     if (!shared_->to.holdWhileKept || !report) return true;
     bool said = false;
     LockWait wait;
-    wait.pause = [&port](std::chrono::milliseconds ms) { return port.leave.wait(ms); };
+    wait.stopped = [&port] { return port.leave.isSet(); };
     while (report->pending() > 0) {
         const std::string failed = report->flush(wait);
         if (failed.empty()) {
