@@ -2,6 +2,7 @@
 // error that escapes everything else.
 #include "app/ending_signals.h"
 #include "app/instance_guard.h"
+#include "app/layout_mnemonics.h"
 #include "app/startup_messages.h"
 #include "ui/tform1.h"
 
@@ -67,6 +68,8 @@ int main(int argc, char** argv) {
         if (qtTexts.load(QLocale(QLocale::Russian), QStringLiteral("qtbase"), QStringLiteral("_"),
                          QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
             QCoreApplication::installTranslator(&qtTexts);
+        tk7v::LayoutMnemonics mnemonics;
+        app.installEventFilter(&mnemonics);
         tk7v::TForm1 form;
         tk7v::Form1 = &form;
         form.show();

@@ -31,4 +31,13 @@ SysError MakeSysError(std::uint32_t code);
 // failures get a short Russian text (with what to do about them); others the system's own text.
 std::string SystemErrorText(std::uint32_t code);
 
+// Whether SystemErrorText has words of ours for the code, which say what failed and what to do;
+// otherwise it is the system's own text ("Broken pipe"), which a caller marks as an error.
+bool HasOwnErrorText(std::uint32_t code);
+
+// Why a file (a report, a ledger, a configuration) could not be used, in the words of the
+// reasons an installer meets with files (a missing folder, no right to write, a full disk); the
+// port's advice never goes with a file. Lower case, no final stop: it follows our own words.
+std::string FileErrorText(std::uint32_t code);
+
 } // namespace tk7v

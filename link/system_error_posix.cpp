@@ -1,5 +1,7 @@
 #include "link/system_error.h"
 
+#include "model/file_texts.h"
+
 #include <cerrno>
 #include <cstring>
 
@@ -34,10 +36,10 @@ SysError MakeSysError(std::uint32_t code) {
     return {code, kind};
 }
 
-std::string SystemErrorText(std::uint32_t code) {
+namespace {
+
+const char* OwnText(std::uint32_t code) {
     switch (code) {
-    case 0:
-        return "";
     case ENOENT:
         return "Порт не найден.";
     case EACCES:
@@ -52,12 +54,28 @@ std::string SystemErrorText(std::uint32_t code) {
     case ENODEV:
         return "Устройство отключено.";
     default:
-        break;
+        return nullptr;
     }
+}
+
+} // namespace
+
+bool HasOwnErrorText(std::uint32_t code) {
+    return OwnText(code) != nullptr;
+}
+
+std::string SystemErrorText(std::uint32_t code) {
+    if (code == 0) return {};
+    if (const char* own = OwnText(code)) return own;
     char buffer[256];
     // The GNU strerror_r returns the text it chose; the buffer may stay unused.
     const char* text = ::strerror_r(static_cast<int>(code), buffer, sizeof buffer);
     return text ? std::string(text) : std::string();
+}
+
+std::string FileErrorText(std::uint32_t code) {
+    return code ? texts::FileErrorReason(std::error_code(static_cast<int>(code), std::generic_category()))
+                : std::string();
 }
 
 } // namespace tk7v

@@ -205,6 +205,29 @@ std::string ReadFailureText(const ConfigRead& read) {
     return texts::kReadFailed;
 }
 
+std::string ReadProblemText(const ConfigRead& read) {
+    using S = ConfigRead::Status;
+    const auto reason = [&] {
+        return read.error ? ": " + texts::FileErrorReason(read.error) : std::string();
+    };
+    switch (read.status) {
+    case S::Loaded:
+        return {};
+    case S::NotFound:
+        // "Файл не найден" says it all, unless a part of the path is the reason.
+        return read.error == std::errc::no_such_file_or_directory ? texts::kNotFound
+                                                                  : texts::kNotFound + reason();
+    case S::WrongSize:
+        if (read.error == std::errc::is_a_directory) return "это папка, а не файл конфигурации";
+        if (read.error == std::errc::invalid_argument) return "это не файл, а устройство или канал";
+        if (read.error) return texts::kOpenFailed + reason();
+        return texts::WrongSizeWantedText(read.size);
+    case S::ReadFailed:
+        break;
+    }
+    return texts::kReadFailed + reason();
+}
+
 SaveResult SaveConfigFile(const fs::path& chosen, std::span<const std::uint8_t> bytes, SaveRules rules) {
     using Status = SaveResult::Status;
     SaveResult result;

@@ -37,6 +37,10 @@ struct ConfigRead {
 ConfigRead ReadConfigFile(const std::filesystem::path& path);
 // The window's words for a failed read: "Файл не найден", the wrong size, the read error.
 std::string ReadFailureText(const ConfigRead& read);
+// A failed read in the words of a program that names the file before them (the command line,
+// the station): a file that could not be opened says why rather than "0 байт", a folder or a
+// device says what it is, a wrong size says the size wanted, and the system's reason follows.
+std::string ReadProblemText(const ConfigRead& read);
 
 // Writing a file, maybe over an existing one. A replaced file is first copied to its backup
 // name, unless a file of that name exists (an earlier backup is never overwritten). The new

@@ -64,6 +64,17 @@ std::vector<FieldView> ViewFields(const ParameterImage& image) {
     return out;
 }
 
+std::string ShownName(std::string_view control) {
+    const FieldSpec* f = FindField(control);
+    if (!f || f->caption.empty()) return std::string(control);
+    std::string caption(f->caption);
+    if (f->range) caption.erase(caption.rfind(" ("));
+    for (const char* page : {"CS1_", "CS2_"})
+        if (control.starts_with(page) && caption.find("ЦС №") == std::string::npos)
+            return std::string("ЦС №") + page[2] + ": " + caption;
+    return caption;
+}
+
 std::vector<Difference> DiffFields(const ParameterImage& first, const ParameterImage& second) {
     const auto a = ViewFields(first);
     const auto b = ViewFields(second);

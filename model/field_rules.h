@@ -31,6 +31,11 @@ struct Difference {
     std::string first, second;
 };
 
+// A field as the installer knows it from the window: its caption without the range, after its
+// page's name where the two central stations' pages share captions ("ЦС №1: Телефон №4"); a
+// name no field has ("байт 12") as it is.
+std::string ShownName(std::string_view control);
+
 // Where bytes 0..237 of two images differ, by field. Values as the window shows them; where
 // that hides the difference (a check box stored as 1 and as 2), the stored bytes follow.
 std::vector<Difference> DiffFields(const ParameterImage& first, const ParameterImage& second);

@@ -24,6 +24,12 @@ inline std::string WrongSizeText(std::uint64_t size) {
     return "Неверный размер файла настроек: " + std::to_string(size) + " байт.";
 }
 
+// The same for a program that names the file before it and may not assume the reader knows the
+// size wanted: "Неверный размер файла настроек: N байт (нужно 512)."
+inline std::string WrongSizeWantedText(std::uint64_t size) {
+    return "Неверный размер файла настроек: " + std::to_string(size) + " байт (нужно 512).";
+}
+
 // Why a file could not be opened, read or written, in the words of the reasons an installer
 // meets (a missing folder, a full disk, a read-only file, …); any other reason as the system
 // words it.

@@ -105,6 +105,10 @@ DeviceEnded RunOne(PortJob& job, const DeviceWork& work, const DeviceReport& rep
                         r == PortJob::Result::Done ? std::string() : end.text,
                         end.differing,
                         given};
+    // The report names the fields for programs and gives their captions for people.
+    for (std::size_t i = 0; i < end.differing.size(); ++i)
+        record.message +=
+            (i ? "; " : " (") + ShownName(end.differing[i]) + (i + 1 == end.differing.size() ? ")" : "");
     if (end.bytes) record.sha256 = Sha256Hex(*end.bytes);
     const bool wereKept = to.report->pending() > 0;
     if (const std::string failed = to.report->add(record, lockWaitOf(job, listener, to.report->name()));
@@ -130,11 +134,12 @@ DeviceEnd FailedEnd(const PortJob& job, PortJob::Result result, bool mayHoldPart
         break;
     case PortJob::Result::NoAnswer: // "не отвечает (the step)"
     case PortJob::Result::Failed: {
-        // The system's sentences end with a full stop; the note on the block follows after it.
+        // The sentences end with a full stop; the note on the block follows after it. Only the
+        // system's own words need saying that they are an error: ours say what failed.
         std::string error = job.error();
         while (!error.empty() && (error.back() == '.' || error.back() == ' ' || error.back() == '\n'))
             error.pop_back();
-        end.text = result == PortJob::Result::NoAnswer ? error : "ошибка: " + error;
+        end.text = job.errorInSystemWords() ? "ошибка: " + error : error;
         break;
     }
     }

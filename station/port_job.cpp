@@ -56,6 +56,7 @@ void PortJob::clear() {
     block_ = {};
     ident_.clear();
     error_.clear();
+    systemWords_ = false;
     wroteSomething_ = false;
     verifyFailed_ = false;
     failedKind_ = ErrorKind::None;
@@ -233,7 +234,7 @@ PortJob::Result PortJob::finish(Ended e) {
     // which closes without sending) and the port is closed with its settings restored.
     if (link_.isOpen()) {
         const SysError failed = link_.disconnect();
-        if (failed && error_.empty()) error_ = SystemErrorText(failed.code);
+        if (failed && error_.empty()) setSystemError(failed.code);
     }
     if (link_.isOpen()) link_.shutdown();
     switch (e) {
@@ -250,11 +251,18 @@ PortJob::Result PortJob::finish(Ended e) {
         return Result::Failed;
     case Ended::Failure:
         if (outcome_ && outcome_->error && failedKind_ == ErrorKind::None) failedKind_ = outcome_->error.kind;
-        if (error_.empty())
-            error_ = outcome_ && outcome_->error ? SystemErrorText(outcome_->error.code) : texts::kCancelled;
+        if (error_.empty() && outcome_ && outcome_->error)
+            setSystemError(outcome_->error.code);
+        else if (error_.empty())
+            error_ = texts::kCancelled;
         return Result::Failed;
     }
     return Result::Failed;
+}
+
+void PortJob::setSystemError(std::uint32_t code) {
+    error_ = SystemErrorText(code);
+    systemWords_ = !HasOwnErrorText(code);
 }
 
 PortJob::Result PortJob::identify() {
@@ -319,8 +327,9 @@ void PortJob::PostStatus(const std::string& text) {
 void PortJob::ReportIoError(std::uint32_t code) {
     touch();
     failedKind_ = MakeSysError(code).kind;
-    error_ = SystemErrorText(code);
-    if (!quiet_) listener_.state(index_, PortState::Working, texts::kErrorPrefix + error_);
+    setSystemError(code);
+    if (!quiet_)
+        listener_.state(index_, PortState::Working, (systemWords_ ? texts::kErrorPrefix : "") + error_);
 }
 
 void PortJob::DeliverBlock(const Block& block) {

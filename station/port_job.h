@@ -109,6 +109,9 @@ public:
     // What went wrong, in words for the installer (for NoAnswer: the step the device fell silent
     // in); empty when nothing did.
     const std::string& error() const { return error_; }
+    // Whether error() is the system's own text for a failure ("Broken pipe"), which needs the
+    // word "ошибка" before it; ours already say what failed.
+    bool errorInSystemWords() const { return systemWords_; }
     // True once a write chunk may have reached the device (an interrupted write leaves part of
     // the block there).
     bool wroteSomething() const { return wroteSomething_; }
@@ -180,9 +183,12 @@ private:
     BeforeWrite beforeWrite_;
     std::string ident_;
     std::string error_;
+    bool systemWords_ = false;
     std::atomic<bool> wroteSomething_{false};
     bool verifyFailed_ = false;
     ErrorKind failedKind_ = ErrorKind::None; // of the last failure: the port's, or an exchange's
+
+    void setSystemError(std::uint32_t code);
 };
 
 } // namespace tk7v::station

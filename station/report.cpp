@@ -125,7 +125,7 @@ std::unique_ptr<Report> Report::open(const std::string& path, std::string& error
     SysError failed;
     auto file = SharedFile::open(Utf8Path(path), failed);
     if (!file) {
-        error = path + ": отчёт не открывается для записи: " + SystemErrorText(failed.code);
+        error = path + ": отчёт не открывается для записи: " + FileErrorText(failed.code);
         if (heldElsewhere) *heldElsewhere = failed.kind == ErrorKind::Busy;
         return nullptr;
     }
@@ -133,7 +133,7 @@ std::unique_ptr<Report> Report::open(const std::string& path, std::string& error
     // held by another station proves that it offers them, and is not waited for.
     bool held = false;
     if (const SysError e = file->tryLock(held)) {
-        error = path + ": отчёт не блокируется: " + SystemErrorText(e.code);
+        error = path + ": отчёт не блокируется: " + FileErrorText(e.code);
         if (heldElsewhere) *heldElsewhere = e.kind == ErrorKind::Busy;
         return nullptr;
     }
@@ -235,7 +235,7 @@ SysError Report::appendAllLocked(const ReportRecord* record) {
 }
 
 std::string Report::failure(SysError e) const {
-    return e ? path_ + ": " + SystemErrorText(e.code) : std::string();
+    return e ? path_ + ": " + FileErrorText(e.code) : std::string();
 }
 
 // The system hands a file's lock to those that wait for it blocked, in turn; tries at intervals
@@ -257,7 +257,7 @@ std::string Report::lockFile(const LockWait& wait) {
     // ended at once by a stop.
     bool held = false;
     if (const SysError e = file_->tryLock(held))
-        return path_ + ": отчёт не блокируется: " + SystemErrorText(e.code);
+        return path_ + ": отчёт не блокируется: " + FileErrorText(e.code);
     if (!held) return {};
     const std::string busy = path_ + ": отчёт занят другой программой";
     if (wait.limit <= std::chrono::milliseconds(0)) return busy;
@@ -300,7 +300,7 @@ std::string Report::lockFile(const LockWait& wait) {
             std::unique_lock lock(t->mutex);
             if (t->done.wait_for(lock, kLockSlice, [&] { return t->finished; })) {
                 taking_.reset();
-                return t->result ? path_ + ": отчёт не блокируется: " + SystemErrorText(t->result.code)
+                return t->result ? path_ + ": отчёт не блокируется: " + FileErrorText(t->result.code)
                                  : std::string();
             }
         }
@@ -355,7 +355,7 @@ bool Report::claim(const Choose& choose, std::string& error, const LockWait& wai
             failed = appendLocked(*record);
     }
     file_->unlock();
-    if (failed) error = path_ + ": отчёт не записан: " + SystemErrorText(failed.code);
+    if (failed) error = path_ + ": отчёт не записан: " + FileErrorText(failed.code);
     return !failed;
 }
 
@@ -369,7 +369,7 @@ bool Report::taken(Taken& out, std::string& error, const LockWait& wait) {
     const SysError failed = file_->read(0, text);
     file_->unlock();
     if (failed) {
-        error = path_ + ": " + SystemErrorText(failed.code);
+        error = path_ + ": " + FileErrorText(failed.code);
         return false;
     }
     out = TakenIn(text, format_ == Format::Csv);

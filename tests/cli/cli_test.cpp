@@ -91,7 +91,7 @@ TEST_F(CliTest, SilentAndRefusingDevicesAreGivenUpWhileTheOthersGoOn) {
         {{"--silent"}, "не отвечает (опознание)"},
         {{"--endless-ident"}, "не отвечает (опознание)"},
         {{"--mute-after", "4"}, "не отвечает (запись, 20%)"},
-        {{"--reject", "100000"}, "ошибка: Ошибка записи! (попыток подряд: 4)"},
+        {{"--reject", "100000"}, "Ошибка записи! (попыток подряд: 4)"},
         // Each chunk taken at its second try: the refusals in a row are counted per chunk.
         {{"--reject-each", "1"}, "записано"},
         {{}, "записано"},
@@ -227,7 +227,7 @@ TEST_F(CliTest, StreamsAndStandardInputAndOutput) {
     const Ran shown = run({"show", "-"}, {changed.out});
     EXPECT_NE(shown.out.find("TS_object_id (Номер объекта (0-8191)) [скрытое]: 9000\n"), npos);
     EXPECT_EQ(run({"show", "-"}, {"short"}).err,
-              "стандартный ввод: Неверный размер файла настроек: 5 байт.\n");
+              "стандартный ввод: Неверный размер файла настроек: 5 байт (нужно 512).\n");
     EXPECT_EQ(run({"show", "-"}, {fresh.out + "x"}).status, 3);
     put(path("start.cfg"), std::vector<std::uint8_t>(startup.begin(), startup.end()));
     EXPECT_EQ(run({"show", path("start.cfg")}, {{}, "/dev/full"}).status, 3);
@@ -372,7 +372,7 @@ TEST_F(CliTest, BadInputIsOneMessageAndNoChangedFile) {
          "CS1_hand_time («Ожидать HANDSHAKE, сек. (5-30)»): '1a' не является разрешённым числовым значением"},
         {{"set", path("ok.cfg"), "CS1_hand_time=123"}, 2, "длиннее 2"},
         {{"set", path("ok.cfg"), "CS1_active=maybe"}, 2, "ожидается 1 или 0"},
-        {{"show", path("short.cfg")}, 3, "Неверный размер файла настроек: 511 байт."},
+        {{"show", path("short.cfg")}, 3, "Неверный размер файла настроек: 511 байт (нужно 512)."},
         {{"show", path("none.cfg")}, 3, "Файл не найден"},
         {{"write", path("ok.cfg")}, 2, "не задан порт"},
         {{"identify", path("no-such-port")}, 1, "Невозможно подключиться к порту"},

@@ -116,6 +116,22 @@ TEST(FieldRules, IntegerCaptionsCarryTheirRange) {
     }
 }
 
+// The operator reads fields by the window's words: the two stations' pages share captions, so
+// theirs are told apart by the page.
+TEST(FieldRules, ShownNamesAreTheWindowsWords) {
+    const struct {
+        const char *name, *shown;
+    } cases[] = {
+        {"CS1_phone_4", "ЦС №1: Телефон №4"},
+        {"CS2_dial_pause", "ЦС №2: Пауза, мин."},
+        {"CS1_active", "Активировать профиль ЦС №1"},
+        {"TS_object_id", "Номер объекта"},
+        {"байт 240", "байт 240"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(ShownName(c.name), c.shown);
+}
+
 TEST(FieldRules, DiffNamesFieldsAndShowsBytesWhereTheTextsAgree) {
     ParameterImage a = StartupImage(), b = a;
     b[230] = 1; // TS_tone_dial_on: Тон

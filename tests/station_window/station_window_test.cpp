@@ -4,10 +4,12 @@
 #include "common/sim_process.h"
 #include "common/startup_image.h"
 
+#include "app/layout_mnemonics.h"
 #include "model/field_rules.h"
 #include "tools/station/station_window.h"
 
 #include <QCheckBox>
+#include <QLineEdit>
 #include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTableWidget>
@@ -29,11 +31,12 @@ public:
     void error(QWidget*, const QString& text) override { errors << text; }
     bool confirm(QWidget*, const QString& text) override {
         questions << text;
-        return true;
+        return yes;
     }
     QString openFile(QWidget*, const QString&, const QString&, const QString&) override { return {}; }
     QString saveFile(QWidget*, const QString&, const QString&, const QString&) override { return {}; }
     QStringList errors, questions;
+    bool yes = true;
 };
 
 std::string objectOf(const std::vector<std::uint8_t>& memory) {
@@ -62,13 +65,16 @@ struct Bench {
         SetFields(image, std::vector<std::string>{"CS1_phone_1=84951234567"}, false);
         std::ofstream(file().toStdString(), std::ios::binary)
             .write(reinterpret_cast<const char*>(image.data()), static_cast<std::streamsize>(image.size()));
+        open(StartWith{file(), named, report(), {}, number, dir.filePath("ledger.csv")});
+    }
+    void open(const StartWith& with) {
+        window.reset();
         StationEnv env;
         env.asks = &asks;
         env.listPorts = [this] { return ports; };
         env.refresh = std::chrono::milliseconds(50);
         env.sound = false;
-        window = std::make_unique<StationWindow>(
-            StartWith{file(), named, report(), {}, number, dir.filePath("ledger.csv")}, env);
+        window = std::make_unique<StationWindow>(with, env);
     }
     QString file() const { return dir.filePath("base.cfg"); }
     QString report() const { return dir.filePath("report.csv"); }
@@ -117,11 +123,11 @@ private slots:
         for (int row = 0; row < b.window->records()->rowCount(); ++row)
             given << b.given(row);
         given.sort();
-        QCOMPARE(given, QStringList({"TS_object_id=101", "TS_object_id=102", "TS_object_id=103"}));
+        QCOMPARE(given, QStringList({"Номер объекта 101", "Номер объекта 102", "Номер объекта 103"}));
         // The device holds the number its record names.
         for (int row = 0; row < b.window->records()->rowCount(); ++row)
             if (b.window->records()->item(row, 1)->text().toStdString() == done.port())
-                QCOMPARE("TS_object_id=" + objectOf(done.memory()), b.given(row).toStdString());
+                QCOMPARE("Номер объекта " + objectOf(done.memory()), b.given(row).toStdString());
 
         QSignalSpy ended(b.window.get(), &StationWindow::runEnded);
         b.window->stop();
@@ -179,6 +185,7 @@ private slots:
         b.ports.push_back(second.port());
         QTRY_VERIFY_WITH_TIMEOUT(b.window->done() == 2, 10000);
         QTRY_VERIFY(b.window->recordsWarning().contains("Записей ждут: 1"));
+        QVERIFY(b.tile(second)->detailText().contains("запись в отчёт ждёт"));
         b.ports.push_back(third.port());
         QTRY_VERIFY(b.tile(third) != nullptr);
         QTRY_COMPARE_WITH_TIMEOUT(b.tile(third)->stateText(), QString("ждёт отчёт"), 5000);
@@ -186,6 +193,7 @@ private slots:
         QCOMPARE(::setrlimit(RLIMIT_FSIZE, &saved), 0);
         QTRY_VERIFY_WITH_TIMEOUT(b.window->done() == 3, 10000);
         QVERIFY(b.window->recordsWarning().isEmpty());
+        QVERIFY2(!b.tile(second)->detailText().contains("ждёт"), qPrintable(b.tile(second)->detailText()));
         const std::string report = bytesOf(b.report());
         for (const SimProcess* sim : {&first, &second, &third})
             QVERIFY(report.find(sim->port()) != std::string::npos);
@@ -200,6 +208,100 @@ private slots:
         b.window->refreshPorts();
         QVERIFY(b.window->tile("ttyNAMED")->takePart()->isChecked());
         QVERIFY(!b.window->tile("ttyOTHER")->takePart()->isChecked());
+        // A port gone that takes no part folds away and comes back with the port; one that takes
+        // part stays, greyed, to be seen missing.
+        b.ports = {};
+        b.window->refreshPorts();
+        QVERIFY(b.window->tile("ttyOTHER")->isHidden());
+        QVERIFY(!b.window->tile("ttyNAMED")->isHidden());
+        b.window->tile("ttyNAMED")->takePart()->setChecked(false);
+        QVERIFY(b.window->tile("ttyNAMED")->isHidden());
+        b.ports = {"ttyOTHER"};
+        b.window->refreshPorts();
+        QVERIFY(!b.window->tile("ttyOTHER")->isHidden());
+    }
+
+    // What the operator is told when a run cannot begin: the file's own words, once, and what
+    // the station expects.
+    void whyARunCannotBegin() {
+        Bench b;
+        QDir(b.dir.path()).mkdir("folder.cfg");
+        std::ofstream(b.dir.filePath("short.cfg").toStdString()) << std::string(100, 'x');
+        const struct {
+            QString file, report;
+            const char* says;
+        } cases[] = {
+            {b.dir.filePath("folder.cfg"), b.report(), "folder.cfg: это папка, а не файл конфигурации"},
+            {b.dir.filePath("short.cfg"), b.report(),
+             "Неверный размер файла настроек: 100 байт (нужно 512)."},
+            {b.file(), b.file() + "/r.csv", "r.csv: отчёт не открывается для записи: часть пути — не папка"},
+        };
+        for (const auto& c : cases) {
+            b.asks.errors.clear();
+            b.open(StartWith{c.file, {}, c.report, {}, {}, b.dir.filePath("ledger.csv")});
+            b.ports = {"ttyNONE"};
+            b.window->refreshPorts();
+            QVERIFY(!b.window->start());
+            QCOMPARE(b.asks.errors.size(), 1);
+            QVERIFY2(b.asks.errors[0].contains(c.says), qPrintable(b.asks.errors[0]));
+            QVERIFY2(!b.asks.errors[0].contains("Порт"), qPrintable(b.asks.errors[0]));
+        }
+    }
+
+    // Closing a running station, by the cross or Ctrl+Q, asks first: "Нет" leaves it running,
+    // "Да" stops it and closes. The paths it keeps are whole, for a start from another folder.
+    void closingAsksFirstAndKeepsWholePaths() {
+        SimProcess sim({"--silent"});
+        Bench b;
+        b.ports = {sim.port()};
+        b.window->refreshPorts();
+        QVERIFY(b.window->start());
+        b.asks.yes = false;
+        QVERIFY(!b.window->close());
+        QCOMPARE(b.asks.questions.size(), 1);
+        QVERIFY(b.window->running());
+        b.asks.yes = true;
+        QSignalSpy ended(b.window.get(), &StationWindow::runEnded);
+        b.window->close();
+        QVERIFY(ended.wait(5000));
+        QCOMPARE(b.asks.questions.size(), 2);
+        QTRY_VERIFY(!b.window->running());
+
+        const QString here = QDir::currentPath();
+        QDir::setCurrent(b.dir.path());
+        auto back = qScopeGuard([&] { QDir::setCurrent(here); });
+        b.open(StartWith{"base.cfg", {}, "report.csv", "list.csv", {}, "ledger.csv"});
+        QVERIFY(b.window->close());
+        const QSettings kept("tk7v", "tk7v-station");
+        QCOMPARE(kept.value("file").toString(), b.file());
+        QCOMPARE(kept.value("values").toString(), b.dir.filePath("list.csv"));
+        QCOMPARE(kept.value("ledger").toString(), b.dir.filePath("ledger.csv"));
+    }
+
+    // Alt with a caption's Russian letter acts whichever layout is active: the key that bears
+    // "К" types "r" in the English one.
+    void mnemonicsInEitherLayout() {
+        Bench b;
+        LayoutMnemonics mnemonics;
+        qApp->installEventFilter(&mnemonics);
+        b.window->show();
+        QApplication::setActiveWindow(b.window.get());
+        QVERIFY(QTest::qWaitForWindowActive(b.window.get()));
+        const auto alt = [](Qt::Key key, const QString& text) {
+            QTest::sendKeyEvent(QTest::Click, QApplication::focusWidget(), key, text, Qt::AltModifier);
+            return qobject_cast<QLineEdit*>(QApplication::focusWidget());
+        };
+        const struct {
+            Qt::Key file, number;
+            const char *fileLetter, *numberLetter;
+        } layouts[] = {{Qt::Key_R, Qt::Key_Y, "r", "y"}, {Qt::Key(u'К'), Qt::Key(u'Н'), "к", "н"}};
+        for (const auto& l : layouts) {
+            QLineEdit* number = alt(l.number, l.numberLetter); // "&Номера"
+            QVERIFY(number && number->text().isEmpty());
+            QLineEdit* file = alt(l.file, l.fileLetter); // "&Конфигурация"
+            QVERIFY(file && file != number);
+            QCOMPARE(file->text(), b.file());
+        }
     }
 
     // A record the report could not take when the station stopped stays with the window, and

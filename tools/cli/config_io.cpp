@@ -109,21 +109,13 @@ Loaded LoadConfig(const std::string& name) {
         const std::vector<std::uint8_t> bytes = readInput(size);
         if (std::ferror(stdin)) return {std::nullopt, Shown(name, false) + ": " + texts::kReadFailed};
         if (size != kConfigFileSize || !TakeConfigFile(bytes, image))
-            return {std::nullopt, Shown(name, false) + ": " + texts::WrongSizeText(size)};
+            return {std::nullopt, Shown(name, false) + ": " + texts::WrongSizeWantedText(size)};
         return {image, {}};
     }
     if (std::string why = NotAFile(name); !why.empty()) return {std::nullopt, why};
     const ConfigRead read = ReadConfigFile(Utf8Path(name));
-    if (read.status != ConfigRead::Status::Loaded || !TakeConfigFile(read.contents, image)) {
-        // The window's words, then the reason where there is one beyond them ("Файл не найден"
-        // says it all unless a part of the path is the reason). A sentence gets it as another.
-        const std::string text = ReadFailureText(read);
-        std::string reason;
-        if (read.error && read.error != std::errc::no_such_file_or_directory)
-            reason = because(name, read.error);
-        if (!reason.empty() && text.ends_with('.')) reason = " Причина" + reason + ".";
-        return {std::nullopt, name + ": " + text + reason};
-    }
+    if (read.status != ConfigRead::Status::Loaded || !TakeConfigFile(read.contents, image))
+        return {std::nullopt, name + ": " + ReadProblemText(read)};
     return {image, {}};
 }
 

@@ -7,6 +7,7 @@
 // second rather than once an event. The moment is far below what an eye notices on a tile.
 #include "station_window.h"
 
+#include "model/field_rules.h"
 #include "station/events.h"
 
 #include <QCoreApplication>
@@ -31,11 +32,16 @@ public:
     void share(int port, int) override { changed(port); }
     void ended(int port, const station::DeviceEnded& e) override {
         QString given = e.given.row > 0 ? QStringLiteral("строка %1").arg(e.given.row) : QString();
-        for (const std::string& n : e.given.numbers)
-            given += (given.isEmpty() ? "" : ", ") + QString::fromStdString(n);
+        for (const std::string& n : e.given.numbers) {
+            // "Номер объекта 114": the caption the operator knows, not the field's name.
+            const std::size_t eq = n.find('=');
+            const std::string shown =
+                eq == std::string::npos ? n : ShownName(n.substr(0, eq)) + " " + n.substr(eq + 1);
+            given += (given.isEmpty() ? "" : ", ") + QString::fromStdString(shown);
+        }
         QStringList differing;
         for (const std::string& d : e.end.differing)
-            differing << QString::fromStdString(d);
+            differing << QString::fromStdString(ShownName(d));
         post([=, text = QString::fromStdString(e.end.text), ok = e.end.status == station::kDone,
               held = e.held, ident = QString::fromStdString(e.identification), recorded = e.recorded](
                  StationWindow* w) { w->onEnded(port, text, ok, held, ident, given, differing, recorded); });

@@ -2,10 +2,13 @@
 #include "station_window.h"
 
 #include "app/ending_signals.h"
+#include "app/layout_mnemonics.h"
 #include "app/startup_messages.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QDir>
+#include <QFileInfo>
 #include <QIcon>
 
 #include <cstdio>
@@ -67,12 +70,18 @@ int main(int argc, char** argv) {
             std::printf("tk7v-station %s\n", TK7V_VERSION);
             return 0;
         }
-        if (!parser.positionalArguments().isEmpty()) start.file = parser.positionalArguments().constFirst();
+        // Files are remembered for the next start, which may come from another folder (a menu
+        // entry): they are kept whole, not as given relative to this one.
+        const auto whole = [](const QString& path) {
+            return path.isEmpty() ? path : QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath());
+        };
+        if (!parser.positionalArguments().isEmpty())
+            start.file = whole(parser.positionalArguments().constFirst());
         start.ports = parser.values(port);
-        start.report = parser.value(report);
-        start.values = parser.value(values);
+        start.report = whole(parser.value(report));
+        start.values = whole(parser.value(values));
         start.number = parser.value(number);
-        start.ledger = parser.value(ledger);
+        start.ledger = whole(parser.value(ledger));
     }
     std::optional<tk7v::StartupMessages> startup(std::in_place, kNoDisplay);
     QApplication app(argc, argv);
@@ -80,6 +89,8 @@ int main(int argc, char** argv) {
     QApplication::setApplicationName(QStringLiteral("tk7v-station"));
     QApplication::setApplicationVersion(QStringLiteral(TK7V_VERSION));
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/pictures/icon32.xpm")));
+    tk7v::LayoutMnemonics mnemonics;
+    app.installEventFilter(&mnemonics);
 
     tk7v::station_window::StationWindow window(start);
     window.showAsLeft();

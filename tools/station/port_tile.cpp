@@ -10,6 +10,10 @@ namespace tk7v::station_window {
 
 namespace {
 
+// The state's letters against the window's: read from a metre away, while sixteen tiles leave
+// the record table its eight rows at 1366x768.
+constexpr double kStateScale = 1.55;
+
 struct Colours {
     const char* background;
     const char* text;
@@ -43,7 +47,7 @@ PortTile::PortTile(const QString& port, QWidget* parent) : QFrame(parent), port_
     // sixteen ports, which cost the station more than all its ports' exchanges.
     setFrameShape(QFrame::NoFrame);
     auto* column = new QVBoxLayout(this);
-    column->setContentsMargins(10, 6, 10, 8);
+    column->setContentsMargins(10, 4, 10, 6);
     column->setSpacing(2);
     take_ = new QCheckBox(port, this);
     take_->setToolTip(QStringLiteral("Порт участвует в программировании"));
@@ -54,7 +58,7 @@ PortTile::PortTile(const QString& port, QWidget* parent) : QFrame(parent), port_
     state_ = new QLabel(this);
     QFont big = state_->font();
     big.setBold(true);
-    big.setPointSizeF(big.pointSizeF() * 1.7);
+    big.setPointSizeF(big.pointSizeF() * kStateScale);
     state_->setFont(big);
     result_ = new QLabel(this);
     QFont medium = result_->font();
@@ -94,17 +98,27 @@ void PortTile::setResult(const QString& text, const QString& detail, bool ok) {
     result_->setText(text);
     // A failure's reason is read from across the bench, as the state is.
     QFont f = state_->font();
-    f.setPointSizeF(f.pointSizeF() * (ok ? 1.15 / 1.7 : 1.35 / 1.7));
+    f.setPointSizeF(f.pointSizeF() * (ok ? 1.15 : 1.35) / kStateScale);
     result_->setFont(f);
     QPalette p = result_->palette();
     p.setColor(QPalette::WindowText, QColor(ok ? "#1b5e20" : "#9b1c1c"));
     result_->setPalette(p);
+    detailText_ = detail;
+    recordWaits_ = false;
     detail_->setText(detail);
 }
 
 void PortTile::clearResult() {
     result_->clear();
+    detailText_.clear();
+    recordWaits_ = false;
     detail_->clear();
+}
+
+void PortTile::setRecordWaits(bool waits) {
+    if (waits == recordWaits_ || detailText_.isEmpty()) return;
+    recordWaits_ = waits;
+    detail_->setText(waits ? detailText_ + QStringLiteral(" · запись в отчёт ждёт") : detailText_);
 }
 
 void PortTile::setNote(const QString& text) {
@@ -130,6 +144,10 @@ void PortTile::flash() {
 
 QString PortTile::stateText() const {
     return state_->text();
+}
+
+QString PortTile::detailText() const {
+    return detail_->text();
 }
 
 QString PortTile::resultText() const {

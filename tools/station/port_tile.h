@@ -27,6 +27,9 @@ public:
     // The last device's result, its words and the line below them; cleared when the next begins.
     void setResult(const QString& text, const QString& detail, bool ok);
     void clearResult();
+    // Whether the last device's record still waits to be written into the report: said under
+    // its result until it is written.
+    void setRecordWaits(bool waits);
     // A passing word on the port itself (why it cannot be opened); empty clears it.
     void setNote(const QString& text);
     // A port the system no longer lists is greyed and says so; its state comes back with it.
@@ -38,6 +41,7 @@ public:
     QString stateText() const;
     Tone tone() const { return tone_; }
     QString resultText() const;
+    QString detailText() const;
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -51,6 +55,8 @@ private:
     QLabel* result_;
     QLabel* detail_;
     QLabel* note_;
+    QString detailText_;
+    bool recordWaits_ = false;
     Tone tone_ = Tone::Idle;
     QString stateText_;
     bool present_ = true;

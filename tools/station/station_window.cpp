@@ -114,19 +114,26 @@ StationWindow::StationWindow(const StartWith& with, StationEnv env)
     header->setSectionResizeMode(0, QHeaderView::ResizeToContents);
     header->setSectionResizeMode(1, QHeaderView::ResizeToContents);
     header->setSectionResizeMode(4, QHeaderView::Stretch);
-    table_->setColumnWidth(2, 190);
-    table_->setColumnWidth(3, 170);
-    table_->setColumnWidth(5, 220);
+    header->setSectionResizeMode(2, QHeaderView::ResizeToContents);
+    header->setSectionResizeMode(3, QHeaderView::ResizeToContents);
+    table_->setColumnWidth(5, 260);
     table_->setWordWrap(false);
     table_->verticalHeader()->hide();
     table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     table_->setSelectionBehavior(QAbstractItemView::SelectRows);
+    // Rows a line high, and room for the day's last eight records whole whatever the number of
+    // tiles: the operator reads what happened there, the tiles only say what happens now.
+    const int rowHeight = table_->fontMetrics().height() + 6;
+    table_->verticalHeader()->setMinimumSectionSize(rowHeight);
+    table_->verticalHeader()->setDefaultSectionSize(rowHeight);
+    table_->setMinimumHeight(header->sizeHint().height() + kRecordsShown * rowHeight +
+                             2 * table_->frameWidth());
+    scroll->setFocusPolicy(Qt::NoFocus); // Tab goes from Стоп to the ports, not to their frame
     split->addWidget(scroll);
     split->addWidget(table_);
-    split->setStretchFactor(0, 4);
-    split->setStretchFactor(1, 1);
-    split->setSizes({5000, 1000});
-    table_->setMinimumHeight(90);
+    split->setStretchFactor(0, 1);
+    split->setStretchFactor(1, 0);
+    split->setSizes({5000, table_->minimumHeight()});
     split->setChildrenCollapsible(false);
     column->addWidget(split, 1);
     setCentralWidget(central);
@@ -140,6 +147,7 @@ StationWindow::StationWindow(const StartWith& with, StationEnv env)
     // Closing from the keyboard as well, for a station kept without a mouse; it asks as the
     // window's close button does. Ctrl+Q on every system: Windows has no standard key for it.
     auto* quit = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q), this);
+    quit->setAutoRepeat(false); // a key held down must not answer the question it raises
     connect(quit, &QShortcut::activated, this, &QWidget::close);
     auto* f1 = new QShortcut(QKeySequence(Qt::Key_F1), this);
     connect(f1, &QShortcut::activated, this, [this] { openGuide(); });
@@ -236,15 +244,17 @@ QString StationWindow::recordsWarning() const {
 
 void StationWindow::closeEvent(QCloseEvent* event) {
     if (station_) {
+        // A running station stops only on the operator's "Да": a closing asked by mistake (the
+        // window's cross, Ctrl+Q) leaves it working. One already stopping just ends.
         event->ignore();
         const int working = station_->working();
-        if (working > 0 && !closeWhenStopped_ &&
-            !asks_.confirm(
-                this, QStringLiteral("Устройства ещё записываются (%1). Остановить запись и закрыть окно? "
-                                     "Начатые блоки дописываются целыми, устройства "
-                                     "сбрасываются.")
-                          .arg(working)))
-            return;
+        const QString question =
+            working > 0
+                ? QStringLiteral("Устройства ещё записываются (%1). Остановить запись и закрыть окно? "
+                                 "Начатые блоки дописываются целыми, устройства сбрасываются.")
+                      .arg(working)
+                : QStringLiteral("Станция ждёт устройства. Остановить её и закрыть окно?");
+        if (!closeWhenStopped_ && !stopping_ && !asks_.confirm(this, question)) return;
         closeWhenStopped_ = true;
         stop();
         return;

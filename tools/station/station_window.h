@@ -104,6 +104,7 @@ private:
     void chooseLedger();
     void showSummary();
     void layOutTiles();
+    void foldTiles();
     PortTile* addTile(const QString& port, bool take);
     void takePart(PortTile* tile, bool take);
     void setRunning(bool running);

@@ -3,6 +3,8 @@
 
 #include "window_common.h"
 
+#include "model/field_rules.h"
+
 #include <QApplication>
 #include <QCheckBox>
 #include <QLabel>
@@ -28,7 +30,8 @@ void StationWindow::showPort(int port) {
     if (!t || !station_) return;
     const station::PortStatus s = station_->status(port);
     const QString why = fromUtf8(s.why);
-    if (!s.last) t->clearResult();
+    // A device waiting for the report has begun: the one before it is no longer the tile's.
+    if (!s.last || s.state == station::PortState::RecordsKept) t->clearResult();
     t->setNote({});
     if (s.working) {
         const QString share = QString::number(std::max(s.percent, 0));
@@ -68,7 +71,7 @@ void StationWindow::showPort(int port) {
     }
     case station::PortState::RunOut:
         t->setState(why.isEmpty() ? QStringLiteral("строки списка кончились")
-                                  : QStringLiteral("номера %1 кончились").arg(why),
+                                  : QStringLiteral("номера «%1» кончились").arg(fromUtf8(ShownName(s.why))),
                     PortTile::Tone::Idle);
         break;
     case station::PortState::RecordsKept:
@@ -94,7 +97,6 @@ void StationWindow::onEnded(int port, const QString& text, bool ok, bool held, c
         if (!ident.isEmpty()) detail << ident;
         if (!given.isEmpty()) detail << given;
         detail << time;
-        if (!recorded) detail << QStringLiteral("запись в отчёт ждёт");
         t->setState(held ? QStringLiteral("уже записано")
                     : ok ? QStringLiteral("✓ записано и проверено")
                          : QStringLiteral("✗ ошибка"),
@@ -103,20 +105,22 @@ void StationWindow::onEnded(int port, const QString& text, bool ok, bool held, c
                          : PortTile::Tone::Failed);
         t->setResult((ok ? QStringLiteral("✓ ") : QStringLiteral("✗ ")) + text,
                      detail.join(QStringLiteral(" · ")), ok);
+        t->setRecordWaits(!recorded);
         t->flash();
     }
-    const int row = table_->rowCount();
+    // The newest record on top: the day's last ones are in view without scrolling.
+    const int row = 0;
     table_->insertRow(row);
     const QStringList cells = {
         time,  port < static_cast<int>(names_.size()) ? fromUtf8(names_[port]) : QString(),
         ident, given,
-        text,  differing.join(QStringLiteral(", "))};
+        text,  differing.join(QStringLiteral("; "))}; // captions hold commas
     for (int c = 0; c < cells.size(); ++c) {
         auto* item = new QTableWidgetItem(cells[c]);
+        item->setToolTip(cells[c]); // a long reason is read whole under the mouse
         if (c == 4) item->setForeground(ok ? QColor(0x1b, 0x5e, 0x20) : QColor(0x9b, 0x1c, 0x1c));
         table_->setItem(row, c, item);
     }
-    table_->scrollToBottom();
     if (env_.sound) QApplication::beep();
     QApplication::alert(this);
     updateCounts();
@@ -124,6 +128,8 @@ void StationWindow::onEnded(int port, const QString& text, bool ok, bool held, c
 
 void StationWindow::onRecords(int kept, const QString& error) {
     if (kept == 0) {
+        for (PortTile* t : tiles_)
+            t->setRecordWaits(false);
         warning_->hide();
         return;
     }

@@ -33,13 +33,33 @@ void StationWindow::layOutTiles() {
         1, (tilesBox_->parentWidget() ? tilesBox_->parentWidget()->width() : width()) / (kTileWidth + 8));
     if (columns == columns_) return;
     columns_ = columns;
-    for (int i = 0; i < tiles_.size(); ++i) {
-        tilesGrid_->removeWidget(tiles_[i]);
-        tilesGrid_->addWidget(tiles_[i], i / columns, i % columns);
+    for (PortTile* t : tiles_)
+        tilesGrid_->removeWidget(t);
+    int shown = 0;
+    for (PortTile* t : tiles_) {
+        if (t->isHidden()) continue;
+        tilesGrid_->addWidget(t, shown / columns, shown % columns);
+        ++shown;
     }
+    for (int r = 0; r < tilesGrid_->rowCount(); ++r)
+        tilesGrid_->setRowStretch(r, 0);
     for (int c = 0; c < columns; ++c)
         tilesGrid_->setColumnStretch(c, 1);
-    tilesGrid_->setRowStretch(static_cast<int>((tiles_.size() + columns - 1) / columns), 1);
+    tilesGrid_->setRowStretch((shown + columns - 1) / columns, 1);
+}
+
+void StationWindow::foldTiles() {
+    // A port that is gone and takes no part (another adapter, another program's virtual port)
+    // has nothing to say: it gives its room to the ports that work. It comes back with the port.
+    bool changed = false;
+    for (PortTile* t : tiles_) {
+        const bool shown = t->present() || t->takePart()->isChecked();
+        if (shown == t->isHidden()) {
+            t->setHidden(!shown);
+            changed = true;
+        }
+    }
+    if (changed) columns_ = 0; // lay out again
 }
 
 void StationWindow::refreshPorts() {
@@ -56,10 +76,15 @@ void StationWindow::refreshPorts() {
             PortTile* t = addTile(fromUtf8(name), !portsGiven_);
             if (running() && t->takePart()->isChecked()) takePart(t, true);
         }
+    foldTiles();
     if (width() > 0) layOutTiles();
 }
 
 void StationWindow::takePart(PortTile* t, bool take) {
+    if (!take && !t->present()) {
+        foldTiles();
+        layOutTiles();
+    }
     if (!station_ || stopping_) {
         t->setState(take ? QStringLiteral("не запущено") : QStringLiteral("не участвует"),
                     PortTile::Tone::Idle);

@@ -73,7 +73,7 @@ std::optional<StationWindow::Loaded> StationWindow::prepare(QString& error) cons
     l.image.fill(0xFF);
     const ConfigRead read = ReadConfigFile(Utf8Path(l.file));
     if (read.status != ConfigRead::Status::Loaded || !TakeConfigFile(read.contents, l.image)) {
-        error = fromUtf8(l.file + ": " + ReadFailureText(read));
+        error = fromUtf8(l.file + ": " + ReadProblemText(read));
         return std::nullopt;
     }
     l.image = AsTheWindowBuildsIt(l.image);

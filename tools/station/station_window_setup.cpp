@@ -11,6 +11,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDate>
+#include <QDir>
 #include <QFileInfo>
 #include <QGridLayout>
 #include <QLabel>
@@ -147,11 +148,16 @@ void StationWindow::loadSettings(const StartWith& start) {
 
 void StationWindow::saveSettings() const {
     QSettings s(QStringLiteral("tk7v"), QStringLiteral("tk7v-station"));
-    s.setValue("file", file_->text());
-    s.setValue("values", tablePath_->text());
+    // A path typed relative to the folder the window was started from means nothing from
+    // another: the settings keep it whole.
+    const auto whole = [](const QString& path) {
+        return path.isEmpty() ? path : QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath());
+    };
+    s.setValue("file", whole(file_->text()));
+    s.setValue("values", whole(tablePath_->text()));
     s.setValue("number", number_->text());
     if (!report_->text().isEmpty()) s.setValue("reportFolder", QFileInfo(report_->text()).absolutePath());
-    if (!ledgerPath_->text().isEmpty()) s.setValue("ledger", ledgerPath_->text());
+    if (!ledgerPath_->text().isEmpty()) s.setValue("ledger", whole(ledgerPath_->text()));
     s.setValue("baud", baud_->currentText());
     QStringList ports;
     for (PortTile* t : tiles_)
@@ -188,7 +194,8 @@ void StationWindow::chooseLedger() {
     if (!f.isEmpty()) ledgerPath_->setText(QDir::toNativeSeparators(f));
 }
 
-// The file's object number and CS1's phones: enough to see at a glance that it is the right one.
+// The file's object number and the first central station's phones: enough to see at a glance that it is the
+// right one.
 void StationWindow::showSummary() {
     const QString path = file_->text();
     if (path.isEmpty()) {
@@ -199,7 +206,7 @@ void StationWindow::showSummary() {
     image.fill(0xFF);
     const ConfigRead read = ReadConfigFile(Utf8Path(utf8(path)));
     if (read.status != ConfigRead::Status::Loaded || !TakeConfigFile(read.contents, image)) {
-        summary_->setText(fromUtf8(ReadFailureText(read)));
+        summary_->setText(fromUtf8(ReadProblemText(read)));
         return;
     }
     QString object, phones;
@@ -209,7 +216,7 @@ void StationWindow::showSummary() {
         if (name.startsWith(QLatin1String("CS1_phone_")) && !f.text.empty())
             phones += (phones.isEmpty() ? "" : ", ") + fromUtf8(f.text);
     }
-    summary_->setText(QStringLiteral("Объект %1; телефоны CS1: %2")
+    summary_->setText(QStringLiteral("Объект %1; телефоны ЦС №1: %2")
                           .arg(object, phones.isEmpty() ? QStringLiteral("нет") : phones));
 }
 

@@ -15,6 +15,8 @@ inline const QString kReportFilter = QStringLiteral("Отчёт CSV (*.csv);;О�
 inline const QStringList kRates = {"110",  "300",   "600",   "1200",  "2400",  "4800",
                                    "9600", "19200", "38400", "57600", "115200"};
 constexpr int kTileWidth = 310;
+// Records the table shows whole at any window size.
+constexpr int kRecordsShown = 8;
 
 inline QString fromUtf8(const std::string& s) {
     return QString::fromStdString(s);
