@@ -128,7 +128,10 @@ StationWindow::StationWindow(const StartWith& with, StationEnv env)
     table_->verticalHeader()->setDefaultSectionSize(rowHeight);
     table_->setMinimumHeight(header->sizeHint().height() + kRecordsShown * rowHeight +
                              2 * table_->frameWidth());
-    scroll->setFocusPolicy(Qt::NoFocus); // Tab goes from Стоп to the ports, not to their frame
+    // Tab goes from Стоп to the ports, not to their frame; to the table once it has a record to
+    // show the focus on.
+    scroll->setFocusPolicy(Qt::NoFocus);
+    table_->setFocusPolicy(Qt::ClickFocus);
     split->addWidget(scroll);
     split->addWidget(table_);
     split->setStretchFactor(0, 1);
@@ -204,8 +207,13 @@ void StationWindow::resizeEvent(QResizeEvent* event) {
 void StationWindow::setRunning(bool on) {
     startButton_->setEnabled(!on);
     stopButton_->setEnabled(on && !stopping_);
+    // The key focus never stays on a field the run hides or a button it disables: Tab goes on
+    // from where the operator can see it.
+    QWidget* focused = focusWidget();
     setup_->setVisible(!on);
     runningSetup_->setVisible(on);
+    if (focused && (!focused->isVisible() || !focused->isEnabled()))
+        (on ? stopButton_ : startButton_)->setFocus(Qt::OtherFocusReason);
     if (on) {
         QStringList what = {QFileInfo(file_->text()).fileName() + QStringLiteral(" (") + summary_->text() +
                             ')'};

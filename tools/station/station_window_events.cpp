@@ -111,6 +111,7 @@ void StationWindow::onEnded(int port, const QString& text, bool ok, bool held, c
     // The newest record on top: the day's last ones are in view without scrolling.
     const int row = 0;
     table_->insertRow(row);
+    table_->setFocusPolicy(Qt::StrongFocus);
     const QStringList cells = {
         time,  port < static_cast<int>(names_.size()) ? fromUtf8(names_[port]) : QString(),
         ident, given,
