@@ -3,14 +3,12 @@
 #include "app/ending_signals.h"
 #include "app/instance_guard.h"
 #include "app/layout_mnemonics.h"
+#include "app/qt_russian.h"
 #include "app/startup_messages.h"
 #include "ui/tform1.h"
 
 #include <QApplication>
-#include <QLibraryInfo>
-#include <QLocale>
 #include <QMessageBox>
-#include <QTranslator>
 
 #include <cstdio>
 #include <cstdlib>
@@ -62,18 +60,15 @@ int main(int argc, char** argv) {
     guard.listenFor([]() -> QWidget* { return tk7v::Form1.data(); });
     try {
         QApplication::setStyle(QStringLiteral("Windows"));
-        // The standard dialogs and buttons (file dialogs, Yes/No/Cancel) in Russian, like the
-        // rest of the window.
-        QTranslator qtTexts;
-        if (qtTexts.load(QLocale(QLocale::Russian), QStringLiteral("qtbase"), QStringLiteral("_"),
-                         QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
-            QCoreApplication::installTranslator(&qtTexts);
+        tk7v::InstallQtRussian(app);
         tk7v::LayoutMnemonics mnemonics;
         app.installEventFilter(&mnemonics);
         tk7v::TForm1 form;
         tk7v::Form1 = &form;
         form.show();
         guard.publish(&form);
+        // A configuration handed over by Explorer's "Открыть с помощью" or a file manager.
+        if (const QStringList args = QCoreApplication::arguments(); args.size() > 1) form.OpenFile(args[1]);
         // Ended from outside (a logout, a shutdown, kill, Ctrl+C in the terminal that started it),
         // the device is left as the user's Disconnect leaves it; the end is said on stderr.
         const tk7v::EndingSignals ending([&](int sig) {

@@ -16,4 +16,13 @@ int TerminalColumns(StdStream stream);
 // and end input at the first Ctrl+Z).
 void UseBinary(StdStream stream);
 
+// Windows ends a console program as soon as its handler of a closed console window, a log-off or
+// a shut-down returns, and within seconds whatever it does. HoldConsoleEnd has `onEnd` called
+// there (to ask the run to stop), and the end held until ConsoleEndDone() says the program has
+// finished its clean end (devices reset, ports closed, summary and report written), or the
+// system's allowance is nearly spent. Ctrl+C and Ctrl+Break still come as signals. Elsewhere
+// these ends come as signals too (SIGHUP, SIGTERM), and both calls do nothing.
+void HoldConsoleEnd(void (*onEnd)());
+void ConsoleEndDone();
+
 } // namespace tk7v

@@ -27,4 +27,8 @@ int TerminalColumns(StdStream stream) {
 
 void UseBinary(StdStream) {}
 
+void HoldConsoleEnd(void (*)()) {}
+
+void ConsoleEndDone() {}
+
 } // namespace tk7v

@@ -1,5 +1,6 @@
 #include "link/console.h"
 
+#include <atomic>
 #include <cstdio>
 #include <fcntl.h>
 #include <io.h>
@@ -15,7 +16,40 @@ HANDLE handle(StdStream stream) {
                                                         : STD_ERROR_HANDLE);
 }
 
+std::atomic<void (*)()> gOnEnd{nullptr};
+HANDLE gEndDone = nullptr;
+
+// The system gives a closed console five seconds; a little is kept for the process's own end.
+constexpr DWORD kEndAllowanceMs = 4500;
+
+BOOL WINAPI onConsoleEnd(DWORD type) {
+    if (type != CTRL_CLOSE_EVENT && type != CTRL_LOGOFF_EVENT && type != CTRL_SHUTDOWN_EVENT)
+        return FALSE; // Ctrl+C and Ctrl+Break go on to the C runtime, which raises their signals
+    void (*onEnd)() = gOnEnd.load();
+    if (!onEnd) return FALSE;
+    onEnd();
+    ::WaitForSingleObject(gEndDone, kEndAllowanceMs);
+    return TRUE;
+}
+
 } // namespace
+
+void HoldConsoleEnd(void (*onEnd)()) {
+    // Registered once, after the C runtime's own handler (set up with the first signal()), so
+    // that the system asks this one first.
+    static const bool registered = [] {
+        gEndDone = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
+        return ::SetConsoleCtrlHandler(onConsoleEnd, TRUE) != 0;
+    }();
+    (void)registered;
+    if (gEndDone) ::ResetEvent(gEndDone);
+    gOnEnd = onEnd;
+}
+
+void ConsoleEndDone() {
+    gOnEnd = nullptr;
+    if (gEndDone) ::SetEvent(gEndDone);
+}
 
 bool PrepareTerminal(StdStream stream) {
     // Russian text is written as UTF-8; the console shows it once told so.

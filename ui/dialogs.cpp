@@ -6,6 +6,7 @@
 
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QPushButton>
 
 namespace tk7v {
 
@@ -51,6 +52,11 @@ void QtDialogs::error(QWidget* parent, const QString& text) {
 Dialogs::Answer QtDialogs::question(QWidget* parent, const QString& text) {
     QMessageBox box(QMessageBox::Warning, kAppTitle, text,
                     QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, parent);
+    // Named here too: where Qt's translation could not be had, English buttons would stand under a
+    // Russian question.
+    box.button(QMessageBox::Yes)->setText(QStringLiteral("&Да"));
+    box.button(QMessageBox::No)->setText(QStringLiteral("&Нет"));
+    box.button(QMessageBox::Cancel)->setText(QStringLiteral("Отмена"));
     switch (box.exec()) {
     case QMessageBox::Yes:
         return Answer::Yes;

@@ -117,6 +117,9 @@ public:
     // Configuration files.
     void BitBtn1Click();
     void BitBtn2Click();
+    // A file handed to the program at its start (Explorer's "Открыть с помощью"), loaded as the
+    // Open button loads the one chosen.
+    void OpenFile(const QString& path);
     bool pictureAnimationRunning() const;
 
 signals:
@@ -144,6 +147,7 @@ private:
     void disableAbort();
     void refocusAfterAbort();
     void startPngFigure();
+    void loadFile(const QString& chosen);
 
     TForm1Environment env_;
     std::unique_ptr<Dialogs> ownDialogs_;

@@ -74,6 +74,16 @@ void TForm1::BitBtn2Click() {
     setStatusText(QString(), false);
     const QString chosen = dialogs_->openFile(this, openDialog1());
     if (chosen.isEmpty()) return;
+    loadFile(chosen);
+}
+
+void TForm1::OpenFile(const QString& chosen) {
+    const HintAtEnd hint{StatusBar1, *this};
+    setStatusText(QString(), false);
+    loadFile(chosen);
+}
+
+void TForm1::loadFile(const QString& chosen) {
     const QString path = QFileInfo(chosen).absoluteFilePath();
     const QFileInfo info(path);
     if (!info.exists()) {

@@ -1,6 +1,7 @@
 // The main window as the installer meets it: every control, the wheel, the image built at
 // start, the codec error path and the enabling rules.
 #include "../common/startup_image.h"
+#include "app/qt_russian.h"
 #include "fake_dialogs.h"
 #include "test_main.h"
 #include "ui/controls.h"
@@ -269,6 +270,14 @@ class WindowTest : public QObject {
     }
 
 private slots:
+    // Qt's own words in Russian from the translation inside the program, on every system: the
+    // edit menu of a field, the standard buttons.
+    void qtSpeaksRussian() {
+        QVERIFY(InstallQtRussian(*qApp));
+        QCOMPARE(QCoreApplication::translate("QLineEdit", "&Copy"), QString("&Копировать"));
+        QCOMPARE(QCoreApplication::translate("QPlatformTheme", "Cancel"), QString("Отмена"));
+    }
+
     void init() {
         dialogs = FakeDialogs();
         portSettingsAsked = 0;

@@ -4,6 +4,7 @@
 
 #include "command.h"
 #include "help.h"
+#include "link/console.h"
 #include "link/stop_signal.h"
 
 #include <atomic>
@@ -19,20 +20,36 @@ namespace {
 std::atomic<int> gSignal{0};
 StopSignal* gStop = nullptr;
 
+std::atomic<bool> gConsoleEnded{false};
+
 extern "C" void onSignal(int sig) {
     int none = 0;
     gSignal.compare_exchange_strong(none, sig);
     if (gStop) gStop->request();
 }
 
+// A console window closed, a log-off or a shut-down on Windows: ended as a polite SIGTERM is.
+void onConsoleEnd() {
+    int none = 0;
+    if (gSignal.compare_exchange_strong(none, SIGTERM)) gConsoleEnded = true;
+    if (gStop) gStop->request();
+}
+
+// Holds the console's end until the run's clean end is over, whichever way the run returns.
+struct ConsoleEndAfterThis {
+    ~ConsoleEndAfterThis() { ConsoleEndDone(); }
+};
+
 // The signals that end a run, and what was in place before.
 class SignalsEndTheRun {
 public:
     explicit SignalsEndTheRun(StopSignal& stop) {
         gSignal = 0;
+        gConsoleEnded = false;
         gStop = &stop;
         for (int sig : ending())
             previous_.push_back(std::signal(sig, onSignal));
+        HoldConsoleEnd(onConsoleEnd);
 #ifdef SIGPIPE
         // A reader that goes away must not cut the exchanges short: the write fails instead.
         pipe_ = std::signal(SIGPIPE, SIG_IGN);
@@ -60,7 +77,7 @@ public:
         s.push_back(SIGHUP);
 #endif
 #ifdef SIGBREAK
-        s.push_back(SIGBREAK); // Ctrl+Break and a closed console window on Windows
+        s.push_back(SIGBREAK); // Ctrl+Break on Windows
 #endif
         return s;
     }
@@ -73,6 +90,7 @@ private:
 };
 
 std::string signalName(int sig) {
+    if (gConsoleEnded) return "закрытием консоли (или выходом из системы)";
     if (sig == SIGINT) return "Ctrl+C";
     if (sig == SIGTERM) return "сигналом SIGTERM";
 #ifdef SIGHUP
@@ -186,6 +204,7 @@ station::RunEnd runUnderSignals(const std::vector<Target>& ports, Progress& out,
 
 int RunOnDevices(const std::vector<Target>& ports, const DeviceOptions& options, Progress& out,
                  const DeviceWork& work, const DeviceReport& report, const ReportTo& reportTo) {
+    const ConsoleEndAfterThis holdsTheConsole;
     const station::RunEnd run = runUnderSignals(ports, out, false, [&](auto& names, auto& lines, auto& stop) {
         return station::RunOnDevices(names, options, lines, stop, work, report, reportTo);
     });
@@ -203,6 +222,7 @@ int RunOnDevices(const std::vector<Target>& ports, const DeviceOptions& options,
 
 int RunStation(const std::vector<Target>& ports, const DeviceOptions& options, Progress& out,
                const DeviceWork& work, const DeviceReport& report, const ReportTo& reportTo) {
+    const ConsoleEndAfterThis holdsTheConsole;
     const station::RunEnd run = runUnderSignals(ports, out, true, [&](auto& names, auto& lines, auto& stop) {
         return station::RunStation(names, options, lines, stop, work, report, reportTo);
     });

@@ -3,6 +3,7 @@
 
 #include "app/ending_signals.h"
 #include "app/layout_mnemonics.h"
+#include "app/qt_russian.h"
 #include "app/startup_messages.h"
 
 #include <QApplication>
@@ -89,6 +90,7 @@ int main(int argc, char** argv) {
     QApplication::setApplicationName(QStringLiteral("tk7v-station"));
     QApplication::setApplicationVersion(QStringLiteral(TK7V_VERSION));
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/pictures/icon32.xpm")));
+    tk7v::InstallQtRussian(app);
     tk7v::LayoutMnemonics mnemonics;
     app.installEventFilter(&mnemonics);
 
