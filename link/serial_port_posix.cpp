@@ -218,11 +218,7 @@ public:
     }
 
     SysError purge(std::chrono::milliseconds drainBound) override {
-        // The drain runs on a helper thread; with nothing queued in the driver (the usual case at
-        // the start of an exchange) there is nothing to wait for and no thread to start.
-        int queued = 0;
-        if (::ioctl(fd_, TIOCOUTQ, &queued) != 0 || queued > 0)
-            DrainOutput(fd_, drainBound, SystemCloseCalls());
+        if (drainBound.count() > 0) DrainOutput(fd_, drainBound, SystemCloseCalls());
         if (::tcflush(fd_, TCIOFLUSH) != 0) return MakeSysError(static_cast<std::uint32_t>(errno));
         return {};
     }
