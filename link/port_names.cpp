@@ -15,16 +15,45 @@ std::optional<std::string> AcceptWindowsPortName(std::string_view dosName) {
     return upper;
 }
 
-std::vector<std::string> OrderPortNames(std::vector<std::string> names) {
-    if (names.empty()) return names;
-    const auto [shortest, longest] =
-        std::minmax_element(names.begin(), names.end(),
-                            [](const std::string& a, const std::string& b) { return a.size() < b.size(); });
-    if (shortest->size() < longest->size()) {
-        std::sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) {
-            return a.size() != b.size() ? a.size() < b.size() : a < b;
-        });
+namespace {
+
+bool isDigit(char c) {
+    return c >= '0' && c <= '9';
+}
+
+// The run of digits that starts at `from`, without its leading zeros.
+std::string_view numberAt(std::string_view s, std::size_t from, std::size_t& end) {
+    end = from;
+    while (end < s.size() && isDigit(s[end]))
+        ++end;
+    std::string_view digits = s.substr(from, end - from);
+    digits.remove_prefix(std::min(digits.find_first_not_of('0'), digits.size()));
+    return digits;
+}
+
+} // namespace
+
+bool PortNameLess(std::string_view a, std::string_view b) {
+    std::size_t i = 0, j = 0;
+    while (i < a.size() && j < b.size()) {
+        if (isDigit(a[i]) && isDigit(b[j])) {
+            // Compared as text, digits never overflow a number: a longer run is a larger value.
+            const std::string_view x = numberAt(a, i, i), y = numberAt(b, j, j);
+            if (x.size() != y.size()) return x.size() < y.size();
+            if (x != y) return x < y;
+            continue;
+        }
+        if (a[i] != b[j]) return static_cast<unsigned char>(a[i]) < static_cast<unsigned char>(b[j]);
+        ++i;
+        ++j;
     }
+    if (i < a.size() || j < b.size()) return i == a.size(); // the one that ended first
+    return a < b;
+}
+
+std::vector<std::string> OrderPortNames(std::vector<std::string> names) {
+    std::sort(names.begin(), names.end(),
+              [](const std::string& a, const std::string& b) { return PortNameLess(a, b); });
     return names;
 }
 

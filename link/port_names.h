@@ -11,11 +11,16 @@ namespace tk7v {
 // Windows device names: "COM" in any case, a digit fourth, at most 6 characters; upper-cased.
 std::optional<std::string> AcceptWindowsPortName(std::string_view dosName);
 
-// Shorter names first, equal lengths by byte order, unless all names have one length: then they
-// keep the order they came in.
+// The natural order of port names, the one every list and grid of ports follows: a run of digits
+// counts by its value (COM2 before COM10, ttyUSB2 before ttyUSB10, usb-FTDI_A9 before
+// usb-FTDI_A10), everything else byte by byte (ttyACM0, ttyS0, ttyUSB0). Names that differ only
+// in leading zeros (COM01, COM1) fall back to byte order, so no two different names tie.
+bool PortNameLess(std::string_view a, std::string_view b);
+
+// The names in natural order.
 std::vector<std::string> OrderPortNames(std::vector<std::string> names);
 
-// The names found, ordered; when none were found, prefix + 1..9 (COM1..COM9) or, with
+// The names found, in natural order; when none were found, prefix + 1..9 (COM1..COM9) or, with
 // zeroBased, prefix + 0..8 (ttyS0..ttyS8).
 std::vector<std::string> PortListOrFallback(std::vector<std::string> found, std::string_view prefix,
                                             bool zeroBased);
@@ -23,7 +28,7 @@ std::vector<std::string> PortListOrFallback(std::vector<std::string> found, std:
 // The saved index when it names an entry, else the first entry.
 int SelectPortIndex(int saved, std::size_t count);
 
-// The Windows list from the system's DOS device names, in the order the system gave them.
+// The Windows list from the system's DOS device names (which come in no useful order).
 std::vector<std::string> WindowsPortList(const std::vector<std::string>& dosNames);
 
 } // namespace tk7v

@@ -31,11 +31,12 @@ public:
     // Opens exclusively, applies the settings, leaves DTR and RTS low.
     virtual SerialPort::OpenResult open(const std::string& path, const PortConfig& config) = 0;
     // Waits (at most about drainBound) for the output to leave, restores the settings found at
-    // open and closes.
+    // open and closes. A bound of zero: nothing is left to wait for, and no helper is started.
     virtual SysError close(std::chrono::milliseconds drainBound) = 0;
     // Whether the driver may still hold written bytes; a port that cannot tell says so.
     virtual bool outputHeld() const { return true; }
-    // Waits (at most about drainBound) for the output to leave, then discards both directions.
+    // Waits (at most about drainBound; with a bound of zero not at all, as close does) for the
+    // output to leave, then discards both directions.
     virtual SysError purge(std::chrono::milliseconds drainBound) = 0;
     // Discards the input; how many bytes were waiting.
     virtual std::size_t discardInput() = 0;

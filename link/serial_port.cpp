@@ -170,7 +170,9 @@ SysError SerialPort::purge() {
     if (w.try_lock() || w.try_lock_until(std::chrono::system_clock::now() + kDrainBound)) d_->waitForLine();
     std::shared_lock lock(d_->ioLock);
     if (!d_->system->isOpen()) return MakeSysError(d_->system->notOpenCode());
-    return d_->system->purge(kDrainBound);
+    // The drain runs on a helper thread; with nothing queued in the driver (the usual case at the
+    // start of an exchange) there is nothing to wait for and no thread to start.
+    return d_->system->purge(d_->system->outputHeld() ? kDrainBound : std::chrono::milliseconds{});
 }
 
 std::size_t SerialPort::discardInput() {

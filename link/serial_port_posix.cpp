@@ -1,5 +1,9 @@
 // The serial port's POSIX system calls: open with TIOCEXCL and flock, termios, poll on the port
 // and the stop and close signals, tcdrain bounded on a helper, the saved termios back on close.
+// What only Linux has (its serial driver's low-latency flag, ppoll) is used on Linux alone; what
+// only some systems' termios have (mark and space parity, hardware handshake, the speeds past
+// 115200) wherever it is defined. TK7V_POSIX_WITHOUT_LINUX builds the file as another POSIX
+// system would, for the check that keeps it building there.
 #include "link/serial_port_posix.h"
 
 #include "link/serial_core.h"
@@ -8,12 +12,16 @@
 #include <cerrno>
 #include <cstdint>
 #include <fcntl.h>
-#include <linux/serial.h>
 #include <memory>
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
+
+#if defined(__linux__) && !defined(TK7V_POSIX_WITHOUT_LINUX)
+#define TK7V_LINUX 1
+#include <linux/serial.h>
+#endif
 
 namespace tk7v {
 
@@ -43,12 +51,18 @@ speed_t speedFor(std::uint32_t baud) {
         return B57600;
     case 115200:
         return B115200;
+#ifdef B230400
     case 230400:
         return B230400;
+#endif
+#ifdef B460800
     case 460800:
         return B460800;
+#endif
+#ifdef B921600
     case 921600:
         return B921600;
+#endif
     default:
         return B0;
     }
@@ -59,14 +73,31 @@ bool noModemLines(int err) {
     return err == ENOTTY || err == EINVAL;
 }
 
+// Mark and space parity and the hardware handshake are not POSIX; where termios has no flag for
+// one, a configuration that asks for it cannot be expressed.
+#ifdef CMSPAR
+constexpr tcflag_t kStickParity = CMSPAR;
+#else
+constexpr tcflag_t kStickParity = 0;
+#endif
+#ifdef CRTSCTS
+constexpr tcflag_t kHandshake = CRTSCTS;
+#else
+constexpr tcflag_t kHandshake = 0;
+#endif
+
 } // namespace
 
 bool TermiosFor(const PortConfig& config, termios& t) {
     const speed_t speed = speedFor(config.baudRate);
     if (speed == B0 || config.byteSize < 5 || config.byteSize > 8) return false;
+    const bool stick =
+        config.parity == PortConfig::Parity::Mark || config.parity == PortConfig::Parity::Space;
+    const bool handshake = config.outxCtsFlow && config.rtsControl == PortConfig::RtsControl::Handshake;
+    if ((stick && kStickParity == 0) || (handshake && kHandshake == 0)) return false;
     ::cfmakeraw(&t);
     t.c_cflag |= CLOCAL | CREAD;
-    t.c_cflag &= ~(CSIZE | PARENB | PARODD | CMSPAR | CSTOPB | CRTSCTS | HUPCL);
+    t.c_cflag &= ~(CSIZE | PARENB | PARODD | kStickParity | CSTOPB | kHandshake | HUPCL);
     static const tcflag_t sizes[] = {CS5, CS6, CS7, CS8};
     t.c_cflag |= sizes[config.byteSize - 5];
     switch (config.parity) {
@@ -79,16 +110,16 @@ bool TermiosFor(const PortConfig& config, termios& t) {
         t.c_cflag |= PARENB;
         break;
     case PortConfig::Parity::Mark:
-        t.c_cflag |= PARENB | CMSPAR | PARODD;
+        t.c_cflag |= PARENB | kStickParity | PARODD;
         break;
     case PortConfig::Parity::Space:
-        t.c_cflag |= PARENB | CMSPAR;
+        t.c_cflag |= PARENB | kStickParity;
         break;
     }
     if (config.stopBits != PortConfig::StopBits::One) t.c_cflag |= CSTOPB;
     // RTS belongs to the worker (it raises the line itself), so hardware handshake is only
     // possible when the settings hand RTS to the driver; the open always takes it back.
-    if (config.outxCtsFlow && config.rtsControl == PortConfig::RtsControl::Handshake) t.c_cflag |= CRTSCTS;
+    if (handshake) t.c_cflag |= kHandshake;
     t.c_iflag &= ~(IXON | IXOFF | IXANY);
     if (config.outX) t.c_iflag |= IXON;
     if (config.inX) t.c_iflag |= IXOFF;
@@ -102,7 +133,8 @@ bool TermiosFor(const PortConfig& config, termios& t) {
     return true;
 }
 
-bool RequestLowLatency(int fd, int (*ioctlFn)(int, unsigned long, void*)) {
+bool RequestLowLatency([[maybe_unused]] int fd, [[maybe_unused]] int (*ioctlFn)(int, unsigned long, void*)) {
+#ifdef TK7V_LINUX
     // USB adapters hold short replies back for their latency timer (16 ms on common FTDI chips);
     // the flag asks the driver to pass them on at once. Drivers that do not know the request,
     // and pseudo-terminals, refuse it harmlessly.
@@ -111,6 +143,9 @@ bool RequestLowLatency(int fd, int (*ioctlFn)(int, unsigned long, void*)) {
     ss.flags |= ASYNC_LOW_LATENCY;
     ioctlFn(fd, TIOCSSERIAL, &ss);
     return true;
+#else
+    return false; // a request only Linux's serial drivers know
+#endif
 }
 
 bool DrainOutput(int fd, std::chrono::milliseconds bound, const CloseCalls& calls) {
@@ -218,11 +253,7 @@ public:
     }
 
     SysError purge(std::chrono::milliseconds drainBound) override {
-        // The drain runs on a helper thread; with nothing queued in the driver (the usual case at
-        // the start of an exchange) there is nothing to wait for and no thread to start.
-        int queued = 0;
-        if (::ioctl(fd_, TIOCOUTQ, &queued) != 0 || queued > 0)
-            DrainOutput(fd_, drainBound, SystemCloseCalls());
+        if (drainBound.count() > 0) DrainOutput(fd_, drainBound, SystemCloseCalls());
         if (::tcflush(fd_, TCIOFLUSH) != 0) return MakeSysError(static_cast<std::uint32_t>(errno));
         return {};
     }
@@ -320,11 +351,19 @@ private:
         const auto ns = std::chrono::ceil<std::chrono::nanoseconds>(std::min(until, owedBy_) -
                                                                     std::chrono::steady_clock::now());
         if (ns.count() <= 0) return IoStatus::ok();
+        pollfd p[2] = {{closing_, POLLIN, 0}, {static_cast<int>(stop.nativeHandle()), POLLIN, 0}};
+#ifdef TK7V_LINUX
         const timespec timeout{static_cast<time_t>(ns.count() / 1'000'000'000),
                                static_cast<long>(ns.count() % 1'000'000'000)};
-        pollfd p[2] = {{closing_, POLLIN, 0}, {static_cast<int>(stop.nativeHandle()), POLLIN, 0}};
         while (::ppoll(p, 2, &timeout, nullptr) < 0 && errno == EINTR) {
         }
+#else
+        // poll counts whole milliseconds: rounded up, the wait does not end before the bytes can
+        // have come.
+        const int ms = static_cast<int>((ns.count() + 999'999) / 1'000'000);
+        while (::poll(p, 2, ms) < 0 && errno == EINTR) {
+        }
+#endif
         if (stop.requested() || p[0].revents) return IoStatus::stopped();
         return IoStatus::ok();
     }

@@ -102,6 +102,12 @@ public:
         return {};
     }
 
+    bool outputHeld() const override {
+        DWORD errors = 0;
+        COMSTAT state{};
+        return !::ClearCommError(h_, &errors, &state) || state.cbOutQue > 0;
+    }
+
     SysError close(std::chrono::milliseconds drainBound) override {
         drain(drainBound);
         if (haveSaved_) ::SetCommState(h_, &saved_);
@@ -173,11 +179,11 @@ private:
 
     // Waits until the output has left the port. FlushFileBuffers has no time-out of its own; a
     // dead adapter could hold it for ever. It runs with a handle of its own, and discarding the
-    // output ends it.
+    // output ends it. A bound of zero: the core found nothing queued, and no helper starts.
     void drain(std::chrono::milliseconds bound) {
         HANDLE own = nullptr;
-        if (::DuplicateHandle(::GetCurrentProcess(), h_, ::GetCurrentProcess(), &own, 0, FALSE,
-                              DUPLICATE_SAME_ACCESS))
+        if (bound.count() > 0 && ::DuplicateHandle(::GetCurrentProcess(), h_, ::GetCurrentProcess(), &own, 0,
+                                                   FALSE, DUPLICATE_SAME_ACCESS))
             RunBounded(
                 [own] {
                     const bool ok = ::FlushFileBuffers(own);

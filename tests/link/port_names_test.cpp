@@ -13,15 +13,48 @@
 using namespace tk7v;
 using Names = std::vector<std::string>;
 
+TEST(PortNames, NaturalOrder) {
+    const struct {
+        const char *a, *b; // a comes before b; with equal, neither comes first
+        bool equal = false;
+    } cases[] = {
+        {"COM1", "COM2"},
+        {"COM2", "COM10"},
+        {"COM9", "COM10"},
+        {"COM10", "COM256"},
+        {"ttyUSB2", "ttyUSB10"},
+        {"ttyS0", "ttyUSB0"},
+        {"ttyS10", "ttyUSB0"}, // the name first, then the number
+        {"ttyACM0", "ttyS0"},
+        {"ttyUSB1", "ttyUSB1", true},
+        {"ttyS", "ttyS0"}, // a name that ends sooner
+        {"ttyTK", "ttyTKV"},
+        {"ttyNAMED", "ttyOTHER"},
+        {"/dev/serial/by-id/usb-FTDI_A9-if00", "/dev/serial/by-id/usb-FTDI_A10-if00"},
+        {"/dev/serial/by-id/usb-FTDI_A10-if00", "/dev/serial/by-id/usb-FTDI_A10-if01"},
+        {"/dev/serial/by-id/usb-FTDI_A10-if01",
+         "/dev/serial/by-id/usb-FTDI_A11-if00"}, // the first number decides
+        {"/dev/serial/by-id/usb-FTDI_A10-if00", "/dev/serial/by-id/usb-FTDI_B1-if00"},
+        {"COM01", "COM1"}, // one value: byte order decides, so different names never tie
+        {"COM01", "COM2"},
+        {"ttyUSB99999999999999999999", "ttyUSB100000000000000000000"}, // past any integer
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.a) + " : " + c.b);
+        EXPECT_EQ(PortNameLess(c.a, c.b), !c.equal);
+        EXPECT_FALSE(PortNameLess(c.b, c.a));
+    }
+}
+
 TEST(PortNames, WindowsList) {
     const struct {
         Names dos;
         Names list;
     } cases[] = {
+        {{"COM5", "COM6", "COM7", "COM1", "COM8"}, {"COM1", "COM5", "COM6", "COM7", "COM8"}},
         {{"COM3", "COM10", "COM1"}, {"COM1", "COM3", "COM10"}},
-        {{"COM4", "COM2", "COM1"}, {"COM4", "COM2", "COM1"}},
         {{"com7", "COM1234", "COMX1", "LPT1", "C:", "COM256"}, {"COM7", "COM256"}},
-        {{"COM2x", "COM12"}, {"COM2X", "COM12"}}, // one length: the order found
+        {{"COM12", "COM2x"}, {"COM2X", "COM12"}},
         {{}, {"COM1", "COM2", "COM3", "COM4", "COM5", "COM6", "COM7", "COM8", "COM9"}},
         {{"LPT1", "NUL"}, {"COM1", "COM2", "COM3", "COM4", "COM5", "COM6", "COM7", "COM8", "COM9"}},
     };
@@ -30,8 +63,8 @@ TEST(PortNames, WindowsList) {
 }
 
 TEST(PortNames, LinuxOrderAndFallback) {
-    EXPECT_EQ(PortListOrFallback({"ttyUSB0", "ttyS4", "ttyACM0"}, "ttyS", true),
-              (Names{"ttyS4", "ttyACM0", "ttyUSB0"}));
+    EXPECT_EQ(PortListOrFallback({"ttyUSB10", "ttyUSB2", "ttyS4", "ttyACM0"}, "ttyS", true),
+              (Names{"ttyACM0", "ttyS4", "ttyUSB2", "ttyUSB10"}));
     EXPECT_EQ(PortListOrFallback({}, "ttyS", true).front(), "ttyS0");
     EXPECT_EQ(PortListOrFallback({}, "ttyS", true).back(), "ttyS8");
 }

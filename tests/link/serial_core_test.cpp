@@ -7,6 +7,7 @@
 #include <condition_variable>
 #include <mutex>
 #include <thread>
+#include <vector>
 
 using namespace tk7v;
 using namespace std::chrono_literals;
@@ -58,7 +59,60 @@ struct HeldLine : SystemPort {
     }
 };
 
+// A line whose driver holds written bytes or has sent them all: the bound each purge and close
+// is given, which is where the system side starts its drain helper or not.
+struct QueueingLine : SystemPort {
+    bool held = false, opened = false;
+    std::vector<std::chrono::milliseconds> bounds;
+
+    std::uint32_t notOpenCode() const override { return 9; }
+    bool isOpen() const override { return opened; }
+    bool outputHeld() const override { return held; }
+    SerialPort::OpenResult open(const std::string&, const PortConfig&) override {
+        opened = true;
+        return {};
+    }
+    SysError close(std::chrono::milliseconds bound) override {
+        bounds.push_back(bound);
+        opened = false;
+        return {};
+    }
+    SysError purge(std::chrono::milliseconds bound) override {
+        bounds.push_back(bound);
+        return {};
+    }
+    std::size_t discardInput() override { return 0; }
+    SysError setRts(bool) override { return {}; }
+    IoStatus readSome(std::span<std::uint8_t>, const StopSignal&, std::size_t&) override {
+        return IoStatus::stopped();
+    }
+    IoStatus writeSome(std::span<const std::uint8_t> bytes, const StopSignal*, std::size_t& n) override {
+        n = bytes.size();
+        return IoStatus::ok();
+    }
+};
+
 } // namespace
+
+// A purge (the start of every exchange) and a close wait for the output only while the driver
+// still holds some: with nothing queued the system side is told there is nothing to drain.
+TEST(SerialCore, APurgeOrACloseDrainsOnlyWhatTheDriverHolds) {
+    for (const bool held : {false, true}) {
+        SCOPED_TRACE(held ? "bytes queued" : "nothing queued");
+        auto made = std::make_unique<QueueingLine>();
+        QueueingLine& line = *made;
+        line.held = held;
+        const SystemPortMaker previous =
+            ReplaceSystemPortMaker([&](const WakeSignal&) { return std::move(made); });
+        SerialPort port;
+        ReplaceSystemPortMaker(previous);
+        ASSERT_EQ(port.open("queue", PortConfig{}).stage, SerialPort::OpenResult::Opened);
+        EXPECT_FALSE(port.purge());
+        EXPECT_FALSE(port.close());
+        const auto bound = held ? SerialPort::kDrainBound : 0ms;
+        EXPECT_EQ(line.bounds, (std::vector<std::chrono::milliseconds>{bound, bound}));
+    }
+}
 
 // A disconnect purges the port while the worker's chunk is still being handed over, held up by
 // flow control or, on Windows, a write in progress: the purge waits for the chunk, which arrives

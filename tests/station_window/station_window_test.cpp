@@ -9,16 +9,19 @@
 #include "tools/station/station_window.h"
 
 #include <QCheckBox>
+#include <QGridLayout>
 #include <QLineEdit>
 #include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTableWidget>
 
+#include <algorithm>
 #include <csignal>
 #include <fcntl.h>
 #include <fstream>
 #include <memory>
 #include <sys/resource.h>
+#include <tuple>
 
 using namespace tk7v;
 using namespace tk7v::station_window;
@@ -81,6 +84,23 @@ struct Bench {
     PortTile* tile(const SimProcess& sim) const { return window->tile(QString::fromStdString(sim.port())); }
     QString given(int row) const { return window->records()->item(row, 3)->text(); }
 };
+
+// The ports of the tiles shown, as the grid reads: row by row, left to right.
+QStringList shownInOrder(const Bench& b) {
+    auto* grid = qobject_cast<QGridLayout*>(b.window->tile("COM1")->parentWidget()->layout());
+    std::vector<std::tuple<int, int, QString>> places;
+    for (int i = 0; grid && i < grid->count(); ++i) {
+        int row = 0, column = 0, rows = 0, columns = 0;
+        grid->getItemPosition(i, &row, &column, &rows, &columns);
+        if (auto* t = qobject_cast<PortTile*>(grid->itemAt(i)->widget()))
+            places.emplace_back(row, column, t->port());
+    }
+    std::sort(places.begin(), places.end());
+    QStringList ports;
+    for (const auto& place : places)
+        ports << std::get<2>(place);
+    return ports;
+}
 
 } // namespace
 
@@ -219,6 +239,25 @@ private slots:
         b.ports = {"ttyOTHER"};
         b.window->refreshPorts();
         QVERIFY(!b.window->tile("ttyOTHER")->isHidden());
+    }
+
+    // The tiles read in the port lists' order, whatever order the system lists the ports in and
+    // whenever one appears; a tile folded away leaves no gap and comes back to its own place.
+    void tilesInTheListsOrder() {
+        Bench b;
+        b.ports = {"COM5", "COM6", "COM7", "COM1", "COM8"};
+        b.window->refreshPorts();
+        QCOMPARE(shownInOrder(b), QStringList({"COM1", "COM5", "COM6", "COM7", "COM8"}));
+        b.ports.insert(b.ports.end(), {"COM10", "COM2"});
+        b.window->refreshPorts();
+        QCOMPARE(shownInOrder(b), QStringList({"COM1", "COM2", "COM5", "COM6", "COM7", "COM8", "COM10"}));
+        b.ports.erase(b.ports.begin());
+        b.window->refreshPorts();
+        b.window->tile("COM5")->takePart()->setChecked(false);
+        QCOMPARE(shownInOrder(b), QStringList({"COM1", "COM2", "COM6", "COM7", "COM8", "COM10"}));
+        b.ports.push_back("COM5");
+        b.window->refreshPorts();
+        QCOMPARE(shownInOrder(b), QStringList({"COM1", "COM2", "COM5", "COM6", "COM7", "COM8", "COM10"}));
     }
 
     // What the operator is told when a run cannot begin: the file's own words, once, and what

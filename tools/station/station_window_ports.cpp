@@ -1,8 +1,10 @@
-// The station window's tiles: one per port the system lists, laid out to the window's width, and
-// whether each takes part.
+// The station window's tiles: one per port the system lists, in the port lists' order, laid out
+// to the window's width, and whether each takes part.
 #include "station_window.h"
 
 #include "window_common.h"
+
+#include "link/port_names.h"
 
 #include <QCheckBox>
 #include <QGridLayout>
@@ -22,7 +24,11 @@ PortTile* StationWindow::addTile(const QString& port, bool take) {
     t->takePart()->setChecked(take);
     t->setState(take ? QStringLiteral("не запущено") : QStringLiteral("не участвует"), PortTile::Tone::Idle);
     connect(t->takePart(), &QCheckBox::toggled, this, [this, t](bool on) { takePart(t, on); });
-    tiles_.push_back(t);
+    // In the order of the port lists (COM2 before COM10), whenever the port appeared.
+    const auto at = std::upper_bound(
+        tiles_.begin(), tiles_.end(), utf8(port),
+        [](const std::string& name, PortTile* other) { return PortNameLess(name, utf8(other->port())); });
+    tiles_.insert(at, t);
     columns_ = 0; // lay out again
     layOutTiles();
     return t;

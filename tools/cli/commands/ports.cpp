@@ -5,9 +5,9 @@
 #include "link/port_list.h"
 
 #include <algorithm>
-#include <mutex>
-
+#include <map>
 #include <memory>
+#include <mutex>
 #include <nlohmann/json.hpp>
 
 namespace tk7v::cli {
@@ -51,23 +51,33 @@ Command AddPortsCommand(CLI::App& program) {
                 // A list may hold ports where nothing answers: a short wait unless told otherwise.
                 if (!o->device.timeoutGiven()) options.timeout = std::chrono::milliseconds(1500);
                 Progress quiet(Streams::Standard(), true);
+                // The answers come as the ports finish; they are shown in the list's order.
                 std::mutex listed;
-                nlohmann::json list = nlohmann::json::array();
+                std::map<std::string, nlohmann::json> answers;
                 const int status = RunOnDevices(
                     ports, options, quiet, [](PortJob& j) { return j.identify(); },
                     [&](PortJob& j, PortJob::Result r) {
                         const bool answered = r == PortJob::Result::Done;
-                        if (o->json) {
-                            std::lock_guard lock(listed);
-                            list.push_back({{"name", j.port()},
-                                            {"path", PortPath(j.port())},
-                                            {"tk7v", answered},
-                                            {"identification", answered ? j.identification() : ""}});
-                        } else {
-                            context.out.print(j.port() + (answered ? "  ТК-7В: " + j.identification() : ""));
-                        }
+                        std::lock_guard lock(listed);
+                        answers[j.port()] = {{"name", j.port()},
+                                             {"path", PortPath(j.port())},
+                                             {"tk7v", answered},
+                                             {"identification", answered ? j.identification() : ""}};
                         return DeviceEnd{{}, kOk, false};
                     });
+                nlohmann::json list = nlohmann::json::array();
+                for (const Target& t : ports) {
+                    const auto answer = answers.find(t.name);
+                    if (answer == answers.end()) continue; // interrupted before it was asked
+                    const nlohmann::json& a = answer->second;
+                    if (o->json)
+                        list.push_back(a);
+                    else
+                        context.out.print(t.name +
+                                          (a.at("tk7v").get<bool>()
+                                               ? "  ТК-7В: " + a.at("identification").get<std::string>()
+                                               : ""));
+                }
                 if (o->json) context.out.print(list.dump(2));
                 return status > kFileFailed ? status : int(kOk);
             }};
