@@ -58,6 +58,14 @@ private slots:
         QVERIFY(!SystemErrorText(5).empty()); // access denied: how Windows says a port is busy
         QCOMPARE(MakeSysError(5).kind, ErrorKind::Busy);
         QCOMPARE(MakeSysError(2).kind, ErrorKind::NotFound);
+        // Our sentence goes on after the system's: no line break of the message table's, and a
+        // file's failure in a file's words.
+        for (const std::uint32_t code : {2u, 5u, 31u, 1117u}) {
+            const std::string text = SystemErrorText(code);
+            QVERIFY2(text.find_first_of("\r\n") == std::string::npos, text.c_str());
+        }
+        QCOMPARE(FileErrorText(3), std::string("нет такой папки или файла"));
+        QCOMPARE(FileErrorText(5), std::string("доступ запрещён"));
     }
 };
 
