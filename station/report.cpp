@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <limits>
 #include <thread>
 
 namespace tk7v::station {
@@ -86,6 +87,9 @@ std::vector<std::string> CsvCells(const std::string& text, char separator) {
     csv_parser parser;
     if (csv_init(&parser, CSV_STRICT | CSV_STRICT_FINI | CSV_APPEND_NULL) != 0) return {};
     csv_set_delim(&parser, static_cast<unsigned char>(separator));
+    // No cell is longer than its line, so a buffer of the line's length is grown once; grown by
+    // the library's 128 bytes at a time, a line of megabytes took thousands of copies of itself.
+    csv_set_blk_size(&parser, text.size() + 1);
     const auto onCell = [](void* s, std::size_t len, void* data) {
         static_cast<Cells*>(data)->current.emplace_back(s ? static_cast<const char*>(s) : "", s ? len : 0);
     };
@@ -383,6 +387,11 @@ Taken Report::TakenIn(const std::string& text, bool csv) {
         const long long n = std::strtoll(value.c_str(), &end, 10);
         if (!value.empty() && end && *end == '\0') taken.numbers[field].insert(n);
     };
+    // A list's rows are positive and fit an int; a record naming a row beyond that names none,
+    // rather than the row its number wraps to, which would then never be given.
+    const auto row = [&](long long n) {
+        if (n > 0 && n <= std::numeric_limits<int>::max()) taken.rows.insert(static_cast<int>(n));
+    };
     if (!csv) {
         std::size_t at = 0;
         while (at < text.size()) {
@@ -393,8 +402,9 @@ Taken Report::TakenIn(const std::string& text, bool csv) {
                                       text.begin() + static_cast<std::ptrdiff_t>(end), nullptr, false);
             at = end + 1;
             if (!j.is_object()) continue;
-            if (const auto row = j.find("row"); row != j.end() && row->is_number_integer())
-                taken.rows.insert(row->get<int>());
+            // One beyond a long long (held unsigned) reads as a negative one, which no list has.
+            if (const auto given = j.find("row"); given != j.end() && given->is_number_integer())
+                row(given->get<long long>());
             if (const auto numbers = j.find("numbers"); numbers != j.end() && numbers->is_object())
                 for (const auto& [field, value] : numbers->items())
                     if (value.is_number_integer()) taken.numbers[field].insert(value.get<long long>());
@@ -405,8 +415,8 @@ Taken Report::TakenIn(const std::string& text, bool csv) {
         if (cells.size() < 12) continue; // the header and any record of an older report
         if (!cells[10].empty()) {        // the heading is no number and is passed over
             char* end = nullptr;
-            const long row = std::strtol(cells[10].c_str(), &end, 10);
-            if (end && *end == '\0' && row > 0) taken.rows.insert(static_cast<int>(row));
+            const long long n = std::strtoll(cells[10].c_str(), &end, 10);
+            if (end && *end == '\0') row(n);
         }
         std::size_t from = 0;
         const std::string& numbers = cells[11];

@@ -122,6 +122,29 @@ TEST(Report, RecordsReadBackFieldByField) {
     fs::remove_all(dir);
 }
 
+// A record naming a row that no list can have names none: read as the row its number wraps to, it
+// would keep that row of the list from ever being given.
+TEST(Report, ARowNoListCanHaveIsNoRow) {
+    const auto csv = [](const std::string& row) {
+        return "\"\";\"\";\"\";\"\";\"\";\"\";\"\";\"claimed\";\"\";\"\";\"" + row + "\";\"\"\r\n";
+    };
+    const struct {
+        std::string text;
+        bool csv;
+    } cases[] = {
+        {"{\"row\":4294967298}\n", false},           // 2^32 + 2
+        {"{\"row\":18446744073709551614}\n", false}, // 2^64 - 2
+        {"{\"row\":-2}\n", false},
+        {csv("4294967298"), true},
+        {csv("99999999999999999999"), true}, // beyond a long long
+        {csv("-2"), true},
+    };
+    for (const auto& c : cases) {
+        const std::string three = c.csv ? csv("3") : "{\"row\":3}\n";
+        EXPECT_EQ(Report::TakenIn(c.text + three, c.csv).rows, std::set<int>{3}) << c.text;
+    }
+}
+
 TEST(ConfigJson, RoundTripsEveryFileAndRefusesWhatItCannotTake) {
     // Random files as the window would keep them (values typed into its controls): show's JSON
     // gives back the same bytes through the field rules.
