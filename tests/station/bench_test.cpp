@@ -12,6 +12,8 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <cerrno>
 #include <condition_variable>
 #include <csignal>
 #include <fcntl.h>
@@ -30,6 +32,7 @@ namespace {
 // One port's line: the device at the cable's end, if any; every device ever plugged, in order.
 struct Line {
     std::mutex mutex;
+    std::atomic<bool> held{false}; // a port opens exclusively: a second open is refused as busy
     std::shared_ptr<test::FakeDevice> device;
     std::vector<std::shared_ptr<test::FakeDevice>> plugged;
     std::shared_ptr<test::FakeDevice> current() {
@@ -59,12 +62,17 @@ struct Line {
 class BenchPort : public DeviceLink::Port {
 public:
     explicit BenchPort(Line& line) : line_(line) {}
+    ~BenchPort() override { close(); }
     SerialPort::OpenResult open(const std::string&, const PortConfig&) override {
+        // As the system does: a job that takes the port again while the one before it still
+        // ends its probe waits until that one has closed it.
+        if (line_.held.exchange(true)) return {SerialPort::OpenResult::OpenFailed, MakeSysError(EBUSY)};
         open_ = true;
         return {};
     }
     bool isOpen() const override { return open_; }
     SysError close() override {
+        if (open_) line_.held = false;
         open_ = false;
         return {};
     }
