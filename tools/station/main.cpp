@@ -8,8 +8,6 @@
 
 #include <QApplication>
 #include <QCommandLineParser>
-#include <QDir>
-#include <QFileInfo>
 #include <QIcon>
 
 #include <cstdio>
@@ -71,18 +69,12 @@ int main(int argc, char** argv) {
             std::printf("tk7v-station %s\n", TK7V_VERSION);
             return 0;
         }
-        // Files are remembered for the next start, which may come from another folder (a menu
-        // entry): they are kept whole, not as given relative to this one.
-        const auto whole = [](const QString& path) {
-            return path.isEmpty() ? path : QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath());
-        };
-        if (!parser.positionalArguments().isEmpty())
-            start.file = whole(parser.positionalArguments().constFirst());
+        if (!parser.positionalArguments().isEmpty()) start.file = parser.positionalArguments().constFirst();
         start.ports = parser.values(port);
-        start.report = whole(parser.value(report));
-        start.values = whole(parser.value(values));
+        start.report = parser.value(report);
+        start.values = parser.value(values);
         start.number = parser.value(number);
-        start.ledger = whole(parser.value(ledger));
+        start.ledger = parser.value(ledger);
     }
     std::optional<tk7v::StartupMessages> startup(std::in_place, kNoDisplay);
     QApplication app(argc, argv);
