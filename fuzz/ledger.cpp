@@ -105,6 +105,9 @@ public:
     bool taken(Taken& out, std::string& error, const LockWait& wait) override {
         return report_.taken(out, error, wait);
     }
+    bool entries(std::vector<LedgerEntry>& out, std::string& error, const LockWait& wait) override {
+        return report_.entries(out, error, wait);
+    }
     std::string name() const override { return report_.name(); }
 
     Taken shown;

@@ -44,6 +44,7 @@ bool RunJobs(const std::vector<std::string>& ports, const PortJob::Options& opti
 RunEnd RunOnDevices(const std::vector<std::string>& ports, const PortJob::Options& options,
                     Listener& listener, StopSignal& stop, const DeviceWork& work, const DeviceReport& report,
                     const ReportTo& reportTo) {
+    if (LedgerUnusable(ports, options, listener, stop, reportTo)) return UnusableRun();
     std::vector<DeviceEnded> ends(ports.size());
     RunShared shared(reportTo);
     RunEnd run;

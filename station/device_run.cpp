@@ -38,6 +38,9 @@ LockWait lockWaitOf(PortJob& job, Listener& listener, const std::string& file) {
     LockWait wait;
     wait.stopped = [&job] { return job.interrupted(); };
     wait.busy = [&job, &listener, file] { listener.state(job.index(), PortState::LedgerBusy, file); };
+    wait.unreachable = [&job, &listener](const std::string& why) {
+        listener.state(job.index(), PortState::LedgerUnavailable, why);
+    };
     return wait;
 }
 
@@ -93,7 +96,8 @@ DeviceEnded RunOne(PortJob& job, const DeviceWork& work, const DeviceReport& rep
     ended.held = r == PortJob::Result::Held;
     DeviceEnd& end = ended.end;
     if (untouched) *untouched = (r == PortJob::Result::Interrupted && !job.wroteSomething()) || ranOut;
-    if (ended.held || !to.report || (untouched && *untouched && !given.any())) return ended;
+    Ledger* records = ledger && ledger->keepsRecords() ? ledger : nullptr;
+    if (ended.held || (!to.report && !records) || (untouched && *untouched && !given.any())) return ended;
     ReportRecord record{job.port(),
                         job.identification(),
                         to.command,
@@ -110,12 +114,19 @@ DeviceEnded RunOne(PortJob& job, const DeviceWork& work, const DeviceReport& rep
         record.message +=
             (i ? "; " : " (") + ShownName(end.differing[i]) + (i + 1 == end.differing.size() ? ")" : "");
     if (end.bytes) record.sha256 = Sha256Hex(*end.bytes);
-    const bool wereKept = to.report->pending() > 0;
-    if (const std::string failed = to.report->add(record, lockWaitOf(job, listener, to.report->name()));
-        !failed.empty()) {
+    // The day's report, and a server's ledger, which keeps every station's records as well: each
+    // keeps a record it could not store, and stores it in its turn.
+    std::string failed;
+    const std::size_t wereKept = shared.pendingRecords();
+    if (to.report) failed = to.report->add(record, lockWaitOf(job, listener, to.report->name()));
+    if (records) {
+        const std::string notStored = records->record(record, lockWaitOf(job, listener, records->name()));
+        if (failed.empty()) failed = notStored;
+    }
+    if (!failed.empty()) {
         ended.recorded = false;
-        listener.records(to.report->pending(), failed);
-    } else if (wereKept) {
+        listener.records(shared.pendingRecords(), failed);
+    } else if (wereKept > 0) {
         listener.records(0, {});
     }
     return ended;

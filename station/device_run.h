@@ -33,16 +33,30 @@ struct RunShared {
         std::lock_guard lock(mutex);
         return runOut;
     }
+    // Records the report and a server's ledger keep, not yet stored.
+    std::size_t pendingRecords() const {
+        return (to.report ? to.report->pending() : 0) + (to.ledger ? to.ledger->pendingRecords() : 0);
+    }
     // The report's failure once the run is over: records it still keeps are lost with the run.
     void closeReport() {
-        if (!to.report) return;
         // Not for long: the run is over, and whoever ends it (a closing window, a signal) is
         // waiting.
         LockWait wait;
         wait.limit = std::chrono::seconds(2);
-        reportError = to.report->flush(wait);
+        if (to.report) reportError = to.report->flush(wait);
+        if (to.ledger && to.ledger->pendingRecords() > 0) {
+            const std::string failed = to.ledger->flushRecords(wait);
+            if (reportError.empty()) reportError = failed;
+        }
     }
 };
+
+// Whether the run's ledger, a server's, cannot be reached within the devices' time-out: then every
+// port has ended with the reason, and the run is not to begin.
+bool LedgerUnusable(const std::vector<std::string>& ports, const PortJob::Options& options,
+                    Listener& listener, StopSignal& stop, const ReportTo& to);
+// The end of a run that never began, as for a port that cannot be used.
+RunEnd UnusableRun();
 
 // Runs one device's work, words its end and records it; `recorded` says whether the record was
 // written. `untouched` is set for a device a stop ended before anything was written to it, or

@@ -43,17 +43,19 @@ struct Given {
 };
 
 enum class PortState {
-    Working,         // an exchange runs; the text is the link's status, for people
-    AwaitingDevice,  // a station waits until a device answers
-    AwaitingRemoval, // a station waits until the device it has done is taken away
-    RunOut,          // the list or the counter has nothing left to give: the port takes no more
-    RecordsKept,     // the report keeps records it cannot write yet: no device is begun; the text
-                     // says why
-    LedgerBusy,      // a claim or a record waits for the ledger's or the report's lock, which
-                     // another program holds; the text names the file. The port's phase follows
-                     // once the wait is over.
-    Unavailable,     // between devices, the port cannot be opened (another program holds it, this
-                     // user may not): the text is the system's reason; it is tried again
+    Working,           // an exchange runs; the text is the link's status, for people
+    AwaitingDevice,    // a station waits until a device answers
+    AwaitingRemoval,   // a station waits until the device it has done is taken away
+    RunOut,            // the list or the counter has nothing left to give: the port takes no more
+    RecordsKept,       // the report keeps records it cannot write yet: no device is begun; the text
+                       // says why
+    LedgerBusy,        // a claim or a record waits for the ledger's or the report's lock, which
+                       // another program holds; the text names the file. The port's phase follows
+                       // once the wait is over.
+    LedgerUnavailable, // the ledger's server cannot be reached: no device is begun; the text says
+                       // why, and it is tried again
+    Unavailable,       // between devices, the port cannot be opened (another program holds it, this
+                       // user may not): the text is the system's reason; it is tried again
 };
 
 // Which exchange of a device's work runs: each begins with the device's identification; a

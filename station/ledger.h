@@ -9,6 +9,7 @@
 #include <chrono>
 #include <functional>
 #include <map>
+#include <memory>
 #include <optional>
 #include <set>
 #include <string>
@@ -35,12 +36,41 @@ struct Taken {
     std::map<std::string, std::set<long long>> numbers;
 };
 
+class Ledger;
+
+// The ledger at `where`: a server's when it is an address ("postgresql://…"), rows of a list kept
+// under `list` and each wait for the server at most `timeout`; else the file's (a report).
+std::unique_ptr<Ledger> OpenLedger(const std::string& where, const std::string& list,
+                                   std::chrono::milliseconds timeout, std::string& error);
+
+// A record as a ledger holds it, for people asking what went where.
+struct LedgerEntry {
+    std::string port, station, identification;
+    std::string when;   // when it was kept: ISO 8601 local time
+    std::string result; // claimed, done, error, …
+    std::string list;   // the list its row is of; empty when the ledger does not say
+    Given given;
+};
+
+// One value given out: a list's row (`field` empty) or a counter's number, the record that
+// claimed it, and the last word on the device it went to.
+struct GivenValue {
+    std::string field, list;
+    long long value = 0;
+    LedgerEntry claim;
+    std::string result;
+};
+// Each value the records (oldest first) gave out, once, in the order they were given.
+std::vector<GivenValue> GivenValues(const std::vector<LedgerEntry>& entries);
+
 // How a wait for a lock that another program holds goes: `busy` is told once the wait has lasted a
 // second, `stopped` is asked often whether the wait is to end at once (a stop), and it is given up
-// after `limit`.
+// after `limit`. A ledger on a server tells `unreachable` why, once it has not been reached for a
+// second.
 struct LockWait {
     std::function<bool()> stopped; // null: nothing ends it but the limit
     std::function<void()> busy;    // null: nothing to tell
+    std::function<void(const std::string& why)> unreachable;
     std::chrono::milliseconds limit{10000};
     static constexpr std::chrono::milliseconds kSayAfter{1000};
 
@@ -64,8 +94,32 @@ public:
     virtual bool claim(const Choose& choose, std::string& error, const LockWait& wait = {}) = 0;
     // Any thread. What has been given out so far.
     virtual bool taken(Taken& out, std::string& error, const LockWait& wait = {}) = 0;
-    // Where it is, for people: a file's path.
+    // Where it is, for people: a file's path, a server's address.
     virtual std::string name() const = 0;
+    // Any thread. Whether it can be used now: a server reached and its tables in order. False with
+    // `error` set, for people, when not.
+    virtual bool ready(std::string& error, const LockWait& wait = {}) {
+        (void)error;
+        (void)wait;
+        return true;
+    }
+    // Any thread. Every record it holds, oldest first.
+    virtual bool entries(std::vector<LedgerEntry>& out, std::string& error, const LockWait& wait = {}) = 0;
+
+    // A ledger that keeps the devices' records too (a server's, for every station), beside the
+    // day's report: what failed when `record` could not be stored, empty when it was. One not
+    // stored is kept and stored before the next record or claim, or at flushRecords().
+    virtual bool keepsRecords() const { return false; }
+    virtual std::string record(const ReportRecord& record, const LockWait& wait = {}) {
+        (void)record;
+        (void)wait;
+        return {};
+    }
+    virtual std::string flushRecords(const LockWait& wait = {}) {
+        (void)wait;
+        return {};
+    }
+    virtual std::size_t pendingRecords() const { return 0; }
 };
 
 } // namespace tk7v::station

@@ -57,6 +57,7 @@ CheckedPlan CheckPlan(const PlanRequest& request) {
             return c.out;
         }
         if (table.list) {
+            plan.listName = name.substr(name.find_last_of("/\\") + 1);
             if (table.rows.empty()) {
                 c.error(name + ": в списке нет ни одной строки");
                 return c.out;

@@ -47,6 +47,7 @@ struct Plan {
     std::vector<ValuesRow> list;        // a list's rows, each checked against every image
     std::optional<Counter> counter;
     std::string report, ledger; // the ledger's path is the report's when none was given
+    std::string listName;       // the list's file name, which a server's ledger keeps its rows under
     bool numbered() const { return !list.empty() || counter.has_value(); }
 };
 

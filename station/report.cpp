@@ -382,17 +382,29 @@ bool Report::taken(Taken& out, std::string& error, const LockWait& wait) {
 
 Taken Report::TakenIn(const std::string& text, bool csv) {
     Taken taken;
-    const auto number = [&](const std::string& field, const std::string& value) {
-        char* end = nullptr;
-        const long long n = std::strtoll(value.c_str(), &end, 10);
-        if (!value.empty() && end && *end == '\0') taken.numbers[field].insert(n);
-    };
+    for (const LedgerEntry& e : EntriesIn(text, csv)) {
+        if (e.given.row > 0) taken.rows.insert(e.given.row);
+        for (const std::string& n : e.given.numbers) {
+            const std::size_t eq = n.find('=');
+            taken.numbers[n.substr(0, eq)].insert(std::stoll(n.substr(eq + 1)));
+        }
+    }
+    return taken;
+}
+
+std::vector<LedgerEntry> Report::EntriesIn(const std::string& text, bool csv) {
+    std::vector<LedgerEntry> entries;
     // A list's rows are positive and fit an int; a record naming a row beyond that names none,
     // rather than the row its number wraps to, which would then never be given.
-    const auto row = [&](long long n) {
-        if (n > 0 && n <= std::numeric_limits<int>::max()) taken.rows.insert(static_cast<int>(n));
+    const auto row = [](long long n) { return n > 0 && n <= std::numeric_limits<int>::max() ? int(n) : 0; };
+    const auto number = [](LedgerEntry& e, const std::string& field, long long n) {
+        e.given.numbers.push_back(field + "=" + std::to_string(n));
     };
     if (!csv) {
+        const auto word = [](const nlohmann::json& j, const char* key) {
+            const auto v = j.find(key);
+            return v != j.end() && v->is_string() ? v->get<std::string>() : std::string();
+        };
         std::size_t at = 0;
         while (at < text.size()) {
             std::size_t end = text.find('\n', at);
@@ -402,34 +414,60 @@ Taken Report::TakenIn(const std::string& text, bool csv) {
                                       text.begin() + static_cast<std::ptrdiff_t>(end), nullptr, false);
             at = end + 1;
             if (!j.is_object()) continue;
+            LedgerEntry e{
+                word(j, "port"), {}, word(j, "identification"), word(j, "start"), word(j, "result"), {}, {}};
             // One beyond a long long (held unsigned) reads as a negative one, which no list has.
             if (const auto given = j.find("row"); given != j.end() && given->is_number_integer())
-                row(given->get<long long>());
+                e.given.row = row(given->get<long long>());
             if (const auto numbers = j.find("numbers"); numbers != j.end() && numbers->is_object())
                 for (const auto& [field, value] : numbers->items())
-                    if (value.is_number_integer()) taken.numbers[field].insert(value.get<long long>());
+                    if (value.is_number_integer()) number(e, field, value.get<long long>());
+            entries.push_back(std::move(e));
         }
-        return taken;
+        return entries;
     }
-    for (const auto& cells : CsvRows(text)) {
+    const auto integer = [](const std::string& cell, long long& n) {
+        char* end = nullptr;
+        n = std::strtoll(cell.c_str(), &end, 10);
+        return !cell.empty() && end && *end == '\0';
+    };
+    for (auto& cells : CsvRows(text)) {
         if (cells.size() < 12) continue; // the header and any record of an older report
-        if (!cells[10].empty()) {        // the heading is no number and is passed over
-            char* end = nullptr;
-            const long long n = std::strtoll(cells[10].c_str(), &end, 10);
-            if (end && *end == '\0') row(n);
-        }
+        LedgerEntry e{
+            std::move(cells[0]), {}, std::move(cells[1]), std::move(cells[5]), std::move(cells[7]), {}, {}};
+        long long n = 0;
+        if (integer(cells[10], n)) e.given.row = row(n); // the heading is no number and is passed over
         std::size_t from = 0;
         const std::string& numbers = cells[11];
         while (from < numbers.size()) {
             std::size_t to = numbers.find(' ', from);
             if (to == std::string::npos) to = numbers.size();
             const std::string given = numbers.substr(from, to - from);
-            if (const std::size_t eq = given.find('='); eq != std::string::npos)
-                number(given.substr(0, eq), given.substr(eq + 1));
+            if (const std::size_t eq = given.find('=');
+                eq != std::string::npos && integer(given.substr(eq + 1), n))
+                number(e, given.substr(0, eq), n);
             from = to + 1;
         }
+        entries.push_back(std::move(e));
     }
-    return taken;
+    return entries;
+}
+
+bool Report::entries(std::vector<LedgerEntry>& out, std::string& error, const LockWait& wait) {
+    std::lock_guard lock(mutex_);
+    if (std::string busy = lockFile(wait); !busy.empty()) {
+        error = std::move(busy);
+        return false;
+    }
+    std::string text;
+    const SysError failed = file_->read(0, text);
+    file_->unlock();
+    if (failed) {
+        error = path_ + ": " + FileErrorText(failed.code);
+        return false;
+    }
+    out = EntriesIn(text, format_ == Format::Csv);
+    return true;
 }
 
 } // namespace tk7v::station

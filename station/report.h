@@ -48,9 +48,13 @@ public:
     bool claim(const Choose& choose, std::string& error, const LockWait& wait = {}) override;
     bool taken(Taken& out, std::string& error, const LockWait& wait = {}) override;
     std::string name() const override { return path_; }
+    bool entries(std::vector<LedgerEntry>& out, std::string& error, const LockWait& wait = {}) override;
 
     // What a report's text holds as given out; lines that do not parse are passed over.
     static Taken TakenIn(const std::string& text, bool csv);
+    // The records a report's text holds, as a ledger lists them; lines that do not parse are
+    // passed over.
+    static std::vector<LedgerEntry> EntriesIn(const std::string& text, bool csv);
 
     // ISO 8601 local time with its offset from UTC, to the second: 2026-12-07T14:16:31+03:00.
     static std::string isoTime(std::chrono::system_clock::time_point t);

@@ -116,6 +116,7 @@ private:
     };
     void loop(Port& port);
     bool awaitRecords(Port& port); // false when the port is to end instead
+    bool awaitLedger(Port& port);  // a server's ledger reached; false when the port is to end instead
 
     PortJob::Options options_;
     Keeper listener_;

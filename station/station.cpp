@@ -10,6 +10,28 @@
 
 namespace tk7v::station {
 
+RunEnd UnusableRun() {
+    RunEnd run;
+    run.unusable = true;
+    run.status = kDeviceFailed;
+    return run;
+}
+
+bool LedgerUnusable(const std::vector<std::string>& ports, const PortJob::Options& options,
+                    Listener& listener, StopSignal& stop, const ReportTo& to) {
+    Ledger* ledger = to.ledgerOf();
+    if (!ledger || (!to.numbering && !ledger->keepsRecords())) return false;
+    LockWait wait;
+    wait.stopped = [&stop] { return stop.requested(); };
+    wait.limit = options.timeout;
+    std::string why;
+    if (ledger->ready(why, wait)) return false;
+    // As a port that cannot be opened: nothing is begun, and every port says why.
+    for (std::size_t i = 0; i < ports.size(); ++i)
+        listener.ended(static_cast<int>(i), {DeviceEnd(why, kDeviceFailed, false, true), {}, {}, true});
+    return true;
+}
+
 struct Station::Port {
     std::unique_ptr<PortJob> job;
     std::thread thread;
@@ -36,7 +58,7 @@ void Station::Keeper::state(int port, PortState state, const std::string& text) 
         p.state = state;
         p.why = text;
         // Waiting for the ledger is part of a device's work; anything else ends it.
-        if (state != PortState::LedgerBusy) p.working = false;
+        if (state != PortState::LedgerBusy && state != PortState::LedgerUnavailable) p.working = false;
     });
     to_.state(port, state, text);
 }
@@ -157,12 +179,14 @@ RunEnd Station::wait() {
 
 bool Station::awaitRecords(Port& port) {
     Report* report = shared_->to.report;
-    if (!shared_->to.holdWhileKept || !report) return true;
+    Ledger* ledger = shared_->to.ledger;
+    if (!shared_->to.holdWhileKept || (!report && !ledger)) return true;
     bool said = false;
     LockWait wait;
     wait.stopped = [&port] { return port.leave.isSet(); };
-    while (report->pending() > 0) {
-        const std::string failed = report->flush(wait);
+    while (shared_->pendingRecords() > 0) {
+        std::string failed = report ? report->flush(wait) : std::string();
+        if (failed.empty() && ledger) failed = ledger->flushRecords(wait);
         if (failed.empty()) {
             listener_.records(0, {});
             break;
@@ -174,12 +198,26 @@ bool Station::awaitRecords(Port& port) {
     return !port.leave.isSet();
 }
 
+bool Station::awaitLedger(Port& port) {
+    Ledger* ledger = shared_->to.ledgerOf();
+    if (!shared_->to.numbering || !ledger) return true;
+    LockWait wait;
+    wait.stopped = [&port] { return port.leave.isSet(); };
+    wait.limit = options_.timeout;
+    std::string why;
+    while (!ledger->ready(why, wait)) {
+        listener_.state(port.job->index(), PortState::LedgerUnavailable, why);
+        if (port.leave.wait(kRecordsRetry)) return false;
+    }
+    return !port.leave.isSet();
+}
+
 void Station::loop(Port& port) {
     PortJob& job = *port.job;
     const int index = job.index();
     RunShared& shared = *shared_;
     for (;;) {
-        if (shared.numberingOver() || !awaitRecords(port)) break;
+        if (shared.numberingOver() || !awaitRecords(port) || !awaitLedger(port)) break;
         listener_.state(index, PortState::AwaitingDevice, {});
         // A device found just as the numbering ran out is left as it came.
         if (job.awaitDevice() != PortJob::Result::Done || shared.numberingOver()) break;
@@ -209,6 +247,7 @@ void Station::loop(Port& port) {
 RunEnd RunStation(const std::vector<std::string>& ports, const PortJob::Options& options, Listener& listener,
                   StopSignal& stop, const DeviceWork& work, const DeviceReport& report,
                   const ReportTo& reportTo) {
+    if (LedgerUnusable(ports, options, listener, stop, reportTo)) return UnusableRun();
     // A port the station cannot open at all (no such port, one this user may not open) ends the
     // run before it begins, as it would end a single exchange: waiting on it would wait for ever.
     bool unusable = false;
@@ -218,12 +257,7 @@ RunEnd RunStation(const std::vector<std::string>& ports, const PortJob::Options&
         unusable = true;
         listener.ended(job.index(), {FailedEnd(job, PortJob::Result::Failed, false), {}, {}, true});
     }
-    if (unusable) {
-        RunEnd run;
-        run.unusable = true;
-        run.status = kDeviceFailed;
-        return run;
-    }
+    if (unusable) return UnusableRun();
     Station station(options, listener, work, report, reportTo);
     for (std::size_t i = 0; i < ports.size(); ++i)
         station.add(ports[i], static_cast<int>(i));

@@ -109,6 +109,7 @@ public:
         switch (state) {
         case station::PortState::Working:
         case station::PortState::Unavailable:
+        case station::PortState::LedgerUnavailable:
             return out_.update(port, text);
         case station::PortState::AwaitingDevice:
             return out_.update(port, "ждёт устройство");

@@ -33,5 +33,6 @@ Command AddDiffCommand(CLI::App& program);
 Command AddSetCommand(CLI::App& program);
 Command AddNewCommand(CLI::App& program);
 Command AddFieldsCommand(CLI::App& program);
+Command AddLedgerCommand(CLI::App& program);
 
 } // namespace tk7v::cli

@@ -48,9 +48,9 @@ int main(int argc, char** argv) {
         "(sudo usermod -aG dialout $USER, затем войти в систему заново).");
 
     const Command commands[] = {
-        AddPortsCommand(app),  AddIdentifyCommand(app), AddReadCommand(app), AddWriteCommand(app),
-        AddVerifyCommand(app), AddShowCommand(app),     AddDiffCommand(app), AddSetCommand(app),
-        AddNewCommand(app),    AddFieldsCommand(app),
+        AddPortsCommand(app),  AddIdentifyCommand(app), AddReadCommand(app),   AddWriteCommand(app),
+        AddVerifyCommand(app), AddShowCommand(app),     AddDiffCommand(app),   AddSetCommand(app),
+        AddNewCommand(app),    AddFieldsCommand(app),   AddLedgerCommand(app),
     };
     for (const Command& c : commands) {
         c.app->group("Команды");

@@ -148,7 +148,7 @@ private:
     std::vector<std::string> names_;
     std::unique_ptr<EventRelay> relay_;
     std::unique_ptr<station::Report> ledger_; // the run's report; kept after it while records wait
-    std::unique_ptr<station::Report> claims_; // the ledger of numbers and rows, when not the report
+    std::unique_ptr<station::Ledger> claims_; // the ledger of numbers and rows, when not the report
     QString reportPath_;
     QTimer* retryTimer_;
     station::RunEnd lastRun_; // written by ender_ before it hands over to the window

@@ -49,7 +49,8 @@ void StationWindow::showPort(int port) {
             t->setState(QStringLiteral("проверка %1 %").arg(share), PortTile::Tone::Busy);
             break;
         }
-        if (s.state != station::PortState::LedgerBusy) return;
+        if (s.state != station::PortState::LedgerBusy && s.state != station::PortState::LedgerUnavailable)
+            return;
     }
     switch (s.state) {
     case station::PortState::Working:
@@ -79,6 +80,10 @@ void StationWindow::showPort(int port) {
         break;
     case station::PortState::LedgerBusy:
         t->setState(QStringLiteral("отчёт занят другой программой"), PortTile::Tone::Busy);
+        t->setNote(why);
+        break;
+    case station::PortState::LedgerUnavailable:
+        t->setState(QStringLiteral("ждёт учёт номеров"), PortTile::Tone::Busy);
         t->setNote(why);
         break;
     case station::PortState::Unavailable:

@@ -8,6 +8,7 @@
 #include "model/config_file.h"
 #include "model/field_rules.h"
 #include "station/plan.h"
+#include "station/server_ledger.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -27,7 +28,7 @@ struct StationWindow::Loaded {
     ParameterImage image{};
     std::vector<station::ValuesRow> list;
     std::optional<station::Counter> counter;
-    std::string report, ledger;
+    std::string report, ledger, listName;
 };
 
 namespace {
@@ -109,6 +110,7 @@ std::optional<StationWindow::Loaded> StationWindow::prepare(QString& error) cons
     l.counter = checked.plan->counter;
     l.report = checked.plan->report;
     l.ledger = checked.plan->ledger;
+    l.listName = checked.plan->listName;
     return l;
 }
 
@@ -148,7 +150,15 @@ bool StationWindow::start() {
         reportPath_ = fromUtf8(l->report);
     }
     claims_.reset();
-    if (l && error.isEmpty() && l->ledger != l->report) {
+    station::PortJob::Options options;
+    options.config.baudRate = baud_->currentText().toUInt();
+    if (l && error.isEmpty() && station::IsServerAddress(l->ledger)) {
+        // Reached by the ports' own threads, never by the window's: a server that does not answer
+        // shows on the tiles.
+        std::string why;
+        claims_ = station::OpenLedger(l->ledger, l->listName, options.timeout, why);
+        if (!claims_) error = fromUtf8(why);
+    } else if (l && error.isEmpty() && l->ledger != l->report) {
         error = seedLedger(fromUtf8(l->ledger), EarlierDailyReports(fromUtf8(l->report)));
         if (error.isEmpty()) claims_ = openFile(l->ledger, error);
     }
@@ -164,8 +174,6 @@ bool StationWindow::start() {
     // A device still attached from before (a stop, a port taken out and put back, a restart) is
     // read and left alone when it holds what it would be given.
     reportTo_.recognise = true;
-    station::PortJob::Options options;
-    options.config.baudRate = baud_->currentText().toUInt();
     const ParameterImage image = l->image;
     const std::string file = l->file;
     station_ = std::make_unique<station::Station>(

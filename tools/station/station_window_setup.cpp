@@ -7,6 +7,7 @@
 #include "link/port_names.h"
 #include "model/config_file.h"
 #include "model/field_rules.h"
+#include "station/server_ledger.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -81,7 +82,9 @@ void StationWindow::buildSetup(QWidget* parent, QVBoxLayout* column) {
     ledgerPath_ = new QLineEdit(parent);
     ledgerPath_->setToolTip(QStringLiteral(
         "Какие номера и строки списка уже выданы: один файл на все дни (можно общий для нескольких "
-        "станций, в общей папке), чтобы номер не повторился никогда"));
+        "станций, в общей папке), чтобы номер не повторился никогда; для станций на нескольких "
+        "компьютерах — сервер PostgreSQL: postgresql://пользователь@сервер/база (пароль — в ~/.pgpass "
+        "или PGPASSWORD)"));
     baud_ = new QComboBox(parent);
     baud_->addItems(kRates);
     baud_->setCurrentText(QStringLiteral("9600"));
@@ -157,7 +160,9 @@ void StationWindow::saveSettings() const {
     s.setValue("values", whole(tablePath_->text()));
     s.setValue("number", number_->text());
     if (!report_->text().isEmpty()) s.setValue("reportFolder", QFileInfo(report_->text()).absolutePath());
-    if (!ledgerPath_->text().isEmpty()) s.setValue("ledger", whole(ledgerPath_->text()));
+    const QString ledger = ledgerPath_->text();
+    if (!ledger.isEmpty())
+        s.setValue("ledger", station::IsServerAddress(utf8(ledger)) ? ledger : whole(ledger));
     s.setValue("baud", baud_->currentText());
     QStringList ports;
     for (PortTile* t : tiles_)

@@ -8,6 +8,7 @@
 #include "model/config_file.h"
 #include "model/field_rules.h"
 #include "station/plan.h"
+#include "station/server_ledger.h"
 
 #include <fstream>
 #include <memory>
@@ -42,9 +43,10 @@ Command AddWriteCommand(CLI::App& program) {
     // now whatever it says, since a device would get another value than the table's.
     app->add_flag("--strict", o->strict, "(так всегда) значение, которое поле не вмещает точно, — ошибка");
     app->add_option("--ledger", o->ledger,
-                    "учёт выданных строк и номеров (ФАЙЛ.csv или ФАЙЛ.jsonl); без него\n"
-                    "учётом служит отчёт")
-        ->type_name("ФАЙЛ");
+                    "учёт выданных строк и номеров: ФАЙЛ.csv, ФАЙЛ.jsonl или сервер\n"
+                    "PostgreSQL postgresql://ПОЛЬЗОВАТЕЛЬ@УЗЕЛ/БАЗА (пароль — из\n"
+                    "~/.pgpass или PGPASSWORD); без него учётом служит отчёт")
+        ->type_name("ФАЙЛ|АДРЕС");
     app->add_flag("--loop", o->loop,
                   "станция: на каждом порту ждать устройство, записать, проверить,\n"
                   "ждать, пока его отключат, и так до Ctrl+C");
@@ -100,10 +102,15 @@ Command AddWriteCommand(CLI::App& program) {
                 std::unique_ptr<Report> report;
                 if (auto refused = o->report.open(report, context.out)) return *refused;
                 // A ledger of its own, or the report, which then holds the claims among its records.
-                std::unique_ptr<Report> ownLedger;
-                if (!o->ledger.empty() && o->ledger != o->report.path) {
-                    const ReportOption ledger{o->ledger};
-                    if (auto refused = ledger.open(ownLedger, context.out)) return *refused;
+                std::unique_ptr<station::Ledger> ownLedger;
+                if (station::IsServerAddress(o->ledger)) {
+                    std::string error;
+                    ownLedger = station::OpenLedger(o->ledger, plan.listName, ready.options.timeout, error);
+                    if (!ownLedger) return UsageError(*app, "--ledger: " + error);
+                } else if (!o->ledger.empty() && o->ledger != o->report.path) {
+                    std::unique_ptr<Report> file;
+                    if (auto refused = ReportOption{o->ledger}.open(file, context.out)) return *refused;
+                    ownLedger = std::move(file);
                 }
                 const bool verify = !o->noVerify;
                 const auto work = [&](PortJob& j) {

@@ -1,0 +1,493 @@
+#include "server_ledger.h"
+
+#include "report.h"
+
+#include "link/network.h"
+
+#ifdef TK7V_HAVE_LIBPQ
+#include <libpq-fe.h>
+#endif
+
+#include <algorithm>
+#include <cstdlib>
+#include <optional>
+
+namespace tk7v::station {
+
+bool IsServerAddress(const std::string& where) {
+    return where.rfind("postgresql://", 0) == 0 || where.rfind("postgres://", 0) == 0;
+}
+
+#ifdef TK7V_HAVE_LIBPQ
+
+namespace {
+
+// How often a wait on the server looks at its stop.
+constexpr auto kSlice = std::chrono::milliseconds(50);
+// The server's advisory locks (any two numbers no other program uses): one every station's claims
+// take turns at, one for making the tables.
+constexpr const char* kClaimLock = "SELECT pg_advisory_xact_lock(7410173001)";
+constexpr const char* kTablesLock = "SELECT pg_advisory_xact_lock(7410173000)";
+
+constexpr const char* kTables = R"(
+CREATE TABLE tk7v_schema (version integer NOT NULL);
+CREATE TABLE tk7v_records (
+  id bigserial PRIMARY KEY,
+  station text NOT NULL,
+  port text NOT NULL,
+  identification text NOT NULL,
+  command text NOT NULL,
+  file text NOT NULL,
+  sha256 text NOT NULL,
+  started timestamptz NOT NULL,
+  ended timestamptz NOT NULL,
+  result text NOT NULL,
+  message text NOT NULL,
+  differing text NOT NULL,
+  list text NOT NULL,
+  list_row integer,
+  numbers text NOT NULL
+);
+CREATE TABLE tk7v_given (
+  field text NOT NULL,
+  list text NOT NULL,
+  value bigint NOT NULL,
+  record bigint NOT NULL REFERENCES tk7v_records (id),
+  UNIQUE (field, list, value)
+);
+INSERT INTO tk7v_schema VALUES (1);
+)";
+
+// The first line of a message of libpq or the server, without its line break.
+std::string FirstLine(const char* text) {
+    std::string s = text ? text : "";
+    s = s.substr(0, s.find('\n'));
+    while (!s.empty() && (s.back() == ' ' || s.back() == '\r'))
+        s.pop_back();
+    return s;
+}
+
+// A server's database in UTF-8 refuses anything else; a record is never lost for a stray byte of a
+// device's line: each byte that does not begin a whole UTF-8 sequence becomes "?".
+std::string WholeUtf8(const std::string& s) {
+    std::string out;
+    out.reserve(s.size());
+    for (std::size_t i = 0; i < s.size();) {
+        const auto c = static_cast<unsigned char>(s[i]);
+        const std::size_t n = c < 0x80           ? 1
+                              : (c >> 5) == 0x6  ? 2
+                              : (c >> 4) == 0xE  ? 3
+                              : (c >> 3) == 0x1E ? 4
+                                                 : 0;
+        bool whole = n > 0 && i + n <= s.size() && (n == 1 || c >= 0xC2);
+        for (std::size_t k = 1; whole && k < n; ++k)
+            whole = (static_cast<unsigned char>(s[i + k]) & 0xC0) == 0x80;
+        if (whole && c != 0) {
+            out.append(s, i, n);
+            i += n;
+        } else {
+            out += '?';
+            ++i;
+        }
+    }
+    return out;
+}
+
+using Param = std::optional<std::string>; // none: SQL NULL
+using Result = std::unique_ptr<PGresult, decltype(&PQclear)>;
+
+std::string Joined(const std::vector<std::string>& words) {
+    std::string all;
+    for (const auto& w : words)
+        all += (all.empty() ? "" : " ") + w;
+    return all;
+}
+
+} // namespace
+
+// One call on the ledger: its waits for the server bounded by the call's limit and ended by its
+// stop.
+struct ServerLedger::Call {
+    Call(const LockWait& wait, std::chrono::milliseconds timeout)
+        : wait(wait), start(std::chrono::steady_clock::now()), until(start + std::min(timeout, wait.limit)) {}
+    const LockWait& wait;
+    std::chrono::steady_clock::time_point start, until;
+    bool said = false;
+};
+
+// The connection, and the talk of one call with the server.
+class ServerLedger::Session {
+public:
+    ~Session() { PQfinish(conn_); }
+
+    // Why the last step failed, and whether for the connection (the server gone, not answering,
+    // a limit or a stop) rather than for what was asked.
+    std::string why;
+    bool lost = false;
+
+    // Connects within the call: null, with `why`, when the server cannot be reached.
+    static std::unique_ptr<Session> Connect(const std::string& address, Call& call, std::string& why) {
+        const char* keys[] = {"dbname", "application_name", "client_encoding", nullptr};
+        const char* values[] = {address.c_str(), "tk7v", "UTF8", nullptr};
+        auto s = std::unique_ptr<Session>(new Session(PQconnectStartParams(keys, values, 1)));
+        if (!s->conn_) {
+            why = "нет памяти";
+            return nullptr;
+        }
+        PostgresPollingStatusType st =
+            PQstatus(s->conn_) == CONNECTION_BAD ? PGRES_POLLING_FAILED : PGRES_POLLING_WRITING;
+        while (st != PGRES_POLLING_OK) {
+            if (st == PGRES_POLLING_FAILED) s->why = FirstLine(PQerrorMessage(s->conn_));
+            if (st == PGRES_POLLING_FAILED || !s->waitSocket(st == PGRES_POLLING_WRITING, call, true)) {
+                why = s->why;
+                return nullptr;
+            }
+            st = PQconnectPoll(s->conn_);
+        }
+        // Sends and reads never block: every wait is on the socket, within the call.
+        PQsetnonblocking(s->conn_, 1);
+        return s;
+    }
+
+    bool ok() const { return PQstatus(conn_) == CONNECTION_OK; }
+
+    // One statement (several when there are no parameters), its last result; null with `why`.
+    Result exec(Call& call, const char* sql, const std::vector<Param>& params = {}) {
+        Result none(nullptr, PQclear);
+        std::vector<const char*> values;
+        for (const Param& p : params)
+            values.push_back(p ? p->c_str() : nullptr);
+        const int sent = params.empty() ? PQsendQuery(conn_, sql)
+                                        : PQsendQueryParams(conn_, sql, static_cast<int>(values.size()),
+                                                            nullptr, values.data(), nullptr, nullptr, 0);
+        if (!sent) return failed(none);
+        for (;;) {
+            const int f = PQflush(conn_);
+            if (f == 0) break;
+            if (f < 0 || !waitSocket(true, call, false)) return failed(none);
+        }
+        Result last(nullptr, PQclear);
+        std::string error;
+        for (;;) {
+            while (PQisBusy(conn_)) {
+                if (!waitSocket(false, call, false) || !PQconsumeInput(conn_)) return failed(none);
+            }
+            PGresult* r = PQgetResult(conn_);
+            if (!r) break;
+            const ExecStatusType status = PQresultStatus(r);
+            if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK && error.empty())
+                error = FirstLine(PQresultErrorMessage(r));
+            last.reset(r);
+        }
+        if (!ok()) return failed(none);
+        if (!error.empty() || !last) {
+            why = error.empty() ? FirstLine(PQerrorMessage(conn_)) : error;
+            lost = false;
+            return none;
+        }
+        return last;
+    }
+
+private:
+    explicit Session(PGconn* conn) : conn_(conn) {}
+
+    Result failed(Result& none) {
+        if (why.empty()) why = FirstLine(PQerrorMessage(conn_));
+        if (why.empty()) why = "соединение с сервером потеряно";
+        lost = true;
+        return std::move(none);
+    }
+
+    // Waits until the connection can be read or written; false, with `why`, at the call's limit,
+    // at its stop, or when the connection is broken.
+    bool waitSocket(bool write, Call& call, bool connecting) {
+        for (;;) {
+            const auto now = std::chrono::steady_clock::now();
+            if (call.wait.stopped && call.wait.stopped()) {
+                why = "ожидание сервера прервано";
+                return false;
+            }
+            if (now >= call.until) {
+                const auto s = std::chrono::duration_cast<std::chrono::milliseconds>(call.until - call.start);
+                why = "сервер не ответил за " + std::to_string((s.count() + 500) / 1000) + " с";
+                return false;
+            }
+            if (!call.said && now - call.start >= LockWait::kSayAfter) {
+                call.said = true;
+                if (call.wait.unreachable)
+                    call.wait.unreachable(connecting ? "учёт номеров недоступен: сервер не отвечает"
+                                                     : "учёт номеров: сервер не отвечает, ожидание");
+            }
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(call.until - now);
+            switch (WaitForSocket(PQsocket(conn_), write, std::min(kSlice, left))) {
+            case SocketReady::Ready:
+                return true;
+            case SocketReady::Failed:
+                why = "соединение с сервером потеряно";
+                return false;
+            case SocketReady::TimedOut:
+                break;
+            }
+        }
+    }
+
+    PGconn* conn_;
+};
+
+std::unique_ptr<ServerLedger> ServerLedger::open(const Options& options, std::string& error) {
+    char* message = nullptr;
+    PQconninfoOption* parsed = PQconninfoParse(options.address.c_str(), &message);
+    if (!parsed) {
+        error = options.address + ": адрес сервера не читается: " + FirstLine(message);
+        PQfreemem(message);
+        return nullptr;
+    }
+    bool password = false;
+    for (const PQconninfoOption* o = parsed; o->keyword; ++o)
+        password = password || (std::string(o->keyword) == "password" && o->val && *o->val);
+    PQconninfoFree(parsed);
+    if (password) {
+        // An address is shown on screen, kept in settings and seen in the process list.
+        error = "пароль в адресе сервера не принимается: его берут из ~/.pgpass или PGPASSWORD";
+        return nullptr;
+    }
+    return std::unique_ptr<ServerLedger>(new ServerLedger(options));
+}
+
+ServerLedger::ServerLedger(Options options) : options_(std::move(options)) {}
+ServerLedger::~ServerLedger() = default;
+
+bool ServerLedger::connectLocked(Call& call, std::string& error) {
+    if (session_ && session_->ok()) return true;
+    session_.reset();
+    std::string why;
+    std::unique_ptr<Session> s = Session::Connect(options_.address, call, why);
+    if (!s) {
+        error = "учёт номеров недоступен: " + why;
+        return false;
+    }
+    // The tables are made once, by whichever station comes first; the others wait for it.
+    Result version(nullptr, PQclear);
+    if (s->exec(call, "BEGIN") && s->exec(call, kTablesLock)) {
+        Result made = s->exec(call, "SELECT to_regclass('tk7v_schema') IS NOT NULL");
+        if (made && std::string(PQgetvalue(made.get(), 0, 0)) == "f" && !s->exec(call, kTables)) made.reset();
+        if (made) version = s->exec(call, "SELECT coalesce(max(version), 0) FROM tk7v_schema");
+        if (version && !s->exec(call, "COMMIT")) version.reset();
+    }
+    if (!version) {
+        session_ = std::move(s);
+        error = failedLocked();
+        return false;
+    }
+    const int v = std::atoi(PQgetvalue(version.get(), 0, 0));
+    if (v > kSchemaVersion) {
+        error = "учёт номеров на сервере ведёт более новая версия программы (таблицы версии " +
+                std::to_string(v) + ", эта знает " + std::to_string(kSchemaVersion) + "): обновите программу";
+        return false;
+    }
+    session_ = std::move(s);
+    return true;
+}
+
+std::string ServerLedger::failedLocked() {
+    const std::string error =
+        (session_->lost ? "учёт номеров недоступен: " : "учёт номеров на сервере: ") + session_->why;
+    // Dropping the connection ends its transaction on the server, whatever it had done.
+    session_.reset();
+    return error;
+}
+
+bool ServerLedger::ready(std::string& error, const LockWait& wait) {
+    std::lock_guard lock(mutex_);
+    Call call(wait, options_.timeout);
+    return connectLocked(call, error);
+}
+
+bool ServerLedger::takenLocked(Call& call, Taken& out) {
+    const Result given =
+        session_->exec(call, "SELECT field, value FROM tk7v_given WHERE field <> '' OR list = $1",
+                       {WholeUtf8(options_.list)});
+    if (!given) return false;
+    out = {};
+    for (int i = 0; i < PQntuples(given.get()); ++i) {
+        const std::string field = PQgetvalue(given.get(), i, 0);
+        const long long value = std::strtoll(PQgetvalue(given.get(), i, 1), nullptr, 10);
+        if (field.empty())
+            out.rows.insert(static_cast<int>(value));
+        else
+            out.numbers[field].insert(value);
+    }
+    return true;
+}
+
+namespace {
+
+// Stores `r` as a record of the ledger's tables; its id, or nothing with the session's `why`.
+std::optional<std::string> Store(ServerLedger::Session& s, ServerLedger::Call& call, const ReportRecord& r,
+                                 const std::string& station, const std::string& list) {
+    const Result id =
+        s.exec(call,
+               "INSERT INTO tk7v_records (station, port, identification, command, file, sha256, "
+               "started, ended, result, message, differing, list, list_row, numbers) VALUES ($1, $2, "
+               "$3, $4, $5, $6, $7, $8, $9, $10, $11, $12, $13, $14) RETURNING id",
+               {WholeUtf8(station), WholeUtf8(r.port), WholeUtf8(r.identification), r.command,
+                WholeUtf8(r.file), r.sha256, Report::isoTime(r.start), Report::isoTime(r.end), r.result,
+                WholeUtf8(r.message), Joined(r.differing), r.given.row > 0 ? WholeUtf8(list) : "",
+                r.given.row > 0 ? Param(std::to_string(r.given.row)) : std::nullopt,
+                WholeUtf8(Joined(r.given.numbers))});
+    if (!id) return std::nullopt;
+    return std::string(PQgetvalue(id.get(), 0, 0));
+}
+
+} // namespace
+
+bool ServerLedger::claim(const Choose& choose, std::string& error, const LockWait& wait) {
+    std::lock_guard lock(mutex_);
+    Call call(wait, options_.timeout);
+    // A connection found broken before anything was committed (a server restarted since the last
+    // claim) is made again once, and the claim begins again on it.
+    for (int attempt = 0;; ++attempt) {
+        if (!connectLocked(call, error)) return false;
+        Session& s = *session_;
+        bool committing = false;
+        const bool done = [&] {
+            if (!s.exec(call, "BEGIN") || !s.exec(call, kClaimLock)) return false;
+            // The records kept go first, so the tables hold what happened in its order.
+            for (const ReportRecord& r : kept_)
+                if (!Store(s, call, r, options_.station, options_.list)) return false;
+            Taken taken;
+            if (!takenLocked(call, taken)) return false;
+            if (const std::optional<ReportRecord> record = choose(taken)) {
+                const std::optional<std::string> id =
+                    Store(s, call, *record, options_.station, options_.list);
+                if (!id) return false;
+                const auto give = [&](const std::string& field, const std::string& list, long long value) {
+                    return bool(s.exec(
+                        call, "INSERT INTO tk7v_given (field, list, value, record) VALUES ($1, $2, $3, $4)",
+                        {WholeUtf8(field), WholeUtf8(list), std::to_string(value), *id}));
+                };
+                if (record->given.row > 0 && !give({}, options_.list, record->given.row)) return false;
+                for (const std::string& n : record->given.numbers) {
+                    const std::size_t eq = n.find('=');
+                    if (!give(n.substr(0, eq), {}, std::strtoll(n.c_str() + eq + 1, nullptr, 10)))
+                        return false;
+                }
+            }
+            committing = true;
+            return bool(s.exec(call, "COMMIT"));
+        }();
+        if (done) {
+            kept_.clear();
+            keptCount_ = 0;
+            return true;
+        }
+        const bool again = attempt == 0 && s.lost && !committing && !(wait.stopped && wait.stopped()) &&
+                           std::chrono::steady_clock::now() < call.until;
+        error = failedLocked();
+        if (!again) return false;
+    }
+}
+
+bool ServerLedger::taken(Taken& out, std::string& error, const LockWait& wait) {
+    std::lock_guard lock(mutex_);
+    Call call(wait, options_.timeout);
+    if (!connectLocked(call, error)) return false;
+    if (takenLocked(call, out)) return true;
+    error = failedLocked();
+    return false;
+}
+
+bool ServerLedger::entries(std::vector<LedgerEntry>& out, std::string& error, const LockWait& wait) {
+    std::lock_guard lock(mutex_);
+    Call call(wait, options_.timeout);
+    if (!connectLocked(call, error)) return false;
+    const Result rows = session_->exec(
+        call, "SELECT port, station, identification, extract(epoch FROM started)::bigint, result, "
+              "list, coalesce(list_row, 0), numbers FROM tk7v_records "
+              "WHERE list_row IS NOT NULL OR numbers <> '' ORDER BY id");
+    if (!rows) {
+        error = failedLocked();
+        return false;
+    }
+    out.clear();
+    for (int i = 0; i < PQntuples(rows.get()); ++i) {
+        const auto cell = [&](int c) { return std::string(PQgetvalue(rows.get(), i, c)); };
+        LedgerEntry e{
+            cell(0),
+            cell(1),
+            cell(2),
+            Report::isoTime(std::chrono::system_clock::from_time_t(std::strtoll(cell(3).c_str(), nullptr, 10))),
+            cell(4),
+            cell(5),
+            {}};
+        e.given.row = std::atoi(cell(6).c_str());
+        const std::string numbers = cell(7);
+        for (std::size_t from = 0; from < numbers.size();) {
+            const std::size_t to = std::min(numbers.find(' ', from), numbers.size());
+            e.given.numbers.push_back(numbers.substr(from, to - from));
+            from = to + 1;
+        }
+        out.push_back(std::move(e));
+    }
+    return true;
+}
+
+std::string ServerLedger::record(const ReportRecord& record, const LockWait& wait) {
+    {
+        std::lock_guard lock(mutex_);
+        kept_.push_back(record);
+        keptCount_ = kept_.size();
+    }
+    return flushRecords(wait);
+}
+
+std::string ServerLedger::flushRecords(const LockWait& wait) {
+    std::lock_guard lock(mutex_);
+    if (kept_.empty()) return {};
+    Call call(wait, options_.timeout);
+    std::string error;
+    if (!connectLocked(call, error)) return error;
+    Session& s = *session_;
+    bool stored = s.exec(call, "BEGIN") != nullptr;
+    for (std::size_t i = 0; stored && i < kept_.size(); ++i)
+        stored = Store(s, call, kept_[i], options_.station, options_.list).has_value();
+    if (stored && s.exec(call, "COMMIT")) {
+        kept_.clear();
+        keptCount_ = 0;
+        return {};
+    }
+    return failedLocked();
+}
+
+#else // a build without the client library: every file ledger, and a word on a server's
+
+class ServerLedger::Session {};
+
+std::unique_ptr<ServerLedger> ServerLedger::open(const Options& options, std::string& error) {
+    error = options.address + ": эта сборка программы не ведёт учёт номеров на сервере";
+    return nullptr;
+}
+ServerLedger::ServerLedger(Options options) : options_(std::move(options)) {}
+ServerLedger::~ServerLedger() = default;
+bool ServerLedger::ready(std::string&, const LockWait&) {
+    return false;
+}
+bool ServerLedger::claim(const Choose&, std::string&, const LockWait&) {
+    return false;
+}
+bool ServerLedger::taken(Taken&, std::string&, const LockWait&) {
+    return false;
+}
+bool ServerLedger::entries(std::vector<LedgerEntry>&, std::string&, const LockWait&) {
+    return false;
+}
+std::string ServerLedger::record(const ReportRecord&, const LockWait&) {
+    return {};
+}
+std::string ServerLedger::flushRecords(const LockWait&) {
+    return {};
+}
+
+#endif
+
+} // namespace tk7v::station

@@ -1,0 +1,72 @@
+#pragma once
+// A ledger kept by a PostgreSQL server, for many stations on many computers: the rows and numbers
+// given out, each in a table whose unique key (field and value; list and row) no two claims can
+// share, and the record of every device. A claim is one transaction under a lock the server holds
+// for every station at once, committed before the device's first chunk; a claim whose commit was
+// not seen to succeed fails, and its device is not written.
+//
+// The tables are made on first use and carry their version; a newer version than this program
+// knows is refused. The password is never in the address: libpq reads it from ~/.pgpass (on
+// Windows %APPDATA%\postgresql\pgpass.conf) or PGPASSWORD.
+//
+// Every wait for the server has a limit and is ended at once by a stop: a connection that a stop
+// or a limit cut short is dropped, which ends its transaction on the server, and made again by the
+// next call.
+#include "ledger.h"
+
+#include <atomic>
+#include <chrono>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace tk7v::station {
+
+// Whether `where` names a server ("postgresql://…", "postgres://…") rather than a file.
+bool IsServerAddress(const std::string& where);
+
+class ServerLedger : public Ledger {
+public:
+    static constexpr int kSchemaVersion = 1;
+
+    struct Options {
+        std::string address;                     // postgresql://user@host[:port]/database[?parameters]
+        std::string list;                        // the list whose rows are claimed: the table's file name
+        std::string station;                     // this computer, in the records
+        std::chrono::milliseconds timeout{5000}; // each wait for the server, at most
+    };
+    // Null with `error` set when the address cannot be used at all (not one, a password in it, a
+    // build without the client library). Nothing is connected yet.
+    static std::unique_ptr<ServerLedger> open(const Options& options, std::string& error);
+    ~ServerLedger() override;
+
+    bool ready(std::string& error, const LockWait& wait = {}) override;
+    bool claim(const Choose& choose, std::string& error, const LockWait& wait = {}) override;
+    bool taken(Taken& out, std::string& error, const LockWait& wait = {}) override;
+    bool entries(std::vector<LedgerEntry>& out, std::string& error, const LockWait& wait = {}) override;
+    std::string name() const override { return options_.address; }
+
+    bool keepsRecords() const override { return true; }
+    std::string record(const ReportRecord& record, const LockWait& wait = {}) override;
+    std::string flushRecords(const LockWait& wait = {}) override;
+    std::size_t pendingRecords() const override { return keptCount_; }
+
+    class Session; // the connection and one call's waits on it
+    struct Call;   // one call's limit and stop
+
+private:
+    explicit ServerLedger(Options options);
+    // The connection, made (and the tables with it) when there is none; mutex_ held.
+    bool connectLocked(Call& call, std::string& error);
+    bool takenLocked(Call& call, Taken& out);
+    std::string failedLocked(); // the session's failure, for people; drops the connection
+
+    Options options_;
+    std::mutex mutex_; // one call at a time on the connection
+    std::unique_ptr<Session> session_;
+    std::vector<ReportRecord> kept_; // records not yet stored, oldest first; under mutex_
+    std::atomic<std::size_t> keptCount_{0};
+};
+
+} // namespace tk7v::station
