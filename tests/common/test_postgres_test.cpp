@@ -103,15 +103,17 @@ TEST(TestServer, GoneRefusesBackAccepts) {
 
 TEST(TestServer, TwoStartedAtOnceRunSideBySide) {
     std::optional<TestServer> a, b;
-    std::thread other([&] {
-        try {
-            b.emplace();
-        } catch (const std::exception& e) {
-            ADD_FAILURE() << e.what();
-        }
-    });
-    a.emplace();
-    other.join();
+    {
+        // Joined however this thread's start ends, so that a failed one leaves no start behind.
+        std::jthread other([&] {
+            try {
+                b.emplace();
+            } catch (const std::exception& e) {
+                ADD_FAILURE() << e.what();
+            }
+        });
+        a.emplace();
+    }
     ASSERT_TRUE(b);
     EXPECT_NE(a->uri(), b->uri());
     EXPECT_EQ(QueryValue(a->uri(), "SELECT 1"), "1");
