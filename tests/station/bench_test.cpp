@@ -6,6 +6,9 @@
 #include "station/plan.h"
 #include "station/run.h"
 
+#ifdef TK7V_SERVER_TESTS
+#include "../common/test_postgres.h"
+#endif
 #include "../common/fresh_folder.h"
 #include "../common/startup_image.h"
 #include "../link/fake_device.h"
@@ -109,7 +112,11 @@ private:
 class Events : public Listener {
 public:
     void state(int, PortState s, const std::string&) override {
-        add(s == PortState::LedgerBusy ? "busy" : s == PortState::AwaitingDevice ? "waiting" : "");
+        add(s == PortState::LedgerBusy          ? "busy"
+            : s == PortState::AwaitingDevice    ? "waiting"
+            : s == PortState::RecordsKept       ? "kept"
+            : s == PortState::LedgerUnavailable ? "unavailable"
+                                                : "");
     }
     void share(int, int) override {}
     void ended(int, const DeviceEnded& e) override {
@@ -154,6 +161,7 @@ struct Bench {
     Numbering numbering{{}, Counter{"TS_object_id", 101, 199}};
     std::unique_ptr<Report> ledger = open("ledger.csv");
     std::unique_ptr<Report> report = open("day1.csv");
+    std::unique_ptr<Ledger> server; // the ledger instead, when set
 
     ~Bench() { std::filesystem::remove_all(dir); }
     std::unique_ptr<Report> open(const std::string& name) {
@@ -165,8 +173,12 @@ struct Bench {
     std::unique_ptr<Station> station(Report* to = nullptr, bool numbered = true) {
         PortJob::Options options;
         options.ports = [this](const std::string&) { return std::make_unique<BenchPort>(line); };
-        ReportTo reportTo{to ? to : report.get(), "write", numbered ? &numbering : nullptr, true,
-                          ledger.get(),           true};
+        ReportTo reportTo{to ? to : report.get(),
+                          "write",
+                          numbered ? &numbering : nullptr,
+                          true,
+                          server ? server.get() : ledger.get(),
+                          true};
         auto s = std::make_unique<Station>(
             options, events, [this](PortJob& j) { return j.write(image, true); },
             [](PortJob& j, PortJob::Result r) { return WriteEnd(j, r, true, "site.cfg"); }, reportTo);
@@ -286,6 +298,39 @@ TEST(StationBench, ALedgerHeldElsewhereIsSaidAndNeverWaitedForByStop) {
         ::close(held);
     }
 }
+
+#ifdef TK7V_SERVER_TESTS
+// Numbers from a server that goes away mid-run: the device that comes meanwhile is not written,
+// the port waits with the reason, and once the server is back the next device gets the number
+// after the last one committed, and every device's record is on the server.
+TEST(StationBench, AServerLedgerGoneMidRun) {
+    test::TestServer server;
+    Bench b;
+    std::string error;
+    b.server = OpenLedger(server.uri(), {}, 2s, error);
+    ASSERT_NE(b.server, nullptr) << error;
+    auto station = b.station();
+    test::FakeDevice& first = b.line.plug();
+    ASSERT_TRUE(b.events.waitFor("done TS_object_id=101"));
+    server.kill();
+    b.line.unplug();
+    std::this_thread::sleep_for(300ms); // the operator's hands, not a wait for the station
+    test::FakeDevice& second = b.line.plug();
+    ASSERT_TRUE(b.events.waitFor("failed"));
+    b.line.unplug();
+    ASSERT_TRUE(b.events.waitFor("kept"));
+    server.startAgain();
+    test::FakeDevice& third = b.line.plug();
+    ASSERT_TRUE(b.events.waitFor("done TS_object_id=102"));
+    station->stop();
+    station->wait();
+    EXPECT_EQ(objectOf(first), "101");
+    EXPECT_EQ(second.memory, test::FakeDevice().memory) << objectOf(second); // never written
+    EXPECT_EQ(objectOf(third), "102");
+    EXPECT_EQ(test::QueryValue(server.uri(), "SELECT string_agg(result, ' ' ORDER BY id) FROM tk7v_records"),
+              "claimed done error claimed done");
+}
+#endif
 
 // What a device cannot hold exactly is refused before anything is sent, naming row and field.
 TEST(StationPlan, AValueNoDeviceCanHoldIsRefused) {
