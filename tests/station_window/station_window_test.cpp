@@ -312,6 +312,11 @@ private slots:
         QVERIFY(b.window->close());
         const QSettings kept("tk7v", "tk7v-station");
         QCOMPARE(kept.value("file").toString(), b.file());
+        // A server's address is kept as it stands.
+        const QString server = QStringLiteral("postgresql://bench@ledger.example/tk7v");
+        b.open(StartWith{"base.cfg", {}, "report.csv", "list.csv", {}, server});
+        QVERIFY(b.window->close());
+        QCOMPARE(QSettings("tk7v", "tk7v-station").value("ledger").toString(), server);
     }
 
     // Alt with a caption's Russian letter acts whichever layout is active: the key that bears

@@ -77,6 +77,7 @@ void StationWindow::showPort(int port) {
         break;
     case station::PortState::RecordsKept:
         t->setState(QStringLiteral("ждёт отчёт"), PortTile::Tone::Busy);
+        t->setNote(why); // the report's failure, or the ledger's server out of reach
         break;
     case station::PortState::LedgerBusy:
         t->setState(QStringLiteral("отчёт занят другой программой"), PortTile::Tone::Busy);
