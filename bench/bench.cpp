@@ -4,6 +4,7 @@
 #include "link/port_list_posix.h"
 #include "link/serial_port.h"
 #include "link/tconnect.h"
+#include "station/numbering.h"
 #include "tools/station/station_window.h"
 #include "ui/tform1.h"
 
@@ -249,8 +250,10 @@ pid_t spawn(std::vector<std::string> args, const std::function<void(posix_spawn_
 // tk7v-cli write --verify as a programming station runs it: one device, then sixteen at once,
 // from the start of the process to its end, and the CPU time of the command line itself (its
 // own child's, not the simulators').
-double runCli(const std::vector<std::string>& ports, const std::string& file, double* cpuSeconds) {
+double runCli(const std::vector<std::string>& ports, const std::string& file, double* cpuSeconds,
+              const std::vector<std::string>& extra = {}) {
     std::vector<std::string> args = {TK7V_CLI, "-q", "write", file, "--verify"};
+    args.insert(args.end(), extra.begin(), extra.end());
     for (const auto& p : ports)
         args.insert(args.end(), {"--port", p});
     const auto t0 = steady_clock::now();
@@ -280,8 +283,9 @@ double loadAverage() {
     return load;
 }
 
-// `devices` written at once by one tk7v-cli, against one device alone.
-void cliFigures(int devices) {
+// `devices` written at once by one tk7v-cli, against one device alone; `extra`, its options
+// (a ledger, numbers), named by `how`.
+void cliFigures(int devices, const std::vector<std::string>& extra = {}, const std::string& how = {}) {
     const std::string file = (std::filesystem::temp_directory_path() / "tk7v-bench.cfg").string();
     {
         ParameterImage image = StartupImage();
@@ -299,9 +303,9 @@ void cliFigures(int devices) {
             ::setpriority(PRIO_PROCESS, sims.back()->pid(), 10); // the simulators yield to the tool
             ports.push_back(sims.back()->port());
         }
-        one.push_back(runCli({ports[0]}, file, nullptr));
+        one.push_back(runCli({ports[0]}, file, nullptr, extra));
         double seconds = 0;
-        many.push_back(runCli(ports, file, &seconds));
+        many.push_back(runCli(ports, file, &seconds, extra));
         cpu += seconds;
         cpuMs += many.back();
     }
@@ -317,11 +321,46 @@ void cliFigures(int devices) {
             "note: the machine was busy (load average %.2f): the station figures are not comparable\n", load);
     report("cli write --verify, runs that failed", cliFailures, "", 1);
     report("cli write --verify, one device / (write + read bound)", f1.median / bound, "x", 1.05);
-    const std::string label = std::to_string(devices) + " devices";
+    const std::string label = std::to_string(devices) + " devices" + how;
     report("cli write --verify, " + label + " / one", fn.median / f1.median, "x", 1.05);
     report("cli's own CPU while " + label + " are written, share of a core", 100.0 * cpu / (cpuMs / 1000.0),
            "%", 5.0);
     std::filesystem::remove(file);
+}
+
+// A ledger on a PostgreSQL server of the bench's own (scripts/test-postgres): one claim's time
+// on the loopback, and sixteen devices numbered from it against one.
+void serverFigures() {
+    const std::string dir = (std::filesystem::temp_directory_path() / "tk7v-bench-postgres").string();
+    const std::string script = std::string(TK7V_SOURCE) + "/scripts/test-postgres";
+    const auto server = [&](const std::string& what) {
+        return std::system((script + " " + what + " " + dir + " >/dev/null 2>&1").c_str()) == 0;
+    };
+    server("stop"); // one an interrupted bench left
+    if (!server("start")) {
+        report("ledger server started", 0, "", 1, false);
+        return;
+    }
+    std::string uri;
+    std::getline(std::ifstream(dir + "/uri"), uri);
+    std::string error;
+    const auto ledger = tk7v::station::OpenLedger(uri, {}, std::chrono::seconds(5), error);
+    const tk7v::station::Numbering numbering({}, tk7v::station::Counter{"TS_object_id", 1, 8191});
+    std::vector<double> ms;
+    for (int i = 0; ledger && i < 200; ++i) {
+        ParameterImage image = StartupImage();
+        const auto t0 = steady_clock::now();
+        const auto claim = numbering.claim(*ledger, {}, image);
+        ms.push_back(duration<double, std::milli>(steady_clock::now() - t0).count());
+        if (claim.outcome != tk7v::station::Numbering::Claim::Outcome::Given) error = claim.error;
+    }
+    if (!error.empty()) std::fprintf(stderr, "ledger server: %s\n", error.c_str());
+    const Figures f = stats(ms);
+    std::printf("claim on a server over the loopback: median %.2f ms (%.2f..%.2f) over %zu claims\n",
+                f.median, f.min, f.max, ms.size());
+    report("claim on a server ledger, median", error.empty() ? f.median : 1e9, "ms", 20.0);
+    cliFigures(16, {"--ledger", uri, "--number", "TS_object_id=1-8191"}, " with a server ledger");
+    server("stop");
 }
 
 // The window reads the port list again each time it is opened: with 32 ports among the many tty
@@ -611,6 +650,10 @@ int main(int argc, char** argv) {
         benchFigures();
         return failures ? 1 : 0;
     }
+    if (argc > 1 && std::string(argv[1]) == "--server") { // a ledger on a server alone
+        serverFigures();
+        return failures ? 1 : 0;
+    }
     if (argc > 1 && std::string(argv[1]) == "--cli") { // the command line's station figures alone
         cliFigures(16);
         cliFigures(32);
@@ -628,6 +671,7 @@ int main(int argc, char** argv) {
     portListFigures();
     cliFigures(16);
     cliFigures(32);
+    serverFigures();
     stationFigures(16);
     benchFigures();
     startupFigures(argv[0]);
