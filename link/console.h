@@ -24,5 +24,9 @@ void UseBinary(StdStream stream);
 // these ends come as signals too (SIGHUP, SIGTERM), and both calls do nothing.
 void HoldConsoleEnd(void (*onEnd)());
 void ConsoleEndDone();
+// What the system calls at a console's end (CTRL_CLOSE_EVENT and the like, by number), for a test
+// to call as the system would: true once the end was held, false when it goes on to the next
+// handler (Ctrl+C, nothing held). False elsewhere.
+bool EndConsoleAsTheSystemWould(unsigned long type);
 
 } // namespace tk7v

@@ -31,4 +31,8 @@ void HoldConsoleEnd(void (*)()) {}
 
 void ConsoleEndDone() {}
 
+bool EndConsoleAsTheSystemWould(unsigned long) {
+    return false;
+}
+
 } // namespace tk7v

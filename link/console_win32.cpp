@@ -51,6 +51,10 @@ void ConsoleEndDone() {
     if (gEndDone) ::SetEvent(gEndDone);
 }
 
+bool EndConsoleAsTheSystemWould(unsigned long type) {
+    return onConsoleEnd(type) != FALSE;
+}
+
 bool PrepareTerminal(StdStream stream) {
     // Russian text is written as UTF-8; the console shows it once told so.
     ::SetConsoleOutputCP(CP_UTF8);
