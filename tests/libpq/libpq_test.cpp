@@ -17,8 +17,9 @@ namespace {
 
 // Nothing listens on port 1 here: the system refuses the connection at once.
 constexpr const char* Refused = "host=127.0.0.1 port=1 connect_timeout=2";
-// What libpq says of the refusal: on Windows the system's text in its language and the code of
-// WSAECONNREFUSED (a socket that was never made, as without WSAStartup, says otherwise).
+// What libpq says of the refusal, not of a failure before it: on Windows the system's text in its
+// language and the code of WSAECONNREFUSED. (Windows refuses a socket to a program that has not
+// called WSAStartup, which libpq calls for each connection; Wine makes the socket all the same.)
 #ifdef _WIN32
 constexpr const char* RefusedText = "/10061)";
 #else
