@@ -1,9 +1,18 @@
 # Windows: what the setup (CPack's NSIS generator, cmake/nsis/NSIS.template.in) and the zip
 # (cmake --install into a folder) hold: the window, the station and the command line, and the
-# guide with its pictures beside them, where F1 finds it. Included from packaging.cmake.
+# guide with its pictures beside them, where F1 finds it; under licenses/, the licence of a
+# library linked into them that asks for it. Included from packaging.cmake.
 install(TARGETS tk7v tk7v-station tk7v-cli RUNTIME DESTINATION .)
 install(FILES ${TK7V_GUIDE_HTML} DESTINATION .)
 install(DIRECTORY docs/images DESTINATION .)
+# libpq is linked into the programs; its licence asks that its notice go with every copy.
+include(${CMAKE_CURRENT_LIST_DIR}/libpq.cmake)
+if(TK7V_HAVE_LIBPQ)
+  if(NOT EXISTS ${TK7V_LIBPQ_WINDOWS}/COPYRIGHT)
+    message(FATAL_ERROR "libpq's licence not found (${TK7V_LIBPQ_WINDOWS}/COPYRIGHT): run scripts/build-libpq-windows")
+  endif()
+  install(FILES ${TK7V_LIBPQ_WINDOWS}/COPYRIGHT DESTINATION licenses RENAME PostgreSQL.txt)
+endif()
 
 set(CPACK_GENERATOR NSIS)
 set(CPACK_PACKAGE_FILE_NAME "tk7v-setup-${PROJECT_VERSION}")
