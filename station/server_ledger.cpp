@@ -146,6 +146,10 @@ public:
         }
         // Sends and reads never block: every wait is on the socket, within the call.
         PQsetnonblocking(s->conn_, 1);
+        // The server's notices (a shutdown's warning) would go to standard error, into a
+        // terminal's progress lines: what matters reaches the caller as a failure.
+        PQsetNoticeProcessor(
+            s->conn_, [](void*, const char*) {}, nullptr);
         return s;
     }
 

@@ -204,6 +204,9 @@ bool Station::awaitLedger(Port& port) {
     LockWait wait;
     wait.stopped = [&port] { return port.leave.isSet(); };
     wait.limit = options_.timeout;
+    wait.unreachable = [&](const std::string& why) {
+        listener_.state(port.job->index(), PortState::LedgerUnavailable, why);
+    };
     std::string why;
     while (!ledger->ready(why, wait)) {
         listener_.state(port.job->index(), PortState::LedgerUnavailable, why);

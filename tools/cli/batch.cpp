@@ -116,7 +116,7 @@ public:
         case station::PortState::AwaitingRemoval:
             return out_.update(port, "отключите устройство");
         case station::PortState::RecordsKept:
-            return out_.update(port, "ждёт записи в отчёт: " + text);
+            return out_.update(port, "ждёт, пока сохранятся записи: " + text);
         case station::PortState::LedgerBusy:
             return out_.update(port, text + ": отчёт занят другой программой, ожидание");
         case station::PortState::RunOut:
@@ -133,7 +133,7 @@ public:
         if (e.given.row > 0) text += ", строка " + std::to_string(e.given.row);
         for (const std::string& n : e.given.numbers)
             text += ", " + n;
-        if (!e.recorded) text += "; запись в отчёт не удалась";
+        if (!e.recorded) text += "; запись не сохранена";
         if (station_ && !e.identification.empty()) text += " (" + e.identification + ")";
         out_.finish(port, text, e.end.error);
         if (station_) out_.bell();
@@ -209,7 +209,7 @@ int RunOnDevices(const std::vector<Target>& ports, const DeviceOptions& options,
     const station::RunEnd run = runUnderSignals(ports, out, false, [&](auto& names, auto& lines, auto& stop) {
         return station::RunOnDevices(names, options, lines, stop, work, report, reportTo);
     });
-    if (!run.reportError.empty()) out.note("Отчёт не записан: " + run.reportError);
+    if (!run.reportError.empty()) out.note("Записи не сохранены: " + run.reportError);
     if (const int signal = gSignal.load()) {
         std::string partial;
         for (const std::string& p : run.partial)
@@ -229,7 +229,7 @@ int RunStation(const std::vector<Target>& ports, const DeviceOptions& options, P
     });
     const int signal = gSignal.load();
     if (run.unusable) return run.status;
-    if (!run.reportError.empty()) out.note("Отчёт не записан: " + run.reportError);
+    if (!run.reportError.empty()) out.note("Записи не сохранены: " + run.reportError);
     out.note(std::string(signal ? "Остановлено " + signalName(signal) + ". " : "") +
              "Запрограммировано устройств: " + std::to_string(run.done) +
              ", с ошибкой: " + std::to_string(run.failed) + ".");

@@ -118,7 +118,7 @@ void PortTile::clearResult() {
 void PortTile::setRecordWaits(bool waits) {
     if (waits == recordWaits_ || detailText_.isEmpty()) return;
     recordWaits_ = waits;
-    detail_->setText(waits ? detailText_ + QStringLiteral(" · запись в отчёт ждёт") : detailText_);
+    detail_->setText(waits ? detailText_ + QStringLiteral(" · запись ждёт сохранения") : detailText_);
 }
 
 void PortTile::setNote(const QString& text) {

@@ -277,6 +277,16 @@ void StationWindow::closeEvent(QCloseEvent* event) {
         event->ignore();
         return;
     }
+    // Records a server did not take are held by this window alone: closing it loses them.
+    if (claims_ && claims_->pendingRecords() > 0 &&
+        !asks_.confirm(this,
+                       QStringLiteral("На сервер учёта номеров не переданы записи об устройствах: %1 (в "
+                                      "отчёте они есть). Закрыть окно и не передавать их?")
+                           .arg(claims_->pendingRecords()))) {
+        closeWhenStopped_ = false;
+        event->ignore();
+        return;
+    }
     saveSettings();
     event->accept();
 }

@@ -149,6 +149,7 @@ private:
     std::unique_ptr<EventRelay> relay_;
     std::unique_ptr<station::Report> ledger_; // the run's report; kept after it while records wait
     std::unique_ptr<station::Ledger> claims_; // the ledger of numbers and rows, when not the report
+    std::string claimsList_;                  // the list a server's ledger keeps its rows under
     QString reportPath_;
     QTimer* retryTimer_;
     station::RunEnd lastRun_; // written by ender_ before it hands over to the window

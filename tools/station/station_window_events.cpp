@@ -140,9 +140,15 @@ void StationWindow::onRecords(int kept, const QString& error) {
         warning_->hide();
         return;
     }
+    // Which records wait, from what holds them (the server's count is read without a lock; the
+    // report's would wait for a port that waits for the file).
+    const bool server = claims_ && claims_->pendingRecords() > 0;
     warning_->setText(
-        QStringLiteral("Отчёт не записывается: %1. Записей ждут: %2; они будут дописаны, как только "
-                       "файл станет доступен. Новые устройства не начинаются.")
+        (server ? QStringLiteral("Записи не переданы на сервер учёта номеров: %1. Записей ждут: %2; "
+                                 "они будут переданы, как только сервер ответит. Новые устройства "
+                                 "не начинаются.")
+                : QStringLiteral("Отчёт не записывается: %1. Записей ждут: %2; они будут дописаны, как "
+                                 "только файл станет доступен. Новые устройства не начинаются."))
             .arg(error)
             .arg(kept));
     warning_->show();

@@ -149,14 +149,23 @@ bool StationWindow::start() {
         ledger_ = openFile(l->report, error);
         reportPath_ = fromUtf8(l->report);
     }
-    claims_.reset();
+    // Records the server did not take in the last run go with the next one on the same ledger and
+    // list, which stores them before its first claim.
+    const bool serverKept = claims_ && claims_->pendingRecords() > 0;
+    if (l && error.isEmpty() && serverKept && (l->ledger != claims_->name() || l->listName != claimsList_))
+        error =
+            QStringLiteral("Записи прошлого запуска ещё не переданы на сервер учёта номеров %1: запустите "
+                           "станцию с тем же учётом и списком, чтобы они были переданы.")
+                .arg(fromUtf8(claims_->name()));
+    if (!serverKept) claims_.reset();
     station::PortJob::Options options;
     options.config.baudRate = baud_->currentText().toUInt();
     if (l && error.isEmpty() && station::IsServerAddress(l->ledger)) {
         // Reached by the ports' own threads, never by the window's: a server that does not answer
         // shows on the tiles.
         std::string why;
-        claims_ = station::OpenLedger(l->ledger, l->listName, options.timeout, why);
+        if (!claims_) claims_ = station::OpenLedger(l->ledger, l->listName, options.timeout, why);
+        claimsList_ = l->listName;
         if (!claims_) error = fromUtf8(why);
     } else if (l && error.isEmpty() && l->ledger != l->report) {
         error = seedLedger(fromUtf8(l->ledger), EarlierDailyReports(fromUtf8(l->report)));
