@@ -363,19 +363,21 @@ bool Report::claim(const Choose& choose, std::string& error, const LockWait& wai
     return !failed;
 }
 
-bool Report::taken(Taken& out, std::string& error, const LockWait& wait) {
+bool Report::readWhole(std::string& text, std::string& error, const LockWait& wait) {
     std::lock_guard lock(mutex_);
     if (std::string busy = lockFile(wait); !busy.empty()) {
         error = std::move(busy);
         return false;
     }
-    std::string text;
     const SysError failed = file_->read(0, text);
     file_->unlock();
-    if (failed) {
-        error = path_ + ": " + FileErrorText(failed.code);
-        return false;
-    }
+    if (failed) error = path_ + ": " + FileErrorText(failed.code);
+    return !failed;
+}
+
+bool Report::taken(Taken& out, std::string& error, const LockWait& wait) {
+    std::string text;
+    if (!readWhole(text, error, wait)) return false;
     out = TakenIn(text, format_ == Format::Csv);
     return true;
 }
@@ -454,18 +456,8 @@ std::vector<LedgerEntry> Report::EntriesIn(const std::string& text, bool csv) {
 }
 
 bool Report::entries(std::vector<LedgerEntry>& out, std::string& error, const LockWait& wait) {
-    std::lock_guard lock(mutex_);
-    if (std::string busy = lockFile(wait); !busy.empty()) {
-        error = std::move(busy);
-        return false;
-    }
     std::string text;
-    const SysError failed = file_->read(0, text);
-    file_->unlock();
-    if (failed) {
-        error = path_ + ": " + FileErrorText(failed.code);
-        return false;
-    }
+    if (!readWhole(text, error, wait)) return false;
     out = EntriesIn(text, format_ == Format::Csv);
     return true;
 }

@@ -71,6 +71,8 @@ private:
     // written stays kept, in its order.
     SysError appendAllLocked(const ReportRecord* record);
     std::string failure(SysError e) const;
+    // The whole file, read under its lock; false with `error` when it could not be.
+    bool readWhole(std::string& text, std::string& error, const LockWait& wait);
     // Takes the file's lock within the wait's limit; mutex_ held. Empty when taken, else why not.
     std::string lockFile(const LockWait& wait);
 
