@@ -17,6 +17,13 @@ std::unique_ptr<Ledger> OpenLedger(const std::string& where, const std::string& 
     return Report::open(where, error);
 }
 
+std::string SpaceJoined(const std::vector<std::string>& words) {
+    std::string all;
+    for (const auto& w : words)
+        all += (all.empty() ? "" : " ") + w;
+    return all;
+}
+
 std::vector<GivenValue> GivenValues(const std::vector<LedgerEntry>& entries) {
     std::vector<GivenValue> values;
     // Each value's place in `values`, by (field, list, value): a row is of its list, a number of

@@ -60,6 +60,9 @@ struct GivenValue {
     LedgerEntry claim;
     std::string result;
 };
+// Words one space apart, as records keep the fields that differ and the numbers given.
+std::string SpaceJoined(const std::vector<std::string>& words);
+
 // Each value the records (oldest first) gave out, once, in the order they were given.
 std::vector<GivenValue> GivenValues(const std::vector<LedgerEntry>& entries);
 

@@ -180,16 +180,10 @@ std::string Report::line(const ReportRecord& r, char separator) const {
         // lose the record.
         return j.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
     }
-    const auto joined = [](const std::vector<std::string>& words) {
-        std::string all;
-        for (const auto& w : words)
-            all += (all.empty() ? "" : " ") + w;
-        return all;
-    };
     for (const std::string& f :
          {r.port, r.identification, r.command, r.file, r.sha256, isoTime(r.start), isoTime(r.end), r.result,
-          r.message, joined(r.differing), r.given.row > 0 ? std::to_string(r.given.row) : std::string(),
-          joined(r.given.numbers)}) {
+          r.message, SpaceJoined(r.differing), r.given.row > 0 ? std::to_string(r.given.row) : std::string(),
+          SpaceJoined(r.given.numbers)}) {
         if (!line.empty()) line += separator;
         line += csvField(f);
     }

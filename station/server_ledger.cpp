@@ -96,13 +96,6 @@ std::string WholeUtf8(const std::string& s) {
 using Param = std::optional<std::string>; // none: SQL NULL
 using Result = std::unique_ptr<PGresult, decltype(&PQclear)>;
 
-std::string Joined(const std::vector<std::string>& words) {
-    std::string all;
-    for (const auto& w : words)
-        all += (all.empty() ? "" : " ") + w;
-    return all;
-}
-
 } // namespace
 
 // One call on the ledger: its waits for the server bounded by the call's limit and ended by its
@@ -336,9 +329,9 @@ std::optional<std::string> Store(ServerLedger::Session& s, ServerLedger::Call& c
                "$3, $4, $5, $6, $7, $8, $9, $10, $11, $12, $13, $14) RETURNING id",
                {WholeUtf8(station), WholeUtf8(r.port), WholeUtf8(r.identification), r.command,
                 WholeUtf8(r.file), r.sha256, Report::isoTime(r.start), Report::isoTime(r.end), r.result,
-                WholeUtf8(r.message), Joined(r.differing), r.given.row > 0 ? WholeUtf8(list) : "",
+                WholeUtf8(r.message), SpaceJoined(r.differing), r.given.row > 0 ? WholeUtf8(list) : "",
                 r.given.row > 0 ? Param(std::to_string(r.given.row)) : std::nullopt,
-                WholeUtf8(Joined(r.given.numbers))});
+                WholeUtf8(SpaceJoined(r.given.numbers))});
     if (!id) return std::nullopt;
     return std::string(PQgetvalue(id.get(), 0, 0));
 }
