@@ -164,12 +164,12 @@ StationWindow::StationWindow(const StartWith& with, StationEnv env)
     retryTimer_->setInterval(
         std::chrono::duration_cast<std::chrono::milliseconds>(station::Station::kRecordsRetry));
     connect(retryTimer_, &QTimer::timeout, this, [this] {
-        if (!ledger_ || station_) return retryTimer_->stop();
-        const std::string failed = ledger_->flush(station::LockWait::Once());
-        onRecords(static_cast<int>(ledger_->pending()), fromUtf8(failed));
-        if (ledger_->pending() == 0) {
+        if (!session_.report() || station_) return retryTimer_->stop();
+        const std::string failed = session_.flushReport(station::LockWait::Once());
+        onRecords(static_cast<int>(session_.reportWaiting()), fromUtf8(failed));
+        if (session_.reportWaiting() == 0) {
             retryTimer_->stop();
-            ledger_.reset();
+            session_.settle();
         }
     });
     setRunning(false);
@@ -267,22 +267,22 @@ void StationWindow::closeEvent(QCloseEvent* event) {
         stop();
         return;
     }
-    if (ledger_ && ledger_->pending() > 0 && ledger_->flush(station::LockWait::Once()).empty() == false &&
+    if (session_.reportWaiting() > 0 && !session_.flushReport(station::LockWait::Once()).empty() &&
         !asks_.confirm(this,
                        QStringLiteral("В отчёт %1 не записаны записи об устройствах: %2. Закрыть окно и "
                                       "потерять их?")
-                           .arg(reportPath_)
-                           .arg(ledger_->pending()))) {
+                           .arg(fromUtf8(session_.reportPath()))
+                           .arg(session_.reportWaiting()))) {
         closeWhenStopped_ = false;
         event->ignore();
         return;
     }
     // Records a server did not take are held by this window alone: closing it loses them.
-    if (claims_ && claims_->pendingRecords() > 0 &&
+    if (session_.serverWaiting() > 0 &&
         !asks_.confirm(this,
                        QStringLiteral("На сервер учёта номеров не переданы записи об устройствах: %1 (в "
                                       "отчёте они есть). Закрыть окно и не передавать их?")
-                           .arg(claims_->pendingRecords()))) {
+                           .arg(session_.serverWaiting()))) {
         closeWhenStopped_ = false;
         event->ignore();
         return;

@@ -9,9 +9,8 @@
 #include "asks.h"
 #include "port_tile.h"
 
-#include "station/numbering.h"
-#include "station/report.h"
 #include "station/run.h"
+#include "station/run_session.h"
 
 #include <QMainWindow>
 #include <QStringList>
@@ -147,14 +146,9 @@ private:
     // The run. Ports are numbered in the events by their place in names_, which only grows.
     std::vector<std::string> names_;
     std::unique_ptr<EventRelay> relay_;
-    std::unique_ptr<station::Report> ledger_; // the run's report; kept after it while records wait
-    std::unique_ptr<station::Ledger> claims_; // the ledger of numbers and rows, when not the report
-    std::string claimsList_;                  // the list a server's ledger keeps its rows under
-    QString reportPath_;
+    station::RunSession session_; // the run's report and ledger; kept after it while records wait
     QTimer* retryTimer_;
     station::RunEnd lastRun_; // written by ender_ before it hands over to the window
-    std::unique_ptr<station::Numbering> numbering_;
-    station::ReportTo reportTo_;
     std::unique_ptr<station::Station> station_;
     std::thread ender_; // waits for the station's ports once stopped
     bool stopping_ = false;

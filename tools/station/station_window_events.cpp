@@ -142,7 +142,7 @@ void StationWindow::onRecords(int kept, const QString& error) {
     }
     // Which records wait, from what holds them (the server's count is read without a lock; the
     // report's would wait for a port that waits for the file).
-    const bool server = claims_ && claims_->pendingRecords() > 0;
+    const bool server = session_.serverWaiting() > 0;
     warning_->setText(
         (server ? QStringLiteral("Записи не переданы на сервер учёта номеров: %1. Записей ждут: %2; "
                                  "они будут переданы, как только сервер ответит. Новые устройства "

@@ -30,8 +30,5 @@ inline std::string utf8(const QString& s) {
 QString Documents();
 // The ledger kept when none was chosen: one undated file in the documents, for every day.
 QString DefaultLedger();
-// The day's reports of earlier versions, which were their own ledgers, beside `report`: their
-// claims go into a new ledger before it gives its first number, so none is given again.
-QStringList EarlierDailyReports(const QString& report);
 
 } // namespace tk7v::station_window

@@ -8,9 +8,8 @@
 #include "model/config_file.h"
 #include "model/field_rules.h"
 #include "station/plan.h"
-#include "station/server_ledger.h"
+#include "station/run_session.h"
 
-#include <fstream>
 #include <memory>
 
 namespace tk7v::cli {
@@ -98,19 +97,19 @@ Command AddWriteCommand(CLI::App& program) {
                     context.out.note(warning.text);
                 const station::Plan& plan = *checked.plan;
                 ready.blocks = plan.images;
-                const station::Numbering numbering(plan.list, plan.counter);
-                std::unique_ptr<Report> report;
-                if (auto refused = o->report.open(report, context.out)) return *refused;
-                // A ledger of its own, or the report, which then holds the claims among its records.
-                std::unique_ptr<station::Ledger> ownLedger;
-                if (station::IsServerAddress(o->ledger)) {
-                    std::string error;
-                    ownLedger = station::OpenLedger(o->ledger, plan.listName, ready.options.timeout, error);
-                    if (!ownLedger) return UsageError(*app, "--ledger: " + error);
-                } else if (!o->ledger.empty() && o->ledger != o->report.path) {
-                    std::unique_ptr<Report> file;
-                    if (auto refused = ReportOption{o->ledger}.open(file, context.out)) return *refused;
-                    ownLedger = std::move(file);
+                // A server's address names no file here, so it passes.
+                for (const std::string& file : {plan.report, plan.ledger})
+                    if (const std::string why = NotAFile(file); !why.empty()) {
+                        context.out.note(why);
+                        return int(kFileFailed);
+                    }
+                station::RunSession session;
+                station::SessionProblem problem;
+                if (!session.open(plan, {ready.options.timeout}, problem)) {
+                    if (problem.kind == station::SessionProblem::Kind::Address)
+                        return UsageError(*app, "--ledger: " + problem.text);
+                    context.out.note(problem.text);
+                    return int(kFileFailed);
                 }
                 const bool verify = !o->noVerify;
                 const auto work = [&](PortJob& j) {
@@ -121,9 +120,7 @@ Command AddWriteCommand(CLI::App& program) {
                     if (j.verifyFailed()) PrintDifferences(j.port(), j.block(), j.written(), context.out);
                     return station::WriteEnd(j, r, verify, ready.files[i]);
                 };
-                ReportTo to{report.get(), "write", numbering.active() ? &numbering : nullptr};
-                to.ledger = ownLedger ? ownLedger.get() : report.get();
-                to.recognise = o->loop;
+                const ReportTo to = session.reportTo("write", false, o->loop);
                 if (o->loop) return RunStation(ready.ports, ready.options, context.out, work, words, to);
                 return RunOnDevices(ready.ports, ready.options, context.out, work, words, to);
             }};

@@ -1,0 +1,106 @@
+// What a run opens: the ledger it names, a new file ledger that starts with what earlier day
+// reports gave out, and records left waiting by the last run that go only with their own ledger.
+#include "station/run_session.h"
+
+#include "../common/fresh_folder.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+using namespace tk7v::station;
+namespace fs = std::filesystem;
+
+namespace {
+
+ReportRecord Numbered(long long number) {
+    ReportRecord r;
+    r.port = "ttyUSB0";
+    r.command = "write";
+    r.result = "done";
+    r.given.numbers = {"TS_object_id=" + std::to_string(number)};
+    return r;
+}
+
+Plan PlanOn(const fs::path& report, const std::string& ledger, const std::string& list = {}) {
+    Plan plan;
+    plan.counter = Counter{"TS_object_id", 101, 200};
+    plan.report = report.string();
+    plan.ledger = ledger;
+    plan.listName = list;
+    return plan;
+}
+
+} // namespace
+
+// A day report cut mid-line (a full disk, a crash) is followed in the new ledger by the next day's
+// records, each on a line of its own: none of their numbers is given again.
+TEST(RunSession, NewFileLedgerStartsWithWhatEarlierDaysGave) {
+    const fs::path dir = tk7v::test::FreshFolder("tk7v-session");
+    const auto day = [&](const char* date, long long number, const std::string& cut) {
+        const fs::path path = dir / (std::string("Станция ТК-7В ") + date + ".csv");
+        std::string error;
+        ASSERT_TRUE(Report::open(path.string(), error)->add(Numbered(number)).empty());
+        std::ofstream(path, std::ios::app | std::ios::binary) << cut;
+    };
+    day("2026-12-01", 101, "\"ttyUSB1\";\"TK7V");
+    day("2026-12-02", 102, "");
+    RunSession session;
+    SessionProblem problem;
+    ASSERT_TRUE(
+        session.open(PlanOn(dir / "Станция ТК-7В 2026-12-03.csv", (dir / "учёт.csv").string()), {}, problem))
+        << problem.text;
+    Taken taken;
+    std::string error;
+    ASSERT_TRUE(session.ledger()->taken(taken, error)) << error;
+    EXPECT_EQ(taken.numbers["TS_object_id"], (std::set<long long>{101, 102}));
+    fs::remove_all(dir);
+}
+
+// Each run claims from the ledger it names, not from the one the run before used.
+TEST(RunSession, EachRunClaimsFromTheLedgerItNames) {
+    const fs::path dir = tk7v::test::FreshFolder("tk7v-session");
+    const std::string a = "postgresql://tk7v@127.0.0.1:1/a", b = "postgresql://tk7v@127.0.0.1:1/b";
+    const std::string file = (dir / "учёт.csv").string();
+    RunSession session;
+    SessionProblem problem;
+    for (const std::string& ledger : {a, b, file, a}) {
+        ASSERT_TRUE(session.open(PlanOn(dir / "r.csv", ledger), {}, problem)) << problem.text;
+        EXPECT_EQ(session.ledger()->name(), ledger);
+    }
+    fs::remove_all(dir);
+}
+
+#ifdef TK7V_SERVER_TESTS
+// Records a server did not take go with the next run on the same server and list only: a run on
+// another list would store them, and keep its rows, under the wrong list.
+TEST(RunSession, RecordsAServerDidNotTakeWaitForTheirServerAndList) {
+    const fs::path dir = tk7v::test::FreshFolder("tk7v-session");
+    const std::string server = "postgresql://tk7v@127.0.0.1:1/a"; // nothing listens there
+    RunSession session;
+    SessionProblem problem;
+    ASSERT_TRUE(session.open(PlanOn(dir / "r.csv", server, "phones.csv"), {}, problem)) << problem.text;
+    LockWait once = LockWait::Once();
+    EXPECT_FALSE(session.ledger()->record(Numbered(101), once).empty());
+    session.settle();
+    ASSERT_EQ(session.serverWaiting(), 1u);
+    const struct {
+        std::string ledger, list;
+        bool opens;
+    } runs[] = {
+        {server, "other.csv", false},
+        {"postgresql://tk7v@127.0.0.1:1/b", "phones.csv", false},
+        {(dir / "учёт.csv").string(), "phones.csv", false},
+        {server, "phones.csv", true},
+    };
+    for (const auto& run : runs) {
+        SCOPED_TRACE(run.ledger + " " + run.list);
+        EXPECT_EQ(session.open(PlanOn(dir / "r.csv", run.ledger, run.list), {}, problem), run.opens);
+        EXPECT_EQ(problem.kind, run.opens ? SessionProblem::Kind::None : SessionProblem::Kind::KeptServer);
+        EXPECT_EQ(session.serverWaiting(), 1u);
+        EXPECT_EQ(session.serverName(), server);
+    }
+    fs::remove_all(dir);
+}
+#endif
