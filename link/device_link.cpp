@@ -81,8 +81,10 @@ void DeviceLink::start(Operation op, const Block* toWrite) {
     worker_->Start(thread_, [this] { host_.workerFinished(); });
 }
 
-void DeviceLink::runHere(Operation op, const Block* toWrite) {
+void DeviceLink::runHere(Operation op, const Block* toWrite,
+                         std::vector<std::pair<std::size_t, std::size_t>> readOnly) {
     auto worker = prepare(op, toWrite);
+    worker->ReadOnly(std::move(readOnly));
     {
         std::lock_guard lock(stopMutex_);
         worker_ = std::move(worker);

@@ -21,6 +21,8 @@
 #include <mutex>
 #include <span>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace tk7v {
 
@@ -81,7 +83,10 @@ public:
     // Runs an exchange to its end on the calling thread, the hand-offs included: for an owner
     // with nothing else to do meanwhile (a station's job), which saves handing each exchange to
     // the worker thread and back. requestStop() is the way to end it early.
-    void runHere(Operation op, const Block* toWrite = nullptr);
+    // `readOnly`: a read of only the chunks holding these bytes (offset, count), as
+    // TConnect::ReadOnly.
+    void runHere(Operation op, const Block* toWrite = nullptr,
+                 std::vector<std::pair<std::size_t, std::size_t>> readOnly = {});
     // Any thread: the exchange runHere() runs stops at its next wait (a chunk once started goes
     // out whole), and so does each one it starts until clearStop(). Left to the owner: closing an
     // identification's port, as abort() does.

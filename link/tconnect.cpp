@@ -270,11 +270,22 @@ void TConnect::Read() {
     BlockBuffer.fill(0xFF);
     std::fill_n(BlockBuffer.begin(), proto::kReadLength, 0x00);
     if (StopRequested()) return CancelEnding();
+    // Whether the chunk at `a` of `n` bytes holds any byte a partial read is for.
+    const auto wanted = [this](std::size_t a, std::size_t n) {
+        return only_.empty() || std::any_of(only_.begin(), only_.end(), [&](const auto& r) {
+                   return r.first < a + n && a < r.first + r.second;
+               });
+    };
     for (std::size_t a = 0;;) {
-        PostStatus(ReadProgressText(a));
-        host_.progress(opRead, ReadPercent(a));
         const std::size_t n =
             a + proto::kChunkSize <= proto::kReadLength ? proto::kChunkSize : proto::kReadLength - a;
+        if (!wanted(a, n)) {
+            a += proto::kChunkSize;
+            if (a >= proto::kReadLength) break;
+            continue;
+        }
+        PostStatus(ReadProgressText(a));
+        host_.progress(opRead, ReadPercent(a));
         ExpectReply(sizeof(proto::Command), 6 + n + 1);
         SendBytes(proto::ReadCommand(n, a));
         // Only the command's own reply answers it: a late "OK" or a reply meant for another
@@ -287,7 +298,7 @@ void TConnect::Read() {
     if (StopRequested()) return CancelEnding();
     PostStatus(std::string(kReading) + "100%");
     host_.progress(opRead, 100);
-    Pause(100ms);
+    if (only_.empty()) Pause(100ms);
     // A stop during the pause ends the read before the block reaches the window: it arrives
     // whole or not at all.
     if (StopRequested()) return CancelEnding();

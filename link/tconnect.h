@@ -23,6 +23,7 @@
 #include <string>
 #include <thread>
 #include <utility>
+#include <vector>
 
 namespace tk7v {
 
@@ -50,6 +51,11 @@ public:
     bool StopRequested() const { return stop_.requested(); }
     bool Finished() const { return finished_.load(std::memory_order_acquire); }
     void Join();
+
+    // A read of only the chunks that hold these bytes (offset, count), without the pause after
+    // it: a station reads what identifies a device before it decides what to write. Set it
+    // before the run starts.
+    void ReadOnly(std::vector<std::pair<std::size_t, std::size_t>> ranges) { only_ = std::move(ranges); }
 
     // The system code of the last failed channel call; read it once the run has finished.
     std::uint32_t LastError() const { return lastError_; }
@@ -110,6 +116,7 @@ private:
     ManualResetEvent& done_;
     TransferHost& host_;
     std::optional<Block> given_; // the block to write, when the owner handed one over
+    std::vector<std::pair<std::size_t, std::size_t>> only_; // a read's ranges; empty: the whole block
     StopSignal stop_;
     std::atomic<bool> finished_{false};
     std::function<void()> onFinished_;

@@ -78,26 +78,44 @@ DeviceEnded RunOne(PortJob& job, const DeviceWork& work, const DeviceReport& rep
             return c.error;
         });
     }
-    if (recognise) {
-        job.recognise([&](const ParameterImage& device, const ParameterImage& image) {
-            if (!to.numbering) return DiffFields(device, image).empty();
-            // Numbers count only as the ledger holds them given: one it cannot read leaves the
-            // device to the claim, which then fails as well.
-            Taken taken;
-            std::string error;
-            return ledger && ledger->taken(taken, error, lockWaitOf(job, listener, ledger->name())) &&
-                   to.numbering->holds(device, image, taken);
-        });
+    const auto same = [](const ParameterImage& device, const ParameterImage& image) {
+        return DiffFields(device, image).empty();
+    };
+    if (to.numbering && ledger) {
+        // A device is known by what it holds: one holding values this ledger gave out keeps them
+        // (it was numbered before: plugged back, a write cut short, left through a stop), and is
+        // left alone when it holds the rest of its configuration too. Values count only as the
+        // ledger holds them given: one it cannot read leaves the device to the claim, which then
+        // fails as well.
+        job.identity(to.numbering->identityRanges(),
+                     [&](const ParameterImage& device, ParameterImage& image) {
+                         Taken taken;
+                         std::string error;
+                         if (!ledger->taken(taken, error, lockWaitOf(job, listener, ledger->name())))
+                             return false;
+                         const std::optional<Given> held = to.numbering->held(device, taken);
+                         if (!held) return false;
+                         given = *held;
+                         to.numbering->apply(given, image);
+                         return true;
+                     });
+        job.recognise(same);
+    } else if (recognise) {
+        job.recognise(same);
     }
     const PortJob::Result r = work(job);
     job.beforeWrite({}); // they hold this device's locals
+    job.identity({}, {});
     job.recognise({});
     DeviceEnded ended{report(job, r), job.identification(), given, true};
     ended.held = r == PortJob::Result::Held;
     DeviceEnd& end = ended.end;
     if (untouched) *untouched = (r == PortJob::Result::Interrupted && !job.wroteSomething()) || ranOut;
     Ledger* records = ledger && ledger->keepsRecords() ? ledger : nullptr;
-    if (ended.held || (!to.report && !records) || (untouched && *untouched && !given.any())) return ended;
+    // A device left alone is recorded only with the values it holds: the ledger then names the
+    // device that holds them, whatever its earlier records said (a read-back cut short).
+    if ((ended.held && !given.any()) || (!to.report && !records) || (untouched && *untouched && !given.any()))
+        return ended;
     ReportRecord record{job.port(),
                         job.identification(),
                         to.command,

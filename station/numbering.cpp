@@ -129,35 +129,52 @@ Numbering::Claim Numbering::claim(Ledger& ledger, ReportRecord record, Parameter
         return c;
     }
     // Checked before anything was sent: every row and both ends of the counter.
-    if (c.outcome == Claim::Outcome::Given) SetFields(image, assignments(c.given), false);
+    if (c.outcome == Claim::Outcome::Given) apply(c.given, image);
     return c;
 }
 
-bool Numbering::holds(const ParameterImage& device, const ParameterImage& image, const Taken& taken) const {
-    std::vector<std::string> number;
+std::vector<std::pair<std::size_t, std::size_t>> Numbering::identityRanges() const {
+    std::vector<std::pair<std::size_t, std::size_t>> ranges;
+    const auto add = [&](std::string_view field) {
+        if (const FieldSpec* f = FindField(field)) ranges.emplace_back(f->offset, FieldWidth(f->kind));
+    };
+    if (counter_) add(counter_->field);
+    // Every row sets the same fields; the first row's name them.
+    if (!list_.empty())
+        for (const std::string& a : list_.front().assignments)
+            add(std::string_view(a).substr(0, a.find('=')));
+    return ranges;
+}
+
+std::optional<Given> Numbering::held(const ParameterImage& device, const Taken& taken) const {
+    Given given;
     if (counter_) {
         // The number the device holds must be one given out within the range; one never given is
         // some other configuration's.
-        long long held = -1;
+        long long number = -1;
         for (const FieldView& v : ViewFields(device))
-            if (v.field->control == counter_->field) parseNumber(v.text, held);
-        const auto given = taken.numbers.find(counter_->field);
-        if (held < counter_->first || held > counter_->last || given == taken.numbers.end() ||
-            !given->second.contains(held))
-            return false;
-        number.push_back(counter_->field + "=" + std::to_string(held));
+            if (v.field->control == counter_->field) parseNumber(v.text, number);
+        const auto numbers = taken.numbers.find(counter_->field);
+        if (number < counter_->first || number > counter_->last || numbers == taken.numbers.end() ||
+            !numbers->second.contains(number))
+            return std::nullopt;
+        given.numbers.push_back(counter_->field + "=" + std::to_string(number));
     }
-    const auto holdsWith = [&](const std::vector<std::string>& row) {
-        ParameterImage expected = image;
-        std::vector<std::string> all = row;
-        all.insert(all.end(), number.begin(), number.end());
-        SetFields(expected, all, false);
-        return DiffFields(device, expected).empty();
-    };
-    if (list_.empty()) return holdsWith({});
-    return std::any_of(list_.begin(), list_.end(), [&](const ValuesRow& r) {
-        return taken.rows.contains(r.row) && holdsWith(r.assignments);
-    });
+    if (!list_.empty()) {
+        const auto row = std::find_if(list_.begin(), list_.end(), [&](const ValuesRow& r) {
+            if (!taken.rows.contains(r.row)) return false;
+            ParameterImage with = device;
+            SetFields(with, r.assignments, false);
+            return DiffFields(device, with).empty();
+        });
+        if (row == list_.end()) return std::nullopt;
+        given.row = row->row;
+    }
+    return given;
+}
+
+void Numbering::apply(const Given& given, ParameterImage& image) const {
+    SetFields(image, assignments(given), false);
 }
 
 } // namespace tk7v::station

@@ -11,6 +11,7 @@
 
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace tk7v::station {
@@ -51,11 +52,16 @@ public:
     // applies them to `image`. Any thread.
     Claim claim(Ledger& ledger, ReportRecord record, ParameterImage& image, const LockWait& wait = {}) const;
 
-    // Whether `device`, a block read back, holds `image` as this numbering gives it: with a row
-    // and a number the ledger holds as given out, and nothing else changed. Such a device was
-    // programmed already (left on its port through a stop, a restart, a quick swap that looked
-    // like a short silence) and is not given another.
-    bool holds(const ParameterImage& device, const ParameterImage& image, const Taken& taken) const;
+    // The bytes (offset, count) of the fields this numbering gives: what tells one numbered
+    // device from another.
+    std::vector<std::pair<std::size_t, std::size_t>> identityRanges() const;
+    // What `device` holds of what the ledger gave out: the counter's number within its range and
+    // the list's row whose values it holds, each given as `taken` says. Nothing unless it holds
+    // all that this numbering gives. Such a device was numbered already (left on its port through
+    // a stop, unplugged and plugged back, a write cut short) and keeps what it holds.
+    std::optional<Given> held(const ParameterImage& device, const Taken& taken) const;
+    // Puts the row's values and the numbers into `image`.
+    void apply(const Given& given, ParameterImage& image) const;
 
 private:
     std::vector<std::string> assignments(const Given& given) const;

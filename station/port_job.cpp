@@ -171,7 +171,7 @@ bool PortJob::open() {
     return false;
 }
 
-PortJob::Ended PortJob::exchange(Operation op, const ParameterImage* toWrite) {
+PortJob::Ended PortJob::exchange(Operation op, const ParameterImage* toWrite, Ranges readOnly) {
     outcome_.reset();
     gaveUp_ = false;
     rejections_ = 0;
@@ -199,7 +199,7 @@ PortJob::Ended PortJob::exchange(Operation op, const ParameterImage* toWrite) {
     // The exchange runs on this thread, which has nothing else to do meanwhile; an interrupt,
     // a write given up and the watchdog stop it between chunks or while it waits for an answer
     // (a chunk once started goes out whole).
-    link_.runHere(op, toWrite);
+    link_.runHere(op, toWrite, std::move(readOnly));
     bool timedOut = false;
     {
         std::lock_guard lock(watchMutex_);
@@ -293,7 +293,16 @@ PortJob::Result PortJob::write(const ParameterImage& image, bool verify) {
     written_ = image;
     if (!open()) return Result::Failed;
     Ended e = exchange(opConnect);
-    if (e == Ended::Success && recognise_ && !interrupted_) {
+    // What identifies the device first (a few bytes): only one that keeps values it holds is
+    // read whole, to see whether it holds the rest of its configuration too.
+    bool kept = false;
+    if (e == Ended::Success && keep_ && !interrupted_) {
+        checking_ = true;
+        e = exchange(opRead, nullptr, identityRanges_);
+        checking_ = false;
+        kept = e == Ended::Success && keep_(block_, written_);
+    }
+    if (e == Ended::Success && recognise_ && (kept || !keep_) && !interrupted_) {
         checking_ = true;
         e = exchange(opRead);
         checking_ = false;
@@ -302,7 +311,7 @@ PortJob::Result PortJob::write(const ParameterImage& image, bool verify) {
             return Result::Held;
         }
     }
-    if (e == Ended::Success && beforeWrite_ && !interrupted_) {
+    if (e == Ended::Success && beforeWrite_ && !kept && !interrupted_) {
         error_ = beforeWrite_(written_);
         if (!error_.empty()) e = Ended::Failure;
     }

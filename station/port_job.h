@@ -16,6 +16,8 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace tk7v::station {
 
@@ -62,6 +64,18 @@ public:
     // that already, and write() then ends Held without writing. Set it on the job's own thread.
     using Recognise = std::function<bool(const ParameterImage& device, const ParameterImage& image)>;
     void recognise(Recognise check) { recognise_ = std::move(check); }
+    // Called by write() once the device has answered, before anything is claimed, when set: the
+    // bytes at `ranges` (offset, count) that tell which device it is are read, and `keep` is shown
+    // them (the rest of the block unread) with the image the device is to get. True when the
+    // device holds values it keeps: `keep` has put them into the image, and beforeWrite() is not
+    // called; the whole block is then read for recognise() (set it too), and written only when
+    // it differs. Set it on the job's own thread.
+    using Ranges = std::vector<std::pair<std::size_t, std::size_t>>;
+    using Keep = std::function<bool(const ParameterImage& device, ParameterImage& image)>;
+    void identity(Ranges ranges, Keep keep) {
+        identityRanges_ = std::move(ranges);
+        keep_ = std::move(keep);
+    }
     // Any thread: whether interrupt() was called.
     bool interrupted() const { return interrupted_; }
 
@@ -127,7 +141,7 @@ private:
     enum class Probe { Answered, Missed, Unavailable, Interrupted };
     Probe probe(); // one identification
     Result await(bool present);
-    Ended exchange(Operation op, const ParameterImage* toWrite = nullptr);
+    Ended exchange(Operation op, const ParameterImage* toWrite = nullptr, Ranges readOnly = {});
     Result finish(Ended e);
     Result readAndCompare(const ParameterImage& image);
     void touch() { lastActivity_ = Clock::now().time_since_epoch().count(); }
@@ -178,6 +192,8 @@ private:
     std::chrono::milliseconds replyTime_{0}; // the job's thread
     Clock::time_point exchangeStart_{};      // the job's thread
     Recognise recognise_;
+    Ranges identityRanges_;
+    Keep keep_;
     ParameterImage block_{};
     ParameterImage written_{};
     BeforeWrite beforeWrite_;
