@@ -84,7 +84,7 @@ TEST(DeviceLink, RtsGoesDownBeforeThePortCloses) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         LoggingPort port;
-        port.device.silent = c.silent;
+        port.device.faults.silent = c.silent;
         ManualResetEvent waiting;
         port.device.onBlock = [&] { waiting.set(); };
         QuietHost host;
@@ -121,7 +121,7 @@ TEST(DeviceLink, AStopEndsTheExchangeRunHereWhenEverItIsAsked) {
                  {false, false, true, How::Cancelled}};
     for (const auto& c : cases) {
         LoggingPort port;
-        port.device.silent = c.during;
+        port.device.faults.silent = c.during;
         EndingHost host;
         DeviceLink link(host, port);
         ASSERT_EQ(link.open("port", PortConfig{}).stage, SerialPort::OpenResult::Opened);

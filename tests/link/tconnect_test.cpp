@@ -37,8 +37,8 @@ std::string bytes(const protocol::Command& c) {
 
 TEST(TConnect, IdentifiesSkippingOtherLines) {
     Exchange r;
-    r.device.preamble = {"BOOT", "tk7v lower case", "TK7"};
-    r.device.ident = "TK7V v2.6 rev B";
+    r.device.faults.preamble = {"BOOT", "tk7v lower case", "TK7"};
+    r.device.faults.ident = "TK7V v2.6 rev B";
     r.exchange(opConnect);
     EXPECT_EQ(r.device.written, "RESET\r");
     EXPECT_EQ(r.device.rtsRaised, 1);
@@ -127,7 +127,7 @@ TEST(TConnect, RejectedChunkIsSentAgainWithTheConfigurationNotTheReplyUntilTaken
         SCOPED_TRACE(testing::Message() << c.rejects << " refused, filled with " << int{c.fill});
         Exchange r;
         r.device.memory.fill(0x99); // what the device answers instead of "OK"
-        r.device.rejectWrites = c.rejects;
+        r.device.faults.rejectWrites = c.rejects;
         r.device.send(c.stale);
         r.device.late = c.late;
         r.device.doubled = c.doubled;
@@ -161,7 +161,7 @@ TEST(TConnect, StopAtEachWaitTakesTheCancelEnding) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.stopOn);
         Exchange r;
-        r.device.silent = c.silent;
+        r.device.faults.silent = c.silent;
         r.host.stopOn = c.stopOn;
         r.exchange(c.op);
         EXPECT_EQ(r.host.statuses.back(), "Операция отменена.");
@@ -217,7 +217,7 @@ TEST(TConnect, IdleOperationEndsAtOnce) {
 
 TEST(TConnect, EndlessIdentificationLineIsBounded) {
     Exchange r;
-    r.device.ident = "TK7V" + std::string(100000, 'Z');
+    r.device.faults.ident = "TK7V" + std::string(100000, 'Z');
     r.exchange(opConnect);
     ASSERT_EQ(r.host.statuses.size(), 2u);
     EXPECT_EQ(r.host.statuses[1],
@@ -241,7 +241,7 @@ TEST(TConnect, StopInsideAChunkLetsTheChunkGoOutWhole) {
 
 TEST(TConnect, IdentificationLineIsDecodedFromWindows1251) {
     Exchange r;
-    r.device.ident = "TK7V \xC2\xE5\xF0\xF1\xE8\xFF 2.0 <b>\x98";
+    r.device.faults.ident = "TK7V \xC2\xE5\xF0\xF1\xE8\xFF 2.0 <b>\x98";
     r.exchange(opConnect);
     EXPECT_EQ(r.host.statuses.back(), "Установлена связь c устройством: TK7V Версия 2.0 <b>\uFFFD");
 }

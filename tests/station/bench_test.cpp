@@ -12,6 +12,7 @@
 #include "../common/fresh_folder.h"
 #include "../common/startup_image.h"
 #include "../link/fake_device.h"
+#include "tools/sim/bench.h"
 
 #include <gtest/gtest.h>
 
@@ -32,31 +33,35 @@ using namespace std::chrono_literals;
 
 namespace {
 
-// One port's line: the device at the cable's end, if any; every device ever plugged, in order.
+// One port's line: a bench of devices, and the cable's end of the one plugged, if any.
 struct Line {
     std::mutex mutex;
     std::atomic<bool> held{false}; // a port opens exclusively: a second open is refused as busy
+    const sim::Faults faults = test::FakeDevice::Usual();
+    sim::Bench bench{test::FakeDevice::Blank(), faults};
     std::shared_ptr<test::FakeDevice> device;
-    std::vector<std::shared_ptr<test::FakeDevice>> plugged;
     std::shared_ptr<test::FakeDevice> current() {
         std::lock_guard lock(mutex);
         return device;
     }
-    // `onWrite` is the device's own from the start: the station may talk to it at once.
-    test::FakeDevice& plug(std::function<void(int)> onWrite = {}) {
-        auto fresh = std::make_shared<test::FakeDevice>();
+    // A new device, or device `number` again. `onWrite` is the device's own from the start: the
+    // station may talk to it at once.
+    void plug(std::function<void(int)> onWrite = {}, int number = 0) {
+        std::lock_guard lock(mutex);
+        ASSERT_EQ(bench.plug(number).why, "");
+        auto fresh = std::make_shared<test::FakeDevice>(bench.device());
         fresh->onWrite = std::move(onWrite);
-        std::lock_guard lock(mutex);
-        device = plugged.emplace_back(std::move(fresh));
-        return *device;
+        device = std::move(fresh);
     }
-    void plugBack() { // the last device, after a moment's silence on the cable
-        std::lock_guard lock(mutex);
-        device = plugged.back();
-    }
+    void plugBack() { plug({}, bench.number()); } // the last device, after a moment's silence on the cable
     void unplug() {
         std::lock_guard lock(mutex);
+        bench.unplug();
         device.reset();
+    }
+    sim::Memory memoryOf(int number) {
+        std::lock_guard lock(mutex);
+        return bench.memoryOf(number);
     }
 };
 
@@ -147,8 +152,8 @@ private:
     std::vector<std::string> seen_;
 };
 
-std::string objectOf(const test::FakeDevice& d) {
-    for (const FieldView& v : ViewFields(d.memory))
+std::string objectOf(const sim::Memory& memory) {
+    for (const FieldView& v : ViewFields(memory))
         if (v.field->control == std::string_view("TS_object_id")) return v.text;
     return "?";
 }
@@ -206,7 +211,7 @@ TEST(StationBench, EachDeviceOnceWithANumberOfItsOwn) {
             ASSERT_TRUE(b.events.waitFor("waiting"));
             std::this_thread::sleep_for(1500ms); // an empty port, probed again and again
         }
-        test::FakeDevice& first = b.line.plug();
+        b.line.plug();
         ASSERT_TRUE(b.events.waitFor("done"));
         if (how == Silence) {
             b.line.unplug();
@@ -226,13 +231,13 @@ TEST(StationBench, EachDeviceOnceWithANumberOfItsOwn) {
         }
         b.line.unplug();
         std::this_thread::sleep_for(300ms); // the operator's hands, not a wait for the station
-        test::FakeDevice& second = b.line.plug();
+        b.line.plug();
         // Found at the pace of a bench: probes wait for the device's answer, not the time-out.
         ASSERT_TRUE(b.events.waitFor("done", 2, 4s));
         station->stop();
         station->wait();
-        EXPECT_EQ(objectOf(first), "101");
-        EXPECT_EQ(objectOf(second), "102");
+        EXPECT_EQ(objectOf(b.line.memoryOf(1)), "101");
+        EXPECT_EQ(objectOf(b.line.memoryOf(2)), "102");
     }
 }
 
@@ -310,23 +315,23 @@ TEST(StationBench, AServerLedgerGoneMidRun) {
     b.server = OpenLedger(server.uri(), {}, 2s, error);
     ASSERT_NE(b.server, nullptr) << error;
     auto station = b.station();
-    test::FakeDevice& first = b.line.plug();
+    b.line.plug();
     ASSERT_TRUE(b.events.waitFor("done TS_object_id=101"));
     server.kill();
     b.line.unplug();
     std::this_thread::sleep_for(300ms); // the operator's hands, not a wait for the station
-    test::FakeDevice& second = b.line.plug();
+    b.line.plug();
     ASSERT_TRUE(b.events.waitFor("failed"));
     b.line.unplug();
     ASSERT_TRUE(b.events.waitFor("kept"));
     server.startAgain();
-    test::FakeDevice& third = b.line.plug();
+    b.line.plug();
     ASSERT_TRUE(b.events.waitFor("done TS_object_id=102"));
     station->stop();
     station->wait();
-    EXPECT_EQ(objectOf(first), "101");
-    EXPECT_EQ(second.memory, test::FakeDevice().memory) << objectOf(second); // never written
-    EXPECT_EQ(objectOf(third), "102");
+    EXPECT_EQ(objectOf(b.line.memoryOf(1)), "101");
+    EXPECT_EQ(b.line.memoryOf(2), test::FakeDevice::Blank()) << objectOf(b.line.memoryOf(2)); // never written
+    EXPECT_EQ(objectOf(b.line.memoryOf(3)), "102");
     EXPECT_EQ(test::QueryValue(server.uri(), "SELECT string_agg(result, ' ' ORDER BY id) FROM tk7v_records"),
               "claimed done error claimed done");
 }
