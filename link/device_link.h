@@ -113,6 +113,8 @@ public:
     void shutdown();
 
     int operation() const { return operation_.load(); }
+    // Throws away what the port has received; how many bytes it was. Between exchanges only.
+    std::size_t discardInput() { return port_.discardInput(); }
     // True while a worker still runs (it may have set the done event and be finishing its last
     // text).
     bool workerRunning() const { return worker_ && !worker_->Finished(); }

@@ -172,7 +172,9 @@ DeviceEnd FailedEnd(const PortJob& job, PortJob::Result result, bool mayHoldPart
         break;
     }
     }
-    if (mayHoldPart) end.text += "; устройство может хранить часть блока";
+    if (mayHoldPart)
+        end.text +=
+            job.unplugged() ? ": может хранить часть блока" : "; устройство может хранить часть блока";
     return end;
 }
 

@@ -59,6 +59,7 @@ void PortJob::clear() {
     systemWords_ = false;
     wroteSomething_ = false;
     verifyFailed_ = false;
+    unplugged_ = false;
     failedKind_ = ErrorKind::None;
 }
 
@@ -66,7 +67,8 @@ std::chrono::milliseconds PortJob::probeLimit() const {
     // Ten bits a character at the port's rate, the whole line each way, and the margin.
     const auto baud = std::max<std::uint32_t>(options_.config.baudRate, 1);
     const auto line = std::chrono::microseconds(10'000'000LL * kProbeLineChars / baud);
-    return std::max(std::chrono::ceil<std::chrono::milliseconds>(line), 2 * replyTime_) + kProbeMargin;
+    return std::max({std::chrono::ceil<std::chrono::milliseconds>(line) + kProbeMargin,
+                     2 * replyTime_ + kProbeMargin, lateLimit_});
 }
 
 PortJob::Probe PortJob::probe() {
@@ -111,27 +113,17 @@ PortJob::Result PortJob::await(bool present) {
         }
     } loud{*this};
     bool unavailable = false;
-    int missedBefore = 0;
     for (;;) {
         if (interrupted_ || waitsEnded_) return Result::Interrupted;
-        // Until a device has answered here, now and then a probe waits the whole time-out, for a
-        // device slower than the margin; once one has, its reply time sets the probes' limit, and
-        // a long probe would only keep the next device waiting for its first command.
-        longProbe_ =
-            present && replyTime_.count() == 0 && missedInRow_ > 0 && missedInRow_ % kLongProbeEvery == 0;
         const Probe p = probe();
-        longProbe_ = false;
         if (p == Probe::Interrupted) return Result::Interrupted;
         // Misses count in a row only: a probe lost to noise now and another hours later say
         // nothing about the device.
-        missedBefore = missedInRow_;
+        const int missedBefore = missedInRow_;
         missedInRow_ = p == Probe::Missed ? missedInRow_ + 1 : p == Probe::Answered ? 0 : missedInRow_;
+        if (p == Probe::Answered) lateLimit_ = {};
         if (present && p == Probe::Answered) {
             arrivedClearly_ = missedBefore >= kMissedForEmpty;
-            return Result::Done;
-        }
-        if (!present && missedInRow_ >= kMissedForGone) {
-            clear();
             return Result::Done;
         }
         if (p == Probe::Unavailable) {
@@ -142,6 +134,18 @@ PortJob::Result PortJob::await(bool present) {
             listener_.state(index_, present ? PortState::AwaitingDevice : PortState::AwaitingRemoval, {});
         }
         if (interruptedEvent_.wait(kProbeInterval)) return Result::Interrupted;
+        if (p != Probe::Missed) continue;
+        // The port a silent probe left open shows whether the answer only came late.
+        if (link_.isOpen() && link_.discardInput() > 0) {
+            missedInRow_ = missedBefore;
+            lateLimit_ = std::min(std::max(2 * lateLimit_, 2 * probeLimit()), options_.timeout);
+            continue;
+        }
+        lateLimit_ = {};
+        if (!present) {
+            clear();
+            return Result::Done;
+        }
     }
 }
 
@@ -177,6 +181,7 @@ PortJob::Ended PortJob::exchange(Operation op, const ParameterImage* toWrite, Ra
     rejections_ = 0;
     running_ = op;
     percent_ = -1;
+    taken_ = sending_ = 0;
     // A stop asked before this line belongs to an exchange that is over; an interrupt since is
     // seen below or by the link.
     link_.clearStop();
@@ -186,7 +191,11 @@ PortJob::Ended PortJob::exchange(Operation op, const ParameterImage* toWrite, Ra
         listener_.phase(index_, op == opConnect ? Phase::Connecting
                                 : op == opRead  ? (checking_ ? Phase::Checking : Phase::Reading)
                                                 : Phase::Writing);
-    const auto limit = probing_ && !longProbe_ ? std::min(probeLimit(), options_.timeout) : options_.timeout;
+    // At the wire's pace an exchange's silence may last a pause of its own (100 ms after a read's
+    // last reply) beside a probe's wait.
+    const auto limit = probing_              ? std::min(probeLimit(), options_.timeout)
+                       : options_.atWirePace ? std::min(probeLimit() + kPauses, options_.timeout)
+                                             : options_.timeout;
     exchangeStart_ = Clock::now();
     {
         std::lock_guard lock(watchMutex_);
@@ -243,7 +252,12 @@ PortJob::Result PortJob::finish(Ended e) {
     case Ended::Interrupt:
         return Result::Interrupted;
     case Ended::Timeout:
-        error_ = "не отвечает (" + step() + ")";
+        // Silent at the wire's pace mid-exchange: the cable was pulled.
+        unplugged_ = options_.atWirePace && !probing_;
+        error_ = unplugged_ ? "отключено во время " + std::string(running_ == opConnect ? "опознания"
+                                                                  : running_ == opRead  ? "чтения"
+                                                                                        : "записи")
+                            : "не отвечает (" + step() + ")";
         return Result::NoAnswer;
     case Ended::GaveUp:
         error_ = std::string(texts::kWriteError) + " (попыток подряд: " + std::to_string(rejections_) +
@@ -353,7 +367,13 @@ void PortJob::identified(const std::string& line) {
 
 void PortJob::progress(Operation op, int percent) {
     touch();
-    percent_ = percent;
+    // A write's share is told as its next chunk goes out (again at each try of a refused one): what
+    // the device has taken, for the words on where it fell silent, is the share before that chunk.
+    if (op == opWrite && percent != sending_) {
+        taken_ = sending_;
+        sending_ = percent;
+    }
+    percent_ = op == opWrite ? taken_ : percent;
     if (op == opWrite) wroteSomething_ = true; // the chunk goes out next
     listener_.share(index_, percent);
 }

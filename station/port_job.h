@@ -31,6 +31,10 @@ public:
         std::chrono::milliseconds timeout{5000};
         // How often the same write chunk may be refused in a row before the write is given up.
         int retries = 10;
+        // A station's: a reply that does not come at the wire's pace (its bytes at the port's
+        // rate, the device's measured reply time and a margin) means the device was unplugged,
+        // and the port goes back to looking for the next one instead of waiting the time-out.
+        bool atWirePace = false;
         // Makes the port a job talks through, for the port's name; null: the system's serial port.
         // Tests hand a device of their own here.
         std::function<std::unique_ptr<DeviceLink::Port>(const std::string& port)> ports;
@@ -84,21 +88,20 @@ public:
     // pulled out with the port). Both only ever send the identification request, a probe every
     // `kProbeInterval`, each waiting as long as the device's answer takes on the line and a
     // margin (probeLimit()), not the time-out: an operator swaps devices in well under a second.
-    // The device is gone once `kMissedForGone` probes in a row found it silent or its port
-    // absent; a port another program holds, or that refuses to open, is shown with the system's
-    // reason and tried again. Done when the wait is over; Interrupted when interrupt() or
-    // endWaits() ended it.
+    // A probe that missed is looked at again before the next one: bytes that came after its
+    // limit are a device's late answer (a slow device, or a busy machine that looked too soon),
+    // so the device is there, and the probes that follow wait longer, up to the time-out. The
+    // device is gone once a probe found it silent and nothing came late, or its port absent; a
+    // port another program holds, or that refuses to open, is shown with the system's reason and
+    // tried again. Done when the wait is over; Interrupted when interrupt() or endWaits() ended it.
     static constexpr std::chrono::milliseconds kProbeInterval{150};
     static constexpr std::chrono::milliseconds kProbeMargin{150};
     static constexpr int kProbeLineChars = 48; // RESET, the identification line and its end
-    static constexpr int kMissedForGone = 1;
     // Misses in a row after which the port was empty beyond doubt: the next device to answer is
     // a new one without a look at what it holds.
     static constexpr int kMissedForEmpty = 3;
-    // A device that takes longer than a probe's limit to answer is still found: until a device
-    // has answered on the port, every so many misses in a row one probe waits the whole time-out;
-    // the device's own reply time, once known, lengthens the probes that follow.
-    static constexpr int kLongProbeEvery = 8;
+    // The longest quiet an exchange keeps on its own at the wire's pace (after a read).
+    static constexpr std::chrono::milliseconds kPauses{150};
     Result awaitDevice();
     Result awaitGone();
     // After awaitDevice(): whether the port was seen empty before the device answered (false for
@@ -123,6 +126,9 @@ public:
     // What went wrong, in words for the installer (for NoAnswer: the step the device fell silent
     // in); empty when nothing did.
     const std::string& error() const { return error_; }
+    // True when the device fell silent at the wire's pace in a station (unplugged), not after the
+    // time-out.
+    bool unplugged() const { return unplugged_; }
     // Whether error() is the system's own text for a failure ("Broken pipe"), which needs the
     // word "ошибка" before it; ours already say what failed.
     bool errorInSystemWords() const { return systemWords_; }
@@ -179,6 +185,7 @@ private:
     std::atomic<Clock::rep> lastActivity_{0};
     std::atomic<int> running_{opIdle};
     std::atomic<int> percent_{-1};
+    int taken_ = 0, sending_ = 0; // the job's thread: a write's share taken, and with the chunk going out
     std::optional<ExchangeEnd> outcome_;
     std::size_t rejectedAt_ = 0;
     int rejections_ = 0;
@@ -188,7 +195,9 @@ private:
     bool checking_ = false;                                // the job's thread: a read is recognise()'s
     int missedInRow_ = 0; // the job's thread: probes in a row that found no device
     bool arrivedClearly_ = false;
-    bool longProbe_ = false;                 // the job's thread: this probe waits the whole time-out
+    // The job's thread: how long a probe waits once late answers were seen; zero: probeLimit().
+    std::chrono::milliseconds lateLimit_{0};
+    bool unplugged_ = false;                 // the job's thread
     std::chrono::milliseconds replyTime_{0}; // the job's thread
     Clock::time_point exchangeStart_{};      // the job's thread
     Recognise recognise_;

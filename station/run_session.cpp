@@ -5,7 +5,6 @@
 #include "model/config_file.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <fstream>
 #include <iterator>
 #include <system_error>
@@ -133,10 +132,13 @@ std::string SeedLedger(const std::string& ledger, const std::vector<std::filesys
     std::string all;
     for (const std::filesystem::path& day : reports) {
         if (kind.empty() || !endsWith(PathUtf8(day), kind)) continue;
+        std::error_code failed;
+        const bool readable = std::filesystem::is_regular_file(day, failed);
         std::ifstream in(day, std::ios::binary);
-        if (!in.is_open()) return PathUtf8(day) + ": " + std::generic_category().message(errno);
+        if (!readable || !in.is_open())
+            return PathUtf8(day) + ": отчёт не читается" + (failed ? ": " + failed.message() : "");
         std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-        if (in.bad()) return PathUtf8(day) + ": " + std::generic_category().message(errno);
+        if (in.bad()) return PathUtf8(day) + ": отчёт не читается";
         // Each CSV report begins with its headings; the ledger keeps the first one's.
         if (!all.empty() && kind == ".csv") {
             const auto eol = bytes.find('\n');
@@ -157,7 +159,7 @@ std::string SeedLedger(const std::string& ledger, const std::vector<std::filesys
         out.flush();
         if (!out) {
             std::filesystem::remove(part, ignored);
-            return ledger + ": " + std::generic_category().message(errno);
+            return ledger + ": учёт номеров не записывается";
         }
     }
     std::error_code failed;

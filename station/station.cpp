@@ -42,7 +42,10 @@ struct Station::Port {
 Station::Station(const PortJob::Options& options, Listener& listener, DeviceWork work, DeviceReport report,
                  const ReportTo& reportTo)
     : options_(options), listener_(listener), work_(std::move(work)), report_(std::move(report)),
-      shared_(std::make_unique<RunShared>(reportTo)) {}
+      shared_(std::make_unique<RunShared>(reportTo)) {
+    // A device pulled out mid-exchange must not keep its port from the next one for the time-out.
+    options_.atWirePace = true;
+}
 
 template <class Change> void Station::Keeper::change(int port, Change how) {
     if (port < 0) return;

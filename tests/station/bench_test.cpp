@@ -36,7 +36,8 @@ namespace {
 // One port's line: a bench of devices, and the cable's end of the one plugged, if any.
 struct Line {
     std::mutex mutex;
-    std::atomic<bool> held{false}; // a port opens exclusively: a second open is refused as busy
+    std::atomic<bool> held{false};   // a port opens exclusively: a second open is refused as busy
+    std::atomic<bool> adapter{true}; // the USB adapter that makes the port: pulled out, the port is gone
     const sim::Faults faults = test::FakeDevice::Usual();
     sim::Bench bench{test::FakeDevice::Blank(), faults};
     std::shared_ptr<test::FakeDevice> device;
@@ -74,6 +75,7 @@ public:
     SerialPort::OpenResult open(const std::string&, const PortConfig&) override {
         // As the system does: a job that takes the port again while the one before it still
         // ends its probe waits until that one has closed it.
+        if (!line_.adapter) return {SerialPort::OpenResult::OpenFailed, MakeSysError(ENOENT)};
         if (line_.held.exchange(true)) return {SerialPort::OpenResult::OpenFailed, MakeSysError(EBUSY)};
         open_ = true;
         return {};
@@ -95,6 +97,7 @@ public:
         return d ? d->write(bytes, stop) : IoStatus::ok();
     }
     IoStatus read(std::span<std::uint8_t> into, const StopSignal& stop) override {
+        if (!line_.adapter) return IoStatus::failed(EIO);
         // The device that answers is the one there when the command went out.
         if (const auto d = line_.current()) return d->read(into, stop);
         while (!stop.waitFor(1h)) {
@@ -125,9 +128,8 @@ public:
     }
     void share(int, int) override {}
     void ended(int, const DeviceEnded& e) override {
-        add(e.held                  ? "held"
-            : e.end.status == kDone ? "done " + (e.given.numbers.empty() ? "" : e.given.numbers[0])
-                                    : "failed");
+        const std::string number = e.given.numbers.empty() ? "" : e.given.numbers[0];
+        add(e.held ? "held " + number : e.end.status == kDone ? "done " + number : "failed " + e.end.text);
     }
     // Waits until `n` events of `what` have come (a prefix of the event's words).
     bool waitFor(const std::string& what, std::size_t n = 1, std::chrono::milliseconds within = 8s) {
@@ -302,6 +304,119 @@ TEST(StationBench, ALedgerHeldElsewhereIsSaidAndNeverWaitedForByStop) {
         }
         ::close(held);
     }
+}
+
+// Whatever the cable does, each device has one result, and a port never waits for one that is
+// gone. Each case on a bench of its own, all at once: a device plugged back is left alone with its
+// number; one pulled mid-write is said to be, and the next, plugged 0.6 s later, is begun within a
+// second; the first device after a start is begun within half a second whenever it comes; a
+// device left attached while both cores are busy gets one result; a port whose adapter was pulled
+// out with its device takes the next device once the adapter is back.
+TEST(StationBench, OneResultPerDeviceWhateverTheCableDoes) {
+    using Clock = std::chrono::steady_clock;
+    // When the device plugged last was first sent a command, after its plug.
+    struct Plug {
+        Clock::time_point at;
+        std::atomic<Clock::rep> first{0};
+        void into(Line& line, std::function<void(int)> then = {}) {
+            at = Clock::now();
+            line.plug([this, then](int writes) {
+                Clock::rep none = 0;
+                first.compare_exchange_strong(none, Clock::now().time_since_epoch().count());
+                if (then) then(writes);
+            });
+        }
+        Clock::duration begunAfter() const { return Clock::time_point(Clock::duration(first.load())) - at; }
+    };
+    const auto heldBack = [](std::chrono::milliseconds gap) {
+        return [gap](Bench& b, Station& s) {
+            b.line.plug();
+            ASSERT_TRUE(b.events.waitFor("done"));
+            b.line.unplug();
+            std::this_thread::sleep_for(gap); // the operator's hands, not a wait for the station
+            b.line.plugBack();
+            ASSERT_TRUE(b.events.waitFor("held TS_object_id=101", 1, 3s));
+            s.stop();
+            EXPECT_EQ(s.wait().done, 1);
+        };
+    };
+    const struct {
+        const char* name;
+        std::function<void(Bench&, Station&)> play;
+    } cases[] = {
+        {"plugged back after 0.3 s", heldBack(300ms)},
+        {"plugged back after 1.5 s", heldBack(1500ms)},
+        {"pulled mid-write, the next 0.6 s later",
+         [](Bench& b, Station& s) {
+             // The identification, the look at its number, then the fifth chunk.
+             b.line.plug([&](int writes) {
+                 if (writes == 7) b.line.unplug();
+             });
+             ASSERT_TRUE(
+                 b.events.waitFor("failed отключено во время записи: может хранить часть блока", 1, 2s));
+             std::this_thread::sleep_for(600ms);
+             Plug next;
+             next.into(b.line);
+             ASSERT_TRUE(b.events.waitFor("done TS_object_id=102", 1, 3s));
+             EXPECT_LT(next.begunAfter(), 1s);
+             s.stop();
+             s.wait();
+         }},
+        {"the first device 3 s after the start",
+         [](Bench& b, Station& s) {
+             ASSERT_TRUE(b.events.waitFor("waiting"));
+             std::this_thread::sleep_for(3s);
+             Plug first;
+             first.into(b.line);
+             ASSERT_TRUE(b.events.waitFor("done TS_object_id=101"));
+             EXPECT_LT(first.begunAfter(), 500ms);
+             s.stop();
+             s.wait();
+         }},
+        {"attached while both cores are busy",
+         [](Bench& b, Station& s) {
+             std::atomic<bool> busy{true};
+             std::vector<std::thread> load;
+             for (int i = 0; i < 4; ++i)
+                 load.emplace_back([&] {
+                     while (busy) {
+                     }
+                 });
+             b.line.plug();
+             const bool done = b.events.waitFor("done");
+             std::this_thread::sleep_for(3s);
+             busy = false;
+             for (std::thread& t : load)
+                 t.join();
+             ASSERT_TRUE(done);
+             s.stop();
+             s.wait();
+             EXPECT_EQ(b.events.count("done") + b.events.count("held") + b.events.count("failed"), 1u);
+         }},
+        {"the adapter pulled out with its device",
+         [](Bench& b, Station& s) {
+             b.line.plug();
+             ASSERT_TRUE(b.events.waitFor("done"));
+             b.line.adapter = false;
+             b.line.unplug();
+             std::this_thread::sleep_for(500ms);
+             b.line.plug();
+             b.line.adapter = true;
+             ASSERT_TRUE(b.events.waitFor("done TS_object_id=102", 1, 3s));
+             s.stop();
+             s.wait();
+         }},
+    };
+    std::vector<std::thread> benches;
+    for (const auto& c : cases)
+        benches.emplace_back([&c] {
+            SCOPED_TRACE(c.name);
+            Bench b;
+            const std::unique_ptr<Station> station = b.station();
+            c.play(b, *station);
+        });
+    for (std::thread& t : benches)
+        t.join();
 }
 
 #ifdef TK7V_SERVER_TESTS
