@@ -19,6 +19,7 @@
 namespace tk7v::bench {
 
 using Clock = std::chrono::steady_clock;
+using namespace std::chrono_literals;
 using tk7v::test::SimProcess;
 
 constexpr double kByteMs = 10.0 * 1000.0 / 9600.0; // 10 bits a byte at 9600 baud

@@ -19,8 +19,6 @@ namespace tk7v::bench {
 
 namespace {
 
-using namespace std::chrono;
-
 int cliFailures = 0; // runs of tk7v-cli that did not end with 0: their times prove nothing
 
 // Starts `args` (the program first) with its standard streams as `streams` sets them (the file
@@ -62,13 +60,6 @@ double RunCli(const std::vector<std::string>& ports, const std::string& file, do
     return ms;
 }
 
-// The machine's load over the last minute: figures taken beside other work are not comparable.
-double LoadAverage() {
-    double load = 0;
-    std::ifstream("/proc/loadavg") >> load;
-    return load;
-}
-
 } // namespace
 
 // `devices` written at once by one tk7v-cli, against one device alone; `extra`, its options
@@ -77,7 +68,13 @@ void CliFigures(int devices, const std::vector<std::string>& extra, const std::s
     const std::string file = (std::filesystem::temp_directory_path() / "tk7v-bench.cfg").string();
     WriteImage(file, StartupImage());
     const double bound = LowerBoundMs(kExchanges[1], 0) + LowerBoundMs(kExchanges[2], 0);
-    const double loadBefore = LoadAverage();
+    // The machine's load over the last minute: figures taken beside other work are not comparable.
+    const auto loadAverage = [] {
+        double load = 0;
+        std::ifstream("/proc/loadavg") >> load;
+        return load;
+    };
+    const double loadBefore = loadAverage();
     std::vector<double> one, many;
     double cpu = 0, cpuMs = 0;
     for (int i = 0; i < kRuns; ++i) {
@@ -89,7 +86,7 @@ void CliFigures(int devices, const std::vector<std::string>& extra, const std::s
         cpu += seconds;
         cpuMs += many.back();
     }
-    const double load = std::max(loadBefore, LoadAverage());
+    const double load = std::max(loadBefore, loadAverage());
     const Figures f1 = Stats(one), fn = Stats(many);
     std::printf(
         "tk7v-cli write --verify, one device: median %.1f ms (%.1f..%.1f), write + read bound %.1f ms\n",
@@ -190,7 +187,7 @@ void SwapFigures() {
         if (!tell("plug\n")) break;
         std::this_thread::sleep_for(2500ms); // the device's write and check, and the operator's hands
         if (!tell("unplug\n")) break;
-        std::this_thread::sleep_for(milliseconds(300 + 2700 * i / (swaps - 1)));
+        std::this_thread::sleep_for(std::chrono::milliseconds(300 + 2700 * i / (swaps - 1)));
     }
     ::kill(cli, SIGINT);
     ::waitpid(cli, nullptr, 0);

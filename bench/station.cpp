@@ -15,8 +15,6 @@ namespace tk7v::bench {
 
 namespace {
 
-using namespace std::chrono;
-
 struct Quiet : station_window::Asks {
     void error(QWidget*, const QString& text) override { std::fprintf(stderr, "%s\n", qPrintable(text)); }
     bool confirm(QWidget*, const QString&) override { return true; }
@@ -25,7 +23,7 @@ struct Quiet : station_window::Asks {
 };
 
 // The event loop run for `span`, otherwise idle as in use.
-void Idle(milliseconds span) {
+void Idle(std::chrono::milliseconds span) {
     QEventLoop loop;
     QTimer::singleShot(span, &loop, &QEventLoop::quit);
     loop.exec();

@@ -11,8 +11,6 @@ namespace tk7v::bench {
 
 namespace {
 
-using namespace std::chrono;
-
 struct QuietHost : TransferHost {
     void PostStatus(const std::string&) override {}
     void ReportIoError(std::uint32_t code) override { std::fprintf(stderr, "I/O error %u\n", code); }
