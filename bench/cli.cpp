@@ -1,0 +1,225 @@
+// tk7v-cli as a programming station runs it: write --verify on one device and on many at once,
+// with a ledger on a server of the bench's own, and --loop on a bench where devices are swapped.
+#include "bench.h"
+
+#include "station/numbering.h"
+
+#include <QTemporaryDir>
+
+#include <csignal>
+#include <cstring>
+#include <fcntl.h>
+#include <set>
+#include <spawn.h>
+#include <sstream>
+#include <sys/wait.h>
+#include <thread>
+
+namespace tk7v::bench {
+
+namespace {
+
+int cliFailures = 0; // runs of tk7v-cli that did not end with 0: their times prove nothing
+
+// Starts `args` (the program first) with its standard streams as `streams` sets them (the file
+// actions are destroyed here); its process number, or -1.
+pid_t Spawn(std::vector<std::string> args, const std::function<void(posix_spawn_file_actions_t&)>& streams) {
+    std::vector<char*> argv;
+    for (auto& a : args)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t fa;
+    posix_spawn_file_actions_init(&fa);
+    streams(fa);
+    pid_t pid = -1;
+    if (posix_spawn(&pid, argv[0], &fa, nullptr, argv.data(), environ) != 0) pid = -1;
+    posix_spawn_file_actions_destroy(&fa);
+    return pid;
+}
+
+// tk7v-cli write --verify on `ports`, from the start of the process to its end, and the CPU time
+// of the command line itself (its own child's, not the simulators').
+double RunCli(const std::vector<std::string>& ports, const std::string& file, double* cpuSeconds,
+              const std::vector<std::string>& extra) {
+    std::vector<std::string> args = {TK7V_CLI, "-q", "write", file, "--verify"};
+    args.insert(args.end(), extra.begin(), extra.end());
+    for (const auto& p : ports)
+        args.insert(args.end(), {"--port", p});
+    const auto t0 = Clock::now();
+    const pid_t pid =
+        Spawn(args, [](auto& fa) { posix_spawn_file_actions_addopen(&fa, 1, "/dev/null", O_WRONLY, 0); });
+    int status = -1;
+    rusage used{};
+    if (pid > 0) ::wait4(pid, &status, 0, &used);
+    const double ms = MsSince(t0);
+    if (status != 0) {
+        std::fprintf(stderr, "tk7v-cli failed: %d\n", status);
+        ++cliFailures;
+    }
+    if (cpuSeconds) *cpuSeconds = CpuSeconds(used);
+    return ms;
+}
+
+} // namespace
+
+// `devices` written at once by one tk7v-cli, against one device alone; `extra`, its options
+// (a ledger, numbers), named by `how`.
+void CliFigures(int devices, const std::vector<std::string>& extra, const std::string& how) {
+    const std::string file = (std::filesystem::temp_directory_path() / "tk7v-bench.cfg").string();
+    WriteImage(file, StartupImage());
+    const double bound = LowerBoundMs(kExchanges[1], 0) + LowerBoundMs(kExchanges[2], 0);
+    // The machine's load over the last minute: figures taken beside other work are not comparable.
+    const auto loadAverage = [] {
+        double load = 0;
+        std::ifstream("/proc/loadavg") >> load;
+        return load;
+    };
+    const double loadBefore = loadAverage();
+    std::vector<double> one, many;
+    double cpu = 0, cpuMs = 0;
+    for (int i = 0; i < kRuns; ++i) {
+        std::vector<std::string> ports;
+        const auto sims = StartSims(devices, ports);
+        one.push_back(RunCli({ports[0]}, file, nullptr, extra));
+        double seconds = 0;
+        many.push_back(RunCli(ports, file, &seconds, extra));
+        cpu += seconds;
+        cpuMs += many.back();
+    }
+    const double load = std::max(loadBefore, loadAverage());
+    const Figures f1 = Stats(one), fn = Stats(many);
+    std::printf(
+        "tk7v-cli write --verify, one device: median %.1f ms (%.1f..%.1f), write + read bound %.1f ms\n",
+        f1.median, f1.min, f1.max, bound);
+    std::printf("tk7v-cli write --verify, %d devices: median %.1f ms (%.1f..%.1f)\n", devices, fn.median,
+                fn.min, fn.max);
+    if (load > 1.0)
+        std::printf(
+            "note: the machine was busy (load average %.2f): the station figures are not comparable\n", load);
+    Report("cli write --verify, runs that failed", cliFailures, "", 1);
+    Report("cli write --verify, one device / (write + read bound)", f1.median / bound, "x", 1.05);
+    const std::string label = std::to_string(devices) + " devices" + how;
+    Report("cli write --verify, " + label + " / one", fn.median / f1.median, "x", 1.05);
+    Report("cli's own CPU while " + label + " are written, share of a core", 100.0 * cpu / (cpuMs / 1000.0),
+           "%", 5.0);
+    std::filesystem::remove(file);
+}
+
+// A ledger on a PostgreSQL server of the bench's own (scripts/test-postgres): one claim's time
+// on the loopback, and sixteen devices numbered from it against one.
+void ServerFigures() {
+    const std::string dir = (std::filesystem::temp_directory_path() / "tk7v-bench-postgres").string();
+    const std::string script = std::string(TK7V_SOURCE) + "/scripts/test-postgres";
+    const auto server = [&](const std::string& what) {
+        return std::system((script + " " + what + " " + dir + " >/dev/null 2>&1").c_str()) == 0;
+    };
+    server("stop"); // one an interrupted bench left
+    if (!server("start")) {
+        Report("ledger server started", 0, "", 1, false);
+        return;
+    }
+    std::string uri;
+    std::getline(std::ifstream(dir + "/uri"), uri);
+    std::string error;
+    const auto ledger = tk7v::station::OpenLedger(uri, {}, std::chrono::seconds(5), error);
+    const tk7v::station::Numbering numbering({}, tk7v::station::Counter{"TS_object_id", 1, 8191});
+    std::vector<double> ms;
+    for (int i = 0; ledger && i < 200; ++i) {
+        ParameterImage image = StartupImage();
+        const auto t0 = Clock::now();
+        const auto claim = numbering.claim(*ledger, {}, image);
+        ms.push_back(MsSince(t0));
+        if (claim.outcome != tk7v::station::Numbering::Claim::Outcome::Given) error = claim.error;
+    }
+    if (!error.empty()) std::fprintf(stderr, "ledger server: %s\n", error.c_str());
+    const Figures f = Stats(ms);
+    std::printf("claim on a server over the loopback: median %.2f ms (%.2f..%.2f) over %zu claims\n",
+                f.median, f.min, f.max, ms.size());
+    Report("claim on a server ledger, median", error.empty() ? f.median : 1e9, "ms", 20.0);
+    CliFigures(16, {"--ledger", uri, "--number", "TS_object_id=1-8191"}, " with a server ledger");
+    server("stop");
+}
+
+// A bench where devices are changed at the cable's end while the adapter stays: the simulator's
+// bench mode behind one port, tk7v-cli --loop on it, a device plugged, left until it is done,
+// pulled, and the next one plugged after a gap an operator takes (0.3 s to 3 s). From the
+// simulator's own clock: how long after each plug the station's first command reached the device,
+// and whether every device was programmed with a number of its own.
+void SwapFigures() {
+    QTemporaryDir folder;
+    const auto path = [&](const char* name) { return folder.filePath(name).toStdString(); };
+    const std::string log = path("sim.log"), file = path("site.cfg");
+    ParameterImage image{};
+    image.fill(0xFF);
+    WriteImage(file, image);
+    int in[2], out[2];
+    if (::pipe(in) != 0 || ::pipe(out) != 0) return;
+    const pid_t sim =
+        Spawn({TK7V_SIM, "--bench", "--baud", "9600", "--log", log, "--log-times"}, [&](auto& fa) {
+            posix_spawn_file_actions_adddup2(&fa, in[0], 0);
+            posix_spawn_file_actions_adddup2(&fa, out[1], 1);
+            posix_spawn_file_actions_addclose(&fa, in[1]);
+            posix_spawn_file_actions_addclose(&fa, out[0]);
+        });
+    ::close(in[0]);
+    ::close(out[1]);
+    FILE* said = ::fdopen(out[0], "r");
+    char line[512];
+    if (sim <= 0 || !std::fgets(line, sizeof line, said)) return;
+    std::string port = line;
+    port.pop_back();
+    const std::string results = path("cli.out");
+    const pid_t cli =
+        Spawn({TK7V_CLI, "-q", "write", file, "--port", port, "--loop", "--number", "TS_object_id=101-8191",
+               "--report", path("r.csv")},
+              [&](auto& fa) {
+                  posix_spawn_file_actions_addopen(&fa, 1, results.c_str(), O_WRONLY | O_CREAT, 0644);
+                  posix_spawn_file_actions_addopen(&fa, 2, "/dev/null", O_WRONLY, 0);
+              });
+    // Whether the simulator said the change is in effect: one that has gone ends the swaps, and
+    // the figures show the devices it missed.
+    const auto tell = [&](const char* what) {
+        [[maybe_unused]] auto n = ::write(in[1], what, std::strlen(what));
+        return std::fgets(line, sizeof line, said) != nullptr;
+    };
+    const int swaps = 10;
+    for (int i = 0; i < swaps; ++i) {
+        if (!tell("plug\n")) break;
+        std::this_thread::sleep_for(2500ms); // the device's write and check, and the operator's hands
+        if (!tell("unplug\n")) break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(300 + 2700 * i / (swaps - 1)));
+    }
+    ::kill(cli, SIGINT);
+    ::waitpid(cli, nullptr, 0);
+    ::kill(sim, SIGTERM);
+    ::waitpid(sim, nullptr, 0);
+    ::close(in[1]);
+    std::fclose(said);
+    std::vector<double> firsts;
+    std::ifstream events(log);
+    long long plugged = -1;
+    for (std::string e; std::getline(events, e);) {
+        std::istringstream words(e);
+        long long at = 0;
+        std::string what;
+        words >> at >> what;
+        if (what == "PLUG") {
+            plugged = at;
+        } else if (plugged >= 0 && what != "LOST" && what != "UNPLUG") {
+            firsts.push_back((at - plugged) / 1000.0);
+            plugged = -1;
+        }
+    }
+    std::ifstream resultsIn(results);
+    std::set<std::string> numbers;
+    for (std::string r; std::getline(resultsIn, r);)
+        if (const auto n = r.find("TS_object_id="); n != std::string::npos) numbers.insert(r.substr(n, 17));
+    const Figures f = Stats(firsts);
+    std::printf("bench swaps (gaps 0.3..3 s): %zu of %d devices programmed, each its own number\n",
+                numbers.size(), swaps);
+    Report("swapped devices programmed with a number of their own", numbers.size(), "", swaps - 0.5, false);
+    Report("plug to the station's first command, worst of " + std::to_string(firsts.size()), f.max, "ms",
+           500);
+}
+
+} // namespace tk7v::bench
