@@ -128,9 +128,10 @@ device on every serial port at once, with a list or a counter of object
 numbers and a report; tk7v-cli, which does the same from a terminal; and
 tk7v-sim, a simulated device.")
 # Libraries as the programs link them; the platform plugins Qt loads at run time and the font
-# the window is drawn in (its layout is measured in it) are named. xdg-open shows the guide.
+# the window is drawn in (its layout is measured in it) are named, and libpq, which the programs
+# load when a ledger on a server is first used. xdg-open shows the guide.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, fonts-liberation2 | fonts-liberation")
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, fonts-liberation2 | fonts-liberation, libpq5")
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-translations-l10n, xdg-utils")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION TRUE)
 set(CPACK_STRIP_FILES ON)

@@ -5,7 +5,7 @@
 #include "link/network.h"
 
 #ifdef TK7V_HAVE_LIBPQ
-#include <libpq-fe.h>
+#include "libpq_calls.h"
 #endif
 
 #include <algorithm>
@@ -94,7 +94,10 @@ std::string WholeUtf8(const std::string& s) {
 }
 
 using Param = std::optional<std::string>; // none: SQL NULL
-using Result = std::unique_ptr<PGresult, decltype(&PQclear)>;
+void ClearResult(PGresult* r) {
+    PQclear(r);
+}
+using Result = std::unique_ptr<PGresult, void (*)(PGresult*)>;
 
 } // namespace
 
@@ -150,7 +153,7 @@ public:
 
     // One statement (several when there are no parameters), its last result; null with `why`.
     Result exec(Call& call, const char* sql, const std::vector<Param>& params = {}) {
-        Result none(nullptr, PQclear);
+        Result none(nullptr, ClearResult);
         std::vector<const char*> values;
         for (const Param& p : params)
             values.push_back(p ? p->c_str() : nullptr);
@@ -163,7 +166,7 @@ public:
             if (f == 0) break;
             if (f < 0 || !waitSocket(true, call, false)) return failed(none);
         }
-        Result last(nullptr, PQclear);
+        Result last(nullptr, ClearResult);
         std::string error;
         for (;;) {
             while (PQisBusy(conn_)) {
@@ -232,6 +235,7 @@ private:
 };
 
 std::unique_ptr<ServerLedger> ServerLedger::open(const Options& options, std::string& error) {
+    if (!LibpqReady(error)) return nullptr;
     char* message = nullptr;
     PQconninfoOption* parsed = PQconninfoParse(options.address.c_str(), &message);
     if (!parsed) {
@@ -264,7 +268,7 @@ bool ServerLedger::connectLocked(Call& call, std::string& error) {
         return false;
     }
     // The tables are made once, by whichever station comes first; the others wait for it.
-    Result version(nullptr, PQclear);
+    Result version(nullptr, ClearResult);
     if (s->exec(call, "BEGIN") && s->exec(call, kTablesLock)) {
         Result made = s->exec(call, "SELECT to_regclass('tk7v_schema') IS NOT NULL");
         if (made && std::string(PQgetvalue(made.get(), 0, 0)) == "f" && !s->exec(call, kTables)) made.reset();
