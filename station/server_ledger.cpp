@@ -9,6 +9,7 @@
 #endif
 
 #include <algorithm>
+#include <cctype>
 #include <cstdlib>
 #include <optional>
 
@@ -16,6 +17,35 @@ namespace tk7v::station {
 
 bool IsServerAddress(const std::string& where) {
     return where.rfind("postgresql://", 0) == 0 || where.rfind("postgres://", 0) == 0;
+}
+
+std::string AddressWithoutSecrets(const std::string& address) {
+    std::string out = address;
+    // The user's part: "user:password@" keeps its user.
+    const std::size_t scheme = out.find("://");
+    const std::size_t from = scheme == std::string::npos ? 0 : scheme + 3;
+    const std::size_t end = std::min(out.find_first_of("/?", from), out.size());
+    const std::size_t at = out.rfind('@', end == 0 ? 0 : end - 1);
+    if (at != std::string::npos && at >= from) {
+        const std::size_t colon = out.find(':', from);
+        if (colon < at) out.erase(colon, at - colon);
+    }
+    // The parameters that hold a secret go whole, whatever their spelling of case.
+    const std::size_t query = out.find('?');
+    if (query == std::string::npos) return out;
+    std::string kept;
+    std::size_t p = query + 1;
+    while (p <= out.size()) {
+        const std::size_t amp = std::min(out.find('&', p), out.size());
+        const std::string param = out.substr(p, amp - p);
+        std::string key = param.substr(0, param.find('='));
+        for (char& ch : key)
+            ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+        if (key != "password" && key != "sslpassword" && !param.empty())
+            kept += (kept.empty() ? "" : "&") + param;
+        p = amp + 1;
+    }
+    return out.substr(0, query) + (kept.empty() ? "" : "?" + kept);
 }
 
 #ifdef TK7V_HAVE_LIBPQ
@@ -239,13 +269,14 @@ std::unique_ptr<ServerLedger> ServerLedger::open(const Options& options, std::st
     char* message = nullptr;
     PQconninfoOption* parsed = PQconninfoParse(options.address.c_str(), &message);
     if (!parsed) {
-        error = options.address + ": адрес сервера не читается: " + FirstLine(message);
+        error = AddressWithoutSecrets(options.address) + ": адрес сервера не читается: " + FirstLine(message);
         PQfreemem(message);
         return nullptr;
     }
     bool password = false;
+    // libpq marks every parameter that holds a secret ("*": a password, a key's passphrase).
     for (const PQconninfoOption* o = parsed; o->keyword; ++o)
-        password = password || (std::string(o->keyword) == "password" && o->val && *o->val);
+        password = password || (o->dispchar && o->dispchar[0] == '*' && o->val && *o->val);
     PQconninfoFree(parsed);
     if (password) {
         // An address is shown on screen, kept in settings and seen in the process list.

@@ -25,6 +25,9 @@ namespace tk7v::station {
 
 // Whether `where` names a server ("postgresql://…", "postgres://…") rather than a file.
 bool IsServerAddress(const std::string& where);
+// `address` without the secrets it may carry (a password after the user's name, a password= or
+// sslpassword= parameter), whether or not it parses: what may be shown, echoed or kept of it.
+std::string AddressWithoutSecrets(const std::string& address);
 
 class ServerLedger : public Ledger {
 public:

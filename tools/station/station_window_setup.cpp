@@ -162,7 +162,9 @@ void StationWindow::saveSettings() const {
     if (!report_->text().isEmpty()) s.setValue("reportFolder", QFileInfo(report_->text()).absolutePath());
     const QString ledger = ledgerPath_->text();
     if (!ledger.isEmpty())
-        s.setValue("ledger", station::IsServerAddress(utf8(ledger)) ? ledger : whole(ledger));
+        s.setValue("ledger", station::IsServerAddress(utf8(ledger))
+                                 ? fromUtf8(station::AddressWithoutSecrets(utf8(ledger)))
+                                 : whole(ledger));
     s.setValue("baud", baud_->currentText());
     QStringList ports;
     for (PortTile* t : tiles_)
