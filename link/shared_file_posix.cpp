@@ -83,16 +83,47 @@ private:
     int fd_;
 };
 
+// Whether the folder that holds the link `path` lets others write in it (/tmp, a shared folder
+// open to all): there anyone may have put the link, to lead records into a file of their choice.
+bool othersMayPlaceLinks(const std::filesystem::path& path) {
+    struct stat folder {};
+    const std::filesystem::path parent = path.has_parent_path() ? path.parent_path() : ".";
+    return ::stat(parent.c_str(), &folder) != 0 || (folder.st_mode & S_IWOTH) != 0;
+}
+
+int openAs(const std::filesystem::path& path, int flags) {
+    // Not blocking: a pipe or a device with no one at its end would hold the open for ever.
+    int fd;
+    while ((fd = ::open(path.c_str(), flags | O_RDWR | O_CLOEXEC | O_NONBLOCK, 0666)) < 0 && errno == EINTR) {
+    }
+    return fd;
+}
+
 } // namespace
 
+// What is opened is decided on the file opened, never on a look before it (which another
+// program could change in between): a plain file, made here when missing but never through a
+// link, and reached through a link only where others cannot have put it.
 std::unique_ptr<SharedFile> SharedFile::open(const std::filesystem::path& path, SysError& error) {
-    int fd;
-    while ((fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666)) < 0 && errno == EINTR) {
+    int fd = openAs(path, O_NOFOLLOW);
+    if (fd < 0 && errno == ENOENT) {
+        fd = openAs(path, O_NOFOLLOW | O_CREAT | O_EXCL);
+        // Made meanwhile by another station; a link that leads nowhere is refused below.
+        if (fd < 0 && errno == EEXIST) fd = openAs(path, O_NOFOLLOW);
     }
+    if (fd < 0 && errno == ELOOP && !othersMayPlaceLinks(path)) fd = openAs(path, 0);
     if (fd < 0) {
         error = lastError();
         return nullptr;
     }
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        const int code = S_ISDIR(st.st_mode) ? EISDIR : ENODEV;
+        ::close(fd);
+        error = MakeSysError(static_cast<std::uint32_t>(code));
+        return nullptr;
+    }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     return std::make_unique<PosixSharedFile>(fd);
 }
 

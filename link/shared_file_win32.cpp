@@ -98,6 +98,12 @@ std::unique_ptr<SharedFile> SharedFile::open(const std::filesystem::path& path, 
         error = lastError();
         return nullptr;
     }
+    // Decided on what was opened: a device ("NUL", "COM1") or a pipe is no file to keep records in.
+    if (::GetFileType(h) != FILE_TYPE_DISK) {
+        ::CloseHandle(h);
+        error = MakeSysError(ERROR_BAD_FILE_TYPE);
+        return nullptr;
+    }
     return std::make_unique<Win32SharedFile>(h);
 }
 

@@ -76,6 +76,7 @@ std::string FileErrorText(std::uint32_t code) {
         {ERROR_LOCK_VIOLATION, E::device_or_resource_busy},
         {ERROR_FILENAME_EXCED_RANGE, E::filename_too_long},
         {ERROR_DIRECTORY, E::not_a_directory},
+        {ERROR_BAD_FILE_TYPE, E::no_such_device},
         {ERROR_CRC, E::io_error},
         {ERROR_NOT_READY, E::io_error},
     };

@@ -48,6 +48,9 @@ inline std::string FileErrorReason(std::error_code ec) {
         {E::filename_too_long, "слишком длинное имя"},
         {E::not_a_directory, "часть пути — не папка"},
         {E::is_a_directory, "это папка"},
+        {E::no_such_device, "это не файл, а устройство или канал"},
+        {E::too_many_symbolic_link_levels,
+         "это ссылка в папке, куда могут писать другие, или ссылка по кругу"},
         {E::device_or_resource_busy, "файл занят другой программой"},
         {E::io_error, "ошибка ввода-вывода (диск неисправен или отключён)"},
     };

@@ -20,6 +20,7 @@
 #include <fstream>
 #include <random>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -124,6 +125,44 @@ TEST(Report, RecordsReadBackFieldByField) {
 
 // A record naming a row that no list can have names none: read as the row its number wraps to, it
 // would keep that row of the list from ever being given.
+// A report or a ledger is a plain file of the user's: never a device, a pipe or a folder, never
+// made through a link that leads nowhere, and never reached through a link where others may
+// have put it.
+TEST(Report, OpensOnlyAFileOfItsOwn) {
+    const fs::path dir = tk7v::test::FreshFolder("tk7v-report");
+    const fs::path open = dir / "open";
+    fs::create_directory(open);
+    fs::permissions(open, fs::perms::all | fs::perms::sticky_bit);
+    fs::create_symlink(dir / "nowhere.csv", dir / "dangling.csv");
+    fs::create_symlink("/dev/zero", dir / "zero.csv");
+    fs::create_symlink(dir / "mine.csv", dir / "link.csv");
+    fs::create_symlink(dir / "mine.csv", open / "planted.csv");
+    std::ofstream(dir / "mine.csv") << "";
+    ::mkfifo((dir / "pipe.csv").c_str(), 0600);
+    fs::create_directory(dir / "folder.csv");
+    const struct {
+        fs::path path;
+        const char* says; // empty: opened
+    } cases[] = {
+        {dir / "new.csv", ""},
+        {dir / "link.csv", ""},
+        {dir / "dangling.csv", "нет такой папки или файла"},
+        {dir / "zero.csv", "устройство или канал"},
+        {dir / "pipe.csv", "устройство или канал"},
+        {dir / "folder.csv", "это папка"},
+        {open / "planted.csv", "ссылка в папке, куда могут писать другие"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.path.string());
+        std::string error;
+        const auto report = Report::open(c.path.string(), error);
+        EXPECT_EQ(report != nullptr, *c.says == 0);
+        EXPECT_NE(error.find(c.says), std::string::npos) << error;
+    }
+    EXPECT_FALSE(fs::exists(dir / "nowhere.csv"));
+    fs::remove_all(dir);
+}
+
 TEST(Report, ARowNoListCanHaveIsNoRow) {
     const auto csv = [](const std::string& row) {
         return "\"\";\"\";\"\";\"\";\"\";\"\";\"\";\"claimed\";\"\";\"\";\"" + row + "\";\"\"\r\n";

@@ -49,6 +49,11 @@ std::optional<StationWindow::Loaded> StationWindow::prepare(QString& error) cons
             error = path + QStringLiteral(": ") + f.errorString();
             return std::nullopt;
         }
+        // Decided on the file opened: a device or a pipe would be read without end.
+        if (f.isSequential()) {
+            error = path + QStringLiteral(": это не файл, а устройство или канал");
+            return std::nullopt;
+        }
         request.valuesName = utf8(path);
         request.valuesText = f.readAll().toStdString();
     }
