@@ -6,7 +6,6 @@
 
 #include <nlohmann/json.hpp>
 
-#include <cerrno>
 #include <fstream>
 #include <system_error>
 
@@ -57,9 +56,8 @@ std::string SaveWaitingRecords(const std::filesystem::path& file, const std::str
         out.write(text.data(), static_cast<std::streamsize>(text.size()));
         out.flush();
         if (!out) {
-            const std::string why = std::generic_category().message(errno);
             std::filesystem::remove(part, failed);
-            return PathUtf8(file) + ": " + why;
+            return PathUtf8(file) + ": не удалось записать файл";
         }
     }
     std::filesystem::rename(part, file, failed);
@@ -78,7 +76,7 @@ bool ReadWaitingRecords(const std::filesystem::path& file, const std::string& se
     if (!std::filesystem::exists(file, ignored)) return true;
     std::ifstream in(file, std::ios::binary);
     if (!in.is_open()) {
-        error = PathUtf8(file) + ": " + std::generic_category().message(errno);
+        error = PathUtf8(file) + ": не удалось открыть файл";
         return false;
     }
     for (std::string line; std::getline(in, line);) {

@@ -323,7 +323,6 @@ TEST_F(CliTest, WrongCommandLines) {
          2,
          "записывались бы в один файл"},
         {{"write", A, ok, "--loop", "--values", path("ports.csv"), "--report", report}, 2, "--same-values"},
-        {{"write", A, ok, "--number", "TS_object_id=101-150"}, 2, "нужен --report"},
         {{"write", "/dev/ttyTK7Vnone", ok, "--loop"}, 1, "Невозможно подключиться к порту /dev/ttyTK7Vnone"},
         {{"write", A, ok, "--number", "TS_object_id=101-9000", "--report", report}, 2, "от 0 до 8191"},
         {{"set", ok, "CS1_active=нет"}, 2, "CS1_active: окно программы не даёт изменить это поле"},

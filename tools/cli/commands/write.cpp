@@ -56,8 +56,8 @@ Command AddWriteCommand(CLI::App& program) {
     o->report.add(app);
     o->device.add(app);
     app->footer("Пример: станция на двух портах раздаёт номера объектов 101-150 и телефоны из\n"
-                "списка (таблица без столбца port); отчёт хранит выданное, и после перезапуска или\n"
-                "на второй станции с тем же отчётом нумерация продолжается:\n"
+                "списка (таблица без столбца port); учёт в документах хранит выданное, и после\n"
+                "перезапуска, с отчётом следующего дня, нумерация продолжается:\n"
                 "  tk7v-cli write объект.cfg --port ttyUSB0 --port ttyUSB1 --loop \\\n"
                 "      --values телефоны.csv --number TS_object_id=101-150 --report отчёт.jsonl");
     return {app, [app, o](Context& context) {
