@@ -53,15 +53,16 @@ RunEnd RunOnDevices(const std::vector<std::string>& ports, const PortJob::Option
         ended = RunOne(job, work, report, shared, listener);
         listener.ended(job.index(), ended);
     });
-    shared.closeReport();
+    shared.closeReport(run.stopped);
     for (std::size_t i = 0; i < ports.size(); ++i) {
         const DeviceEnd& e = ends[i].end;
-        const bool lost = !ends[i].recorded && !shared.reportError.empty();
+        const bool lost = !ends[i].recorded && !(shared.reportError.empty() && shared.ledgerError.empty());
         const int status = e.status == kDone && lost ? int(kFileFailed) : e.status;
         if (e.partBlock) run.partial.push_back(ports[i]);
         if (status == kDeviceFailed || (status == kFileFailed && run.status == kDone)) run.status = status;
     }
     run.reportError = shared.reportError;
+    run.ledgerError = shared.ledgerError;
     return run;
 }
 

@@ -4,6 +4,7 @@
 // words, its record).
 #include "run.h"
 
+#include <functional>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -37,18 +38,20 @@ struct RunShared {
     std::size_t pendingRecords() const {
         return (to.report ? to.report->pending() : 0) + (to.ledger ? to.ledger->pendingRecords() : 0);
     }
-    // The report's failure once the run is over: records it still keeps are lost with the run.
-    void closeReport() {
-        // Not for long: the run is over, and whoever ends it (a closing window, a signal) is
-        // waiting.
+    // A last try at the records the report and a server's ledger keep, once the run is over; their
+    // failures, when records are still kept. Whoever ends the run is waiting: a run that was
+    // stopped gives it only as long as a server that answers takes, and a stop while a run ends by
+    // itself ends the try at once. What is still kept stays with the session that opened the run.
+    static constexpr std::chrono::milliseconds kClosingTry{2000};
+    static constexpr std::chrono::milliseconds kClosingTryStopped{200};
+    void closeReport(bool stopped, std::function<bool()> stopping = {}) {
         LockWait wait;
-        wait.limit = std::chrono::seconds(2);
+        wait.limit = stopped ? kClosingTryStopped : kClosingTry;
+        wait.stopped = stopped ? nullptr : std::move(stopping);
         if (to.report) reportError = to.report->flush(wait);
-        if (to.ledger && to.ledger->pendingRecords() > 0) {
-            const std::string failed = to.ledger->flushRecords(wait);
-            if (reportError.empty()) reportError = failed;
-        }
+        if (to.ledger && to.ledger->pendingRecords() > 0) ledgerError = to.ledger->flushRecords(wait);
     }
+    std::string ledgerError;
 };
 
 // Whether the run's ledger, a server's, cannot be reached within the devices' time-out: then every

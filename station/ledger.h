@@ -123,6 +123,10 @@ public:
         return {};
     }
     virtual std::size_t pendingRecords() const { return 0; }
+    // The records kept, oldest first, for a front end that ends before they are stored and keeps
+    // them itself; and records such a front end kept, kept again here to be stored first.
+    virtual std::vector<ReportRecord> keptRecords() const { return {}; }
+    virtual void keepRecords(const std::vector<ReportRecord>& records) { (void)records; }
 };
 
 } // namespace tk7v::station

@@ -31,6 +31,8 @@ const Calls& Loaded();
 #ifdef TK7V_LIBPQ_LOADED
 #define PQclear(...) ::tk7v::station::libpq::Loaded().PQclear(__VA_ARGS__)
 #define PQconnectPoll(...) ::tk7v::station::libpq::Loaded().PQconnectPoll(__VA_ARGS__)
+#define PQconnectionNeedsPassword(...) ::tk7v::station::libpq::Loaded().PQconnectionNeedsPassword(__VA_ARGS__)
+#define PQconnectionUsedPassword(...) ::tk7v::station::libpq::Loaded().PQconnectionUsedPassword(__VA_ARGS__)
 #define PQconnectStartParams(...) ::tk7v::station::libpq::Loaded().PQconnectStartParams(__VA_ARGS__)
 #define PQconninfoFree(...) ::tk7v::station::libpq::Loaded().PQconninfoFree(__VA_ARGS__)
 #define PQconninfoParse(...) ::tk7v::station::libpq::Loaded().PQconninfoParse(__VA_ARGS__)
@@ -43,6 +45,7 @@ const Calls& Loaded();
 #define PQgetvalue(...) ::tk7v::station::libpq::Loaded().PQgetvalue(__VA_ARGS__)
 #define PQisBusy(...) ::tk7v::station::libpq::Loaded().PQisBusy(__VA_ARGS__)
 #define PQntuples(...) ::tk7v::station::libpq::Loaded().PQntuples(__VA_ARGS__)
+#define PQresultErrorField(...) ::tk7v::station::libpq::Loaded().PQresultErrorField(__VA_ARGS__)
 #define PQresultErrorMessage(...) ::tk7v::station::libpq::Loaded().PQresultErrorMessage(__VA_ARGS__)
 #define PQresultStatus(...) ::tk7v::station::libpq::Loaded().PQresultStatus(__VA_ARGS__)
 #define PQsendQuery(...) ::tk7v::station::libpq::Loaded().PQsendQuery(__VA_ARGS__)

@@ -16,6 +16,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace tk7v::station {
@@ -49,6 +50,7 @@ struct RunEnd {
     int done = 0, failed = 0;         // a station's counts of devices
     std::vector<std::string> partial; // ports whose device may hold part of a block
     std::string reportError;          // the report's last failure, when a record was lost
+    std::string ledgerError;          // why a server's ledger did not take records it still keeps
     bool unusable = false;            // a station that could not open a port, and so never began
 };
 
@@ -67,6 +69,9 @@ struct RunShared;
 class Station {
 public:
     static constexpr std::chrono::seconds kRecordsRetry{1};
+    // How often a numbered station looks at its ledger's server while its ports only wait for
+    // devices: a server gone or frozen shows on the waiting ports before a device comes.
+    static constexpr std::chrono::seconds kLedgerLook{2};
 
     Station(const PortJob::Options& options, Listener& listener, DeviceWork work, DeviceReport report,
             const ReportTo& reportTo);
@@ -107,16 +112,21 @@ private:
         void records(std::size_t kept, const std::string& error) override { to_.records(kept, error); }
         PortStatus status(int port) const;
         int working() const;
+        // The ledger's server as the station's look found it: `why` it cannot be reached, empty
+        // once it can. A port that only waits for a device shows it as LedgerUnavailable.
+        void ledger(const std::string& why);
 
     private:
         template <class Change> void change(int port, Change how);
         Listener& to_;
         mutable std::mutex mutex_;
         std::vector<PortStatus> ports_; // by index; under mutex_
+        std::string ledgerDown_;        // under mutex_
     };
     void loop(Port& port);
     bool awaitRecords(Port& port); // false when the port is to end instead
     bool awaitLedger(Port& port);  // a server's ledger reached; false when the port is to end instead
+    void watchLedger();            // the look at the ledger's server, on a thread of its own
 
     PortJob::Options options_;
     Keeper listener_;
@@ -125,7 +135,10 @@ private:
     std::unique_ptr<RunShared> shared_;
     std::vector<std::unique_ptr<Port>> ports_; // under shared_->mutex; never shrinks
     bool stopping_ = false;                    // under shared_->mutex
+    std::atomic<bool> stopped_{false};         // stop() was called: read without the mutex
     std::atomic<int> done_{0}, failed_{0}, unrecorded_{0};
+    ManualResetEvent watchEnds_; // stop(), or every port over
+    std::thread watcher_;
 };
 
 // A programming station: on every port at once, again and again, wait until a device answers,

@@ -1,6 +1,9 @@
 #include "run_session.h"
 
 #include "server_ledger.h"
+#include "waiting_records.h"
+
+#include "link/user_folders.h"
 
 #include "model/config_file.h"
 
@@ -61,11 +64,23 @@ bool RunSession::open(const Plan& plan, const Options& options, SessionProblem& 
         ledger_.reset();
         list_ = plan.listName;
         std::string why;
+        waitingFile_.clear();
+        takenOver_ = 0;
         if (IsServerAddress(plan.ledger)) {
             // Nothing is connected yet: the ports' own threads reach the server.
             if (!(ledger_ = OpenLedger(plan.ledger, plan.listName, options.timeout, why))) {
                 problem = {SessionProblem::Kind::Address, why};
                 return false;
+            }
+            if (!options.waitingFolder.empty()) {
+                waitingFile_ = WaitingRecordsFile(options.waitingFolder, plan.ledger, plan.listName);
+                std::vector<ReportRecord> waiting;
+                if (!ReadWaitingRecords(waitingFile_, plan.ledger, plan.listName, waiting, why)) {
+                    problem = {SessionProblem::Kind::KeptServer, why};
+                    return false;
+                }
+                ledger_->keepRecords(waiting);
+                takenOver_ = waiting.size();
             }
         } else if (!plan.ledger.empty() && plan.ledger != plan.report) {
             std::vector<std::filesystem::path> earlier = DayReportsBeside(plan.report);
@@ -104,6 +119,16 @@ ReportTo RunSession::reportTo(const std::string& command, bool holdWhileKept, bo
 
 std::string RunSession::flushReport(const LockWait& wait) {
     return report_ ? report_->flush(wait) : std::string();
+}
+
+std::string RunSession::keepWaiting(std::filesystem::path& file) const {
+    file = waitingFile_;
+    if (waitingFile_.empty() || !ledger_) return {};
+    return SaveWaitingRecords(waitingFile_, ledger_->name(), list_, ledger_->keptRecords());
+}
+
+std::string DefaultLedger() {
+    return PathUtf8(DocumentsFolder() / Utf8Path("Учёт номеров ТК-7В.csv"));
 }
 
 std::vector<std::filesystem::path> DayReportsBeside(const std::string& report) {

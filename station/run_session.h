@@ -44,6 +44,9 @@ public:
     struct Options {
         std::chrono::milliseconds timeout{5000}; // each wait for a ledger's server, at most
         bool makeFolders = false; // a missing folder of the report or ledger is made (a fresh profile)
+        // For a front end that keeps nothing between its runs: where records a server's ledger
+        // has not taken wait for the next run (WaitingRecordsFile); none: the session keeps them.
+        std::filesystem::path waitingFolder;
     };
 
     // Opens what `plan` names for the next run, keeping what waits from the last one. False with
@@ -68,12 +71,25 @@ public:
     // Tries the report's waiting records again: the failure, empty once none is left.
     std::string flushReport(const LockWait& wait);
 
+    // With a waiting folder: how many records an earlier run left for this server and list, taken
+    // over by open() to be stored before anything else.
+    std::size_t takenOver() const { return takenOver_; }
+    // With a waiting folder: keeps the records the server has not taken in their file until the
+    // next run (none left: the file goes). The file, and the failure (empty when none).
+    std::string keepWaiting(std::filesystem::path& file) const;
+
 private:
     std::unique_ptr<Report> report_;
     std::unique_ptr<Ledger> ledger_; // when not the report
     std::string list_;               // the list a server's ledger keeps its rows under
     std::unique_ptr<Numbering> numbering_;
+    std::filesystem::path waitingFile_; // with a waiting folder and a server's ledger
+    std::size_t takenOver_ = 0;
 };
+
+// The ledger both front ends keep when none is chosen: one undated file in the user's documents,
+// for every day and every report.
+std::string DefaultLedger();
 
 // The day reports a station keeps in `report`'s folder ("Станция ТК-7В YYYY-MM-DD.csv"), oldest
 // first; `report` itself among them when it is one.

@@ -151,6 +151,18 @@ public:
     std::string why;
     bool lost = false;
 
+    // Why a connection was not made, by its cause for people, the words of libpq or the server
+    // after a colon: how far it got tells a server that took no connection from one that refused
+    // this user.
+    std::string connectFailure(bool connected, bool authenticated) const {
+        const std::string words = FirstLine(PQerrorMessage(conn_));
+        if (PQconnectionNeedsPassword(conn_))
+            return "сервер требует пароль, а его нет ни в ~/.pgpass, ни в PGPASSWORD: " + words;
+        if (!connected) return "сервер не принимает соединений: " + words;
+        if (PQconnectionUsedPassword(conn_) && !authenticated) return "сервер не принял пароль: " + words;
+        return "сервер отказал в соединении: " + words;
+    }
+
     // Connects within the call: null, with `why`, when the server cannot be reached.
     static std::unique_ptr<Session> Connect(const std::string& address, Call& call, std::string& why) {
         const char* keys[] = {"dbname", "application_name", "client_encoding", nullptr};
@@ -162,13 +174,29 @@ public:
         }
         PostgresPollingStatusType st =
             PQstatus(s->conn_) == CONNECTION_BAD ? PGRES_POLLING_FAILED : PGRES_POLLING_WRITING;
+        bool connected = false, authenticated = false;
         while (st != PGRES_POLLING_OK) {
-            if (st == PGRES_POLLING_FAILED) s->why = FirstLine(PQerrorMessage(s->conn_));
+            if (st == PGRES_POLLING_FAILED) s->why = s->connectFailure(connected, authenticated);
             if (st == PGRES_POLLING_FAILED || !s->waitSocket(st == PGRES_POLLING_WRITING, call, true)) {
                 why = s->why;
                 return nullptr;
             }
             st = PQconnectPoll(s->conn_);
+            switch (PQstatus(s->conn_)) {
+            case CONNECTION_BAD:
+            case CONNECTION_STARTED:
+            case CONNECTION_NEEDED:
+                break;
+            case CONNECTION_MADE:
+            case CONNECTION_AWAITING_RESPONSE:
+            case CONNECTION_SSL_STARTUP:
+            case CONNECTION_GSS_STARTUP:
+                connected = true;
+                break;
+            default: // past the authentication
+                connected = authenticated = true;
+                break;
+            }
         }
         // Sends and reads never block: every wait is on the socket, within the call.
         PQsetnonblocking(s->conn_, 1);
@@ -194,22 +222,34 @@ public:
         for (;;) {
             const int f = PQflush(conn_);
             if (f == 0) break;
-            if (f < 0 || !waitSocket(true, call, false)) return failed(none);
+            if (f < 0) return failed(none);
+            if (!waitSocket(true, call, false)) return failed(none, true);
         }
         Result last(nullptr, ClearResult);
-        std::string error;
+        std::string error, code;
         for (;;) {
             while (PQisBusy(conn_)) {
-                if (!waitSocket(false, call, false) || !PQconsumeInput(conn_)) return failed(none);
+                if (!waitSocket(false, call, false)) return failed(none, true);
+                if (!PQconsumeInput(conn_)) return failed(none);
             }
             PGresult* r = PQgetResult(conn_);
             if (!r) break;
             const ExecStatusType status = PQresultStatus(r);
-            if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK && error.empty())
+            if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK && error.empty()) {
                 error = FirstLine(PQresultErrorMessage(r));
+                const char* state = PQresultErrorField(r, PG_DIAG_SQLSTATE);
+                code = state ? state : "";
+            }
             last.reset(r);
         }
-        if (!ok()) return failed(none);
+        if (!ok()) {
+            // A server shut down by its administrator says so before it closes the connection
+            // (class 57: operator intervention); any other end is a connection lost.
+            const std::string words = error.empty() ? FirstLine(PQerrorMessage(conn_)) : error;
+            why = code == "57P01" || code == "57P03" ? "сервер остановлен администратором: " + words
+                                                     : "соединение с сервером потеряно: " + words;
+            return failed(none, true);
+        }
         if (!error.empty() || !last) {
             why = error.empty() ? FirstLine(PQerrorMessage(conn_)) : error;
             lost = false;
@@ -221,9 +261,12 @@ public:
 private:
     explicit Session(PGconn* conn) : conn_(conn) {}
 
-    Result failed(Result& none) {
-        if (why.empty()) why = FirstLine(PQerrorMessage(conn_));
-        if (why.empty()) why = "соединение с сервером потеряно";
+    // The connection failed: `why` is set already (a wait's end), or libpq's words say it.
+    Result failed(Result& none, bool said = false) {
+        if (!said) {
+            const std::string words = FirstLine(PQerrorMessage(conn_));
+            why = "соединение с сервером потеряно" + (words.empty() ? std::string() : ": " + words);
+        }
         lost = true;
         return std::move(none);
     }
@@ -329,10 +372,36 @@ std::string ServerLedger::failedLocked() {
     return error;
 }
 
+bool ServerLedger::lockFor(Call& call, std::unique_lock<std::timed_mutex>& lock, std::string& error) {
+    lock = std::unique_lock(mutex_, std::defer_lock);
+    while (!lock.try_lock_for(kSlice)) {
+        if (call.wait.stopped && call.wait.stopped()) {
+            error = "учёт номеров: ожидание сервера прервано";
+            return false;
+        }
+        if (std::chrono::steady_clock::now() >= call.until) {
+            error = "учёт номеров недоступен: сервер не отвечает";
+            return false;
+        }
+    }
+    return true;
+}
+
 bool ServerLedger::ready(std::string& error, const LockWait& wait) {
-    std::lock_guard lock(mutex_);
     Call call(wait, options_.timeout);
-    return connectLocked(call, error);
+    std::unique_lock<std::timed_mutex> lock;
+    if (!lockFor(call, lock, error)) return false;
+    // A connection made earlier says nothing of the server now (gone, restarted, frozen): one
+    // statement on it does. One found broken is made again, once.
+    for (int attempt = 0;; ++attempt) {
+        const bool made = session_ && session_->ok();
+        if (!connectLocked(call, error)) return false;
+        if (!made || session_->exec(call, "SELECT 1")) return true;
+        const bool again = attempt == 0 && session_->lost && !(wait.stopped && wait.stopped()) &&
+                           std::chrono::steady_clock::now() < call.until;
+        error = failedLocked();
+        if (!again) return false;
+    }
 }
 
 bool ServerLedger::takenLocked(Call& call, Taken& out) {
@@ -373,20 +442,39 @@ std::optional<std::string> Store(ServerLedger::Session& s, ServerLedger::Call& c
 
 } // namespace
 
+bool ServerLedger::storeKeptLocked(Call& call, std::size_t& stored) {
+    std::vector<ReportRecord> kept;
+    {
+        std::lock_guard k(keptMutex_);
+        kept = kept_;
+    }
+    for (const ReportRecord& r : kept)
+        if (!Store(*session_, call, r, options_.station, options_.list)) return false;
+    stored = kept.size();
+    return true;
+}
+
+void ServerLedger::forgetStored(std::size_t stored) {
+    std::lock_guard k(keptMutex_);
+    kept_.erase(kept_.begin(), kept_.begin() + static_cast<std::ptrdiff_t>(std::min(stored, kept_.size())));
+    keptCount_ = kept_.size();
+}
+
 bool ServerLedger::claim(const Choose& choose, std::string& error, const LockWait& wait) {
-    std::lock_guard lock(mutex_);
     Call call(wait, options_.timeout);
+    std::unique_lock<std::timed_mutex> lock;
+    if (!lockFor(call, lock, error)) return false;
     // A connection found broken before anything was committed (a server restarted since the last
     // claim) is made again once, and the claim begins again on it.
     for (int attempt = 0;; ++attempt) {
         if (!connectLocked(call, error)) return false;
         Session& s = *session_;
         bool committing = false;
+        std::size_t stored = 0;
         const bool done = [&] {
             if (!s.exec(call, "BEGIN") || !s.exec(call, kClaimLock)) return false;
             // The records kept go first, so the tables hold what happened in its order.
-            for (const ReportRecord& r : kept_)
-                if (!Store(s, call, r, options_.station, options_.list)) return false;
+            if (!storeKeptLocked(call, stored)) return false;
             Taken taken;
             if (!takenLocked(call, taken)) return false;
             if (const std::optional<ReportRecord> record = choose(taken)) {
@@ -409,8 +497,7 @@ bool ServerLedger::claim(const Choose& choose, std::string& error, const LockWai
             return bool(s.exec(call, "COMMIT"));
         }();
         if (done) {
-            kept_.clear();
-            keptCount_ = 0;
+            forgetStored(stored);
             return true;
         }
         const bool again = attempt == 0 && s.lost && !committing && !(wait.stopped && wait.stopped()) &&
@@ -421,8 +508,9 @@ bool ServerLedger::claim(const Choose& choose, std::string& error, const LockWai
 }
 
 bool ServerLedger::taken(Taken& out, std::string& error, const LockWait& wait) {
-    std::lock_guard lock(mutex_);
     Call call(wait, options_.timeout);
+    std::unique_lock<std::timed_mutex> lock;
+    if (!lockFor(call, lock, error)) return false;
     if (!connectLocked(call, error)) return false;
     if (takenLocked(call, out)) return true;
     error = failedLocked();
@@ -430,8 +518,9 @@ bool ServerLedger::taken(Taken& out, std::string& error, const LockWait& wait) {
 }
 
 bool ServerLedger::entries(std::vector<LedgerEntry>& out, std::string& error, const LockWait& wait) {
-    std::lock_guard lock(mutex_);
     Call call(wait, options_.timeout);
+    std::unique_lock<std::timed_mutex> lock;
+    if (!lockFor(call, lock, error)) return false;
     if (!connectLocked(call, error)) return false;
     const Result rows = session_->exec(
         call, "SELECT port, station, identification, extract(epoch FROM started)::bigint, result, "
@@ -466,7 +555,7 @@ bool ServerLedger::entries(std::vector<LedgerEntry>& out, std::string& error, co
 
 std::string ServerLedger::record(const ReportRecord& record, const LockWait& wait) {
     {
-        std::lock_guard lock(mutex_);
+        std::lock_guard k(keptMutex_);
         kept_.push_back(record);
         keptCount_ = kept_.size();
     }
@@ -474,21 +563,29 @@ std::string ServerLedger::record(const ReportRecord& record, const LockWait& wai
 }
 
 std::string ServerLedger::flushRecords(const LockWait& wait) {
-    std::lock_guard lock(mutex_);
-    if (kept_.empty()) return {};
+    if (keptCount_ == 0) return {};
     Call call(wait, options_.timeout);
     std::string error;
-    if (!connectLocked(call, error)) return error;
+    std::unique_lock<std::timed_mutex> lock;
+    if (!lockFor(call, lock, error) || !connectLocked(call, error)) return error;
     Session& s = *session_;
-    bool stored = s.exec(call, "BEGIN") != nullptr;
-    for (std::size_t i = 0; stored && i < kept_.size(); ++i)
-        stored = Store(s, call, kept_[i], options_.station, options_.list).has_value();
-    if (stored && s.exec(call, "COMMIT")) {
-        kept_.clear();
-        keptCount_ = 0;
+    std::size_t stored = 0;
+    if (s.exec(call, "BEGIN") && storeKeptLocked(call, stored) && s.exec(call, "COMMIT")) {
+        forgetStored(stored);
         return {};
     }
     return failedLocked();
+}
+
+std::vector<ReportRecord> ServerLedger::keptRecords() const {
+    std::lock_guard k(keptMutex_);
+    return kept_;
+}
+
+void ServerLedger::keepRecords(const std::vector<ReportRecord>& records) {
+    std::lock_guard k(keptMutex_);
+    kept_.insert(kept_.begin(), records.begin(), records.end());
+    keptCount_ = kept_.size();
 }
 
 #else // a build without the client library: every file ledger, and a word on a server's
@@ -519,6 +616,10 @@ std::string ServerLedger::record(const ReportRecord&, const LockWait&) {
 std::string ServerLedger::flushRecords(const LockWait&) {
     return {};
 }
+std::vector<ReportRecord> ServerLedger::keptRecords() const {
+    return {};
+}
+void ServerLedger::keepRecords(const std::vector<ReportRecord>&) {}
 
 #endif
 

@@ -54,21 +54,32 @@ public:
     std::string record(const ReportRecord& record, const LockWait& wait = {}) override;
     std::string flushRecords(const LockWait& wait = {}) override;
     std::size_t pendingRecords() const override { return keptCount_; }
+    std::vector<ReportRecord> keptRecords() const override;
+    void keepRecords(const std::vector<ReportRecord>& records) override;
 
     class Session; // the connection and one call's waits on it
     struct Call;   // one call's limit and stop
 
 private:
     explicit ServerLedger(Options options);
+    // Takes the connection for `call`: waits for the call before it within the call's limit, and
+    // a stop ends the wait, so that no call waits unbounded behind one a frozen server holds.
+    bool lockFor(Call& call, std::unique_lock<std::timed_mutex>& lock, std::string& error);
     // The connection, made (and the tables with it) when there is none; mutex_ held.
     bool connectLocked(Call& call, std::string& error);
+    // The records kept, stored in the session's open transaction; false with the session's why.
+    bool storeKeptLocked(Call& call, std::size_t& stored);
+    void forgetStored(std::size_t stored);
     bool takenLocked(Call& call, Taken& out);
     std::string failedLocked(); // the session's failure, for people; drops the connection
 
     Options options_;
-    std::mutex mutex_; // one call at a time on the connection
+    std::timed_mutex mutex_; // one call at a time on the connection
     std::unique_ptr<Session> session_;
-    std::vector<ReportRecord> kept_; // records not yet stored, oldest first; under mutex_
+    // Records not yet stored, oldest first. A record is kept at once, whatever call holds the
+    // connection: keeping it must never wait for the server.
+    mutable std::mutex keptMutex_;
+    std::vector<ReportRecord> kept_; // under keptMutex_
     std::atomic<std::size_t> keptCount_{0};
 };
 

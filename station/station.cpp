@@ -45,6 +45,7 @@ Station::Station(const PortJob::Options& options, Listener& listener, DeviceWork
       shared_(std::make_unique<RunShared>(reportTo)) {
     // A device pulled out mid-exchange must not keep its port from the next one for the time-out.
     options_.atWirePace = true;
+    if (shared_->to.numbering && shared_->to.ledgerOf()) watcher_ = std::thread([this] { watchLedger(); });
 }
 
 template <class Change> void Station::Keeper::change(int port, Change how) {
@@ -55,6 +56,7 @@ template <class Change> void Station::Keeper::change(int port, Change how) {
 }
 
 void Station::Keeper::state(int port, PortState state, const std::string& text) {
+    std::string down;
     change(port, [&](PortStatus& p) {
         // An exchange's own texts are for people; the port's state is its phase's.
         if (state == PortState::Working) return;
@@ -62,8 +64,24 @@ void Station::Keeper::state(int port, PortState state, const std::string& text) 
         p.why = text;
         // Waiting for the ledger is part of a device's work; anything else ends it.
         if (state != PortState::LedgerBusy && state != PortState::LedgerUnavailable) p.working = false;
+        down = ledgerDown_;
     });
-    to_.state(port, state, text);
+    // A port that begins to wait while the ledger's server is known out of reach waits for both.
+    if (state == PortState::AwaitingDevice && !down.empty())
+        to_.state(port, PortState::LedgerUnavailable, down);
+    else
+        to_.state(port, state, text);
+}
+
+void Station::Keeper::ledger(const std::string& why) {
+    std::lock_guard lock(mutex_);
+    if (why == ledgerDown_) return;
+    ledgerDown_ = why;
+    // Told under the lock, so that a port's own next state cannot come before it.
+    for (std::size_t i = 0; i < ports_.size(); ++i)
+        if (ports_[i].state == PortState::AwaitingDevice && !ports_[i].working)
+            to_.state(static_cast<int>(i),
+                      why.empty() ? PortState::AwaitingDevice : PortState::LedgerUnavailable, why);
 }
 
 void Station::Keeper::phase(int port, Phase phase) {
@@ -93,9 +111,14 @@ void Station::Keeper::ended(int port, const DeviceEnded& ended) {
 
 PortStatus Station::Keeper::status(int port) const {
     std::lock_guard lock(mutex_);
-    return port >= 0 && static_cast<std::size_t>(port) < ports_.size()
-               ? ports_[static_cast<std::size_t>(port)]
-               : PortStatus{};
+    PortStatus s = port >= 0 && static_cast<std::size_t>(port) < ports_.size()
+                       ? ports_[static_cast<std::size_t>(port)]
+                       : PortStatus{};
+    if (s.state == PortState::AwaitingDevice && !s.working && !ledgerDown_.empty()) {
+        s.state = PortState::LedgerUnavailable;
+        s.why = ledgerDown_;
+    }
+    return s;
 }
 
 int Station::Keeper::working() const {
@@ -148,6 +171,8 @@ void Station::remove(int index) {
 void Station::stop() {
     std::lock_guard lock(shared_->mutex);
     stopping_ = true;
+    stopped_ = true;
+    watchEnds_.set();
     for (const auto& p : ports_) {
         p->leave.set();
         p->job->interrupt();
@@ -165,18 +190,20 @@ RunEnd Station::wait() {
         if (!next) break;
         next->join();
     }
-    shared_->closeReport();
+    watchEnds_.set();
+    if (watcher_.joinable()) watcher_.join();
     RunEnd run;
     {
         std::lock_guard lock(shared_->mutex);
         run.stopped = stopping_;
     }
+    shared_->closeReport(run.stopped, [this] { return stopped_.load(); });
+    const bool lost = !shared_->reportError.empty() || !shared_->ledgerError.empty();
     run.done = done_;
     run.failed = failed_;
-    run.status = failed_ > 0                                        ? kDeviceFailed
-                 : unrecorded_ > 0 && !shared_->reportError.empty() ? kFileFailed
-                                                                    : kDone;
+    run.status = failed_ > 0 ? kDeviceFailed : unrecorded_ > 0 && lost ? kFileFailed : kDone;
     run.reportError = shared_->reportError;
+    run.ledgerError = shared_->ledgerError;
     return run;
 }
 
@@ -218,6 +245,21 @@ bool Station::awaitLedger(Port& port) {
     return !port.leave.isSet();
 }
 
+void Station::watchLedger() {
+    Ledger* ledger = shared_->to.ledgerOf();
+    while (!watchEnds_.wait(kLedgerLook)) {
+        LockWait wait;
+        wait.stopped = [this] { return watchEnds_.isSet(); };
+        wait.limit = options_.timeout;
+        // A frozen server is told after the first second, not at the end of the time-out.
+        wait.unreachable = [this](const std::string& why) { listener_.ledger(why); };
+        std::string why;
+        const bool reached = ledger->ready(why, wait);
+        if (watchEnds_.isSet()) break;
+        listener_.ledger(reached ? std::string() : why);
+    }
+}
+
 void Station::loop(Port& port) {
     PortJob& job = *port.job;
     const int index = job.index();
@@ -225,8 +267,10 @@ void Station::loop(Port& port) {
     for (;;) {
         if (shared.numberingOver() || !awaitRecords(port) || !awaitLedger(port)) break;
         listener_.state(index, PortState::AwaitingDevice, {});
-        // A device found just as the numbering ran out is left as it came.
-        if (job.awaitDevice() != PortJob::Result::Done || shared.numberingOver()) break;
+        // A device found just as the numbering ran out is left as it came. One that answers while
+        // the ledger's server is out of reach is not begun until it is back: what it holds is
+        // known only by what the ledger gave.
+        if (job.awaitDevice() != PortJob::Result::Done || shared.numberingOver() || !awaitLedger(port)) break;
         bool untouched = false;
         const bool recognise = shared.to.recognise && !job.arrivedClearly();
         const DeviceEnded ended = RunOne(job, work_, report_, shared, listener_, &untouched, recognise);

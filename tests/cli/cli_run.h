@@ -142,7 +142,17 @@ inline bool waitUntil(const std::function<bool()>& condition,
 // A folder of the test's own for the runs' output and the files they make.
 class CliFixture : public ::testing::Test {
 protected:
-    void SetUp() override { dir_ = test::FreshFolder("tk7v-cli-test"); }
+    void SetUp() override {
+        dir_ = test::FreshFolder("tk7v-cli-test");
+        // The program keeps its ledger in the user's documents and its waiting records in the
+        // user's data: the test's own, never the real user's.
+        const std::filesystem::path home = dir_ / "home";
+        std::filesystem::create_directories(home);
+        ::setenv("HOME", home.c_str(), 1);
+        ::unsetenv("XDG_CONFIG_HOME");
+        ::unsetenv("XDG_DATA_HOME");
+    }
+    std::filesystem::path documents() const { return dir_ / "home" / "Documents"; }
     void TearDown() override { std::filesystem::remove_all(dir_); }
     static Ran run(std::vector<std::string> args, Cli::Io io = {}) {
         return Cli(std::move(args), io).finish();

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include <csignal>
 #include <fstream>
 
 using tk7v::test::SimProcess;
@@ -32,7 +33,7 @@ TEST_F(CliLedger, AServerNeverReachedBeginsNothing) {
     EXPECT_EQ(sim.log(), "") << "the device was spoken to";
 }
 
-// The same devices, claimed through a server and through a report that is its own ledger: each
+// The same devices, claimed through a server and through a file ledger of either kind: each
 // shows one row and one number, with the device's identification, port and end.
 TEST_F(CliLedger, ShowNamesTheDeviceOfEachValue) {
     tk7v::test::TestDatabase db;
@@ -41,9 +42,8 @@ TEST_F(CliLedger, ShowNamesTheDeviceOfEachValue) {
     for (const std::string& ledger : {db.uri(), path("ledger.jsonl"), path("ledger.csv")}) {
         SCOPED_TRACE(ledger);
         SimProcess sim({"--ident", "TK7V v2.6 #" + ledger.substr(ledger.size() - 3)});
-        const auto w =
-            run({"write", path("site.cfg"), "--port", sim.port(), "--values", path("phones.csv"), "--number",
-                 "TS_object_id=101-199", ledger == db.uri() ? "--ledger" : "--report", ledger});
+        const auto w = run({"write", path("site.cfg"), "--port", sim.port(), "--values", path("phones.csv"),
+                            "--number", "TS_object_id=101-199", "--ledger", ledger});
         ASSERT_EQ(w.status, 0) << w.err;
         const auto shown = run({"ledger", "show", ledger, "--json"});
         ASSERT_EQ(shown.status, 0) << shown.err;
@@ -55,7 +55,9 @@ TEST_F(CliLedger, ShowNamesTheDeviceOfEachValue) {
         for (const auto& v : list) {
             EXPECT_EQ(v["identification"], "TK7V v2.6 #" + ledger.substr(ledger.size() - 3));
             EXPECT_EQ(v["port"], sim.port());
-            EXPECT_EQ(v["result"], "done");
+            // A file ledger keeps the claims; the device's end is the day report's (and the
+            // server's, which keeps every station's records).
+            EXPECT_EQ(v["result"], ledger == db.uri() ? "done" : "claimed");
         }
         const auto table = run({"ledger", "show", ledger, "--field", "TS_object_id"});
         EXPECT_NE(table.out.find("Номер объекта (TS_object_id)  101"), npos) << table.out;
@@ -63,4 +65,40 @@ TEST_F(CliLedger, ShowNamesTheDeviceOfEachValue) {
     }
     EXPECT_EQ(run({"ledger", "show", path("none.csv")}).status, 3);
     EXPECT_FALSE(std::filesystem::exists(path("none.csv")));
+}
+
+// Ctrl+C while a device's record waits for a server that hangs: the station ends within half a
+// second, keeps the record in the user's data, says so, and the next start stores it.
+TEST_F(CliLedger, AStopWithAFrozenServerKeepsTheRecordForTheNextStart) {
+    tk7v::test::TestServer server;
+    ASSERT_EQ(run({"new", "-o", path("site.cfg")}).status, 0);
+    SimProcess slow({"--baud", "2400"}), next;
+    tk7v::test::Cli station({"write", path("site.cfg"), "--port", slow.port(), "--baud", "2400",
+                             "--no-verify", "--loop", "--number", "TS_object_id=101-199", "--ledger",
+                             server.uri()});
+    // Frozen once the number is claimed and the write is on its way: the record waits.
+    ASSERT_TRUE(tk7v::test::waitUntil([&] { return station.errSoFar().find("Запись данных") != npos; }));
+    server.freeze();
+    ASSERT_TRUE(tk7v::test::waitUntil([&] { return station.errSoFar().find("сервер не отвечает") != npos; }))
+        << station.errSoFar();
+    const auto asked = std::chrono::steady_clock::now();
+    ::kill(station.pid(), SIGINT);
+    const auto stopped = station.finish(std::chrono::seconds(5));
+    const auto took = std::chrono::steady_clock::now() - asked;
+    server.thaw();
+    EXPECT_LT(took, std::chrono::milliseconds(500));
+    EXPECT_NE(stopped.err.find("будут переданы при следующем запуске"), npos) << stopped.err;
+    EXPECT_EQ(stopped.err.find("Записи не сохранены"), npos) << stopped.err;
+    EXPECT_EQ(tk7v::test::QueryValue(server.uri(), "SELECT count(*) FROM tk7v_records WHERE result = 'done'"),
+              "0");
+
+    const auto again = run({"write", path("site.cfg"), "--port", next.port(), "--number",
+                            "TS_object_id=101-199", "--ledger", server.uri()});
+    EXPECT_EQ(again.status, 0) << again.err;
+    EXPECT_NE(again.err.find("Записи прошлого запуска переданы на сервер учёта номеров: 1."), npos)
+        << again.err;
+    EXPECT_EQ(tk7v::test::QueryValue(server.uri(),
+                                     "SELECT string_agg(port || ' ' || result || ' ' || numbers, "
+                                     "', ' ORDER BY id) FROM tk7v_records WHERE result <> 'claimed'"),
+              slow.port() + " done TS_object_id=101, " + next.port() + " done TS_object_id=102");
 }

@@ -89,7 +89,10 @@ def printed(expected, said, work):
 
 
 def run_all(steps, work, title):
-    env = dict(os.environ, PATH=bin_dir + os.pathsep + os.environ["PATH"])
+    # The examples own their documents and data: the ledger tk7v-cli keeps there is theirs.
+    env = dict(os.environ, PATH=bin_dir + os.pathsep + os.environ["PATH"], HOME=work)
+    env.pop("XDG_CONFIG_HOME", None)
+    env.pop("XDG_DATA_HOME", None)
     ports = lambda s: re.sub(r"\bttyUSB(\d)", work + r"/ttyUSB\1", s)
     for kind, what, body in steps:
         if kind == "file":

@@ -2,14 +2,18 @@
 
 #include "fresh_folder.h"
 
+#include <algorithm>
 #include <atomic>
+#include <csignal>
 #include <cstdlib>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <libpq-fe.h>
 #include <memory>
+#include <sstream>
 #include <stdexcept>
 #include <unistd.h>
+#include <vector>
 
 namespace tk7v::test {
 namespace {
@@ -92,6 +96,30 @@ void TestServer::kill() {
 void TestServer::startAgain() {
     if (!RunTestPostgres("start-again", folder_ / "server"))
         throw std::runtime_error("test server did not start again");
+}
+
+void TestServer::signalAll(int signal) {
+    // The server's own number heads its lock file; its processes are its children.
+    std::ifstream lock(folder_ / "server" / "data" / "postmaster.pid");
+    pid_t server = 0;
+    if (!(lock >> server) || server <= 0) throw std::runtime_error("no running test server to signal");
+    std::vector<pid_t> all;
+    std::ifstream children("/proc/" + std::to_string(server) + "/task/" + std::to_string(server) +
+                           "/children");
+    for (pid_t child; children >> child;)
+        all.push_back(child);
+    all.push_back(server); // last when stopping: it starts no process while its children stop
+    if (signal == SIGCONT) std::reverse(all.begin(), all.end());
+    for (const pid_t p : all)
+        ::kill(p, signal);
+}
+
+void TestServer::freeze() {
+    signalAll(SIGSTOP);
+}
+
+void TestServer::thaw() {
+    signalAll(SIGCONT);
 }
 
 } // namespace tk7v::test

@@ -39,8 +39,13 @@ public:
     const std::string& uri() const { return uri_; }
     void kill();       // stopped at once, as if it had gone: open connections break
     void startAgain(); // back on the same port with the same data
+    // Stopped where it stands (SIGSTOP to the server and each of its processes): connections stay
+    // open and nothing answers, as a server that hangs. thaw() lets it go on.
+    void freeze();
+    void thaw();
 
 private:
+    void signalAll(int signal);
     std::filesystem::path folder_;
     std::string uri_;
 };

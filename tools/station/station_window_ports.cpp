@@ -102,6 +102,9 @@ void StationWindow::takePart(PortTile* t, bool take) {
     const int index = static_cast<int>(at - names_.begin());
     if (take) {
         station_->add(name, index);
+        // The station's word on it from now on: never the last run's "остановлено" while its
+        // first wait (a server that does not answer) has not said anything yet.
+        showPort(index);
     } else {
         station_->remove(index);
         if (!station_->status(index).working)

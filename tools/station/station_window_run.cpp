@@ -88,7 +88,7 @@ bool StationWindow::start() {
     // Reached by the ports' own threads, never by the window's: a server that does not answer
     // shows on the tiles.
     station::SessionProblem problem;
-    if (l && error.isEmpty() && !session_.open(l->plan, {options.timeout, true}, problem)) {
+    if (l && error.isEmpty() && !session_.open(l->plan, {options.timeout, true, {}}, problem)) {
         error = fromUtf8(problem.text);
         // On Windows a spreadsheet that shows the report holds it, and the system says so only as
         // "access denied" or a sharing violation, which alone do not tell the technician what to do.

@@ -7,6 +7,7 @@
 #include "link/port_names.h"
 #include "model/config_file.h"
 #include "model/field_rules.h"
+#include "station/run_session.h"
 #include "station/server_ledger.h"
 
 #include <QCheckBox>
@@ -26,7 +27,8 @@
 namespace tk7v::station_window {
 
 QString DefaultLedger() {
-    return QDir::toNativeSeparators(QDir(Documents()).filePath(QStringLiteral("Учёт номеров ТК-7В.csv")));
+    // The library's, which tk7v-cli keeps too: both find the same file.
+    return QDir::toNativeSeparators(fromUtf8(station::DefaultLedger()));
 }
 
 namespace {

@@ -5,11 +5,13 @@
 #include "config_io.h"
 #include "device_file.h"
 #include "help.h"
+#include "link/user_folders.h"
 #include "model/config_file.h"
 #include "model/field_rules.h"
 #include "station/plan.h"
 #include "station/run_session.h"
 
+#include <filesystem>
 #include <memory>
 
 namespace tk7v::cli {
@@ -44,7 +46,9 @@ Command AddWriteCommand(CLI::App& program) {
     app->add_option("--ledger", o->ledger,
                     "учёт выданных строк и номеров: ФАЙЛ.csv, ФАЙЛ.jsonl или сервер\n"
                     "PostgreSQL postgresql://ПОЛЬЗОВАТЕЛЬ@УЗЕЛ/БАЗА (пароль — из\n"
-                    "~/.pgpass или PGPASSWORD); без него учётом служит отчёт")
+                    "~/.pgpass или PGPASSWORD); без него — тот же учёт, что у окна\n"
+                    "станции: «Учёт номеров ТК-7В.csv» в папке документов, при\n"
+                    "первом запуске начатый с отчёта --report и отчётов станции рядом")
         ->type_name("ФАЙЛ|АДРЕС");
     app->add_flag("--loop", o->loop,
                   "станция: на каждом порту ждать устройство, записать, проверить,\n"
@@ -52,8 +56,8 @@ Command AddWriteCommand(CLI::App& program) {
     o->report.add(app);
     o->device.add(app);
     app->footer("Пример: станция на двух портах раздаёт номера объектов 101-150 и телефоны из\n"
-                "списка (таблица без столбца port); отчёт хранит выданное, и после перезапуска или\n"
-                "на второй станции с тем же отчётом нумерация продолжается:\n"
+                "списка (таблица без столбца port); учёт в документах хранит выданное, и после\n"
+                "перезапуска, с отчётом следующего дня, нумерация продолжается:\n"
                 "  tk7v-cli write объект.cfg --port ttyUSB0 --port ttyUSB1 --loop \\\n"
                 "      --values телефоны.csv --number TS_object_id=101-150 --report отчёт.jsonl");
     return {app, [app, o](Context& context) {
@@ -79,7 +83,10 @@ Command AddWriteCommand(CLI::App& program) {
                 request.loop = o->loop;
                 request.sameValues = o->sameValues;
                 request.report = o->report.path;
-                request.ledger = o->ledger;
+                // One ledger for every day, the station window's: a day's report as the ledger
+                // would give the next day's devices the same numbers again.
+                const bool ownLedger = o->ledger.empty() && (!o->number.empty() || !o->values.empty());
+                request.ledger = ownLedger ? station::DefaultLedger() : o->ledger;
                 request.samePort = [](const std::string& inTable, const std::string& port) {
                     const Targets a = ResolvePorts({inTable}), b = ResolvePorts({port});
                     return a.error.empty() && b.error.empty() && a.ports[0].device == b.ports[0].device;
@@ -95,7 +102,8 @@ Command AddWriteCommand(CLI::App& program) {
                 }
                 for (const station::PlanIssue& warning : checked.issues)
                     context.out.note(warning.text);
-                const station::Plan& plan = *checked.plan;
+                station::Plan plan = *checked.plan;
+                if (ownLedger && !plan.numbered()) plan.ledger = plan.report;
                 ready.blocks = plan.images;
                 // A server's address names no file here, so it passes.
                 for (const std::string& file : {plan.report, plan.ledger})
@@ -103,9 +111,19 @@ Command AddWriteCommand(CLI::App& program) {
                         context.out.note(why);
                         return int(kFileFailed);
                     }
+                if (ownLedger && plan.numbered()) {
+                    std::error_code ignored; // a folder that cannot be made is told by the open
+                    std::filesystem::create_directories(Utf8Path(plan.ledger).parent_path(), ignored);
+                }
                 station::RunSession session;
                 station::SessionProblem problem;
-                if (!session.open(plan, {ready.options.timeout}, problem)) {
+                station::RunSession::Options sessionOptions;
+                sessionOptions.timeout = ready.options.timeout;
+                // Nothing is kept between two runs of this program but in files: records a
+                // server has not taken wait in the user's data for the next run on that server.
+                if (const std::filesystem::path data = UserDataFolder(); !data.empty())
+                    sessionOptions.waitingFolder = data / "tk7v";
+                if (!session.open(plan, sessionOptions, problem)) {
                     if (problem.kind == station::SessionProblem::Kind::Address)
                         return UsageError(*app, "--ledger: " + problem.text);
                     context.out.note(problem.text);
@@ -120,9 +138,38 @@ Command AddWriteCommand(CLI::App& program) {
                     if (j.verifyFailed()) PrintDifferences(j.port(), j.block(), j.written(), context.out);
                     return station::WriteEnd(j, r, verify, ready.files[i]);
                 };
+                if (const std::size_t earlier = session.takenOver()) {
+                    station::LockWait wait;
+                    wait.limit = ready.options.timeout;
+                    const std::string failed = session.ledger()->flushRecords(wait);
+                    context.out.note(failed.empty()
+                                         ? "Записи прошлого запуска переданы на сервер учёта номеров: " +
+                                               std::to_string(earlier) + "."
+                                         : "Записи прошлого запуска (" + std::to_string(earlier) +
+                                               ") ещё не переданы на сервер учёта номеров: " + failed);
+                }
                 const ReportTo to = session.reportTo("write", false, o->loop);
-                if (o->loop) return RunStation(ready.ports, ready.options, context.out, work, words, to);
-                return RunOnDevices(ready.ports, ready.options, context.out, work, words, to);
+                const int status =
+                    o->loop ? RunStation(ready.ports, ready.options, context.out, work, words, to)
+                            : RunOnDevices(ready.ports, ready.options, context.out, work, words, to);
+                if (const std::size_t waiting = session.serverWaiting()) {
+                    std::filesystem::path file;
+                    if (const std::string failed = session.keepWaiting(file);
+                        !failed.empty() || file.empty()) {
+                        context.out.note(
+                            "Записи не сохранены: " +
+                            (failed.empty() ? std::string("не найдена папка данных пользователя") : failed));
+                        return status == kOk ? int(kFileFailed) : status;
+                    } else {
+                        context.out.note("Записи, не переданные на сервер учёта номеров (" +
+                                         std::to_string(waiting) + "), сохранены в " + PathUtf8(file) +
+                                         " и будут переданы при следующем запуске.");
+                    }
+                } else {
+                    std::filesystem::path file;
+                    session.keepWaiting(file); // every record stored: the file of earlier ones goes
+                }
+                return status;
             }};
 }
 
