@@ -57,6 +57,31 @@ constexpr auto kSlice = std::chrono::milliseconds(50);
 // The server's advisory locks (any two numbers no other program uses): one every station's claims
 // take turns at, one for making the tables.
 constexpr const char* kClaimLock = "SELECT pg_advisory_xact_lock(7410173001)";
+// What the tables lack of what this version made: each column, and the keys that keep a value
+// from being given twice; empty when nothing. A table changed by hand (a key dropped) is not used.
+constexpr const char* kTablesChanged = R"(
+SELECT coalesce(string_agg(what, ', '), '') FROM (
+  SELECT want.t || '.' || want.c AS what
+  FROM (VALUES ('tk7v_schema', 'version'), ('tk7v_records', 'id'), ('tk7v_records', 'station'),
+               ('tk7v_records', 'port'), ('tk7v_records', 'identification'), ('tk7v_records', 'command'),
+               ('tk7v_records', 'file'), ('tk7v_records', 'sha256'), ('tk7v_records', 'started'),
+               ('tk7v_records', 'ended'), ('tk7v_records', 'result'), ('tk7v_records', 'message'),
+               ('tk7v_records', 'differing'), ('tk7v_records', 'list'), ('tk7v_records', 'list_row'),
+               ('tk7v_records', 'numbers'), ('tk7v_given', 'field'), ('tk7v_given', 'list'),
+               ('tk7v_given', 'value'), ('tk7v_given', 'record')) AS want(t, c)
+  WHERE NOT EXISTS (SELECT 1 FROM information_schema.columns
+                    WHERE table_schema = current_schema() AND table_name = want.t AND column_name = want.c)
+  UNION ALL
+  SELECT 'уникальный ключ ' || key.t || ' (' || array_to_string(key.cols, ', ') || ')'
+  FROM (VALUES ('tk7v_given', ARRAY['field', 'list', 'value']), ('tk7v_records', ARRAY['id'])) AS key(t, cols)
+  WHERE NOT EXISTS (
+    SELECT 1 FROM pg_index i
+    WHERE i.indrelid = to_regclass(key.t) AND i.indisunique
+      AND ARRAY(SELECT a.attname::text FROM unnest(i.indkey) WITH ORDINALITY AS k(n, o)
+                JOIN pg_attribute a ON a.attrelid = i.indrelid AND a.attnum = k.n ORDER BY k.o) = key.cols)
+) AS lacking
+)";
+
 constexpr const char* kTablesLock = "SELECT pg_advisory_xact_lock(7410173000)";
 
 constexpr const char* kTables = R"(
@@ -342,12 +367,13 @@ bool ServerLedger::connectLocked(Call& call, std::string& error) {
         return false;
     }
     // The tables are made once, by whichever station comes first; the others wait for it.
-    Result version(nullptr, ClearResult);
+    Result version(nullptr, ClearResult), changed(nullptr, ClearResult);
     if (s->exec(call, "BEGIN") && s->exec(call, kTablesLock)) {
         Result made = s->exec(call, "SELECT to_regclass('tk7v_schema') IS NOT NULL");
         if (made && std::string(PQgetvalue(made.get(), 0, 0)) == "f" && !s->exec(call, kTables)) made.reset();
         if (made) version = s->exec(call, "SELECT coalesce(max(version), 0) FROM tk7v_schema");
-        if (version && !s->exec(call, "COMMIT")) version.reset();
+        if (version) changed = s->exec(call, kTablesChanged);
+        if (!changed || !s->exec(call, "COMMIT")) version.reset();
     }
     if (!version) {
         session_ = std::move(s);
@@ -358,6 +384,11 @@ bool ServerLedger::connectLocked(Call& call, std::string& error) {
     if (v > kSchemaVersion) {
         error = "учёт номеров на сервере ведёт более новая версия программы (таблицы версии " +
                 std::to_string(v) + ", эта знает " + std::to_string(kSchemaVersion) + "): обновите программу";
+        return false;
+    }
+    if (const std::string missing = PQgetvalue(changed.get(), 0, 0); !missing.empty()) {
+        error = "таблицы учёта номеров на сервере изменены, в них нет: " + missing +
+                ". Учёт с ними не ведётся: восстановите их (или начните учёт в новой базе)";
         return false;
     }
     session_ = std::move(s);
