@@ -240,10 +240,10 @@ void SwapFigures() {
            static_cast<double>(o.expected[0]) - 0.5, false);
     Report("devices plugged after a pull mid-write, programmed", static_cast<double>(o.programmed[1]), "",
            static_cast<double>(o.expected[1]) - 0.5, false);
-    Report("plug to first command, first device after a start, worst of " + n(kFirst),
-           worst(o.firstsMs[kFirst]), "ms", 500);
+    Report("plug to first command, first after a start, worst of " + n(kFirst), worst(o.firstsMs[kFirst]),
+           "ms", 500);
     Report("plug to first command, later swaps, worst of " + n(kSwap), worst(o.firstsMs[kSwap]), "ms", 500);
-    Report("pull mid-write, plug to the next device's command, worst of " + n(kAfterPull),
+    Report("pull mid-write, next plug to its command, worst of " + n(kAfterPull),
            worst(o.firstsMs[kAfterPull]), "ms", 1000);
 }
 
