@@ -12,6 +12,7 @@
 #include <fstream>
 #include <functional>
 #include <memory>
+#include <spawn.h>
 #include <string>
 #include <sys/resource.h>
 #include <vector>
@@ -119,6 +120,10 @@ inline double ProcessCpuSeconds() {
 inline void WriteImage(const std::string& file, const ParameterImage& image) {
     std::ofstream(file, std::ios::binary).write(reinterpret_cast<const char*>(image.data()), 512);
 }
+
+// Starts `args` (the program first) with its standard streams as `streams` sets them (the file
+// actions are destroyed here); its process number, or -1.
+pid_t Spawn(std::vector<std::string> args, const std::function<void(posix_spawn_file_actions_t&)>& streams);
 
 // The groups of figures, each in a file of its own.
 void WorkerFigures();

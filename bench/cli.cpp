@@ -1,28 +1,14 @@
 // tk7v-cli as a programming station runs it: write --verify on one device and on many at once,
-// with a ledger on a server of the bench's own, and --loop on a bench where devices are swapped.
+// with a ledger on a server of the bench's own.
 #include "bench.h"
 
 #include "station/numbering.h"
 
-#include <QTemporaryDir>
-
-#include <csignal>
-#include <cstring>
 #include <fcntl.h>
-#include <set>
-#include <spawn.h>
-#include <sstream>
 #include <sys/wait.h>
-#include <thread>
 
 namespace tk7v::bench {
 
-namespace {
-
-int cliFailures = 0; // runs of tk7v-cli that did not end with 0: their times prove nothing
-
-// Starts `args` (the program first) with its standard streams as `streams` sets them (the file
-// actions are destroyed here); its process number, or -1.
 pid_t Spawn(std::vector<std::string> args, const std::function<void(posix_spawn_file_actions_t&)>& streams) {
     std::vector<char*> argv;
     for (auto& a : args)
@@ -36,6 +22,10 @@ pid_t Spawn(std::vector<std::string> args, const std::function<void(posix_spawn_
     posix_spawn_file_actions_destroy(&fa);
     return pid;
 }
+
+namespace {
+
+int cliFailures = 0; // runs of tk7v-cli that did not end with 0: their times prove nothing
 
 // tk7v-cli write --verify on `ports`, from the start of the process to its end, and the CPU time
 // of the command line itself (its own child's, not the simulators').
@@ -138,88 +128,6 @@ void ServerFigures() {
     Report("claim on a server ledger, median", error.empty() ? f.median : 1e9, "ms", 20.0);
     CliFigures(16, {"--ledger", uri, "--number", "TS_object_id=1-8191"}, " with a server ledger");
     server("stop");
-}
-
-// A bench where devices are changed at the cable's end while the adapter stays: the simulator's
-// bench mode behind one port, tk7v-cli --loop on it, a device plugged, left until it is done,
-// pulled, and the next one plugged after a gap an operator takes (0.3 s to 3 s). From the
-// simulator's own clock: how long after each plug the station's first command reached the device,
-// and whether every device was programmed with a number of its own.
-void SwapFigures() {
-    QTemporaryDir folder;
-    const auto path = [&](const char* name) { return folder.filePath(name).toStdString(); };
-    const std::string log = path("sim.log"), file = path("site.cfg");
-    ParameterImage image{};
-    image.fill(0xFF);
-    WriteImage(file, image);
-    int in[2], out[2];
-    if (::pipe(in) != 0 || ::pipe(out) != 0) return;
-    const pid_t sim =
-        Spawn({TK7V_SIM, "--bench", "--baud", "9600", "--log", log, "--log-times"}, [&](auto& fa) {
-            posix_spawn_file_actions_adddup2(&fa, in[0], 0);
-            posix_spawn_file_actions_adddup2(&fa, out[1], 1);
-            posix_spawn_file_actions_addclose(&fa, in[1]);
-            posix_spawn_file_actions_addclose(&fa, out[0]);
-        });
-    ::close(in[0]);
-    ::close(out[1]);
-    FILE* said = ::fdopen(out[0], "r");
-    char line[512];
-    if (sim <= 0 || !std::fgets(line, sizeof line, said)) return;
-    std::string port = line;
-    port.pop_back();
-    const std::string results = path("cli.out");
-    const pid_t cli =
-        Spawn({TK7V_CLI, "-q", "write", file, "--port", port, "--loop", "--number", "TS_object_id=101-8191",
-               "--report", path("r.csv")},
-              [&](auto& fa) {
-                  posix_spawn_file_actions_addopen(&fa, 1, results.c_str(), O_WRONLY | O_CREAT, 0644);
-                  posix_spawn_file_actions_addopen(&fa, 2, "/dev/null", O_WRONLY, 0);
-              });
-    // Whether the simulator said the change is in effect: one that has gone ends the swaps, and
-    // the figures show the devices it missed.
-    const auto tell = [&](const char* what) {
-        [[maybe_unused]] auto n = ::write(in[1], what, std::strlen(what));
-        return std::fgets(line, sizeof line, said) != nullptr;
-    };
-    const int swaps = 10;
-    for (int i = 0; i < swaps; ++i) {
-        if (!tell("plug\n")) break;
-        std::this_thread::sleep_for(2500ms); // the device's write and check, and the operator's hands
-        if (!tell("unplug\n")) break;
-        std::this_thread::sleep_for(std::chrono::milliseconds(300 + 2700 * i / (swaps - 1)));
-    }
-    ::kill(cli, SIGINT);
-    ::waitpid(cli, nullptr, 0);
-    ::kill(sim, SIGTERM);
-    ::waitpid(sim, nullptr, 0);
-    ::close(in[1]);
-    std::fclose(said);
-    std::vector<double> firsts;
-    std::ifstream events(log);
-    long long plugged = -1;
-    for (std::string e; std::getline(events, e);) {
-        std::istringstream words(e);
-        long long at = 0;
-        std::string what;
-        words >> at >> what;
-        if (what == "PLUG") {
-            plugged = at;
-        } else if (plugged >= 0 && what != "LOST" && what != "UNPLUG") {
-            firsts.push_back((at - plugged) / 1000.0);
-            plugged = -1;
-        }
-    }
-    std::ifstream resultsIn(results);
-    std::set<std::string> numbers;
-    for (std::string r; std::getline(resultsIn, r);)
-        if (const auto n = r.find("TS_object_id="); n != std::string::npos) numbers.insert(r.substr(n, 17));
-    const Figures f = Stats(firsts);
-    std::printf("bench swaps (gaps 0.3..3 s): %zu of %d devices programmed, each its own number\n",
-                numbers.size(), swaps);
-    Report("swapped devices programmed with a number of their own", numbers.size(), "", swaps - 0.5, false);
-    Report("plug to the station's first command, worst of " + std::to_string(firsts.size()), f.max, "ms",
-           500);
 }
 
 } // namespace tk7v::bench

@@ -39,7 +39,8 @@ int main(int argc, char** argv) {
          [] { CliFigures(16), CliFigures(32); }},
         {"server", "учёт на сервере PostgreSQL: выдача номера, 16 устройств", ServerFigures},
         {"station", "окно станции: 16 устройств против одного, его процессор", [] { StationFigures(16); }},
-        {"swaps", "устройства, сменяемые на конце кабеля (tk7v-cli --loop)", SwapFigures},
+        {"swaps", "tk7v-cli --loop, устройства меняют на конце кабеля: от подключения до первой команды",
+         SwapFigures},
         {"startup", "запуск окна и его пиковая память", [&] { StartupFigures(argv[0]); }},
     };
     std::vector<const Group*> chosen;
