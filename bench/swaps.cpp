@@ -130,7 +130,7 @@ void Run(const Session& s, Outcome& o) {
     const auto any = [](const std::string&) { return true; };
     if (sim <= 0 || !acks.waitFor(any, 5s)) return o.firstsMs[kFirst].push_back(kMissed);
     const pid_t cli = Spawn({TK7V_CLI, "-q", "write", file, "--port", acks.lines[0], "--loop", "--number",
-                             "TS_object_id=101-8191", "--report", path("r.csv")},
+                             "TS_object_id=101-8191", "--report", path("r.csv"), "--ledger", path("r.csv")},
                             [&](auto& fa) {
                                 posix_spawn_file_actions_adddup2(&fa, said[1], 1);
                                 posix_spawn_file_actions_addopen(&fa, 2, "/dev/null", O_WRONLY, 0);
