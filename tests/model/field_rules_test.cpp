@@ -52,6 +52,10 @@ TEST(FieldRules, SetAsTheWindowWouldOrSayWhy) {
         // hands one value to many devices refuses it.
         {{"CS1_phone_1=495O123"}, false, {K::NotAPhone}, "CS1_phone_1", "495123", "записывается «495123»"},
         {{"CS1_phone_1=8,,495O123"}, true, {K::NotAPhone}, "CS1_phone_1", "", "'8,,495O123'"},
+        // A number written the international way: the device dials what it is given, and "+" is
+        // none of its digits.
+        {{"CS1_phone_1=+74951234567"}, false, {K::NotAPhone}, "CS1_phone_1", "74951234567", "«74951234567»"},
+        {{"CS1_phone_1=+74951234567"}, true, {K::NotAPhone}, "CS1_phone_1", "", "'+74951234567'"},
         // Refused: nothing changes, the valid assignment beside it included.
         {{"CS1_hand_time=20", "CS1_active=нет"},
          false,
