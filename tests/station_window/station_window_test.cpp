@@ -280,6 +280,17 @@ private slots:
         QVERIFY(!b.window->tile("ttyOTHER")->isHidden());
     }
 
+    // A port named by its path, which the system's list does not show (a pseudo-terminal, a link a
+    // udev rule made elsewhere), is there while its path is, and its device is programmed.
+    void aPortByItsPathOutsideTheList() {
+        SimProcess sim;
+        Bench b({}, {QString::fromStdString(sim.port())});
+        b.window->refreshPorts();
+        QVERIFY(b.tile(sim)->present());
+        QVERIFY(b.window->start());
+        QTRY_VERIFY_WITH_TIMEOUT(b.window->done() == 1, 10000);
+    }
+
     // The tiles read in the port lists' order, whatever order the system lists the ports in and
     // whenever one appears; a tile folded away leaves no gap and comes back to its own place.
     void tilesInTheListsOrder() {

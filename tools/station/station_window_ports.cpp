@@ -7,6 +7,8 @@
 #include "link/port_names.h"
 
 #include <QCheckBox>
+#include <QDir>
+#include <QFileInfo>
 #include <QGridLayout>
 
 #include <algorithm>
@@ -73,8 +75,10 @@ void StationWindow::refreshPorts() {
     const auto listed = [&](const QString& p) {
         return std::find(present.begin(), present.end(), utf8(p)) != present.end();
     };
+    // A port named by its path and not in the list (a pseudo-terminal, a link a udev rule made
+    // outside /dev) is there while its path is.
     for (PortTile* t : tiles_)
-        t->setPresent(listed(t->port()));
+        t->setPresent(listed(t->port()) || (QDir::isAbsolutePath(t->port()) && QFileInfo::exists(t->port())));
     for (const std::string& name : present)
         if (!tile(fromUtf8(name))) {
             // An adapter plugged in while the window is open is there to be used; ports named on
