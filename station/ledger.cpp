@@ -4,8 +4,10 @@
 #include "server_ledger.h"
 
 #include "link/network.h"
+#include "model/config_file.h"
 
 #include <cstdlib>
+#include <fstream>
 #include <map>
 #include <tuple>
 
@@ -49,6 +51,27 @@ std::vector<GivenValue> GivenValues(const std::vector<LedgerEntry>& entries) {
         }
     }
     return values;
+}
+
+std::string WriteWholeFile(const std::filesystem::path& file, const std::string& bytes) {
+    std::filesystem::path part = file;
+    part += ".part";
+    std::error_code ignored, failed;
+    {
+        std::ofstream out(part, std::ios::binary | std::ios::trunc);
+        out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+        out.flush();
+        if (!out) {
+            std::filesystem::remove(part, ignored);
+            return PathUtf8(file) + ": файл не записывается";
+        }
+    }
+    std::filesystem::rename(part, file, failed);
+    if (failed) {
+        std::filesystem::remove(part, ignored);
+        return PathUtf8(file) + ": " + failed.message();
+    }
+    return {};
 }
 
 } // namespace tk7v::station

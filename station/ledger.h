@@ -7,6 +7,7 @@
 #include "events.h"
 
 #include <chrono>
+#include <filesystem>
 #include <functional>
 #include <map>
 #include <memory>
@@ -62,6 +63,10 @@ struct GivenValue {
 };
 // Words one space apart, as records keep the fields that differ and the numbers given.
 std::string SpaceJoined(const std::vector<std::string>& words);
+
+// Writes `bytes` as the whole of `file`: beside it first, then renamed over it, so that the file is
+// there whole or not at all. The failure in words, naming the file; empty when none.
+std::string WriteWholeFile(const std::filesystem::path& file, const std::string& bytes);
 
 // Each value the records (oldest first) gave out, once, in the order they were given.
 std::vector<GivenValue> GivenValues(const std::vector<LedgerEntry>& entries);

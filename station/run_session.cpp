@@ -175,25 +175,7 @@ std::string SeedLedger(const std::string& ledger, const std::vector<std::filesys
         all += bytes;
     }
     if (all.empty()) return {};
-    // Written beside it and then renamed, so that the ledger is there whole or not at all.
-    std::filesystem::path part = to;
-    part += ".part";
-    {
-        std::ofstream out(part, std::ios::binary | std::ios::trunc);
-        out.write(all.data(), static_cast<std::streamsize>(all.size()));
-        out.flush();
-        if (!out) {
-            std::filesystem::remove(part, ignored);
-            return ledger + ": учёт номеров не записывается";
-        }
-    }
-    std::error_code failed;
-    std::filesystem::rename(part, to, failed);
-    if (failed) {
-        std::filesystem::remove(part, ignored);
-        return ledger + ": " + failed.message();
-    }
-    return {};
+    return WriteWholeFile(to, all);
 }
 
 } // namespace tk7v::station

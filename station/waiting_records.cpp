@@ -49,24 +49,7 @@ std::string SaveWaitingRecords(const std::filesystem::path& file, const std::str
                             {"row", r.given.row},     {"numbers", r.given.numbers}};
         text += j.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
     }
-    std::filesystem::path part = file;
-    part += ".part";
-    {
-        std::ofstream out(part, std::ios::binary | std::ios::trunc);
-        out.write(text.data(), static_cast<std::streamsize>(text.size()));
-        out.flush();
-        if (!out) {
-            std::filesystem::remove(part, failed);
-            return PathUtf8(file) + ": не удалось записать файл";
-        }
-    }
-    std::filesystem::rename(part, file, failed);
-    if (failed) {
-        std::error_code ignored;
-        std::filesystem::remove(part, ignored);
-        return PathUtf8(file) + ": " + failed.message();
-    }
-    return {};
+    return WriteWholeFile(file, text);
 }
 
 bool ReadWaitingRecords(const std::filesystem::path& file, const std::string& server, const std::string& list,
