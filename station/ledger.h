@@ -13,6 +13,7 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace tk7v::station {
@@ -62,6 +63,15 @@ struct GivenValue {
 };
 // Words one space apart, as records keep the fields that differ and the numbers given.
 std::string SpaceJoined(const std::vector<std::string>& words);
+
+// A number given, "FIELD=VALUE", taken apart. False when it is none: a field's name is a control's
+// (letters, digits, "_"), the value an integer within a long long and, for a field the layout
+// knows, within its range; a counter never gives any other, so one read as given is no record's.
+bool SplitGiven(std::string_view given, std::string& field, long long& value);
+
+// The one warning on the lines of a ledger's file that were passed over, by their numbers (from
+// 1, in order): the file, how many, and the first of them.
+std::string PassedOverText(const std::string& path, const std::vector<std::size_t>& lines);
 
 // Each value the records (oldest first) gave out, once, in the order they were given.
 std::vector<GivenValue> GivenValues(const std::vector<LedgerEntry>& entries);
