@@ -5,7 +5,9 @@
 
 #include "link/network.h"
 #include "model/config_file.h"
+#include "model/parameter_image.h"
 
+#include <charconv>
 #include <cstdlib>
 #include <fstream>
 #include <map>
@@ -26,6 +28,35 @@ std::string SpaceJoined(const std::vector<std::string>& words) {
     return all;
 }
 
+bool SplitGiven(std::string_view given, std::string& field, long long& value) {
+    const std::size_t eq = given.find('=');
+    if (eq == 0 || eq == std::string_view::npos) return false;
+    for (const char c : given.substr(0, eq))
+        if (!(c == '_' || (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z')))
+            return false;
+    const char* end = given.data() + given.size();
+    // from_chars takes no sign, no space and no digits past the type: what another reader would
+    // wrap or clamp is no number here.
+    const auto [stop, failed] = std::from_chars(given.data() + eq + 1, end, value);
+    if (failed != std::errc() || stop != end || eq + 1 == given.size()) return false;
+    field = given.substr(0, eq);
+    const FieldSpec* spec = FindField(field);
+    return !spec || !spec->range || (value >= spec->range->low && value <= spec->range->high);
+}
+
+std::string PassedOverText(const std::string& path, const std::vector<std::size_t>& lines) {
+    if (lines.empty()) return {};
+    if (lines.size() == 1)
+        return path + ": строка " + std::to_string(lines.front()) + " не читается и пропущена";
+    // The first few say where to look; a file spoilt throughout would make a warning of pages.
+    constexpr std::size_t kNamed = 5;
+    std::string named;
+    for (std::size_t i = 0; i < lines.size() && i < kNamed; ++i)
+        named += (i ? ", " : "") + std::to_string(lines[i]);
+    if (lines.size() > kNamed) named += ", …";
+    return path + ": не читаются и пропущены строки (" + std::to_string(lines.size()) + "): " + named;
+}
+
 std::vector<GivenValue> GivenValues(const std::vector<LedgerEntry>& entries) {
     std::vector<GivenValue> values;
     // Each value's place in `values`, by (field, list, value): a row is of its list, a number of
@@ -42,13 +73,10 @@ std::vector<GivenValue> GivenValues(const std::vector<LedgerEntry>& entries) {
     };
     for (const LedgerEntry& e : entries) {
         if (e.given.row > 0) seen(e, {}, e.list, e.given.row);
-        for (const std::string& n : e.given.numbers) {
-            const std::size_t eq = n.find('=');
-            if (eq == std::string::npos) continue;
-            char* end = nullptr;
-            const long long value = std::strtoll(n.c_str() + eq + 1, &end, 10);
-            if (end && *end == '\0' && eq + 1 < n.size()) seen(e, n.substr(0, eq), {}, value);
-        }
+        std::string field;
+        long long value = 0;
+        for (const std::string& n : e.given.numbers)
+            if (SplitGiven(n, field, value)) seen(e, field, {}, value);
     }
     return values;
 }

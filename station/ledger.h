@@ -14,6 +14,7 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace tk7v::station {
@@ -67,6 +68,15 @@ std::string SpaceJoined(const std::vector<std::string>& words);
 // Writes `bytes` as the whole of `file`: beside it first, then renamed over it, so that the file is
 // there whole or not at all. The failure in words, naming the file; empty when none.
 std::string WriteWholeFile(const std::filesystem::path& file, const std::string& bytes);
+
+// A number given, "FIELD=VALUE", taken apart. False when it is none: a field's name is a control's
+// (letters, digits, "_"), the value an integer within a long long and, for a field the layout
+// knows, within its range; a counter never gives any other, so one read as given is no record's.
+bool SplitGiven(std::string_view given, std::string& field, long long& value);
+
+// The one warning on the lines of a ledger's file that were passed over, by their numbers (from
+// 1, in order): the file, how many, and the first of them.
+std::string PassedOverText(const std::string& path, const std::vector<std::size_t>& lines);
 
 // Each value the records (oldest first) gave out, once, in the order they were given.
 std::vector<GivenValue> GivenValues(const std::vector<LedgerEntry>& entries);

@@ -5,6 +5,7 @@
 #include <csv.h>
 #include <nlohmann/json.hpp>
 
+#include <charconv>
 #include <condition_variable>
 #include <cstdlib>
 #include <cstring>
@@ -20,11 +21,27 @@ bool endsWith(const std::string& s, const std::string& tail) {
     return s.size() >= tail.size() && s.compare(s.size() - tail.size(), tail.size(), tail) == 0;
 }
 
+// A spreadsheet takes a cell that begins with one of these for a formula: a file named
+// "=1+2.cfg", or a device's line, would be computed, or worse (=HYPERLINK, =cmd|…). Such a cell is
+// written after an apostrophe, which the spreadsheet shows as text; a cell that begins with the
+// apostrophe itself gets one more, so that reading takes exactly one off and every text comes
+// back as it was.
+constexpr std::string_view kFormulaStart = "=+-@\t\r'";
+
 // Every field quoted, quotes doubled: libcsv's writer, the reader's own library.
-std::string csvField(const std::string& s) {
+std::string csvField(const std::string& text) {
+    const std::string s =
+        !text.empty() && kFormulaStart.find(text.front()) != std::string_view::npos ? "'" + text : text;
     std::string out(csv_write(nullptr, 0, s.data(), s.size()), '\0');
     csv_write(out.data(), out.size(), s.data(), s.size());
     return out;
+}
+
+// A cell as it was before csvField. Earlier versions wrote cells as they were: one of theirs that
+// began with an apostrophe followed by some other character still reads as it stands.
+void unguarded(std::string& cell) {
+    if (cell.size() >= 2 && cell.front() == '\'' && kFormulaStart.find(cell[1]) != std::string_view::npos)
+        cell.erase(0, 1);
 }
 
 // Days from 1970-01-01 to a civil date (proleptic Gregorian).
@@ -63,18 +80,27 @@ char separatorOf(const std::string& head) {
 
 std::vector<std::string> CsvCells(const std::string& line, char separator);
 
+struct CsvRow {
+    std::size_t line;               // from 1
+    std::vector<std::string> cells; // none when the line does not parse
+};
+
 // The cells of each line of a CSV report, line by line: a record cut short by a crash (an open
 // quote, say) then spoils only its own line, never the records after it. No record the station
-// claims with holds a line break.
-std::vector<std::vector<std::string>> CsvRows(const std::string& text) {
-    std::vector<std::vector<std::string>> rows;
+// claims with holds a line break. Blank lines are left out.
+std::vector<CsvRow> CsvRows(const std::string& text) {
+    std::vector<CsvRow> rows;
     const char separator = separatorOf(text);
+    std::size_t line = 0;
     for (std::size_t at = 0; at < text.size();) {
         std::size_t end = text.find('\n', at);
         if (end == std::string::npos) end = text.size();
-        auto cells = CsvCells(text.substr(at, end - at), separator);
-        if (!cells.empty()) rows.push_back(std::move(cells));
+        ++line;
+        std::string bytes = text.substr(at, end - at);
         at = end + 1;
+        if (bytes.ends_with('\r')) bytes.pop_back();
+        if (bytes.empty()) continue;
+        rows.push_back({line, CsvCells(bytes, separator)});
     }
     return rows;
 }
@@ -102,6 +128,8 @@ std::vector<std::string> CsvCells(const std::string& text, char separator) {
                        csv_fini(&parser, onCell, onRow, &cells) == 0;
     csv_free(&parser);
     if (!whole || cells.rows.size() != 1) return {};
+    for (std::string& cell : cells.rows.front())
+        unguarded(cell);
     return cells.rows.front();
 }
 
@@ -172,10 +200,10 @@ std::string Report::line(const ReportRecord& r, char separator) const {
                             {"end", isoTime(r.end)}, {"result", r.result},
                             {"message", r.message},  {"differing", r.differing}};
         if (r.given.row > 0) j["row"] = r.given.row;
-        for (const std::string& n : r.given.numbers) {
-            const std::size_t eq = n.find('=');
-            j["numbers"][n.substr(0, eq)] = std::stoll(n.substr(eq + 1));
-        }
+        std::string field;
+        long long value = 0;
+        for (const std::string& n : r.given.numbers)
+            if (SplitGiven(n, field, value)) j["numbers"][field] = value;
         // Device text decoded from Windows-1251 is valid UTF-8; replace anything else rather than
         // lose the record.
         return j.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
@@ -376,75 +404,117 @@ bool Report::taken(Taken& out, std::string& error, const LockWait& wait) {
     return true;
 }
 
-Taken Report::TakenIn(const std::string& text, bool csv) {
+Taken Report::TakenIn(const std::string& text, bool csv, std::vector<std::size_t>* passedOver) {
     Taken taken;
-    for (const LedgerEntry& e : EntriesIn(text, csv)) {
+    std::string field;
+    long long value = 0;
+    for (const LedgerEntry& e : EntriesIn(text, csv, passedOver)) {
         if (e.given.row > 0) taken.rows.insert(e.given.row);
-        for (const std::string& n : e.given.numbers) {
-            const std::size_t eq = n.find('=');
-            taken.numbers[n.substr(0, eq)].insert(std::stoll(n.substr(eq + 1)));
-        }
+        for (const std::string& n : e.given.numbers)
+            if (SplitGiven(n, field, value)) taken.numbers[field].insert(value);
     }
     return taken;
 }
 
-std::vector<LedgerEntry> Report::EntriesIn(const std::string& text, bool csv) {
+std::vector<LedgerEntry> Report::EntriesIn(const std::string& text, bool csv,
+                                           std::vector<std::size_t>* passedOver) {
     std::vector<LedgerEntry> entries;
-    // A list's rows are positive and fit an int; a record naming a row beyond that names none,
-    // rather than the row its number wraps to, which would then never be given.
-    const auto row = [](long long n) { return n > 0 && n <= std::numeric_limits<int>::max() ? int(n) : 0; };
-    const auto number = [](LedgerEntry& e, const std::string& field, long long n) {
-        e.given.numbers.push_back(field + "=" + std::to_string(n));
+    const auto passOver = [&](std::size_t line) {
+        if (passedOver) passedOver->push_back(line);
+    };
+    // A list's rows fit an int: a record naming a row beyond is spoilt, and read as the row its
+    // number wraps to it would keep that row from ever being given. One of 0 or less names none.
+    const auto row = [](long long n, int& to) {
+        if (n > std::numeric_limits<int>::max()) return false;
+        to = n > 0 ? int(n) : 0;
+        return true;
+    };
+    // A number as SplitGiven takes it, else the record is spoilt.
+    const auto number = [](LedgerEntry& e, const std::string& given) {
+        std::string field;
+        long long value = 0;
+        if (!SplitGiven(given, field, value)) return false;
+        e.given.numbers.push_back(given);
+        return true;
     };
     if (!csv) {
         const auto word = [](const nlohmann::json& j, const char* key) {
             const auto v = j.find(key);
             return v != j.end() && v->is_string() ? v->get<std::string>() : std::string();
         };
-        std::size_t at = 0;
-        while (at < text.size()) {
+        // A JSON integer within a long long; one beyond it (held unsigned) is none.
+        const auto integer = [](const nlohmann::json& j, long long& n) {
+            if (j.is_number_unsigned()) {
+                if (j.get<unsigned long long>() >
+                    static_cast<unsigned long long>(std::numeric_limits<long long>::max()))
+                    return false;
+            } else if (!j.is_number_integer()) {
+                return false;
+            }
+            n = j.get<long long>();
+            return true;
+        };
+        std::size_t line = 0;
+        for (std::size_t at = 0; at < text.size();) {
             std::size_t end = text.find('\n', at);
             if (end == std::string::npos) end = text.size();
-            const auto j =
-                nlohmann::json::parse(text.begin() + static_cast<std::ptrdiff_t>(at),
-                                      text.begin() + static_cast<std::ptrdiff_t>(end), nullptr, false);
+            ++line;
+            const std::string_view bytes(text.data() + at, end - at);
             at = end + 1;
-            if (!j.is_object()) continue;
+            if (bytes.find_first_not_of(" \t\r") == std::string_view::npos) continue;
+            const auto j = nlohmann::json::parse(bytes.begin(), bytes.end(), nullptr, false);
+            if (!j.is_object()) {
+                passOver(line);
+                continue;
+            }
             LedgerEntry e{
                 word(j, "port"), {}, word(j, "identification"), word(j, "start"), word(j, "result"), {}, {}};
-            // One beyond a long long (held unsigned) reads as a negative one, which no list has.
-            if (const auto given = j.find("row"); given != j.end() && given->is_number_integer())
-                e.given.row = row(given->get<long long>());
-            if (const auto numbers = j.find("numbers"); numbers != j.end() && numbers->is_object())
+            bool readable = true;
+            long long n = 0;
+            if (const auto given = j.find("row"); given != j.end())
+                readable = integer(*given, n) && row(n, e.given.row);
+            if (const auto numbers = j.find("numbers"); readable && numbers != j.end()) {
+                readable = numbers->is_object();
                 for (const auto& [field, value] : numbers->items())
-                    if (value.is_number_integer()) number(e, field, value.get<long long>());
-            entries.push_back(std::move(e));
+                    readable = readable && integer(value, n) && number(e, field + "=" + std::to_string(n));
+            }
+            if (readable)
+                entries.push_back(std::move(e));
+            else
+                passOver(line);
         }
         return entries;
     }
     const auto integer = [](const std::string& cell, long long& n) {
-        char* end = nullptr;
-        n = std::strtoll(cell.c_str(), &end, 10);
-        return !cell.empty() && end && *end == '\0';
+        const auto [end, failed] = std::from_chars(cell.data(), cell.data() + cell.size(), n);
+        return !cell.empty() && failed == std::errc() && end == cell.data() + cell.size();
     };
-    for (auto& cells : CsvRows(text)) {
-        if (cells.size() < 12) continue; // the header and any record of an older report
+    for (auto& [line, cells] : CsvRows(text)) {
+        // The headings, of either form, and the records of an earlier version, which gave nothing
+        // out, are no loss.
+        const bool heading = !cells.empty() && (cells[0] == "port" || cells[0] == std::string(kBom) + "Порт");
+        if (heading || cells.size() == 10) continue;
+        if (cells.size() < 12) {
+            passOver(line);
+            continue;
+        }
         LedgerEntry e{
             std::move(cells[0]), {}, std::move(cells[1]), std::move(cells[5]), std::move(cells[7]), {}, {}};
+        bool readable = true;
         long long n = 0;
-        if (integer(cells[10], n)) e.given.row = row(n); // the heading is no number and is passed over
+        if (!cells[10].empty()) readable = integer(cells[10], n) && row(n, e.given.row);
         std::size_t from = 0;
         const std::string& numbers = cells[11];
-        while (from < numbers.size()) {
+        while (readable && from < numbers.size()) {
             std::size_t to = numbers.find(' ', from);
             if (to == std::string::npos) to = numbers.size();
-            const std::string given = numbers.substr(from, to - from);
-            if (const std::size_t eq = given.find('=');
-                eq != std::string::npos && integer(given.substr(eq + 1), n))
-                number(e, given.substr(0, eq), n);
+            if (to > from) readable = number(e, numbers.substr(from, to - from));
             from = to + 1;
         }
-        entries.push_back(std::move(e));
+        if (readable)
+            entries.push_back(std::move(e));
+        else
+            passOver(line);
     }
     return entries;
 }

@@ -50,11 +50,14 @@ public:
     std::string name() const override { return path_; }
     bool entries(std::vector<LedgerEntry>& out, std::string& error, const LockWait& wait = {}) override;
 
-    // What a report's text holds as given out; lines that do not parse are passed over.
-    static Taken TakenIn(const std::string& text, bool csv);
-    // The records a report's text holds, as a ledger lists them; lines that do not parse are
-    // passed over.
-    static std::vector<LedgerEntry> EntriesIn(const std::string& text, bool csv);
+    // The records a report's text holds, as a ledger lists them. A line that holds no record this
+    // reads whole (cut short, another program's, a row or number beyond what any could be given)
+    // is passed over rather than read in part, and its number, from 1, goes to `passedOver`:
+    // nothing a ledger holds stops a run.
+    static std::vector<LedgerEntry> EntriesIn(const std::string& text, bool csv,
+                                              std::vector<std::size_t>* passedOver = nullptr);
+    // What a report's text holds as given out, as EntriesIn reads it.
+    static Taken TakenIn(const std::string& text, bool csv, std::vector<std::size_t>* passedOver = nullptr);
 
     // ISO 8601 local time with its offset from UTC, to the second: 2026-12-07T14:16:31+03:00.
     static std::string isoTime(std::chrono::system_clock::time_point t);

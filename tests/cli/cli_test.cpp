@@ -182,7 +182,8 @@ TEST_F(CliTest, EveryStopLeavesWholeChunksAndAnsweringDevices) {
 
 // Each device's result is out the moment that device ends, while a slower one still runs.
 TEST_F(CliTest, EachResultIsPrintedWhenItsDeviceEnds) {
-    SimProcess good, silent({"--silent"});
+    // The good device's line holds an escape sequence: shown written out, it colours nothing.
+    SimProcess good({"--ident", "TK7V \x1B[31mred"}), silent({"--silent"});
     const auto started = std::chrono::steady_clock::now();
     Cli cli({"identify", good.port(), silent.port(), "--timeout", "5"});
     ASSERT_TRUE(waitUntil([&] { return cli.outSoFar().find("TK7V") != npos; }));
@@ -193,7 +194,8 @@ TEST_F(CliTest, EachResultIsPrintedWhenItsDeviceEnds) {
     EXPECT_LT(std::chrono::steady_clock::now() - started, 6s);
     EXPECT_EQ(r.status, 1);
     // The result on standard output, the failure on standard error.
-    EXPECT_EQ(r.out, good.port() + ": TK7V v2.6 (simulator)\n");
+    EXPECT_EQ(r.out, good.port() + ": TK7V \\x1B[31mred\n");
+    EXPECT_EQ(r.err.find('\x1B'), npos) << r.err;
     EXPECT_NE(r.err.find(silent.port() + ": не отвечает (опознание)\n"), npos) << r.err;
 }
 
@@ -361,6 +363,7 @@ TEST_F(CliTest, BadInputIsOneMessageAndNoChangedFile) {
     ASSERT_EQ(run({"new", "-o", path("ok.cfg")}).status, 0);
     const auto before = bytes(path("ok.cfg"));
     put(path("short.cfg"), std::vector<std::uint8_t>(511, 0));
+    std::ofstream(path("spoilt.jsonl")) << "{\"row\":2}\n{\"numbers\":{\"TS_object_id=\":5}}\n";
     const struct {
         std::vector<std::string> args;
         int status;
@@ -376,6 +379,8 @@ TEST_F(CliTest, BadInputIsOneMessageAndNoChangedFile) {
         {{"show", path("none.cfg")}, 3, "Файл не найден"},
         {{"write", path("ok.cfg")}, 2, "не задан порт"},
         {{"identify", path("no-such-port")}, 1, "Невозможно подключиться к порту"},
+        // The record it can read is listed, the line it cannot is named.
+        {{"ledger", "show", path("spoilt.jsonl")}, 0, "spoilt.jsonl: строка 2 не читается и пропущена"},
         // A device that failed outweighs another device's file that could not be written.
         {{"read", "--port", sim.port(), "--port", path("no-such-port"), "-o", path("no-folder/{port}.cfg")},
          1,

@@ -6,6 +6,7 @@
 #include "station/numbering.h"
 #include "station/report.h"
 #include "station/sha256.h"
+#include "station/shown_text.h"
 #include "station/values_table.h"
 
 #include "../common/fresh_folder.h"
@@ -120,11 +121,23 @@ TEST(Report, RecordsReadBackFieldByField) {
         EXPECT_EQ(taken.rows, std::set<int>{3});
         EXPECT_EQ(taken.numbers.at("TS_object_id"), std::set<long long>{105});
     }
+    // Texts from outside that a spreadsheet would take for formulas: no cell begins as one, and
+    // each reads back as it was.
+    auto report = Report::open((dir / "f.csv").string(), error);
+    for (const std::string text : {"=1+2.cfg", "+7", "-x", "@A1", "\tx", "'=1", "'", "a=1"}) {
+        ReportRecord r = record;
+        r.port = r.identification = r.file = r.message = text;
+        ASSERT_EQ(report->add(r), "");
+        const std::vector<LedgerEntry> back = Report::EntriesIn(bytesOf(dir / "f.csv"), true);
+        ASSERT_FALSE(back.empty());
+        EXPECT_EQ(back.back().port, text);
+        EXPECT_EQ(back.back().identification, text);
+    }
+    for (const std::string cell : {";\"=", ";\"+", ";\"-", ";\"@", ";\"\t", "\n\"="})
+        EXPECT_EQ(bytesOf(dir / "f.csv").find(cell), std::string::npos) << cell;
     fs::remove_all(dir);
 }
 
-// A record naming a row that no list can have names none: read as the row its number wraps to, it
-// would keep that row of the list from ever being given.
 // A report or a ledger is a plain file of the user's: never a device, a pipe or a folder, never
 // made through a link that leads nowhere, and never reached through a link where others may
 // have put it.
@@ -163,25 +176,80 @@ TEST(Report, OpensOnlyAFileOfItsOwn) {
     fs::remove_all(dir);
 }
 
-TEST(Report, ARowNoListCanHaveIsNoRow) {
-    const auto csv = [](const std::string& row) {
-        return "\"\";\"\";\"\";\"\";\"\";\"\";\"\";\"claimed\";\"\";\"\";\"" + row + "\";\"\"\r\n";
+// A record naming a row or a number that no list or counter can have is passed over with its line
+// named: read as what its number wraps or clamps to, it would keep that value from ever being
+// given, and one that cannot be taken apart at all stopped every claim. A row of 0 or less names
+// none.
+TEST(Report, ALineItCannotReadWholeIsPassedOverByNumber) {
+    const auto csv = [](const std::string& row, const std::string& numbers = "") {
+        return "\"\";\"\";\"\";\"\";\"\";\"\";\"\";\"claimed\";\"\";\"\";\"" + row + "\";\"" + numbers +
+               "\"\r\n";
     };
+    const auto json = [](const std::string& numbers) { return "{\"numbers\":{" + numbers + "}}\n"; };
     const struct {
         std::string text;
         bool csv;
+        bool passedOver = true;
     } cases[] = {
         {"{\"row\":4294967298}\n", false},           // 2^32 + 2
         {"{\"row\":18446744073709551614}\n", false}, // 2^64 - 2
-        {"{\"row\":-2}\n", false},
+        {"{\"row\":-2}\n", false, false},
+        {"{\"row\":\"3\"}\n", false},
         {csv("4294967298"), true},
         {csv("99999999999999999999"), true}, // beyond a long long
-        {csv("-2"), true},
+        {csv("-2"), true, false},
+        {json(R"("TS_object_id=":5)"), false},
+        {json(R"("TS_object_id":18446744073709551614)"), false},
+        {json(R"("TS_object_id":99999)"), false}, // beyond the field's range
+        {json(R"("TS_object_id":5.5)"), false},
+        {"{\"numbers\":[5]}\n", false},
+        {csv("", "TS_object_id==5"), true},
+        {csv("", "TS_object_id=99999999999999999999"), true},
+        {csv("", "TS_object_id=+5"), true},
+        {csv("", "TS object_id=5"), true},
+        {"{\"row\":3,\n", false},
+        {"\"\";\"\"\r\n", true}, // a record cut short
+        {"\r\n \n", false, false},
     };
     for (const auto& c : cases) {
-        const std::string three = c.csv ? csv("3") : "{\"row\":3}\n";
-        EXPECT_EQ(Report::TakenIn(c.text + three, c.csv).rows, std::set<int>{3}) << c.text;
+        const std::string three =
+            c.csv ? csv("3", "TS_object_id=3") : "{\"row\":3,\"numbers\":{\"TS_object_id\":3}}\n";
+        std::vector<std::size_t> passedOver;
+        const Taken taken = Report::TakenIn(c.text + three, c.csv, &passedOver);
+        EXPECT_EQ(taken.rows, std::set<int>{3}) << c.text;
+        EXPECT_EQ(taken.numbers.at("TS_object_id"), std::set<long long>{3}) << c.text;
+        EXPECT_EQ(passedOver, c.passedOver ? std::vector<std::size_t>{1} : std::vector<std::size_t>{})
+            << c.text;
     }
+    // One warning for the file, however many lines it passes over.
+    EXPECT_EQ(PassedOverText("l.jsonl", {7}), "l.jsonl: строка 7 не читается и пропущена");
+    EXPECT_EQ(PassedOverText("l.jsonl", {1, 2, 3, 5, 8, 13}),
+              "l.jsonl: не читаются и пропущены строки (6): 1, 2, 3, 5, 8, …");
+}
+
+// What a terminal or a table shows of text from outside: nothing in it acts on the screen.
+TEST(ShownText, ControlCharactersAreWrittenOut) {
+    const struct {
+        std::string text, shown;
+        bool keepLines = false;
+    } cases[] = {
+        {"TK7V \x1B[31mred", "TK7V \\x1B[31mred"},
+        {"объект\x7F", "объект\\x7F"},
+        {"a\nb\tc\r", "a\\x0Ab\\x09c\\x0D"},
+        {"a\nb\tc\r", "a\nb\tc\\x0D", true},
+        {"\xC2\x9B"
+         "2J",
+         "\\u009B2J"}, // a C1 control as UTF-8
+        {"\x9B"
+         "2J",
+         "\\x9B2J"},                         // a terminal's 8-bit CSI, no UTF-8
+        {"\xC0\x9B", "\\xC0\\x9B"},          // overlong
+        {"\xED\xA0\x80", "\\xED\\xA0\\x80"}, // a surrogate
+        {"\xE2\x80", "\\xE2\\x80"},          // cut short
+        {"\xC2\xA0№ €\xF0\x9F\x94\x8C", "\xC2\xA0№ €\xF0\x9F\x94\x8C"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(ControlsEscaped(c.text, c.keepLines), c.shown) << c.text;
 }
 
 TEST(ConfigJson, RoundTripsEveryFileAndRefusesWhatItCannotTake) {

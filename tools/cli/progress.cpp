@@ -1,6 +1,7 @@
 #include "progress.h"
 
 #include "link/console.h"
+#include "station/shown_text.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -36,11 +37,15 @@ void Progress::start(std::vector<std::string> ports) {
     lines_.clear();
     for (auto& p : ports) {
         Line& l = lines_.emplace_back();
-        l.port = std::move(p);
+        l.port = station::ControlsEscaped(p);
     }
 }
 
-void Progress::update(int line, const std::string& text) {
+// Every text shown passes here: device lines, a server's words and file names are shown with their
+// control characters escaped, so that none acts on the terminal; this program's own sequences (the
+// redrawn lines) are added after.
+void Progress::update(int line, const std::string& said) {
+    const std::string text = station::ControlsEscaped(said);
     std::lock_guard lock(mutex_);
     Line& l = lines_.at(static_cast<std::size_t>(line));
     if (l.text == text) return;
@@ -86,7 +91,8 @@ void Progress::bell() {
     if (streams_.errTerminal) writeErr("\a");
 }
 
-void Progress::finish(int line, const std::string& text, bool error) {
+void Progress::finish(int line, const std::string& said, bool error) {
+    const std::string text = station::ControlsEscaped(said);
     std::lock_guard lock(mutex_);
     Line& l = lines_.at(static_cast<std::size_t>(line));
     l.active = false;
@@ -103,7 +109,8 @@ void Progress::finish(int line, const std::string& text, bool error) {
     if (inPlace()) redraw();
 }
 
-void Progress::print(const std::string& text) {
+void Progress::print(const std::string& said) {
+    const std::string text = station::ControlsEscaped(said, true);
     std::lock_guard lock(mutex_);
     const bool sameTerminal = resultsToError_ || streams_.outTerminal;
     if (inPlace() && sameTerminal) erase();
@@ -111,7 +118,8 @@ void Progress::print(const std::string& text) {
     if (inPlace() && sameTerminal) redraw();
 }
 
-void Progress::note(const std::string& text) {
+void Progress::note(const std::string& said) {
+    const std::string text = station::ControlsEscaped(said, true);
     std::lock_guard lock(mutex_);
     if (inPlace()) erase();
     writeErr(text + "\n");

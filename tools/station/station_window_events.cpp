@@ -4,6 +4,7 @@
 #include "window_common.h"
 
 #include "model/field_rules.h"
+#include "station/shown_text.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -123,8 +124,11 @@ void StationWindow::onEnded(int port, const QString& text, bool ok, bool held, c
         ident, given,
         text,  differing.join(QStringLiteral("; "))}; // captions hold commas
     for (int c = 0; c < cells.size(); ++c) {
-        auto* item = new QTableWidgetItem(cells[c]);
-        item->setToolTip(cells[c]); // a long reason is read whole under the mouse
+        // A device's line or a server's words may hold control characters: shown raw, a line
+        // break makes two lines of one cell and an escape shows as nothing at all.
+        const QString shown = fromUtf8(station::ControlsEscaped(utf8(cells[c])));
+        auto* item = new QTableWidgetItem(shown);
+        item->setToolTip(shown); // a long reason is read whole under the mouse
         if (c == 4) item->setForeground(ok ? QColor(0x1b, 0x5e, 0x20) : QColor(0x9b, 0x1c, 0x1c));
         table_->setItem(row, c, item);
     }

@@ -6,6 +6,7 @@
 #include "model/field_rules.h"
 #include "station/report.h"
 #include "station/server_ledger.h"
+#include "station/shown_text.h"
 
 #include <cmath>
 #include <memory>
@@ -59,6 +60,7 @@ Command AddLedgerCommand(CLI::App& program) {
     show->footer("Пример:\n  tk7v-cli ledger show postgresql://станция@сервер/учёт --field TS_object_id");
     return {app, [show, o](Context& context) {
                 std::vector<station::LedgerEntry> entries;
+                std::vector<std::size_t> passedOver;
                 std::string error;
                 if (station::IsServerAddress(o->where)) {
                     char* end = nullptr;
@@ -84,8 +86,11 @@ Command AddLedgerCommand(CLI::App& program) {
                         context.out.note(error);
                         return int(kFileFailed);
                     }
-                    entries = station::Report::EntriesIn(*text, csv);
+                    entries = station::Report::EntriesIn(*text, csv, &passedOver);
                 }
+                // Said before the list, and apart from it: a program reading the JSON gets the list
+                // alone.
+                if (!passedOver.empty()) context.out.note(station::PassedOverText(o->where, passedOver));
                 nlohmann::json list = nlohmann::json::array();
                 std::vector<std::vector<std::string>> rows{
                     {"Поле", "Значение", "Устройство", "Порт", "Станция", "Выдано", "Итог"}};
@@ -106,9 +111,13 @@ Command AddLedgerCommand(CLI::App& program) {
                     const std::string what = v.field.empty()
                                                  ? "строка списка" + (v.list.empty() ? "" : " " + v.list)
                                                  : ShownName(v.field) + " (" + v.field + ")";
-                    rows.push_back({what, std::to_string(v.value),
-                                    c.identification.empty() ? "—" : c.identification, c.port,
-                                    c.station.empty() ? "—" : c.station, c.when, v.result});
+                    // A cell with a line break or a tab would break the table's lines and columns.
+                    const auto cell = [](const std::string& text) {
+                        return text.empty() ? "—" : station::ControlsEscaped(text);
+                    };
+                    rows.push_back({station::ControlsEscaped(what), std::to_string(v.value),
+                                    cell(c.identification), station::ControlsEscaped(c.port), cell(c.station),
+                                    station::ControlsEscaped(c.when), station::ControlsEscaped(v.result)});
                 }
                 if (o->json) {
                     context.out.print(list.dump(2, ' ', false, nlohmann::json::error_handler_t::replace));
