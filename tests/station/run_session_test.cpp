@@ -16,14 +16,12 @@ namespace {
 
 ReportRecord Numbered(long long number) {
     ReportRecord r;
-    r.port = "ttyUSB0";
-    r.command = "write";
     r.result = "done";
     r.given.numbers = {"TS_object_id=" + std::to_string(number)};
     return r;
 }
 
-Plan PlanOn(const fs::path& report, const std::string& ledger, const std::string& list = {}) {
+Plan PlanOn(const fs::path& report, const std::string& ledger, const std::string& list = "phones.csv") {
     Plan plan;
     plan.counter = Counter{"TS_object_id", 101, 200};
     plan.report = report.string();
@@ -38,14 +36,12 @@ Plan PlanOn(const fs::path& report, const std::string& ledger, const std::string
 // records, each on a line of its own: none of their numbers is given again.
 TEST(RunSession, NewFileLedgerStartsWithWhatEarlierDaysGave) {
     const fs::path dir = tk7v::test::FreshFolder("tk7v-session");
-    const auto day = [&](const char* date, long long number, const std::string& cut) {
-        const fs::path path = dir / (std::string("Станция ТК-7В ") + date + ".csv");
+    for (const auto& [date, number, cut] : {std::tuple{"01", 101, "\"ttyUSB1\";\"TK7V"}, {"02", 102, ""}}) {
+        const fs::path path = dir / (std::string("Станция ТК-7В 2026-12-") + date + ".csv");
         std::string error;
         ASSERT_TRUE(Report::open(path.string(), error)->add(Numbered(number)).empty());
         std::ofstream(path, std::ios::app | std::ios::binary) << cut;
-    };
-    day("2026-12-01", 101, "\"ttyUSB1\";\"TK7V");
-    day("2026-12-02", 102, "");
+    }
     RunSession session;
     SessionProblem problem;
     ASSERT_TRUE(
@@ -58,10 +54,14 @@ TEST(RunSession, NewFileLedgerStartsWithWhatEarlierDaysGave) {
     fs::remove_all(dir);
 }
 
-// Each run claims from the ledger it names, not from the one the run before used.
-TEST(RunSession, EachRunClaimsFromTheLedgerItNames) {
+#ifdef TK7V_SERVER_TESTS
+// Each run claims from the ledger it names, not from the one the run before used. Records a server
+// did not take go with the next run on the same server and list only: a run on another list would
+// store them, and keep its rows, under the wrong list.
+TEST(RunSession, EachRunOnItsLedgerAndWaitingRecordsOnTheirs) {
     const fs::path dir = tk7v::test::FreshFolder("tk7v-session");
-    const std::string a = "postgresql://tk7v@127.0.0.1:1/a", b = "postgresql://tk7v@127.0.0.1:1/b";
+    const std::string a = "postgresql://tk7v@127.0.0.1:1/a",
+                      b = "postgresql://tk7v@127.0.0.1:1/b"; // no server
     const std::string file = (dir / "учёт.csv").string();
     RunSession session;
     SessionProblem problem;
@@ -69,37 +69,17 @@ TEST(RunSession, EachRunClaimsFromTheLedgerItNames) {
         ASSERT_TRUE(session.open(PlanOn(dir / "r.csv", ledger), {}, problem)) << problem.text;
         EXPECT_EQ(session.ledger()->name(), ledger);
     }
-    fs::remove_all(dir);
-}
-
-#ifdef TK7V_SERVER_TESTS
-// Records a server did not take go with the next run on the same server and list only: a run on
-// another list would store them, and keep its rows, under the wrong list.
-TEST(RunSession, RecordsAServerDidNotTakeWaitForTheirServerAndList) {
-    const fs::path dir = tk7v::test::FreshFolder("tk7v-session");
-    const std::string server = "postgresql://tk7v@127.0.0.1:1/a"; // nothing listens there
-    RunSession session;
-    SessionProblem problem;
-    ASSERT_TRUE(session.open(PlanOn(dir / "r.csv", server, "phones.csv"), {}, problem)) << problem.text;
-    LockWait once = LockWait::Once();
-    EXPECT_FALSE(session.ledger()->record(Numbered(101), once).empty());
+    EXPECT_FALSE(session.ledger()->record(Numbered(101), LockWait::Once()).empty());
     session.settle();
-    ASSERT_EQ(session.serverWaiting(), 1u);
-    const struct {
-        std::string ledger, list;
-        bool opens;
-    } runs[] = {
-        {server, "other.csv", false},
-        {"postgresql://tk7v@127.0.0.1:1/b", "phones.csv", false},
-        {(dir / "учёт.csv").string(), "phones.csv", false},
-        {server, "phones.csv", true},
-    };
-    for (const auto& run : runs) {
-        SCOPED_TRACE(run.ledger + " " + run.list);
-        EXPECT_EQ(session.open(PlanOn(dir / "r.csv", run.ledger, run.list), {}, problem), run.opens);
-        EXPECT_EQ(problem.kind, run.opens ? SessionProblem::Kind::None : SessionProblem::Kind::KeptServer);
+    for (const auto& [ledger, list, opens] : {std::tuple{a, "other.csv", false},
+                                              {b, "phones.csv", false},
+                                              {file, "phones.csv", false},
+                                              {a, "phones.csv", true}}) {
+        SCOPED_TRACE(ledger + " " + list);
+        EXPECT_EQ(session.open(PlanOn(dir / "r.csv", ledger, list), {}, problem), opens);
+        EXPECT_EQ(problem.kind, opens ? SessionProblem::Kind::None : SessionProblem::Kind::KeptServer);
         EXPECT_EQ(session.serverWaiting(), 1u);
-        EXPECT_EQ(session.serverName(), server);
+        EXPECT_EQ(session.serverName(), a);
     }
     fs::remove_all(dir);
 }
