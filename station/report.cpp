@@ -1,5 +1,7 @@
 #include "report.h"
 
+#include "values_table.h"
+
 #include "model/config_file.h"
 
 #include <csv.h>
@@ -71,11 +73,10 @@ constexpr const char* kCsvHeading[] = {
     "Начало",         "Конец",          "Итог",    "Сообщение", "Различающиеся поля",
     "Строка таблицы", "Выданные номера"};
 
-// The separator of a report that starts with `head` (its first line at least).
+// The separator of a report that starts with `head` (its first line at least), decided by its
+// headings: a spreadsheet that saved it again may have chosen "," beside its byte-order mark.
 char separatorOf(const std::string& head) {
-    if (head.starts_with(kBom)) return ';';
-    const std::string first = head.substr(0, head.find('\n'));
-    return first.find(';') != std::string::npos ? ';' : ',';
+    return CsvSeparator(SpreadsheetTextAsUtf8(head.substr(0, head.find('\n'))));
 }
 
 std::vector<std::string> CsvCells(const std::string& line, char separator);
@@ -88,9 +89,10 @@ struct CsvRow {
 // The cells of each line of a CSV report, line by line: a record cut short by a crash (an open
 // quote, say) then spoils only its own line, never the records after it. No record the station
 // claims with holds a line break. Blank lines are left out.
-std::vector<CsvRow> CsvRows(const std::string& text) {
+std::vector<CsvRow> CsvRows(const std::string& bytes) {
     std::vector<CsvRow> rows;
-    const char separator = separatorOf(text);
+    const std::string text = SpreadsheetTextAsUtf8(bytes);
+    const char separator = CsvSeparator(text);
     std::size_t line = 0;
     for (std::size_t at = 0; at < text.size();) {
         std::size_t end = text.find('\n', at);
@@ -492,7 +494,7 @@ std::vector<LedgerEntry> Report::EntriesIn(const std::string& text, bool csv,
     for (auto& [line, cells] : CsvRows(text)) {
         // The headings, of either form, and the records of an earlier version, which gave nothing
         // out, are no loss.
-        const bool heading = !cells.empty() && (cells[0] == "port" || cells[0] == std::string(kBom) + "Порт");
+        const bool heading = !cells.empty() && (cells[0] == "port" || cells[0] == "Порт");
         if (heading || cells.size() == 10) continue;
         if (cells.size() < 12) {
             passOver(line);

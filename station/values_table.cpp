@@ -32,7 +32,7 @@ void onRowEnd(int, void* data) {
 // The separator a spreadsheet chose: whichever of ";" and "," the header has more of outside
 // quotes. A header of one column has neither: ";" then, since the commas of a phone number
 // ("8,,4951234567") are part of its value, and no value a field takes holds a ";".
-unsigned char separatorOf(const std::string& text) {
+unsigned char separatorOfHeader(const std::string& text) {
     int semicolons = 0, commas = 0;
     bool quoted = false;
     for (char c : text) {
@@ -97,16 +97,21 @@ bool isUtf8(std::string_view s) {
 
 } // namespace
 
-ValuesTable ReadValuesTable(const std::string& bytes) {
-    ValuesTable out;
-    std::string text = bytes;
+std::string SpreadsheetTextAsUtf8(const std::string& bytes) {
     // A byte-order mark or text that is valid UTF-8 is UTF-8; anything else is what Excel's
     // "CSV (разделители — точка с запятой)" writes on a Russian Windows, Windows-1251, the code
     // page of the device itself.
-    if (text.starts_with("\xEF\xBB\xBF"))
-        text.erase(0, 3);
-    else if (!isUtf8(text))
-        text = DeviceTextToUtf8(text);
+    if (bytes.starts_with("\xEF\xBB\xBF")) return bytes.substr(3);
+    return isUtf8(bytes) ? bytes : DeviceTextToUtf8(bytes);
+}
+
+char CsvSeparator(const std::string& text) {
+    return static_cast<char>(separatorOfHeader(text));
+}
+
+ValuesTable ReadValuesTable(const std::string& bytes) {
+    ValuesTable out;
+    const std::string text = SpreadsheetTextAsUtf8(bytes);
 
     Cells cells;
     csv_parser parser;
@@ -114,7 +119,7 @@ ValuesTable ReadValuesTable(const std::string& bytes) {
         out.error = "таблица значений не прочитана: нет памяти";
         return out;
     }
-    csv_set_delim(&parser, separatorOf(text));
+    csv_set_delim(&parser, separatorOfHeader(text));
     const bool parsed =
         csv_parse(&parser, text.data(), text.size(), onCell, onRowEnd, &cells) == text.size() &&
         csv_fini(&parser, onCell, onRowEnd, &cells) == 0;

@@ -26,6 +26,14 @@ struct ValuesTable {
 
 ValuesTable ReadValuesTable(const std::string& bytes);
 
+// A CSV file as a spreadsheet may have saved it again (UTF-8 with or without its byte-order mark,
+// or Windows-1251, as a Russian Excel writes), as UTF-8 without the mark; its lines stay as they
+// were.
+std::string SpreadsheetTextAsUtf8(const std::string& bytes);
+// The separator the first line of a CSV text uses, ";" or ",": whichever it holds more of
+// outside quotes (";" when it holds neither).
+char CsvSeparator(const std::string& text);
+
 // The row's values put on `image` by the rules of setting a field by name: each issue a line,
 // "TABLE, строка N: [предупреждение: ]what"; `refused` when one of them refuses the row (with
 // `strict`, a value out of range too). The image changes only when none does.

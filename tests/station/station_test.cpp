@@ -227,6 +227,30 @@ TEST(Report, ALineItCannotReadWholeIsPassedOverByNumber) {
               "l.jsonl: не читаются и пропущены строки (6): 1, 2, 3, 5, 8, …");
 }
 
+// A CSV report a spreadsheet saved again is read back whatever it chose: its separator is the one
+// its headings use, with or without a byte-order mark, in UTF-8 or in Windows-1251.
+TEST(Report, AReportASpreadsheetSavedAgainReadsBack) {
+    for (const auto& [start, separator, heading] : {std::tuple{"\xEF\xBB\xBF", ",", "Порт"},
+                                                    {"\xEF\xBB\xBF", ";", "Порт"},
+                                                    {"", ",", "Порт"},
+                                                    {"", ";", "\xCF\xEE\xF0\xF2"}}) { // "Порт" in 1251
+        SCOPED_TRACE(std::string(start) + separator + heading);
+        std::string text = start + std::string(heading);
+        for (const char* cell : {"Устройство", "Команда", "Файл", "SHA-256", "Начало", "Конец", "Итог",
+                                 "Сообщение", "Различающиеся поля", "Строка таблицы", "Выданные номера"})
+            text += separator + std::string(cell == std::string("Итог") ? "x" : "y");
+        text += "\r\nttyUSB0";
+        for (const char* cell :
+             {"TK7V", "write", "a,b.cfg", "", "", "", "done", "", "", "", "TS_object_id=7"})
+            text += separator + ("\"" + std::string(cell) + "\"");
+        std::vector<std::size_t> passedOver;
+        const auto entries = Report::EntriesIn(text + "\r\n", true, &passedOver);
+        ASSERT_EQ(entries.size(), 1u);
+        EXPECT_EQ(entries[0].given.numbers, std::vector<std::string>{"TS_object_id=7"});
+        EXPECT_EQ(passedOver, std::vector<std::size_t>{});
+    }
+}
+
 // What a terminal or a table shows of text from outside: nothing in it acts on the screen.
 TEST(ShownText, ControlCharactersAreWrittenOut) {
     const struct {
