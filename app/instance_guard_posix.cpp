@@ -99,7 +99,7 @@ void InstanceGuard::listenFor(std::function<QWidget*()> window, std::function<vo
     QLocalServer::removeServer(socketPath);
     d_->server = std::make_unique<QLocalServer>();
     d_->server->setSocketOptions(QLocalServer::UserAccessOption);
-    QObject::connect(d_->server.get(), &QLocalServer::newConnection, d_->server.get(), [this, window] {
+    QObject::connect(d_->server.get(), &QLocalServer::newConnection, d_->server.get(), [this, window, open] {
         while (QLocalSocket* s = d_->server->nextPendingConnection()) {
             QObject::connect(s, &QLocalSocket::disconnected, s, &QObject::deleteLater);
             QObject::connect(s, &QLocalSocket::readyRead, s, [s, window, open] {
