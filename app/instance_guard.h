@@ -1,10 +1,12 @@
 #pragma once
 // One running configurator per user, named after the program's instance GUID. On Windows it is
 // the named shared memory block holding the first instance's window handle; a second instance
-// brings that window forward itself (instance_guard_win32.cpp). Elsewhere the first instance
-// holds a lock file and listens on a local socket in a folder only the user can reach (the
-// runtime folder); a second one asks it over the socket to come forward
-// (instance_guard_posix.cpp).
+// hands its file to that window in a WM_COPYDATA message and brings the window forward itself
+// (instance_guard_win32.cpp). Elsewhere the first instance holds a lock file and listens on a
+// local socket in a folder only the user can reach (the runtime folder); a second one sends it
+// the file, if any, and asks it over the socket to come forward (instance_guard_posix.cpp).
+// A file double-clicked while the window is open must not be lost: the second start exists only
+// to carry it over.
 #include <QString>
 #include <QStringList>
 
@@ -28,12 +30,15 @@ public:
     // the first instance.
     bool lock();
     // First instance: whenever a later one asks, the window `window()` names (if any) comes
-    // forward (ActivatePreviousInstance), on this thread.
-    void listenFor(std::function<QWidget*()> window);
+    // forward (ActivatePreviousInstance), on this thread; a file it hands over (an absolute path)
+    // then goes to `open`, on this thread too, once no modal dialog of the program is open.
+    void listenFor(std::function<QWidget*()> window, std::function<void(const QString&)> open = {});
     // First instance, once its window exists: later instances find this window.
     void publish(QWidget* window);
-    // Later instance: has the first one's window come forward, and waits (briefly) until it has.
-    void askFirstToComeForward();
+    // Later instance: hands the first one `file` (the path as given: it is made absolute here,
+    // since the first one's working folder is another), if not empty, has its window come
+    // forward, and waits (briefly) until it has.
+    void askFirstToComeForward(const QString& file = {});
 
 private:
     struct Impl;
@@ -49,6 +54,11 @@ QString PrivateFolder(const QStringList& candidates);
 // Brings a window forward: restored if minimised, else shown and raised; a modal dialog of the
 // program comes forward instead of the window it belongs to.
 void ActivatePreviousInstance(QWidget* window);
+
+// Runs `open(path)` on the window thread as soon as no modal dialog of the program is open: a
+// file handed over while the user answers a box (or picks a file in the Open dialog) waits for
+// the answer rather than loading under it, as the Open button cannot be pressed meanwhile.
+void OpenWhenNoDialogIsOpen(const QString& path, std::function<void(const QString&)> open);
 
 // The text of the box of last resort: a full stop is added unless the text ends in one (or in
 // another character that sorts at or below it, such as "!").

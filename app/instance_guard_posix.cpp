@@ -1,11 +1,14 @@
 #include "app/instance_guard.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QLockFile>
 #include <QStandardPaths>
+#include <QTimer>
 #include <QWidget>
 
 #include <cerrno>
@@ -75,31 +78,45 @@ bool InstanceGuard::lock() {
     return false;
 }
 
-void InstanceGuard::askFirstToComeForward() {
+// A request is one line: "activate", or "open " and the file's absolute path in UTF-8,
+// percent-encoded, since a file name may hold a line break.
+void InstanceGuard::askFirstToComeForward(const QString& file) {
     if (d_->folder.isEmpty()) return;
     QLocalSocket socket;
     socket.connectToServer(d_->path(".socket"));
     if (socket.waitForConnected(2000)) {
-        socket.write("activate\n");
+        socket.write(file.isEmpty()
+                         ? QByteArray("activate\n")
+                         : "open " + QFileInfo(file).absoluteFilePath().toUtf8().toPercentEncoding() + '\n');
         socket.waitForBytesWritten(2000);
         socket.waitForReadyRead(2000); // the first instance answers once it has come forward
     }
 }
 
-void InstanceGuard::listenFor(std::function<QWidget*()> window) {
+void InstanceGuard::listenFor(std::function<QWidget*()> window, std::function<void(const QString&)> open) {
     if (d_->folder.isEmpty()) return;
     const QString socketPath = d_->path(".socket");
     QLocalServer::removeServer(socketPath);
     d_->server = std::make_unique<QLocalServer>();
     d_->server->setSocketOptions(QLocalServer::UserAccessOption);
-    QObject::connect(d_->server.get(), &QLocalServer::newConnection, d_->server.get(), [this, window] {
+    QObject::connect(d_->server.get(), &QLocalServer::newConnection, d_->server.get(), [this, window, open] {
         while (QLocalSocket* s = d_->server->nextPendingConnection()) {
             QObject::connect(s, &QLocalSocket::disconnected, s, &QObject::deleteLater);
-            QObject::connect(s, &QLocalSocket::readyRead, s, [s, window] {
-                if (!s->readAll().contains("activate")) return;
-                ActivatePreviousInstance(window());
-                s->write("ok\n");
-                s->flush();
+            QObject::connect(s, &QLocalSocket::readyRead, s, [s, window, open] {
+                while (s->canReadLine()) {
+                    const QByteArray line = s->readLine().chopped(1);
+                    const bool file = line.startsWith("open ");
+                    if (!file && line != "activate") continue;
+                    ActivatePreviousInstance(window());
+                    s->write("ok\n");
+                    s->flush();
+                    // Opened from the event loop: a box the opening shows must not run inside
+                    // this socket's handler.
+                    if (file && open)
+                        QTimer::singleShot(0, qApp,
+                                           [open, path = QString::fromUtf8(QByteArray::fromPercentEncoding(
+                                                      line.mid(5)))] { OpenWhenNoDialogIsOpen(path, open); });
+                }
             });
         }
     });

@@ -51,13 +51,19 @@ int main(int argc, char** argv) {
         // none can be opened still ends quietly with 0.
         QCoreApplication probe(argc, argv);
         if (!guard.lock()) {
-            guard.askFirstToComeForward();
+            // A file double-clicked while the window is open goes to that window.
+            const QStringList args = QCoreApplication::arguments();
+            guard.askFirstToComeForward(args.size() > 1 ? args[1] : QString());
             return 0;
         }
     }
     TApplication app(argc, argv);
     startup.reset();
-    guard.listenFor([]() -> QWidget* { return tk7v::Form1.data(); });
+    // A file handed over by a later start opens as the Open button opens the one chosen.
+    guard.listenFor([]() -> QWidget* { return tk7v::Form1.data(); },
+                    [](const QString& path) {
+                        if (tk7v::Form1) tk7v::Form1->OpenFile(path);
+                    });
     try {
         QApplication::setStyle(QStringLiteral("Windows"));
         tk7v::InstallQtRussian(app);

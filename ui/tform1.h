@@ -117,8 +117,8 @@ public:
     // Configuration files.
     void BitBtn1Click();
     void BitBtn2Click();
-    // A file handed to the program at its start (Explorer's "Открыть с помощью"), loaded as the
-    // Open button loads the one chosen.
+    // A file handed to the program (Explorer's "Открыть с помощью", at its start or to the window
+    // already open), loaded as the Open button loads the one chosen.
     void OpenFile(const QString& path);
     bool pictureAnimationRunning() const;
 

@@ -113,36 +113,77 @@ private slots:
         QCOMPARE(WithFullStop(""), QString(""));
     }
 
-    void secondInstanceBringsTheFirstForwardAndEnds() {
+    void secondInstanceHandsOverItsFileAndEnds_data() {
+        QTest::addColumn<bool>("display");
+        QTest::addColumn<QString>("file"); // on the second copy's command line, from its own folder
+        QTest::newRow("no file") << true << "";
+        QTest::newRow("no file, no display") << false << "";
+        QTest::newRow("a Unicode name in its folder") << true << "объект №5.cfg";
+        QTest::newRow("a Unicode name, no display") << false << "объект №5.cfg";
+        QTest::newRow("a name with a line break") << true << "a\nb.cfg";
+    }
+    void secondInstanceHandsOverItsFileAndEnds() {
+        QFETCH(bool, display);
+        QFETCH(QString, file);
+        QTemporaryDir folder; // the second copy's working folder, not this one's
         QWidget window;
         window.showMinimized();
         int activations = 0;
+        QStringList opened;
         InstanceGuard guard;
         QVERIFY(guard.lock());
-        guard.listenFor([&]() -> QWidget* {
-            ++activations;
-            return &window;
-        });
+        guard.listenFor(
+            [&]() -> QWidget* {
+                ++activations;
+                return &window;
+            },
+            [&](const QString& path) { opened << path; });
         // A second copy ends with 0, also where it could open no display at all.
-        for (const bool display : {true, false}) {
-            QProcess second;
-            if (!display) second.setProcessEnvironment(withoutDisplay());
-            second.start(TK7V_PROGRAM, {});
-            QVERIFY(second.waitForStarted());
-            QTRY_COMPARE_WITH_TIMEOUT(second.state(), QProcess::NotRunning, 10000);
-            QCOMPARE(second.exitStatus(), QProcess::NormalExit);
-            QCOMPARE(second.exitCode(), 0);
-        }
-        QCOMPARE(activations, 2);
+        QProcess second;
+        if (!display) second.setProcessEnvironment(withoutDisplay());
+        second.setWorkingDirectory(folder.path());
+        second.start(TK7V_PROGRAM, file.isEmpty() ? QStringList() : QStringList{file});
+        QVERIFY(second.waitForStarted());
+        QTRY_COMPARE_WITH_TIMEOUT(second.state(), QProcess::NotRunning, 10000);
+        QCOMPARE(second.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(second.exitCode(), 0);
+        QCOMPARE(activations, 1);
         QVERIFY(!window.isMinimized());
         QVERIFY(window.isVisible());
+        const QStringList expected =
+            file.isEmpty() ? QStringList() : QStringList{QDir(folder.path()).absoluteFilePath(file)};
+        QTRY_COMPARE_WITH_TIMEOUT(opened, expected, 5000);
+    }
 
-        // An open dialog of the first instance comes forward instead of its window.
+    // An open dialog of the first instance comes forward instead of its window.
+    void openDialogComesForwardInsteadOfTheWindow() {
+        QWidget window;
+        window.show();
         QWidget dialog(&window, Qt::Dialog);
         dialog.setWindowModality(Qt::ApplicationModal);
         dialog.show();
         ActivatePreviousInstance(&window);
         QCOMPARE(QApplication::activeModalWidget(), &dialog);
+    }
+
+    // A file handed over while a box is open waits for it, and for the next box opened at once.
+    void handedFileWaitsForOpenDialogs() {
+        QWidget window;
+        window.show();
+        QWidget box(&window, Qt::Dialog), next(&window, Qt::Dialog);
+        box.setWindowModality(Qt::ApplicationModal);
+        next.setWindowModality(Qt::ApplicationModal);
+        box.show();
+        QStringList opened;
+        OpenWhenNoDialogIsOpen("/tmp/объект.cfg", [&](const QString& path) { opened << path; });
+        QCoreApplication::processEvents();
+        QVERIFY(opened.isEmpty());
+        box.hide();
+        next.show();
+        QCoreApplication::processEvents();
+        QVERIFY(opened.isEmpty());
+        next.hide();
+        QTRY_COMPARE_WITH_TIMEOUT(opened, QStringList{"/tmp/объект.cfg"}, 5000);
     }
 
     void firstCopyWithNoDisplaySaysSoInRussian() {
