@@ -40,8 +40,8 @@ bool SplitGiven(std::string_view given, std::string& field, long long& value) {
     const auto [stop, failed] = std::from_chars(given.data() + eq + 1, end, value);
     if (failed != std::errc() || stop != end || eq + 1 == given.size()) return false;
     field = given.substr(0, eq);
-    const FieldSpec* spec = FindField(field);
-    return !spec || !spec->range || (value >= spec->range->low && value <= spec->range->high);
+    const FieldSpec* known = FindField(field);
+    return !known || !known->range || (value >= known->range->low && value <= known->range->high);
 }
 
 std::string PassedOverText(const std::string& path, const std::vector<std::size_t>& lines) {
