@@ -21,6 +21,26 @@ std::unique_ptr<Ledger> OpenLedger(const std::string& where, const std::string& 
     return Report::open(where, error);
 }
 
+LedgerRead ReadLedgerEntries(const std::string& where, std::chrono::milliseconds timeout,
+                             const std::function<std::optional<std::string>(std::string& error)>& readFile,
+                             std::vector<LedgerEntry>& out, std::vector<std::size_t>& passedOver,
+                             std::string& error) {
+    if (IsServerAddress(where)) {
+        const std::unique_ptr<Ledger> ledger = OpenLedger(where, {}, timeout, error);
+        if (!ledger) return LedgerRead::NotALedger;
+        return ledger->entries(out, error) ? LedgerRead::Read : LedgerRead::ServerFailed;
+    }
+    const bool csv = where.ends_with(".csv");
+    if (!csv && !where.ends_with(".jsonl")) {
+        error = where + ": ожидается файл .csv или .jsonl или адрес postgresql://…";
+        return LedgerRead::NotALedger;
+    }
+    const std::optional<std::string> text = readFile(error);
+    if (!text) return LedgerRead::FileFailed;
+    out = Report::EntriesIn(*text, csv, &passedOver);
+    return LedgerRead::Read;
+}
+
 std::string SpaceJoined(const std::vector<std::string>& words) {
     std::string all;
     for (const auto& w : words)

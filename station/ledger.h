@@ -45,6 +45,18 @@ class Ledger;
 std::unique_ptr<Ledger> OpenLedger(const std::string& where, const std::string& list,
                                    std::chrono::milliseconds timeout, std::string& error);
 
+struct LedgerEntry;
+// Every record the ledger at `where` holds, oldest first, for people asking what went where: a
+// server's (each wait at most `timeout`), or a report's or a ledger's file, whose text
+// `readFile` gives (read as it stands, never opened for appending: a name typed wrong makes no
+// file), with the numbers of its lines that could not be read in `passedOver`. On failure `error`
+// says why: NotALedger for a name that is neither a file of a ledger's kind nor a usable address.
+enum class LedgerRead { Read, NotALedger, FileFailed, ServerFailed };
+LedgerRead ReadLedgerEntries(const std::string& where, std::chrono::milliseconds timeout,
+                             const std::function<std::optional<std::string>(std::string& error)>& readFile,
+                             std::vector<LedgerEntry>& out, std::vector<std::size_t>& passedOver,
+                             std::string& error);
+
 // A record as a ledger holds it, for people asking what went where.
 struct LedgerEntry {
     std::string port, station, identification;

@@ -5,7 +5,6 @@
 #include "help.h"
 #include "model/field_rules.h"
 #include "station/report.h"
-#include "station/server_ledger.h"
 #include "station/shown_text.h"
 
 #include <cmath>
@@ -15,10 +14,6 @@
 namespace tk7v::cli {
 
 namespace {
-
-bool EndsWith(const std::string& s, const std::string& end) {
-    return s.size() >= end.size() && s.compare(s.size() - end.size(), end.size(), end) == 0;
-}
 
 // Columns padded to their widest cell, in characters rather than bytes.
 std::vector<std::string> Aligned(const std::vector<std::vector<std::string>>& rows) {
@@ -62,31 +57,18 @@ Command AddLedgerCommand(CLI::App& program) {
                 std::vector<station::LedgerEntry> entries;
                 std::vector<std::size_t> passedOver;
                 std::string error;
-                if (station::IsServerAddress(o->where)) {
-                    char* end = nullptr;
-                    const double seconds = std::strtod(o->timeout.c_str(), &end);
-                    if (!end || *end || !std::isfinite(seconds) || seconds < 0.1 || seconds > 3600)
-                        return UsageError(*show, "--timeout: ожидается число секунд от 0.1 до 3600");
-                    const auto timeout = std::chrono::milliseconds(std::lround(seconds * 1000));
-                    const std::unique_ptr<station::Ledger> ledger =
-                        station::OpenLedger(o->where, {}, timeout, error);
-                    if (!ledger) return UsageError(*show, error);
-                    if (!ledger->entries(entries, error)) {
-                        context.out.note(error);
-                        return int(kDeviceFailed);
-                    }
-                } else {
-                    const bool csv = EndsWith(o->where, ".csv");
-                    if (!csv && !EndsWith(o->where, ".jsonl"))
-                        return UsageError(
-                            *show, o->where + ": ожидается файл .csv или .jsonl или адрес postgresql://…");
-                    // Read as it stands, never opened for appending: a name typed wrong makes no file.
-                    const std::optional<std::string> text = ReadTextFile(o->where, error);
-                    if (!text) {
-                        context.out.note(error);
-                        return int(kFileFailed);
-                    }
-                    entries = station::Report::EntriesIn(*text, csv, &passedOver);
+                char* end = nullptr;
+                const double seconds = std::strtod(o->timeout.c_str(), &end);
+                if (!end || *end || !std::isfinite(seconds) || seconds < 0.1 || seconds > 3600)
+                    return UsageError(*show, "--timeout: ожидается число секунд от 0.1 до 3600");
+                const auto read = station::ReadLedgerEntries(
+                    o->where, std::chrono::milliseconds(std::lround(seconds * 1000)),
+                    [&](std::string& why) { return ReadTextFile(o->where, why); }, entries, passedOver,
+                    error);
+                if (read == station::LedgerRead::NotALedger) return UsageError(*show, error);
+                if (read != station::LedgerRead::Read) {
+                    context.out.note(error);
+                    return int(read == station::LedgerRead::FileFailed ? kFileFailed : kDeviceFailed);
                 }
                 // Said before the list, and apart from it: a program reading the JSON gets the list
                 // alone.
