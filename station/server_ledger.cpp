@@ -403,9 +403,18 @@ std::string ServerLedger::failedLocked() {
     return error;
 }
 
-bool ServerLedger::lockFor(Call& call, std::unique_lock<std::timed_mutex>& lock, std::string& error) {
-    lock = std::unique_lock(mutex_, std::defer_lock);
-    while (!lock.try_lock_for(kSlice)) {
+ServerLedger::Held::~Held() {
+    if (!turn) return;
+    {
+        std::lock_guard lock(turn->mutex);
+        turn->taken = false;
+    }
+    turn->free.notify_one();
+}
+
+bool ServerLedger::lockFor(Call& call, Held& held, std::string& error) {
+    std::unique_lock lock(turn_.mutex);
+    while (turn_.taken) {
         if (call.wait.stopped && call.wait.stopped()) {
             error = "учёт номеров: ожидание сервера прервано";
             return false;
@@ -414,13 +423,16 @@ bool ServerLedger::lockFor(Call& call, std::unique_lock<std::timed_mutex>& lock,
             error = "учёт номеров недоступен: сервер не отвечает";
             return false;
         }
+        turn_.free.wait_for(lock, kSlice);
     }
+    turn_.taken = true;
+    held.turn = &turn_;
     return true;
 }
 
 bool ServerLedger::ready(std::string& error, const LockWait& wait) {
     Call call(wait, options_.timeout);
-    std::unique_lock<std::timed_mutex> lock;
+    Held lock;
     if (!lockFor(call, lock, error)) return false;
     // A connection made earlier says nothing of the server now (gone, restarted, frozen): one
     // statement on it does. One found broken is made again, once.
@@ -493,7 +505,7 @@ void ServerLedger::forgetStored(std::size_t stored) {
 
 bool ServerLedger::claim(const Choose& choose, std::string& error, const LockWait& wait) {
     Call call(wait, options_.timeout);
-    std::unique_lock<std::timed_mutex> lock;
+    Held lock;
     if (!lockFor(call, lock, error)) return false;
     // A connection found broken before anything was committed (a server restarted since the last
     // claim) is made again once, and the claim begins again on it.
@@ -540,7 +552,7 @@ bool ServerLedger::claim(const Choose& choose, std::string& error, const LockWai
 
 bool ServerLedger::taken(Taken& out, std::string& error, const LockWait& wait) {
     Call call(wait, options_.timeout);
-    std::unique_lock<std::timed_mutex> lock;
+    Held lock;
     if (!lockFor(call, lock, error)) return false;
     if (!connectLocked(call, error)) return false;
     if (takenLocked(call, out)) return true;
@@ -550,7 +562,7 @@ bool ServerLedger::taken(Taken& out, std::string& error, const LockWait& wait) {
 
 bool ServerLedger::entries(std::vector<LedgerEntry>& out, std::string& error, const LockWait& wait) {
     Call call(wait, options_.timeout);
-    std::unique_lock<std::timed_mutex> lock;
+    Held lock;
     if (!lockFor(call, lock, error)) return false;
     if (!connectLocked(call, error)) return false;
     const Result rows = session_->exec(
@@ -597,7 +609,7 @@ std::string ServerLedger::flushRecords(const LockWait& wait) {
     if (keptCount_ == 0) return {};
     Call call(wait, options_.timeout);
     std::string error;
-    std::unique_lock<std::timed_mutex> lock;
+    Held lock;
     if (!lockFor(call, lock, error) || !connectLocked(call, error)) return error;
     Session& s = *session_;
     std::size_t stored = 0;

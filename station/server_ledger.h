@@ -16,6 +16,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -64,8 +65,23 @@ private:
     explicit ServerLedger(Options options);
     // Takes the connection for `call`: waits for the call before it within the call's limit, and
     // a stop ends the wait, so that no call waits unbounded behind one a frozen server holds.
-    bool lockFor(Call& call, std::unique_lock<std::timed_mutex>& lock, std::string& error);
-    // The connection, made (and the tables with it) when there is none; mutex_ held.
+    // One call at a time on the connection: a mutex and a condition rather than a timed mutex,
+    // whose timed wait the thread checker does not follow.
+    struct Turn {
+        std::mutex mutex;
+        std::condition_variable free;
+        bool taken = false;
+    };
+    // The turn, held until this goes.
+    struct Held {
+        Held() = default;
+        Held(const Held&) = delete;
+        Held& operator=(const Held&) = delete;
+        ~Held();
+        Turn* turn = nullptr;
+    };
+    bool lockFor(Call& call, Held& held, std::string& error);
+    // The connection, made (and the tables with it) when there is none; the turn held.
     bool connectLocked(Call& call, std::string& error);
     // The records kept, stored in the session's open transaction; false with the session's why.
     bool storeKeptLocked(Call& call, std::size_t& stored);
@@ -74,7 +90,7 @@ private:
     std::string failedLocked(); // the session's failure, for people; drops the connection
 
     Options options_;
-    std::timed_mutex mutex_; // one call at a time on the connection
+    Turn turn_; // one call at a time on the connection
     std::unique_ptr<Session> session_;
     // Records not yet stored, oldest first. A record is kept at once, whatever call holds the
     // connection: keeping it must never wait for the server.
