@@ -1,21 +1,15 @@
 #pragma once
-// What every group of figures shares: the wire's bounds, the simulators, how a figure is checked
-// against its goal, and how CPU is counted.
+// What every group of figures shares: the wire's bounds, the simulators, how a figure is timed and
+// checked against its goal, and how CPU is counted.
 #include "common/sim_process.h"
 #include "link/tconnect.h"
 #include "model/parameter_image.h"
 
-#include <algorithm>
-#include <chrono>
 #include <cmath>
-#include <cstdio>
-#include <fstream>
+#include <fcntl.h>
 #include <functional>
 #include <memory>
-#include <spawn.h>
-#include <string>
 #include <sys/resource.h>
-#include <vector>
 
 namespace tk7v::bench {
 
@@ -27,8 +21,7 @@ constexpr double kByteMs = 10.0 * 1000.0 / 9600.0; // 10 bits a byte at 9600 bau
 constexpr int kRuns = 5;
 inline const std::string kIdent = "TK7V v2.6 (simulator)";
 
-// Goals missed so far; main's exit status.
-inline int failures = 0;
+inline int failures = 0; // goals missed so far; main's exit status
 
 struct Figures {
     double median, min, max;
@@ -44,8 +37,29 @@ inline double Percentile(std::vector<double> v, double p) {
     return v[std::min(v.size() - 1, static_cast<std::size_t>(std::ceil(p * v.size())) - 1)];
 }
 
+// "median 1.0 ms (0.9..1.2)", to `digits` decimals.
+inline std::string Median(const Figures& f, int digits = 1) {
+    char s[128];
+    std::snprintf(s, sizeof s, "median %.*f ms (%.*f..%.*f)", digits, f.median, digits, f.min, digits, f.max);
+    return s;
+}
+
 inline double MsSince(Clock::time_point t0) {
     return std::chrono::duration<double, std::milli>(Clock::now() - t0).count();
+}
+
+inline double TimeMs(const std::function<void()>& f) {
+    const auto t0 = Clock::now();
+    f();
+    return MsSince(t0);
+}
+
+// What `f` returns, `n` times over.
+inline std::vector<double> Repeat(int n, const std::function<double()>& f) {
+    std::vector<double> v;
+    for (int i = 0; i < n; ++i)
+        v.push_back(f());
+    return v;
 }
 
 inline void Report(const std::string& what, double value, const char* unit, double goal, bool below = true) {
@@ -64,8 +78,8 @@ struct Exchange {
     double pausesMs;
 };
 inline const Exchange kExchanges[] = {
-    {opConnect, "identify", 6.0 + static_cast<double>(kIdent.size()) + 1, 1,
-     0},                                                                // RESET\r; the line up to its CR
+    // RESET\r; the line up to its CR
+    {opConnect, "identify", 6.0 + static_cast<double>(kIdent.size()) + 1, 1, 0},
     {opRead, "read", 10 * 6 + 9 * (6 + 26 + 1) + (6 + 4 + 1), 10, 100}, // 368
     {opWrite, "write", 20 * 7 + 512 + 20 * 4, 20, 100},                 // chunks; "OK\r\n" each
 };
@@ -79,8 +93,8 @@ inline void ExchangeFigures(const char* who, const Exchange& e, int turnaround,
                             const std::vector<double>& ms) {
     const Figures f = Stats(ms);
     const double bound = LowerBoundMs(e, turnaround);
-    std::printf("%s %-8s turnaround %d ms: median %.1f ms (%.1f..%.1f), lower bound %.1f ms\n", who, e.name,
-                turnaround, f.median, f.min, f.max, bound);
+    std::printf("%s %-8s turnaround %d ms: %s, lower bound %.1f ms\n", who, e.name, turnaround,
+                Median(f).c_str(), bound);
     if (e.op != opConnect)
         Report(std::string(who) + " " + e.name + " / lower bound, turnaround " + std::to_string(turnaround) +
                    " ms",
@@ -117,15 +131,53 @@ inline double ProcessCpuSeconds() {
     return CpuSeconds(r);
 }
 
+// Many devices programmed at once against one alone, `runs` times over fresh simulators: `run` times
+// the program on the ports given and, when asked, counts the CPU seconds it took. The one device is
+// the first of the many, unless `apart`: a station leaves alone a device that holds its
+// configuration already, so there it is one more.
+struct Scaling {
+    Figures one, many;
+    double cpuShare; // while the many are programmed, share of a core
+};
+inline Scaling OneAgainstMany(int runs, int devices, bool apart,
+                              const std::function<double(const std::vector<std::string>&, double*)>& run) {
+    std::vector<double> one, many;
+    double cpu = 0, cpuMs = 0;
+    for (int i = 0; i < runs; ++i) {
+        std::vector<std::string> ports;
+        const auto sims = StartSims(devices + (apart ? 1 : 0), ports);
+        one.push_back(run({ports[0]}, nullptr));
+        if (apart) ports.erase(ports.begin());
+        double seconds = 0;
+        many.push_back(run(ports, &seconds));
+        cpu += seconds;
+        cpuMs += many.back();
+    }
+    return {Stats(one), Stats(many), 100.0 * cpu / (cpuMs / 1000.0)};
+}
+
 inline void WriteImage(const std::string& file, const ParameterImage& image) {
     std::ofstream(file, std::ios::binary).write(reinterpret_cast<const char*>(image.data()), 512);
 }
 
-// Starts `args` (the program first) with its standard streams as `streams` sets them (the file
-// actions are destroyed here); its process number, or -1.
-pid_t Spawn(std::vector<std::string> args, const std::function<void(posix_spawn_file_actions_t&)>& streams);
+// Starts `args` (the program first) with its standard streams as `streams` sets them; its process
+// number, or -1.
+inline pid_t Spawn(std::vector<std::string> args,
+                   const std::function<void(posix_spawn_file_actions_t&)>& streams) {
+    std::vector<char*> argv;
+    for (auto& a : args)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t fa;
+    posix_spawn_file_actions_init(&fa);
+    streams(fa);
+    pid_t pid = -1;
+    const bool failed = posix_spawn(&pid, argv[0], &fa, nullptr, argv.data(), environ) != 0;
+    posix_spawn_file_actions_destroy(&fa);
+    return failed ? -1 : pid;
+}
 
-// The groups of figures, each in a file of its own.
+// The groups of figures, each kind in a file of its own.
 void WorkerFigures();
 void TurnaroundFigures();
 void WaitingFigures();

@@ -4,24 +4,9 @@
 
 #include "station/numbering.h"
 
-#include <fcntl.h>
 #include <sys/wait.h>
 
 namespace tk7v::bench {
-
-pid_t Spawn(std::vector<std::string> args, const std::function<void(posix_spawn_file_actions_t&)>& streams) {
-    std::vector<char*> argv;
-    for (auto& a : args)
-        argv.push_back(a.data());
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t fa;
-    posix_spawn_file_actions_init(&fa);
-    streams(fa);
-    pid_t pid = -1;
-    if (posix_spawn(&pid, argv[0], &fa, nullptr, argv.data(), environ) != 0) pid = -1;
-    posix_spawn_file_actions_destroy(&fa);
-    return pid;
-}
 
 namespace {
 
@@ -65,33 +50,21 @@ void CliFigures(int devices, const std::vector<std::string>& extra, const std::s
         return load;
     };
     const double loadBefore = loadAverage();
-    std::vector<double> one, many;
-    double cpu = 0, cpuMs = 0;
-    for (int i = 0; i < kRuns; ++i) {
-        std::vector<std::string> ports;
-        const auto sims = StartSims(devices, ports);
-        one.push_back(RunCli({ports[0]}, file, nullptr, extra));
-        double seconds = 0;
-        many.push_back(RunCli(ports, file, &seconds, extra));
-        cpu += seconds;
-        cpuMs += many.back();
-    }
+    const Scaling s = OneAgainstMany(kRuns, devices, false, [&](const auto& ports, double* cpu) {
+        return RunCli(ports, file, cpu, extra);
+    });
     const double load = std::max(loadBefore, loadAverage());
-    const Figures f1 = Stats(one), fn = Stats(many);
-    std::printf(
-        "tk7v-cli write --verify, one device: median %.1f ms (%.1f..%.1f), write + read bound %.1f ms\n",
-        f1.median, f1.min, f1.max, bound);
-    std::printf("tk7v-cli write --verify, %d devices: median %.1f ms (%.1f..%.1f)\n", devices, fn.median,
-                fn.min, fn.max);
+    std::printf("tk7v-cli write --verify, one device: %s, write + read bound %.1f ms\n",
+                Median(s.one).c_str(), bound);
+    std::printf("tk7v-cli write --verify, %d devices: %s\n", devices, Median(s.many).c_str());
     if (load > 1.0)
         std::printf(
             "note: the machine was busy (load average %.2f): the station figures are not comparable\n", load);
     Report("cli write --verify, runs that failed", cliFailures, "", 1);
-    Report("cli write --verify, one device / (write + read bound)", f1.median / bound, "x", 1.05);
+    Report("cli write --verify, one device / (write + read bound)", s.one.median / bound, "x", 1.05);
     const std::string label = std::to_string(devices) + " devices" + how;
-    Report("cli write --verify, " + label + " / one", fn.median / f1.median, "x", 1.05);
-    Report("cli's own CPU while " + label + " are written, share of a core", 100.0 * cpu / (cpuMs / 1000.0),
-           "%", 5.0);
+    Report("cli write --verify, " + label + " / one", s.many.median / s.one.median, "x", 1.05);
+    Report("cli's own CPU while " + label + " are written, share of a core", s.cpuShare, "%", 5.0);
     std::filesystem::remove(file);
 }
 
@@ -104,27 +77,23 @@ void ServerFigures() {
         return std::system((script + " " + what + " " + dir + " >/dev/null 2>&1").c_str()) == 0;
     };
     server("stop"); // one an interrupted bench left
-    if (!server("start")) {
-        Report("ledger server started", 0, "", 1, false);
-        return;
-    }
+    if (!server("start")) return Report("ledger server started", 0, "", 1, false);
     std::string uri;
     std::getline(std::ifstream(dir + "/uri"), uri);
     std::string error;
     const auto ledger = tk7v::station::OpenLedger(uri, {}, std::chrono::seconds(5), error);
     const tk7v::station::Numbering numbering({}, tk7v::station::Counter{"TS_object_id", 1, 8191});
-    std::vector<double> ms;
-    for (int i = 0; ledger && i < 200; ++i) {
+    const auto ms = Repeat(ledger ? 200 : 0, [&] {
         ParameterImage image = StartupImage();
         const auto t0 = Clock::now();
         const auto claim = numbering.claim(*ledger, {}, image);
-        ms.push_back(MsSince(t0));
+        const double ms = MsSince(t0);
         if (claim.outcome != tk7v::station::Numbering::Claim::Outcome::Given) error = claim.error;
-    }
+        return ms;
+    });
     if (!error.empty()) std::fprintf(stderr, "ledger server: %s\n", error.c_str());
     const Figures f = Stats(ms);
-    std::printf("claim on a server over the loopback: median %.2f ms (%.2f..%.2f) over %zu claims\n",
-                f.median, f.min, f.max, ms.size());
+    std::printf("claim on a server over the loopback: %s over %zu claims\n", Median(f, 2).c_str(), ms.size());
     Report("claim on a server ledger, median", error.empty() ? f.median : 1e9, "ms", 20.0);
     CliFigures(16, {"--ledger", uri, "--number", "TS_object_id=1-8191"}, " with a server ledger");
     server("stop");

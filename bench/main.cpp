@@ -50,8 +50,8 @@ int main(int argc, char** argv) {
             std::fputs(kUsage, stdout);
             for (const Group& g : groups)
                 std::printf("  %-13s%s\n", g.name, g.about);
-            std::printf("  %-13s%s\n\nИмя можно дать и как параметр: --cli, --station.\n", "-h, --help",
-                        "эта справка");
+            std::fputs("  -h, --help   эта справка\n\nИмя можно дать и как параметр: --cli, --station.\n",
+                       stdout);
             return 0;
         }
         if (name.starts_with("--")) name.erase(0, 2);

@@ -48,8 +48,9 @@ void StationFigures(int devices) {
                 file, {}, dir.filePath("report.csv"), {}, {}, dir.filePath("ledger.csv")},
             env);
     };
-    // From Start until `count` devices are done; the CPU used meanwhile into `cpu`.
-    const auto run = [&](const std::vector<std::string>& ports, int count, double* cpu) {
+    // From Start until every device is done; the CPU used meanwhile into `cpu`.
+    const auto run = [&](const std::vector<std::string>& ports, double* cpu) {
+        const int count = static_cast<int>(ports.size());
         const auto w = window(ports);
         const double cpu0 = ProcessCpuSeconds();
         const auto t0 = Clock::now();
@@ -67,28 +68,12 @@ void StationFigures(int devices) {
         if (w->done() < count) ++failures;
         return ms;
     };
-    std::vector<double> one, many;
-    double cpu = 0, cpuMs = 0;
-    for (int i = 0; i < 3; ++i) {
-        // One more than the sixteen: the device programmed alone would be left alone by the next run,
-        // as one that holds its configuration already.
-        std::vector<std::string> ports;
-        const auto sims = StartSims(devices + 1, ports);
-        one.push_back(run({ports[0]}, 1, nullptr));
-        ports.erase(ports.begin());
-        double seconds = 0;
-        many.push_back(run(ports, devices, &seconds));
-        cpu += seconds;
-        cpuMs += many.back();
-    }
-    const Figures f1 = Stats(one), fn = Stats(many);
-    std::printf(
-        "station window, one device: median %.1f ms (%.1f..%.1f); %d devices: median %.1f ms (%.1f..%.1f)\n",
-        f1.median, f1.min, f1.max, devices, fn.median, fn.min, fn.max);
+    const Scaling s = OneAgainstMany(3, devices, true, run);
+    std::printf("station window, one device: %s; %d devices: %s\n", Median(s.one).c_str(), devices,
+                Median(s.many).c_str());
     const std::string label = std::to_string(devices) + " devices";
-    Report("station window, " + label + " / one", fn.median / f1.median, "x", 1.05);
-    Report("station window's CPU while " + label + " are written, share of a core",
-           100.0 * cpu / (cpuMs / 1000.0), "%", 5.0);
+    Report("station window, " + label + " / one", s.many.median / s.one.median, "x", 1.05);
+    Report("station window's CPU while " + label + " are written, share of a core", s.cpuShare, "%", 5.0);
 
     // Waiting: every port listed, none with a device that answers.
     std::vector<std::string> ports;

@@ -8,16 +8,10 @@
 
 #include <QTemporaryDir>
 
-#include <csignal>
 #include <cstring>
-#include <fcntl.h>
 #include <limits>
-#include <poll.h>
 #include <set>
 #include <sstream>
-#include <sys/wait.h>
-#include <thread>
-#include <unistd.h>
 
 namespace tk7v::bench {
 
@@ -25,43 +19,39 @@ namespace {
 
 // A child's output read line by line as it comes, so that the bench waits for what it needs (a
 // command in the simulator's log, a device's result) with a deadline, not for a guessed time.
-class LineReader {
-public:
-    explicit LineReader(int fd) : fd_(fd) {}
-    ~LineReader() { ::close(fd_); }
-    LineReader(const LineReader&) = delete;
-    LineReader& operator=(const LineReader&) = delete;
+struct LineReader {
+    explicit LineReader(int f) : fd(f) {}
+    int fd;
+    std::vector<std::string> lines;
+    std::string partial;
+    std::size_t looked = 0;
+    ~LineReader() { ::close(fd); }
 
     // False when `within` passes or the output ends before a line not yet looked at is `wanted`.
     bool waitFor(const std::function<bool(const std::string&)>& wanted, Clock::duration within) {
         const auto deadline = Clock::now() + within;
         for (;;) {
-            while (looked_ < lines.size())
-                if (wanted(lines[looked_++])) return true;
+            while (looked < lines.size())
+                if (wanted(lines[looked++])) return true;
             const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
-            pollfd p{fd_, POLLIN, 0};
+            pollfd p{fd, POLLIN, 0};
             if (left <= 0 || ::poll(&p, 1, static_cast<int>(left)) <= 0) return false;
             char buf[4096];
-            const ssize_t n = ::read(fd_, buf, sizeof buf);
+            const ssize_t n = ::read(fd, buf, sizeof buf);
             if (n <= 0) return false;
-            partial_.append(buf, static_cast<std::size_t>(n));
-            for (std::size_t eol; (eol = partial_.find('\n')) != std::string::npos;
-                 partial_.erase(0, eol + 1))
-                lines.push_back(partial_.substr(0, eol));
+            partial.append(buf, static_cast<std::size_t>(n));
+            for (std::size_t eol; (eol = partial.find('\n')) != std::string::npos; partial.erase(0, eol + 1))
+                lines.push_back(partial.substr(0, eol));
         }
     }
-    // The rest, once its writer has ended.
-    void drain() {
-        waitFor([](const std::string&) { return false; }, 2s);
-    }
-
-    std::vector<std::string> lines;
-
-private:
-    int fd_;
-    std::string partial_;
-    std::size_t looked_ = 0;
 };
+
+bool Any(const std::string&) {
+    return true;
+}
+bool None(const std::string&) {
+    return false;
+} // read on to the end, once the writer has ended
 
 // The word after a log line's time: PLUG, UNPLUG, LOST, or the command the device heard.
 std::string What(const std::string& logLine, long long* at = nullptr) {
@@ -76,6 +66,10 @@ std::string What(const std::string& logLine, long long* at = nullptr) {
 bool IsCommand(const std::string& logLine) {
     const std::string w = What(logLine);
     return !w.empty() && w != "PLUG" && w != "UNPLUG" && w != "LOST";
+}
+
+bool Programmed(const std::string& result) {
+    return result.find("записано и проверено") != result.npos;
 }
 
 enum Plug { kFirst, kSwap, kAfterPull };
@@ -102,8 +96,8 @@ constexpr double kMissed = std::numeric_limits<double>::infinity();
 // By the kind of plug, and by whether the start had a pull (the devices after a pull apart).
 struct Outcome {
     std::vector<double> firstsMs[3]; // plug to first command
-    std::size_t programmed[2] = {};  // devices with a number of their own
-    std::size_t expected[2] = {};
+    double programmed[2] = {};       // devices with a number of their own
+    double expected[2] = {};
 };
 
 void Run(const Session& s, Outcome& o) {
@@ -126,9 +120,8 @@ void Run(const Session& s, Outcome& o) {
         });
     for (int fd : {in[0], out[1], log[1]})
         ::close(fd);
-    LineReader acks(out[0]), events(log[0]);
-    const auto any = [](const std::string&) { return true; };
-    if (sim <= 0 || !acks.waitFor(any, 5s)) return o.firstsMs[kFirst].push_back(kMissed);
+    LineReader acks{out[0]}, events{log[0]};
+    if (sim <= 0 || !acks.waitFor(Any, 5s)) return o.firstsMs[kFirst].push_back(kMissed);
     const pid_t cli = Spawn({TK7V_CLI, "-q", "write", file, "--port", acks.lines[0], "--loop", "--number",
                              "TS_object_id=101-8191", "--report", path("r.csv"), "--ledger", path("r.csv")},
                             [&](auto& fa) {
@@ -137,7 +130,7 @@ void Run(const Session& s, Outcome& o) {
                             });
     const auto started = Clock::now();
     ::close(said[1]);
-    LineReader results(said[0]);
+    LineReader results{said[0]};
 
     std::vector<Plug> plugs;
     const bool pulls = s.pullAfterWrites > 0;
@@ -146,17 +139,13 @@ void Run(const Session& s, Outcome& o) {
     const auto tell = [&](const char* what) {
         const std::size_t before = acks.lines.size();
         [[maybe_unused]] auto n = ::write(in[1], what, std::strlen(what));
-        return acks.waitFor(any, 2s) && acks.lines.size() > before && !acks.lines.back().starts_with("error");
+        return acks.waitFor(Any, 2s) && acks.lines.size() > before && !acks.lines.back().starts_with("error");
     };
     const auto plug = [&](Plug kind) {
         plugs.push_back(kind);
         return tell("plug\n");
     };
-    const auto programmed = [&] {
-        ++o.expected[pulls];
-        return results.waitFor([](const std::string& r) { return r.find("записано и проверено") != r.npos; },
-                               10s);
-    };
+    const auto programmed = [&] { return ++o.expected[pulls], results.waitFor(Programmed, 10s); };
     std::this_thread::sleep_until(started + std::chrono::duration<double>(s.firstPlugS));
     bool ok = plug(kFirst);
     if (ok && pulls) {
@@ -187,13 +176,10 @@ void Run(const Session& s, Outcome& o) {
                      WIFSIGNALED(status) ? WTERMSIG(status) : WEXITSTATUS(status));
     ::kill(cli, SIGINT);
     ::waitpid(cli, nullptr, 0);
-    if (!simEnded) {
-        ::kill(sim, SIGTERM);
-        ::waitpid(sim, nullptr, 0);
-    }
+    if (!simEnded) ::kill(sim, SIGTERM), ::waitpid(sim, nullptr, 0);
     ::close(in[1]);
-    results.drain();
-    events.drain();
+    results.waitFor(None, 2s);
+    events.waitFor(None, 2s);
     // Each plug to the first command after it; a plug that no command followed counts as missed.
     std::size_t k = 0;
     long long plugged = -1;
@@ -204,19 +190,16 @@ void Run(const Session& s, Outcome& o) {
     for (const std::string& e : events.lines) {
         long long at = 0;
         const std::string what = What(e, &at);
-        if (what == "PLUG") {
-            if (plugged >= 0) note(kMissed);
+        if (plugged >= 0 && (what == "PLUG" || what == "UNPLUG")) note(kMissed);
+        if (what == "PLUG")
             plugged = at, ++k;
-        } else if (plugged >= 0 && what == "UNPLUG") {
-            note(kMissed);
-        } else if (plugged >= 0 && IsCommand(e)) {
+        else if (plugged >= 0 && IsCommand(e))
             note((at - plugged) / 1000.0);
-        }
     }
     if (plugged >= 0) note(kMissed);
     std::set<std::string> numbers;
     for (const std::string& r : results.lines)
-        if (const auto n = r.find("TS_object_id="); n != r.npos && r.find("записано и проверено") != r.npos)
+        if (const auto n = r.find("TS_object_id="); n != r.npos && Programmed(r))
             numbers.insert(r.substr(n, 17));
     o.programmed[pulls] += numbers.size();
 }
@@ -229,22 +212,22 @@ void SwapFigures() {
     Outcome o;
     for (const Session& s : kSessions)
         Run(s, o);
-    const auto worst = [](const std::vector<double>& ms) {
-        return ms.empty() ? kMissed : *std::max_element(ms.begin(), ms.end());
-    };
     const auto n = [&](Plug kind) { return std::to_string(o.firstsMs[kind].size()); };
     std::printf(
         "bench swaps: %s starts, %s swaps (gaps 0.3..3 s), %s pulls mid-write (next plugged 0.6 s later)\n",
         n(kFirst).c_str(), n(kSwap).c_str(), n(kAfterPull).c_str());
-    Report("swapped devices programmed with a number of their own", static_cast<double>(o.programmed[0]), "",
-           static_cast<double>(o.expected[0]) - 0.5, false);
-    Report("devices plugged after a pull mid-write, programmed", static_cast<double>(o.programmed[1]), "",
-           static_cast<double>(o.expected[1]) - 0.5, false);
-    Report("plug to first command, first after a start, worst of " + n(kFirst), worst(o.firstsMs[kFirst]),
-           "ms", 500);
-    Report("plug to first command, later swaps, worst of " + n(kSwap), worst(o.firstsMs[kSwap]), "ms", 500);
-    Report("pull mid-write, next plug to its command, worst of " + n(kAfterPull),
-           worst(o.firstsMs[kAfterPull]), "ms", 1000);
+    Report("swapped devices programmed with a number of their own", o.programmed[0], "", o.expected[0] - 0.5,
+           false);
+    Report("devices plugged after a pull mid-write, programmed", o.programmed[1], "", o.expected[1] - 0.5,
+           false);
+    const auto worst = [&](Plug kind, const std::string& what, double goalMs) {
+        const auto& ms = o.firstsMs[kind];
+        Report(what + ", worst of " + n(kind), ms.empty() ? kMissed : *std::max_element(ms.begin(), ms.end()),
+               "ms", goalMs);
+    };
+    worst(kFirst, "plug to first command, first after a start", 500);
+    worst(kSwap, "plug to first command, later swaps", 500);
+    worst(kAfterPull, "pull mid-write, next plug to its command", 1000);
 }
 
 } // namespace tk7v::bench

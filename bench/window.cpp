@@ -11,6 +11,8 @@
 #include <QTest>
 #include <QTimer>
 
+#include <span>
+
 namespace tk7v::bench {
 
 // The exchanges driven from the window: every status text is a hand-off to its thread.
@@ -32,21 +34,15 @@ void WindowFigures() {
         form.OpenCloseComm();
         waitFor("Установлена связь");
         form.waitForWorker();
-        for (const Exchange& e : kExchanges) {
-            if (e.op == opConnect) continue;
-            std::vector<double> ms;
-            for (int i = 0; i < kRuns; ++i) {
-                const auto t0 = Clock::now();
-                if (e.op == opRead)
-                    form.Button3Click();
-                else
-                    form.Button4Click();
-                waitFor(e.op == opRead ? "Операция чтения" : "Операция записи");
-                ms.push_back(MsSince(t0));
-                form.waitForWorker();
-            }
-            ExchangeFigures("window", e, turnaround, ms);
-        }
+        for (const Exchange& e : std::span(kExchanges).last(2)) // the identify is the connection's
+            ExchangeFigures("window", e, turnaround, Repeat(kRuns, [&] {
+                                const double ms = TimeMs([&] {
+                                    e.op == opRead ? form.Button3Click() : form.Button4Click();
+                                    waitFor(e.op == opRead ? "Операция чтения" : "Операция записи");
+                                });
+                                form.waitForWorker();
+                                return ms;
+                            }));
     }
 }
 
@@ -58,38 +54,25 @@ void PortListFigures() {
     for (int i = 0; i < 128; ++i) {
         // A quarter of the entries have a device behind them, as ttyUSB ports do.
         const std::string name = (i % 4 ? "tty" : "ttyUSB") + std::to_string(i);
-        fs::create_directories(root / "sys" / name);
-        if (i % 4 == 0) fs::create_directories(root / "sys" / name / "device");
+        fs::create_directories(i % 4 ? root / "sys" / name : root / "sys" / name / "device");
         fs::create_directories(root / "dev");
         std::ofstream(root / "dev" / name).put('\0');
     }
     TForm1Environment env;
     env.listPorts = [&] { return ScanLinuxPorts((root / "dev").string(), (root / "sys").string()); };
     TForm1 form(env);
-    std::vector<double> ms;
-    for (int i = 0; i < 20; ++i) {
-        const auto t0 = Clock::now();
-        form.RefreshPortList();
-        ms.push_back(MsSince(t0));
-    }
+    const Figures f = Stats(Repeat(20, [&] { return TimeMs([&] { form.RefreshPortList(); }); }));
     // The station reads it every second to show a tile for an adapter plugged in.
     station_window::StationEnv stationEnv;
     stationEnv.listPorts = env.listPorts;
     stationEnv.refresh = std::chrono::hours(1);
-    std::vector<double> stationMs;
-    {
-        station_window::StationWindow station({}, stationEnv);
-        for (int i = 0; i < 20; ++i) {
-            const auto t0 = Clock::now();
-            station.refreshPorts();
-            stationMs.push_back(MsSince(t0));
-        }
-    }
+    station_window::StationWindow station({}, stationEnv);
+    const double stationWorst =
+        Stats(Repeat(20, [&] { return TimeMs([&] { station.refreshPorts(); }); })).max;
     fs::remove_all(root);
-    const Figures f = Stats(ms);
-    std::printf("port list read again, 32 ports: median %.3f ms (%.3f..%.3f)\n", f.median, f.min, f.max);
+    std::printf("port list read again, 32 ports: %s\n", Median(f, 3).c_str());
     Report("port list read again on opening, 32 ports (worst of 20)", f.max, "ms", 10);
-    Report("station's port list refresh, 32 ports (worst of 20)", Stats(stationMs).max, "ms", 10);
+    Report("station's port list refresh, 32 ports (worst of 20)", stationWorst, "ms", 10);
 }
 
 // Runs in a child: the program's window created and shown offscreen, then its peak memory.
@@ -108,21 +91,18 @@ int StartupProbe(int argc, char** argv) {
 void StartupFigures(const char* self) {
     std::vector<double> ms;
     long rss = 0;
+    const std::string cmd = std::string("QT_QPA_PLATFORM=offscreen ") + self + " --startup-probe";
     for (int i = 0; i < kRuns; ++i) {
         const auto t0 = Clock::now();
-        const std::string cmd = std::string("QT_QPA_PLATFORM=offscreen ") + self + " --startup-probe";
         FILE* p = ::popen(cmd.c_str(), "r");
         char line[64] = {};
-        if (!p || !std::fgets(line, sizeof line, p)) {
-            Report("start-up", 1e9, "ms", 1000);
-            return;
-        }
+        if (!p || !std::fgets(line, sizeof line, p)) return Report("start-up", 1e9, "ms", 1000);
         ms.push_back(MsSince(t0));
         std::sscanf(line, "shown %ld", &rss);
         ::pclose(p);
     }
     const Figures f = Stats(ms);
-    std::printf("start-up to the window shown: median %.1f ms (%.1f..%.1f)\n", f.median, f.min, f.max);
+    std::printf("start-up to the window shown: %s\n", Median(f).c_str());
     Report("start-up to the window shown (median)", f.median, "ms", 1000);
     std::printf("peak resident memory at start-up: %.1f MiB\n", rss / 1024.0);
 }

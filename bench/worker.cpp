@@ -5,8 +5,6 @@
 
 #include "link/serial_port.h"
 
-#include <thread>
-
 namespace tk7v::bench {
 
 namespace {
@@ -19,7 +17,10 @@ struct QuietHost : TransferHost {
     void RestoreControls() override {}
 };
 
-double RunWorker(SerialPort& port, Operation op) {
+// One exchange on the device at `path`, from the worker's start to its end.
+double RunWorker(const std::string& path, Operation op) {
+    SerialPort port;
+    port.open(path, PortConfig{});
     std::atomic<int> operation{op};
     ManualResetEvent done;
     QuietHost host;
@@ -34,38 +35,29 @@ double RunWorker(SerialPort& port, Operation op) {
 } // namespace
 
 void WorkerFigures() {
-    for (int turnaround : {0, 5}) {
-        for (const Exchange& e : kExchanges) {
-            std::vector<double> ms;
-            for (int i = 0; i < kRuns; ++i) {
-                SimProcess sim(SimArgs(turnaround, {"--timing", "/dev/null"}));
-                SerialPort port;
-                port.open(sim.port(), PortConfig{});
-                ms.push_back(RunWorker(port, e.op));
-            }
-            ExchangeFigures("worker", e, turnaround, ms);
-        }
-    }
+    for (int turnaround : {0, 5})
+        for (const Exchange& e : kExchanges)
+            ExchangeFigures("worker", e, turnaround, Repeat(kRuns, [&] {
+                                SimProcess sim(SimArgs(turnaround, {"--timing", "/dev/null"}));
+                                return RunWorker(sim.port(), e.op);
+                            }));
 }
 
 // Last byte of a reply to the next command, within one exchange (a fresh simulator for each, so
 // no pause between exchanges counts).
 void TurnaroundFigures() {
     std::vector<double> gaps;
-    for (int turnaround : {0, 5}) {
+    for (int turnaround : {0, 5})
         for (Operation op : {opRead, opWrite}) {
             SimProcess probe(SimArgs(turnaround));
             const std::string timing = (probe.dir() / "timing.txt").string();
             SimProcess timed(SimArgs(turnaround, {"--timing", timing}));
-            SerialPort port;
-            port.open(timed.port(), PortConfig{});
-            RunWorker(port, op);
+            RunWorker(timed.port(), op);
             timed.stop();
             std::ifstream in(timing);
             for (double us; in >> us;)
                 gaps.push_back(us / 1000.0);
         }
-    }
     std::printf("host turnaround: median %.3f ms, 99th percentile %.3f ms over %zu replies\n",
                 Percentile(gaps, 0.5), Percentile(gaps, 0.99), gaps.size());
     Report("host turnaround, 99th percentile", Percentile(gaps, 0.99), "ms", 2.0);
@@ -89,19 +81,17 @@ void WaitingFigures() {
                100.0 * (ProcessCpuSeconds() - before) / 5.0, "%", 1.0);
         worker.RequestStop();
     }
-    std::vector<double> ms;
-    for (int i = 0; i < 20; ++i) {
+    const Figures f = Stats(Repeat(20, [&] {
         done.reset();
         operation = opRead;
         TConnect worker(port, operation, done, host);
         worker.Start();
         std::this_thread::sleep_for(20ms); // let it reach its wait; the figure is the wake-up
-        const auto t0 = Clock::now();
-        worker.RequestStop();
-        done.wait(5s);
-        ms.push_back(MsSince(t0));
-    }
-    const Figures f = Stats(ms);
+        return TimeMs([&] {
+            worker.RequestStop();
+            done.wait(5s);
+        });
+    }));
     std::printf("stop to DoneEvent: median %.3f ms, worst %.3f ms\n", f.median, f.max);
     Report("stop to DoneEvent, worst of 20", f.max, "ms", 20);
 }
