@@ -236,9 +236,8 @@ TEST(Report, AReportASpreadsheetSavedAgainReadsBack) {
                                                     {"", ";", "\xCF\xEE\xF0\xF2"}}) { // "Порт" in 1251
         SCOPED_TRACE(std::string(start) + separator + heading);
         std::string text = start + std::string(heading);
-        for (const char* cell : {"Устройство", "Команда", "Файл", "SHA-256", "Начало", "Конец", "Итог",
-                                 "Сообщение", "Различающиеся поля", "Строка таблицы", "Выданные номера"})
-            text += separator + std::string(cell == std::string("Итог") ? "x" : "y");
+        for (int i = 0; i < 11; ++i)
+            text += separator + std::string("x"); // the other headings
         text += "\r\nttyUSB0";
         for (const char* cell :
              {"TK7V", "write", "a,b.cfg", "", "", "", "done", "", "", "", "TS_object_id=7"})
@@ -266,10 +265,8 @@ TEST(ShownText, ControlCharactersAreWrittenOut) {
          "\\u009B2J"}, // a C1 control as UTF-8
         {"\x9B"
          "2J",
-         "\\x9B2J"},                         // a terminal's 8-bit CSI, no UTF-8
-        {"\xC0\x9B", "\\xC0\\x9B"},          // overlong
-        {"\xED\xA0\x80", "\\xED\\xA0\\x80"}, // a surrogate
-        {"\xE2\x80", "\\xE2\\x80"},          // cut short
+         "\\x9B2J"},                // a terminal's 8-bit CSI, no UTF-8
+        {"\xC0\x9B", "\\xC0\\x9B"}, // overlong
         {"\xC2\xA0№ €\xF0\x9F\x94\x8C", "\xC2\xA0№ €\xF0\x9F\x94\x8C"},
     };
     for (const auto& c : cases)
