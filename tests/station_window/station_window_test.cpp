@@ -196,7 +196,7 @@ private slots:
     // same ledger stores it.
     void serverRecordsGoWithTheNextRun() {
         test::TestServer server;
-        SimProcess first, second({"--baud", "9600"});
+        SimProcess first, second({"--baud", "2400"}); // slow enough to be written while the server goes
         Bench b(QStringLiteral("TS_object_id=101-199"));
         b.open(StartWith{
             b.file(), {}, b.report(), {}, "TS_object_id=101-199", QString::fromStdString(server.uri())});
