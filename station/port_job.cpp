@@ -47,6 +47,14 @@ Watchdog::Clock::time_point PortJob::check(Clock::time_point now) {
     return now + options_.timeout;
 }
 
+void PortJob::touch() {
+    lastActivity_ = Clock::now().time_since_epoch().count();
+    if (paced_.count() > 0 && limit_ != paced_.count()) {
+        limit_ = paced_.count();
+        watchdog_->poke(); // its next look may be due a time-out from now
+    }
+}
+
 void PortJob::endWaits() {
     waitsEnded_ = true;
     interruptedEvent_.set();
@@ -186,16 +194,18 @@ PortJob::Ended PortJob::exchange(Operation op, const ParameterImage* toWrite, Ra
     // seen below or by the link.
     link_.clearStop();
     if (interrupted_) return Ended::Interrupt;
+    paced_ = {};
     touch();
     if (!quiet_)
         listener_.phase(index_, op == opConnect ? Phase::Connecting
                                 : op == opRead  ? (checking_ ? Phase::Checking : Phase::Reading)
                                                 : Phase::Writing);
     // At the wire's pace an exchange's silence may last a pause of its own (100 ms after a read's
-    // last reply) beside a probe's wait.
-    const auto limit = probing_              ? std::min(probeLimit(), options_.timeout)
-                       : options_.atWirePace ? std::min(probeLimit() + kPauses, options_.timeout)
-                                             : options_.timeout;
+    // last reply) beside a probe's wait. It is timed from the worker's first sign of life: what
+    // comes before it, the port's purge, waits for the system (a driver, or Wine, draining what
+    // it says it still holds), not for the device.
+    const auto limit = probing_ ? std::min(probeLimit(), options_.timeout) : options_.timeout;
+    if (!probing_ && options_.atWirePace) paced_ = std::min(probeLimit() + kPauses, options_.timeout);
     exchangeStart_ = Clock::now();
     {
         std::lock_guard lock(watchMutex_);

@@ -150,7 +150,7 @@ private:
     Ended exchange(Operation op, const ParameterImage* toWrite = nullptr, Ranges readOnly = {});
     Result finish(Ended e);
     Result readAndCompare(const ParameterImage& image);
-    void touch() { lastActivity_ = Clock::now().time_since_epoch().count(); }
+    void touch();
     std::string step() const;
 
     // Hand-offs and events: the exchange runs on the job's thread, and they run there within it.
@@ -191,9 +191,12 @@ private:
     int rejections_ = 0;
     std::atomic<bool> gaveUp_{false};
     std::atomic<std::chrono::milliseconds::rep> limit_{0}; // the running exchange's silence limit
-    bool probing_ = false;                                 // the job's thread: an exchange is a probe
-    bool checking_ = false;                                // the job's thread: a read is recognise()'s
-    int missedInRow_ = 0; // the job's thread: probes in a row that found no device
+    // The job's thread: the wire's pace limit the running exchange takes at its worker's first
+    // sign of life; zero for none.
+    std::chrono::milliseconds paced_{0};
+    bool probing_ = false;  // the job's thread: an exchange is a probe
+    bool checking_ = false; // the job's thread: a read is recognise()'s
+    int missedInRow_ = 0;   // the job's thread: probes in a row that found no device
     bool arrivedClearly_ = false;
     // The job's thread: how long a probe waits once late answers were seen; zero: probeLimit().
     std::chrono::milliseconds lateLimit_{0};
