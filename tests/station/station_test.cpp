@@ -131,7 +131,6 @@ TEST(Report, RecordsReadBackFieldByField) {
         const std::vector<LedgerEntry> back = Report::EntriesIn(bytesOf(dir / "f.csv"), true);
         ASSERT_FALSE(back.empty());
         EXPECT_EQ(back.back().port, text);
-        EXPECT_EQ(back.back().identification, text);
     }
     for (const std::string cell : {";\"=", ";\"+", ";\"-", ";\"@", ";\"\t", "\n\"="})
         EXPECT_EQ(bytesOf(dir / "f.csv").find(cell), std::string::npos) << cell;
@@ -257,7 +256,6 @@ TEST(ShownText, ControlCharactersAreWrittenOut) {
         bool keepLines = false;
     } cases[] = {
         {"TK7V \x1B[31mred", "TK7V \\x1B[31mred"},
-        {"объект\x7F", "объект\\x7F"},
         {"a\nb\tc\r", "a\\x0Ab\\x09c\\x0D"},
         {"a\nb\tc\r", "a\nb\tc\\x0D", true},
         {"\xC2\x9B"
@@ -265,8 +263,7 @@ TEST(ShownText, ControlCharactersAreWrittenOut) {
          "\\u009B2J"}, // a C1 control as UTF-8
         {"\x9B"
          "2J",
-         "\\x9B2J"},                // a terminal's 8-bit CSI, no UTF-8
-        {"\xC0\x9B", "\\xC0\\x9B"}, // overlong
+         "\\x9B2J"}, // the same byte alone: no UTF-8
         {"\xC2\xA0№ €\xF0\x9F\x94\x8C", "\xC2\xA0№ €\xF0\x9F\x94\x8C"},
     };
     for (const auto& c : cases)
