@@ -187,6 +187,9 @@ void StartupFigures(const char* self);
 int StartupProbe(int argc, char** argv);
 void CliFigures(int devices, const std::vector<std::string>& extra = {}, const std::string& how = {});
 void ServerFigures();
+void LedgerFigures();
+// In a process of its own: one claim on the ledger at `where`; prints its time in ms.
+int ClaimProbe(const char* where);
 void SwapFigures();
 void StationFigures(int devices);
 

@@ -29,6 +29,7 @@ struct Group {
 
 int main(int argc, char** argv) {
     if (argc > 1 && std::strcmp(argv[1], "--startup-probe") == 0) return StartupProbe(argc, argv);
+    if (argc > 2 && std::strcmp(argv[1], "--claim-probe") == 0) return ClaimProbe(argv[2]);
     const Group groups[] = {
         {"worker", "опознание, чтение и запись исполнителем (задержка устройства 0 и 5 мс)", WorkerFigures},
         {"turnaround", "задержка программы от ответа до следующей команды", TurnaroundFigures},
@@ -38,6 +39,7 @@ int main(int argc, char** argv) {
         {"cli", "tk7v-cli write --verify: 1, 16 и 32 устройства, его процессор",
          [] { CliFigures(16), CliFigures(32); }},
         {"server", "учёт на сервере PostgreSQL: выдача номера, 16 устройств", ServerFigures},
+        {"ledger", "выдача номера из учёта в 100 000 записей (файл) и 1 000 000 (сервер), память", LedgerFigures},
         {"station", "окно станции: 16 устройств против одного, его процессор", [] { StationFigures(16); }},
         {"swaps", "tk7v-cli --loop, устройства меняют на конце кабеля: от подключения до первой команды",
          SwapFigures},

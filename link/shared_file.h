@@ -8,6 +8,7 @@
 // SharedFile and take turns at it under a mutex of their own.
 #include "link/system_error.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <filesystem>
 #include <memory>
@@ -32,8 +33,8 @@ public:
 
     // The rest below are for the holder of the lock.
     virtual SysError size(std::uint64_t& bytes) = 0;
-    // The file from `from` to its end.
-    virtual SysError read(std::uint64_t from, std::string& bytes) = 0;
+    // The file from `from` to its end, or its first `most` bytes from there.
+    virtual SysError read(std::uint64_t from, std::string& bytes, std::size_t most = SIZE_MAX) = 0;
     // Appends the bytes whole, or, when that fails part way (a full disk, a file size limit),
     // cuts the file back to its old end so that nothing of them stays.
     virtual SysError append(std::string_view bytes) = 0;

@@ -1,5 +1,6 @@
 #include "link/shared_file.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/file.h>
@@ -46,17 +47,18 @@ public:
         return {};
     }
 
-    SysError read(std::uint64_t from, std::string& bytes) override {
+    SysError read(std::uint64_t from, std::string& bytes, std::size_t most) override {
         bytes.clear();
         char buffer[65536];
-        for (auto at = static_cast<off_t>(from);;) {
-            const ssize_t n = ::pread(fd_, buffer, sizeof buffer, at);
+        for (auto at = static_cast<off_t>(from); bytes.size() < most;) {
+            const ssize_t n = ::pread(fd_, buffer, std::min(sizeof buffer, most - bytes.size()), at);
             if (n < 0 && errno == EINTR) continue;
             if (n < 0) return lastError();
             if (n == 0) return {};
             bytes.append(buffer, static_cast<std::size_t>(n));
             at += n;
         }
+        return {};
     }
 
     SysError append(std::string_view bytes) override {

@@ -46,16 +46,18 @@ public:
         return {};
     }
 
-    SysError read(std::uint64_t from, std::string& bytes) override {
+    SysError read(std::uint64_t from, std::string& bytes, std::size_t most) override {
         bytes.clear();
         if (!seek(from)) return lastError();
         char buffer[65536];
-        for (;;) {
+        while (bytes.size() < most) {
             DWORD n = 0;
-            if (!::ReadFile(h_, buffer, sizeof buffer, &n, nullptr)) return lastError();
+            const auto want = static_cast<DWORD>(std::min<std::size_t>(sizeof buffer, most - bytes.size()));
+            if (!::ReadFile(h_, buffer, want, &n, nullptr)) return lastError();
             if (n == 0) return {};
             bytes.append(buffer, n);
         }
+        return {};
     }
 
     SysError append(std::string_view bytes) override {

@@ -89,12 +89,12 @@ DeviceEnded RunOne(PortJob& job, const DeviceWork& work, const DeviceReport& rep
         // fails as well.
         job.identity(to.numbering->identityRanges(),
                      [&](const ParameterImage& device, ParameterImage& image) {
-                         Taken taken;
+                         std::optional<Given> held;
                          std::string error;
-                         if (!ledger->taken(taken, error, lockWaitOf(job, listener, ledger->name())))
+                         if (!ledger->look([&](const GivenSoFar& soFar) { held = to.numbering->held(device, soFar); },
+                                           error, lockWaitOf(job, listener, ledger->name())) ||
+                             !held)
                              return false;
-                         const std::optional<Given> held = to.numbering->held(device, taken);
-                         if (!held) return false;
                          given = *held;
                          to.numbering->apply(given, image);
                          return true;

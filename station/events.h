@@ -37,7 +37,8 @@ struct DeviceEnd {
 // What a device was given on top of the configuration: the row of a list (its number in the
 // table, the header being row 1) and the numbers of a counter, "FIELD=NUMBER" each.
 struct Given {
-    int row = 0; // 0: no row
+    int row = 0;           // 0: no row
+    std::string rowValues; // the row's values as a ledger knows it (RowValues); empty with no row
     std::vector<std::string> numbers;
     bool any() const { return row > 0 || !numbers.empty(); }
 };

@@ -41,6 +41,38 @@ LedgerRead ReadLedgerEntries(const std::string& where, std::chrono::milliseconds
     return LedgerRead::Read;
 }
 
+void Taken::add(const Given& given) {
+    if (given.row > 0) {
+        if (given.rowValues.empty())
+            rows.insert(given.row);
+        else
+            rowValues.insert(given.rowValues);
+    }
+    std::string field;
+    long long value = 0;
+    for (const std::string& n : given.numbers)
+        if (SplitGiven(n, field, value)) numbers[field].insert(value);
+}
+
+std::optional<long long> Taken::highest(const std::string& field, long long first, long long last) const {
+    const auto given = numbers.find(field);
+    if (given == numbers.end()) return std::nullopt;
+    const auto above = given->second.upper_bound(last);
+    if (above == given->second.begin() || *std::prev(above) < first) return std::nullopt;
+    return *std::prev(above);
+}
+
+bool Taken::numberGiven(const std::string& field, long long value) const {
+    const auto given = numbers.find(field);
+    return given != numbers.end() && given->second.contains(value);
+}
+
+std::size_t Taken::firstFree(const std::vector<ListRow>& list, std::size_t from) const {
+    for (std::size_t i = from; i < list.size(); ++i)
+        if (!rowValues.contains(list[i].values) && !rows.contains(list[i].row)) return i;
+    return list.size();
+}
+
 std::string SpaceJoined(const std::vector<std::string>& words) {
     std::string all;
     for (const auto& w : words)
@@ -60,7 +92,14 @@ bool SplitGiven(std::string_view given, std::string& field, long long& value) {
     const auto [stop, failed] = std::from_chars(given.data() + eq + 1, end, value);
     if (failed != std::errc() || stop != end || eq + 1 == given.size()) return false;
     field = given.substr(0, eq);
-    const FieldSpec* known = FindField(field);
+    // A ledger's lines name the same field or two over and over: the last one found is asked first.
+    thread_local std::string lastName;
+    thread_local const FieldSpec* last = nullptr;
+    if (field != lastName) {
+        last = FindField(field);
+        lastName = field;
+    }
+    const FieldSpec* known = last;
     return !known || !known->range || (value >= known->range->low && value <= known->range->high);
 }
 

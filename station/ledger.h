@@ -32,10 +32,38 @@ struct ReportRecord {
     Given given;                        // the list row and the numbers the device was given
 };
 
-// The rows and numbers a ledger holds as given out: the numbers by field.
-struct Taken {
+// A list's row as a ledger knows it: by the values it gives, so that the same row in any copy of
+// a list, under any name, is given once and another list starts at its own first row; and by its
+// place in the list, for people and for the records of earlier versions, which named only that.
+struct ListRow {
+    int row = 0;
+    std::string values; // RowValues of the row
+};
+
+// What has been given out, as a claim asks it under the ledger's lock: each question is answered
+// by the ledger itself (an index, a query), never by handing over all it ever gave.
+class GivenSoFar {
+public:
+    virtual ~GivenSoFar() = default;
+    // The highest number of `field` given within [first, last]; none when none was.
+    virtual std::optional<long long> highest(const std::string& field, long long first, long long last) const = 0;
+    virtual bool numberGiven(const std::string& field, long long value) const = 0;
+    // The place in `rows` of the first row not given out; rows.size() when each one was.
+    virtual std::size_t firstFree(const std::vector<ListRow>& rows, std::size_t from = 0) const = 0;
+};
+
+// What a file's records hold as given out, kept in memory: the numbers by field, the rows by their
+// values, and the rows that records of earlier versions named only by place (taken in any list,
+// as those versions took them).
+struct Taken : GivenSoFar {
     std::set<int> rows;
+    std::set<std::string> rowValues;
     std::map<std::string, std::set<long long>> numbers;
+
+    void add(const Given& given);
+    std::optional<long long> highest(const std::string& field, long long first, long long last) const override;
+    bool numberGiven(const std::string& field, long long value) const override;
+    std::size_t firstFree(const std::vector<ListRow>& rows, std::size_t from = 0) const override;
 };
 
 class Ledger;
@@ -116,14 +144,16 @@ class Ledger {
 public:
     virtual ~Ledger() = default;
 
-    // Any thread. Under the ledger's lock, across threads and processes: `choose` is shown what
-    // has been given out and gives the record of its claim, or nullopt to claim nothing; the
-    // claim is kept before the lock goes. False with `error` set when the ledger could not be
-    // locked, read or written (nothing is claimed then).
-    using Choose = std::function<std::optional<ReportRecord>(const Taken&)>;
+    // Any thread. Under the ledger's lock, across threads and processes: `choose` asks what has
+    // been given out and gives the record of its claim, or nullopt to claim nothing; the claim is
+    // kept before the lock goes. False with `error` set when the ledger could not be locked, read
+    // or written, or could not answer a question (nothing is claimed then).
+    using Choose = std::function<std::optional<ReportRecord>(const GivenSoFar&)>;
     virtual bool claim(const Choose& choose, std::string& error, const LockWait& wait = {}) = 0;
-    // Any thread. What has been given out so far.
-    virtual bool taken(Taken& out, std::string& error, const LockWait& wait = {}) = 0;
+    // Any thread. `ask` asks what has been given out so far; false with `error` set when the
+    // ledger could not answer (what `ask` learnt then is not to be used).
+    using Ask = std::function<void(const GivenSoFar&)>;
+    virtual bool look(const Ask& ask, std::string& error, const LockWait& wait = {}) = 0;
     // Where it is, for people: a file's path, a server's address.
     virtual std::string name() const = 0;
     // Any thread. Whether it can be used now: a server reached and its tables in order. False with

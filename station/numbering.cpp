@@ -1,9 +1,13 @@
 #include "numbering.h"
 
+#include "sha256.h"
+
 #include "model/field_rules.h"
 
 #include <algorithm>
 #include <charconv>
+#include <map>
+#include <set>
 
 namespace tk7v::station {
 
@@ -56,35 +60,60 @@ std::optional<Counter> ParseCounter(const std::string& text, const ParameterImag
     return c;
 }
 
-std::optional<Given> Numbering::next(const Taken& taken, std::string& runOut) const {
-    Given given;
-    if (!list_.empty()) {
-        const auto free = std::find_if(list_.begin(), list_.end(),
-                                       [&](const ValuesRow& r) { return !taken.rows.contains(r.row); });
-        if (free == list_.end()) {
+std::string RowValues(const ValuesRow& row) {
+    ParameterImage image = StartupImage();
+    SetFields(image, row.assignments, false);
+    std::set<std::string, std::less<>> names;
+    for (const std::string& a : row.assignments)
+        names.insert(a.substr(0, a.find('=')));
+    std::string values;
+    for (const FieldView& v : ViewFields(image))
+        if (names.contains(v.field->control))
+            values += (values.empty() ? "" : "; ") + std::string(v.field->control) + "=" + v.text;
+    // A key a server indexes stays short: a row of long texts is known by their digest.
+    constexpr std::size_t kLongest = 512;
+    if (values.size() > kLongest)
+        values = "sha256:" + Sha256Hex(std::span(reinterpret_cast<const std::uint8_t*>(values.data()), values.size()));
+    return values;
+}
+
+std::string RepeatedRows(const std::vector<ValuesRow>& list) {
+    std::map<std::string, int> first;
+    for (const ValuesRow& r : list)
+        if (const auto [at, fresh] = first.try_emplace(RowValues(r), r.row); !fresh)
+            return "строки " + std::to_string(at->second) + " и " + std::to_string(r.row);
+    return {};
+}
+
+Numbering::Numbering(std::vector<ValuesRow> list, std::optional<Counter> counter)
+    : list_(std::move(list)), counter_(std::move(counter)) {
+    rows_.reserve(list_.size());
+    for (const ValuesRow& r : list_)
+        rows_.push_back({r.row, RowValues(r)});
+}
+
+std::optional<Given> Numbering::next(const GivenSoFar& given, std::string& runOut) const {
+    Given next;
+    if (!rows_.empty()) {
+        const std::size_t free = given.firstFree(rows_, std::min(freeFrom_->load(), rows_.size()));
+        if (free >= rows_.size()) {
             runOut.clear();
             return std::nullopt;
         }
-        given.row = free->row;
+        next.row = rows_[free].row;
+        next.rowValues = rows_[free].values;
     }
     if (counter_) {
-        long long n = counter_->first;
-        if (const auto given = taken.numbers.find(counter_->field); given != taken.numbers.end()) {
-            // The highest number given within the range: numbers below it that no record names
-            // were never given, or were held by a failed device, and stay untouched.
-            const auto above = given->second.upper_bound(counter_->last);
-            if (above != given->second.begin()) {
-                const long long highest = *std::prev(above);
-                if (highest >= counter_->first) n = highest + 1;
-            }
-        }
-        if (n > counter_->last) {
+        // After the highest number given within the range: numbers below it that no record names
+        // were never given, or were held by a failed device, and stay untouched.
+        const std::optional<long long> highest = given.highest(counter_->field, counter_->first, counter_->last);
+        if (highest && *highest >= counter_->last) {
             runOut = counter_->field;
             return std::nullopt;
         }
-        given.numbers.push_back(counter_->field + "=" + std::to_string(n));
+        next.numbers.push_back(counter_->field + "=" + std::to_string(highest ? *highest + 1 : counter_->first));
     }
-    return given;
+    return next;
 }
 
 std::vector<std::string> Numbering::assignments(const Given& given) const {
@@ -100,25 +129,35 @@ Numbering::Claim Numbering::claim(Ledger& ledger, ReportRecord record, Parameter
                                   const LockWait& wait) const {
     Claim c;
     const bool claimed = ledger.claim(
-        [&](const Taken& taken) -> std::optional<ReportRecord> {
-            const std::optional<Given> given = next(taken, c.runOut);
+        [&](const GivenSoFar& soFar) -> std::optional<ReportRecord> {
+            const std::optional<Given> given = next(soFar, c.runOut);
             if (!given) {
                 c.outcome = Claim::Outcome::RunOut;
                 return std::nullopt;
             }
             c.outcome = Claim::Outcome::Given;
             c.given = *given;
-            // Whether anything is left once this one is taken.
-            Taken after = taken;
-            if (given->row > 0) after.rows.insert(given->row);
-            for (const std::string& n : given->numbers) {
-                long long v = 0;
-                parseNumber(std::string_view(n).substr(n.find('=') + 1), v);
-                after.numbers[n.substr(0, n.find('='))].insert(v);
+            // The rows before the one found free were all given, whatever becomes of this claim.
+            if (!rows_.empty()) {
+                const auto at = std::find_if(rows_.begin(), rows_.end(),
+                                             [&](const ListRow& r) { return r.row == given->row; });
+                std::size_t was = freeFrom_->load();
+                const auto now = std::size_t(at - rows_.begin());
+                while (was < now && !freeFrom_->compare_exchange_weak(was, now)) {
+                }
             }
-            // What runs out with it is named as when the next device finds nothing: the counter's
-            // field, or nothing for the list.
-            c.last = !next(after, c.runOut);
+            // Whether anything is left once this one is taken, named as when the next device finds
+            // nothing: the list first (an empty name), then the counter's field.
+            if (!rows_.empty()) {
+                const auto at = std::find_if(rows_.begin(), rows_.end(),
+                                             [&](const ListRow& r) { return r.row == given->row; });
+                c.last = soFar.firstFree(rows_, std::size_t(at - rows_.begin()) + 1) >= rows_.size();
+                c.runOut.clear();
+            }
+            if (!c.last && counter_ && given->numbers.back() == counter_->field + "=" + std::to_string(counter_->last)) {
+                c.last = true;
+                c.runOut = counter_->field;
+            }
             record.given = *given;
             record.result = "claimed";
             return record;
@@ -146,7 +185,7 @@ std::vector<std::pair<std::size_t, std::size_t>> Numbering::identityRanges() con
     return ranges;
 }
 
-std::optional<Given> Numbering::held(const ParameterImage& device, const Taken& taken) const {
+std::optional<Given> Numbering::held(const ParameterImage& device, const GivenSoFar& soFar) const {
     Given given;
     if (counter_) {
         // The number the device holds must be one given out within the range; one never given is
@@ -154,21 +193,22 @@ std::optional<Given> Numbering::held(const ParameterImage& device, const Taken& 
         long long number = -1;
         for (const FieldView& v : ViewFields(device))
             if (v.field->control == counter_->field) parseNumber(v.text, number);
-        const auto numbers = taken.numbers.find(counter_->field);
-        if (number < counter_->first || number > counter_->last || numbers == taken.numbers.end() ||
-            !numbers->second.contains(number))
+        if (number < counter_->first || number > counter_->last || !soFar.numberGiven(counter_->field, number))
             return std::nullopt;
         given.numbers.push_back(counter_->field + "=" + std::to_string(number));
     }
     if (!list_.empty()) {
+        // The row whose values the device holds, then whether the ledger gave it out.
         const auto row = std::find_if(list_.begin(), list_.end(), [&](const ValuesRow& r) {
-            if (!taken.rows.contains(r.row)) return false;
             ParameterImage with = device;
             SetFields(with, r.assignments, false);
             return DiffFields(device, with).empty();
         });
         if (row == list_.end()) return std::nullopt;
-        given.row = row->row;
+        const ListRow& known = rows_[std::size_t(row - list_.begin())];
+        if (soFar.firstFree({known}) == 0) return std::nullopt;
+        given.row = known.row;
+        given.rowValues = known.values;
     }
     return given;
 }

@@ -9,6 +9,8 @@
 
 #include "model/parameter_image.h"
 
+#include <atomic>
+#include <memory>
 #include <optional>
 #include <string>
 #include <utility>
@@ -27,18 +29,26 @@ struct Counter {
 // Null with `error` set (naming the field and what it takes) otherwise.
 std::optional<Counter> ParseCounter(const std::string& text, const ParameterImage& image, std::string& error);
 
+// A list row's values as a ledger knows the row: each field it sets with the text the field then
+// holds (so "007" and "7" in a numeric column are one value), by field name, "; " between. The
+// same in any copy of the list, whatever its name or the order of its columns.
+std::string RowValues(const ValuesRow& row);
+
+// The first two rows of `list` that give the same values, as "строки N и M": a list whose rows
+// repeat would give one device's values to two. Empty when none do.
+std::string RepeatedRows(const std::vector<ValuesRow>& list);
+
 class Numbering {
 public:
     // `list`: the rows of a table without a port column, in its order (none: no list).
-    Numbering(std::vector<ValuesRow> list, std::optional<Counter> counter)
-        : list_(std::move(list)), counter_(std::move(counter)) {}
+    Numbering(std::vector<ValuesRow> list, std::optional<Counter> counter);
 
     bool active() const { return !list_.empty() || counter_; }
 
     // What the report holds decides the next row and number: a table row no record names, the
     // number after the highest one given within the counter's range. Nothing when either has
     // run out; `runOut` then names what has (the counter's field, or empty for the list).
-    std::optional<Given> next(const Taken& taken, std::string& runOut) const;
+    std::optional<Given> next(const GivenSoFar& given, std::string& runOut) const;
 
     struct Claim {
         enum class Outcome { Given, RunOut, Failed } outcome = Outcome::Failed;
@@ -59,7 +69,7 @@ public:
     // the list's row whose values it holds, each given as `taken` says. Nothing unless it holds
     // all that this numbering gives. Such a device was numbered already (left on its port through
     // a stop, unplugged and plugged back, a write cut short) and keeps what it holds.
-    std::optional<Given> held(const ParameterImage& device, const Taken& taken) const;
+    std::optional<Given> held(const ParameterImage& device, const GivenSoFar& given) const;
     // Puts the row's values and the numbers into `image`.
     void apply(const Given& given, ParameterImage& image) const;
 
@@ -67,6 +77,10 @@ private:
     std::vector<std::string> assignments(const Given& given) const;
 
     std::vector<ValuesRow> list_;
+    std::vector<ListRow> rows_; // the list's rows as the ledger knows them, in its order
+    // Rows before this place were found given out, and a row given stays given: the next claim
+    // asks from here. Shared by the copies of this numbering and their threads.
+    std::shared_ptr<std::atomic<std::size_t>> freeFrom_ = std::make_shared<std::atomic<std::size_t>>(0);
     std::optional<Counter> counter_;
 };
 

@@ -62,6 +62,12 @@ CheckedPlan CheckPlan(const PlanRequest& request) {
                 c.error(name + ": в списке нет ни одной строки");
                 return c.out;
             }
+            // A row is given once by its values: a second row with the same ones could never be.
+            if (const std::string twice = RepeatedRows(table.rows); !twice.empty()) {
+                c.error(name + ": " + twice + " задают одни и те же значения: каждая строка списка "
+                               "выдаётся одному устройству, оставьте одну");
+                return c.out;
+            }
             // Any device may take any row: each is tried on every port's configuration.
             for (const ValuesRow& row : table.rows)
                 for (ParameterImage image : plan.images)

@@ -7,6 +7,7 @@
 #include <csv.h>
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <charconv>
 #include <condition_variable>
 #include <cstdlib>
@@ -71,40 +72,12 @@ constexpr const char* kBom = "\xEF\xBB\xBF";
 constexpr const char* kCsvHeading[] = {
     "Порт",           "Устройство",     "Команда", "Файл",      "SHA-256",
     "Начало",         "Конец",          "Итог",    "Сообщение", "Различающиеся поля",
-    "Строка таблицы", "Выданные номера"};
+    "Строка таблицы", "Выданные номера", "Значения строки"};
 
 // The separator of a report that starts with `head` (its first line at least), decided by its
 // headings: a spreadsheet that saved it again may have chosen "," beside its byte-order mark.
 char separatorOf(const std::string& head) {
     return CsvSeparator(SpreadsheetTextAsUtf8(head.substr(0, head.find('\n'))));
-}
-
-std::vector<std::string> CsvCells(const std::string& line, char separator);
-
-struct CsvRow {
-    std::size_t line;               // from 1
-    std::vector<std::string> cells; // none when the line does not parse
-};
-
-// The cells of each line of a CSV report, line by line: a record cut short by a crash (an open
-// quote, say) then spoils only its own line, never the records after it. No record the station
-// claims with holds a line break. Blank lines are left out.
-std::vector<CsvRow> CsvRows(const std::string& bytes) {
-    std::vector<CsvRow> rows;
-    const std::string text = SpreadsheetTextAsUtf8(bytes);
-    const char separator = CsvSeparator(text);
-    std::size_t line = 0;
-    for (std::size_t at = 0; at < text.size();) {
-        std::size_t end = text.find('\n', at);
-        if (end == std::string::npos) end = text.size();
-        ++line;
-        std::string bytes = text.substr(at, end - at);
-        at = end + 1;
-        if (bytes.ends_with('\r')) bytes.pop_back();
-        if (bytes.empty()) continue;
-        rows.push_back({line, CsvCells(bytes, separator)});
-    }
-    return rows;
 }
 
 std::vector<std::string> CsvCells(const std::string& text, char separator) {
@@ -134,6 +107,168 @@ std::vector<std::string> CsvCells(const std::string& text, char separator) {
         unguarded(cell);
     return cells.rows.front();
 }
+
+// The cells of a CSV line as this program writes them and most others do: each one quoted, or
+// plain without spaces or quotes; in `cells`, as they stand between the quotes (a quote inside
+// still doubled). False for any other line, which the CSV library reads: a claim reads every line
+// of a ledger, and this reads them several times faster, alike wherever it answers.
+bool QuickCells(std::string_view line, char separator, std::vector<std::string_view>& cells) {
+    cells.clear();
+    std::size_t at = 0;
+    for (;;) {
+        if (at < line.size() && line[at] == '"') {
+            std::size_t end = at + 1;
+            for (;; end += 2) {
+                end = line.find('"', end);
+                if (end == std::string_view::npos) return false;
+                if (end + 1 >= line.size() || line[end + 1] != '"') break;
+            }
+            cells.push_back(line.substr(at + 1, end - at - 1));
+            at = end + 1;
+        } else {
+            std::size_t end = std::min(line.find(separator, at), line.size());
+            const std::string_view cell = line.substr(at, end - at);
+            if (cell.find('"') != std::string_view::npos ||
+                (!cell.empty() && (cell.front() == ' ' || cell.front() == '\t' || cell.back() == ' ' ||
+                                   cell.back() == '\t')))
+                return false;
+            cells.push_back(cell);
+            at = end;
+        }
+        if (at == line.size()) return true;
+        if (line[at] != separator) return false;
+        ++at;
+    }
+}
+
+// A cell as QuickCells found it, its quotes undoubled and as csvField wrote it.
+std::string QuickCell(std::string_view raw) {
+    std::string cell;
+    cell.reserve(raw.size());
+    for (std::size_t i = 0; i < raw.size(); ++i) {
+        cell += raw[i];
+        if (raw[i] == '"') ++i;
+    }
+    unguarded(cell);
+    return cell;
+}
+
+// The values of "row", "numbers" and "row_values" in a line of JSON Lines, found by a scan that
+// knows strings, escapes and nesting, without reading the rest: the JSON library then reads only
+// these. False for a line the scan cannot be sure of (not one object, a key with an escape, a key
+// twice), which the library reads whole.
+bool QuickKeys(std::string_view line, std::string_view& row, std::string_view& numbers,
+               std::string_view& rowValues) {
+    std::size_t at = 0;
+    const auto space = [&] {
+        while (at < line.size() && (line[at] == ' ' || line[at] == '\t' || line[at] == '\r' || line[at] == '\n'))
+            ++at;
+    };
+    // Past a string that begins at `at`.
+    const auto string = [&] {
+        for (std::size_t from = at + 1;;) {
+            const std::size_t quote = line.find('"', from);
+            if (quote == std::string_view::npos) return false;
+            // A quote after an odd number of backslashes is escaped.
+            std::size_t slashes = 0;
+            while (quote - slashes > at + 1 && line[quote - slashes - 1] == '\\')
+                ++slashes;
+            from = quote + 1;
+            if (slashes % 2 == 0) {
+                at = quote + 1;
+                return true;
+            }
+        }
+    };
+    space();
+    if (at >= line.size() || line[at++] != '{') return false;
+    bool seenRow = false, seenNumbers = false, seenValues = false;
+    for (;;) {
+        space();
+        if (at >= line.size() || line[at] != '"') return false;
+        const std::size_t keyAt = at;
+        if (!string()) return false;
+        const std::string_view key = line.substr(keyAt + 1, at - keyAt - 2);
+        if (key.find('\\') != std::string_view::npos) return false;
+        space();
+        if (at >= line.size() || line[at++] != ':') return false;
+        space();
+        const std::size_t valueAt = at;
+        int depth = 0;
+        while (at < line.size()) {
+            const char c = line[at];
+            if (c == '"') {
+                if (!string()) return false;
+                if (depth == 0) break;
+                continue;
+            }
+            if (depth == 0 && (c == ',' || c == '}')) break;
+            if (c == '{' || c == '[') ++depth;
+            if ((c == '}' || c == ']') && --depth == 0) {
+                ++at;
+                break;
+            }
+            if (depth < 0) return false;
+            ++at;
+        }
+        const std::string_view value = line.substr(valueAt, at - valueAt);
+        const auto take = [&](bool& seen, std::string_view& to) {
+            if (seen) return false;
+            seen = true;
+            to = value;
+            return true;
+        };
+        if (key == "row" && !take(seenRow, row)) return false;
+        if (key == "numbers" && !take(seenNumbers, numbers)) return false;
+        if (key == "row_values" && !take(seenValues, rowValues)) return false;
+        space();
+        if (at >= line.size()) return false;
+        if (line[at] == '}') {
+            ++at;
+            space();
+            return at == line.size();
+        }
+        if (line[at++] != ',') return false;
+    }
+}
+
+// A record's row and numbers as this program writes them ("row":3, "numbers":{"F":5}), read
+// without the JSON library, with no row values (a row given by its values goes to the library);
+// false for anything else, leaving `given` to be read by the library.
+bool QuickGiven(std::string_view row, std::string_view numbers, Given& given) {
+    // A JSON integer as the library reads it: no leading zero, no fraction, within a long long.
+    const auto integer = [](std::string_view text, long long& n) {
+        const std::size_t digits = text.starts_with('-') ? 1 : 0;
+        if (text.size() <= digits || (text[digits] == '0' && text.size() > digits + 1)) return false;
+        const auto [end, failed] = std::from_chars(text.data(), text.data() + text.size(), n);
+        return failed == std::errc() && end == text.data() + text.size();
+    };
+    if (!row.empty()) return false;
+    if (numbers.empty()) return true;
+    if (numbers.size() < 2 || numbers.front() != '{' || numbers.back() != '}') return false;
+    numbers = numbers.substr(1, numbers.size() - 2);
+    std::string field;
+    long long n = 0;
+    while (!numbers.empty()) {
+        if (numbers.front() != '"') return false;
+        const std::size_t quote = numbers.find('"', 1);
+        if (quote == std::string_view::npos || numbers.size() < quote + 2 || numbers[quote + 1] != ':') return false;
+        const std::string_view name = numbers.substr(1, quote - 1);
+        numbers.remove_prefix(quote + 2);
+        const std::size_t comma = numbers.find(',');
+        if (name.find('\\') != std::string_view::npos || !integer(numbers.substr(0, comma), n)) return false;
+        std::string text = std::string(name) + "=" + std::to_string(n);
+        if (!SplitGiven(text, field, n)) return false;
+        given.numbers.push_back(std::move(text));
+        if (comma == std::string_view::npos) return true;
+        numbers.remove_prefix(comma + 1);
+        if (numbers.empty()) return false; // a comma with nothing after it
+    }
+    return true;
+}
+
+// The first line of a report is its headings: this much of it says the separator.
+constexpr std::size_t kHeadBytes = 4096;
 
 // How often a wait for a lock held elsewhere looks at its stop and its limit.
 constexpr std::chrono::milliseconds kLockSlice{20};
@@ -202,6 +337,7 @@ std::string Report::line(const ReportRecord& r, char separator) const {
                             {"end", isoTime(r.end)}, {"result", r.result},
                             {"message", r.message},  {"differing", r.differing}};
         if (r.given.row > 0) j["row"] = r.given.row;
+        if (r.given.row > 0 && !r.given.rowValues.empty()) j["row_values"] = r.given.rowValues;
         std::string field;
         long long value = 0;
         for (const std::string& n : r.given.numbers)
@@ -213,7 +349,7 @@ std::string Report::line(const ReportRecord& r, char separator) const {
     for (const std::string& f :
          {r.port, r.identification, r.command, r.file, r.sha256, isoTime(r.start), isoTime(r.end), r.result,
           r.message, SpaceJoined(r.differing), r.given.row > 0 ? std::to_string(r.given.row) : std::string(),
-          SpaceJoined(r.given.numbers)}) {
+          SpaceJoined(r.given.numbers), r.given.row > 0 ? r.given.rowValues : std::string()}) {
         if (!line.empty()) line += separator;
         line += csvField(f);
     }
@@ -234,9 +370,9 @@ SysError Report::appendLocked(const ReportRecord& record) {
         bytes += "\r\n";
     } else if (format_ == Format::Csv && !separator_) {
         // The first line of a report never changes once written: read once, it holds.
-        std::string text;
-        if (const SysError e = file_->read(0, text)) return e;
-        separator_ = separatorOf(text);
+        std::string head;
+        if (const SysError e = file_->read(0, head, kHeadBytes)) return e;
+        separator_ = separatorOf(head);
     }
     const std::string line = this->line(record, separator_ ? *separator_ : ';');
     // A record cut short by some other program, or one whose undoing failed, is left as it is,
@@ -376,54 +512,148 @@ bool Report::claim(const Choose& choose, std::string& error, const LockWait& wai
     // The records kept go first: a claim after them keeps the report in the order things happened,
     // and no device is begun while the report cannot take its record.
     SysError failed = appendAllLocked(nullptr);
-    std::string text;
-    if (!failed) failed = file_->read(0, text);
+    if (!failed) failed = indexLocked();
     if (!failed) {
-        if (const std::optional<ReportRecord> record = choose(TakenIn(text, format_ == Format::Csv)))
-            failed = appendLocked(*record);
+        if (const std::optional<ReportRecord> record = choose(index_)) failed = appendLocked(*record);
     }
     file_->unlock();
     if (failed) error = path_ + ": отчёт не записан: " + FileErrorText(failed.code);
     return !failed;
 }
 
-bool Report::readWhole(std::string& text, std::string& error, const LockWait& wait) {
+bool Report::look(const Ask& ask, std::string& error, const LockWait& wait) {
     std::lock_guard lock(mutex_);
     if (std::string busy = lockFile(wait); !busy.empty()) {
         error = std::move(busy);
         return false;
     }
-    const SysError failed = file_->read(0, text);
+    const SysError failed = indexLocked();
     file_->unlock();
-    if (failed) error = path_ + ": " + FileErrorText(failed.code);
-    return !failed;
+    if (failed) {
+        error = path_ + ": " + FileErrorText(failed.code);
+        return false;
+    }
+    ask(index_);
+    return true;
 }
 
-bool Report::taken(Taken& out, std::string& error, const LockWait& wait) {
-    std::string text;
-    if (!readWhole(text, error, wait)) return false;
-    out = TakenIn(text, format_ == Format::Csv);
-    return true;
+std::vector<std::size_t> Report::passedOver() const {
+    std::lock_guard lock(mutex_);
+    return passedOver_;
+}
+
+namespace {
+
+// The bytes a report keeps of what it read to know the file again: its beginning and the end of
+// what was read. A file whose bytes there changed was rewritten (saved again by a spreadsheet, a
+// copy put back) and is read again whole.
+constexpr std::size_t kEdgeBytes = 256;
+// The most of a file read at once: memory stays the same however long the file grows.
+constexpr std::size_t kChunkBytes = 1 << 20;
+
+} // namespace
+
+SysError Report::indexLocked() {
+    std::uint64_t size = 0;
+    if (const SysError e = file_->size(size)) return e;
+    bool again = size < indexedTo_;
+    if (!again && indexedTo_ > 0) {
+        std::string head, edge;
+        if (const SysError e = file_->read(0, head, indexHead_.size())) return e;
+        if (const SysError e = file_->read(indexedTo_ - indexEdge_.size(), edge, indexEdge_.size())) return e;
+        again = head != indexHead_ || edge != indexEdge_;
+    }
+    if (again) {
+        index_ = {};
+        indexedTo_ = 0;
+        indexedLines_ = 0;
+        passedOver_.clear();
+    }
+    const bool csv = format_ == Format::Csv;
+    std::string carry, chunk;
+    std::uint64_t at = indexedTo_;
+    char separator = separator_.value_or(';');
+    std::size_t lines = indexedLines_;
+    LedgerEntry e; // one for every line: its numbers' room is allocated once
+    const auto take = [&](std::string_view line, bool whole) {
+        ++lines;
+        if (csv && lines == 1) separator = separatorOf(std::string(line));
+        e.given.row = 0;
+        e.given.rowValues.clear();
+        e.given.numbers.clear();
+        switch (ReadRecord(line, csv, separator, e, true)) {
+        case LineIs::Record:
+            index_.add(e.given);
+            break;
+        case LineIs::Spoilt:
+            // A last line still being written by another program is read again next time.
+            if (whole && (passedOver_.empty() || passedOver_.back() < lines)) passedOver_.push_back(lines);
+            break;
+        case LineIs::Nothing:
+            break;
+        }
+    };
+    while (at < size) {
+        if (const SysError e = file_->read(at, chunk, kChunkBytes)) return e;
+        if (chunk.empty()) break;
+        at += chunk.size();
+        std::size_t from = 0;
+        if (!carry.empty()) {
+            // The line the last chunk ended in.
+            const std::size_t end = chunk.find('\n');
+            carry.append(chunk, 0, end);
+            if (end == std::string::npos) continue;
+            take(carry, true);
+            from = end + 1;
+        }
+        for (std::size_t end; (end = chunk.find('\n', from)) != std::string::npos; from = end + 1)
+            take(std::string_view(chunk).substr(from, end - from), true);
+        carry.assign(chunk, from);
+        indexedTo_ = at - carry.size();
+        indexedLines_ = lines;
+    }
+    if (csv && indexedLines_ > 0 && !separator_) separator_ = separator;
+    // A last line without its end (another program's, cut short) gives what it holds now, and is
+    // read again with what follows it.
+    if (!carry.empty()) take(carry, false);
+    if (const SysError e = file_->read(0, indexHead_, std::min<std::uint64_t>(kEdgeBytes, indexedTo_))) return e;
+    const std::uint64_t edge = std::min<std::uint64_t>(kEdgeBytes, indexedTo_);
+    return file_->read(indexedTo_ - edge, indexEdge_, edge);
 }
 
 Taken Report::TakenIn(const std::string& text, bool csv, std::vector<std::size_t>* passedOver) {
     Taken taken;
-    std::string field;
-    long long value = 0;
-    for (const LedgerEntry& e : EntriesIn(text, csv, passedOver)) {
-        if (e.given.row > 0) taken.rows.insert(e.given.row);
-        for (const std::string& n : e.given.numbers)
-            if (SplitGiven(n, field, value)) taken.numbers[field].insert(value);
-    }
+    for (const LedgerEntry& e : EntriesIn(text, csv, passedOver))
+        taken.add(e.given);
     return taken;
 }
 
 std::vector<LedgerEntry> Report::EntriesIn(const std::string& text, bool csv,
                                            std::vector<std::size_t>* passedOver) {
     std::vector<LedgerEntry> entries;
-    const auto passOver = [&](std::size_t line) {
-        if (passedOver) passedOver->push_back(line);
-    };
+    ForEachRecord(text, csv, [&](LedgerEntry&& e) { entries.push_back(std::move(e)); }, passedOver);
+    return entries;
+}
+
+void Report::ForEachRecord(std::string_view text, bool csv, const std::function<void(LedgerEntry&&)>& each,
+                           std::vector<std::size_t>* passedOver, std::size_t firstLine, char separator) {
+    std::size_t line = firstLine;
+    for (std::size_t at = 0; at < text.size();) {
+        std::size_t end = text.find('\n', at);
+        if (end == std::string::npos) end = text.size();
+        ++line;
+        const std::string_view bytes = text.substr(at, end - at);
+        at = end + 1;
+        if (csv && line == 1) separator = separatorOf(std::string(bytes));
+        LedgerEntry e;
+        const LineIs is = ReadRecord(bytes, csv, separator, e);
+        if (is == LineIs::Record) each(std::move(e));
+        if (is == LineIs::Spoilt && passedOver) passedOver->push_back(line);
+    }
+}
+
+Report::LineIs Report::ReadRecord(std::string_view bytes, bool csv, char separator, LedgerEntry& e,
+                                  bool givenOnly) {
     // A list's rows fit an int: a record naming a row beyond is spoilt, and read as the row its
     // number wraps to it would keep that row from ever being given. One of 0 or less names none.
     const auto row = [](long long n, int& to) {
@@ -432,13 +662,15 @@ std::vector<LedgerEntry> Report::EntriesIn(const std::string& text, bool csv,
         return true;
     };
     // A number as SplitGiven takes it, else the record is spoilt.
-    const auto number = [](LedgerEntry& e, const std::string& given) {
+    const auto number = [&e](const std::string& given) {
         std::string field;
         long long value = 0;
         if (!SplitGiven(given, field, value)) return false;
         e.given.numbers.push_back(given);
         return true;
     };
+    if (bytes.ends_with('\r')) bytes.remove_suffix(1);
+    if (bytes.find_first_not_of(" \t") == std::string_view::npos) return LineIs::Nothing;
     if (!csv) {
         const auto word = [](const nlohmann::json& j, const char* key) {
             const auto v = j.find(key);
@@ -456,76 +688,115 @@ std::vector<LedgerEntry> Report::EntriesIn(const std::string& text, bool csv,
             n = j.get<long long>();
             return true;
         };
-        std::size_t line = 0;
-        for (std::size_t at = 0; at < text.size();) {
-            std::size_t end = text.find('\n', at);
-            if (end == std::string::npos) end = text.size();
-            ++line;
-            const std::string_view bytes(text.data() + at, end - at);
-            at = end + 1;
-            if (bytes.find_first_not_of(" \t\r") == std::string_view::npos) continue;
-            const auto j = nlohmann::json::parse(bytes.begin(), bytes.end(), nullptr, false);
-            if (!j.is_object()) {
-                passOver(line);
-                continue;
-            }
-            LedgerEntry e{
-                word(j, "port"), {}, word(j, "identification"), word(j, "start"), word(j, "result"), {}, {}};
-            bool readable = true;
+        // What the record gave: its row (and the row's values) and its numbers.
+        const auto given = [&](const nlohmann::json* row_, const nlohmann::json* numbers,
+                               const nlohmann::json* values) {
             long long n = 0;
-            if (const auto given = j.find("row"); given != j.end())
-                readable = integer(*given, n) && row(n, e.given.row);
-            if (const auto numbers = j.find("numbers"); readable && numbers != j.end()) {
-                readable = numbers->is_object();
+            if (row_ && (!integer(*row_, n) || !row(n, e.given.row))) return LineIs::Spoilt;
+            if (e.given.row > 0 && values && values->is_string()) e.given.rowValues = values->get<std::string>();
+            if (numbers) {
+                if (!numbers->is_object()) return LineIs::Spoilt;
                 for (const auto& [field, value] : numbers->items())
-                    readable = readable && integer(value, n) && number(e, field + "=" + std::to_string(n));
+                    if (!integer(value, n) || !number(field + "=" + std::to_string(n))) return LineIs::Spoilt;
             }
-            if (readable)
-                entries.push_back(std::move(e));
-            else
-                passOver(line);
+            return LineIs::Record;
+        };
+        if (givenOnly) {
+            std::string_view rowText, numbersText, valuesText;
+            if (QuickKeys(bytes, rowText, numbersText, valuesText)) {
+                if (QuickGiven(rowText, numbersText, e.given)) return LineIs::Record;
+                e.given = {};
+                const auto parsed = [](std::string_view text) {
+                    return text.empty() ? nlohmann::json()
+                                        : nlohmann::json::parse(text.begin(), text.end(), nullptr, false);
+                };
+                const nlohmann::json r = parsed(rowText), n = parsed(numbersText), v = parsed(valuesText);
+                return given(rowText.empty() ? nullptr : &r, numbersText.empty() ? nullptr : &n,
+                             valuesText.empty() ? nullptr : &v);
+            }
         }
-        return entries;
+        const auto j = nlohmann::json::parse(bytes.begin(), bytes.end(), nullptr, false);
+        if (!j.is_object()) return LineIs::Spoilt;
+        e = {word(j, "port"), {}, word(j, "identification"), word(j, "start"), word(j, "result"), {}, {}};
+        const auto at = [&](const char* key) {
+            const auto v = j.find(key);
+            return v == j.end() ? nullptr : &*v;
+        };
+        return given(at("row"), at("numbers"), at("row_values"));
     }
-    const auto integer = [](const std::string& cell, long long& n) {
+    const auto integer = [](std::string_view cell, long long& n) {
         const auto [end, failed] = std::from_chars(cell.data(), cell.data() + cell.size(), n);
         return !cell.empty() && failed == std::errc() && end == cell.data() + cell.size();
     };
-    for (auto& [line, cells] : CsvRows(text)) {
-        // The headings, of either form, and the records of an earlier version, which gave nothing
-        // out, are no loss.
-        const bool heading = !cells.empty() && (cells[0] == "port" || cells[0] == "Порт");
-        if (heading || cells.size() == 10) continue;
-        if (cells.size() < 12) {
-            passOver(line);
-            continue;
-        }
-        LedgerEntry e{
-            std::move(cells[0]), {}, std::move(cells[1]), std::move(cells[5]), std::move(cells[7]), {}, {}};
-        bool readable = true;
-        long long n = 0;
-        if (!cells[10].empty()) readable = integer(cells[10], n) && row(n, e.given.row);
-        std::size_t from = 0;
-        const std::string& numbers = cells[11];
-        while (readable && from < numbers.size()) {
-            std::size_t to = numbers.find(' ', from);
-            if (to == std::string::npos) to = numbers.size();
-            if (to > from) readable = number(e, numbers.substr(from, to - from));
+    // The numbers given, "FIELD=VALUE" one space apart.
+    const auto numbers = [&](std::string_view text) {
+        for (std::size_t from = 0; from < text.size();) {
+            const std::size_t to = std::min(text.find(' ', from), text.size());
+            if (to > from && !number(std::string(text.substr(from, to - from)))) return false;
             from = to + 1;
         }
-        if (readable)
-            entries.push_back(std::move(e));
-        else
-            passOver(line);
+        return true;
+    };
+    if (givenOnly) {
+        thread_local std::vector<std::string_view> quick;
+        const auto plain = [](std::string_view cell) {
+            return std::all_of(cell.begin(), cell.end(), [](char c) { return (unsigned char)c < 0x80; });
+        };
+        // A heading, text in another code page, or a cell written after an apostrophe (see
+        // csvField) is left to the library, which knows them.
+        if (QuickCells(bytes, separator, quick) && quick.size() >= 12 && plain(quick[0]) && quick[0] != "port" &&
+            quick[10].find_first_of("\"'") == std::string_view::npos &&
+            quick[11].find_first_of("\"'") == std::string_view::npos && (quick.size() == 12 || plain(quick[12]))) {
+            long long n = 0;
+            if (!quick[10].empty() && (!integer(quick[10], n) || !row(n, e.given.row))) return LineIs::Spoilt;
+            if (e.given.row > 0 && quick.size() > 12) e.given.rowValues = QuickCell(quick[12]);
+            return numbers(quick[11]) ? LineIs::Record : LineIs::Spoilt;
+        }
     }
-    return entries;
+    std::vector<std::string> cells = CsvCells(SpreadsheetTextAsUtf8(std::string(bytes)), separator);
+    // The headings, of either form, and the records of an earlier version, which gave nothing out,
+    // are no loss.
+    if ((!cells.empty() && (cells[0] == "port" || cells[0] == "Порт")) || cells.size() == 10)
+        return LineIs::Nothing;
+    if (cells.size() < 12) return LineIs::Spoilt;
+    e = {std::move(cells[0]), {}, std::move(cells[1]), std::move(cells[5]), std::move(cells[7]), {}, {}};
+    long long n = 0;
+    if (!cells[10].empty() && (!integer(cells[10], n) || !row(n, e.given.row))) return LineIs::Spoilt;
+    // Records of earlier versions name a row only by its place.
+    if (e.given.row > 0 && cells.size() > 12) e.given.rowValues = std::move(cells[12]);
+    return numbers(cells[11]) ? LineIs::Record : LineIs::Spoilt;
 }
 
 bool Report::entries(std::vector<LedgerEntry>& out, std::string& error, const LockWait& wait) {
-    std::string text;
-    if (!readWhole(text, error, wait)) return false;
-    out = EntriesIn(text, format_ == Format::Csv);
-    return true;
+    std::lock_guard lock(mutex_);
+    if (std::string busy = lockFile(wait); !busy.empty()) {
+        error = std::move(busy);
+        return false;
+    }
+    out.clear();
+    // Read a chunk at a time, whole lines each: the text is never held whole beside its records.
+    std::string carry, chunk;
+    std::size_t line = 0;
+    char separator = ';';
+    SysError failed;
+    for (std::uint64_t at = 0;;) {
+        if ((failed = file_->read(at, chunk, kChunkBytes)) || chunk.empty()) break;
+        at += chunk.size();
+        carry += chunk;
+        const std::size_t end = carry.rfind('\n');
+        if (end == std::string::npos) continue;
+        if (line == 0 && format_ == Format::Csv) separator = separatorOf(carry.substr(0, carry.find('\n')));
+        ForEachRecord(std::string_view(carry).substr(0, end), format_ == Format::Csv,
+                      [&](LedgerEntry&& e) { out.push_back(std::move(e)); }, nullptr, line, separator);
+        line += std::size_t(std::count(carry.begin(), carry.begin() + std::ptrdiff_t(end) + 1, '\n'));
+        carry.erase(0, end + 1);
+    }
+    if (!failed && !carry.empty())
+        ForEachRecord(carry, format_ == Format::Csv, [&](LedgerEntry&& e) { out.push_back(std::move(e)); },
+                      nullptr, line, separator);
+    file_->unlock();
+    if (failed) error = path_ + ": " + FileErrorText(failed.code);
+    return !failed;
 }
 
 } // namespace tk7v::station

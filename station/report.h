@@ -19,6 +19,7 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace tk7v::station {
@@ -46,7 +47,7 @@ public:
     // lock goes; the records kept are written first, so the report keeps the order things
     // happened in.
     bool claim(const Choose& choose, std::string& error, const LockWait& wait = {}) override;
-    bool taken(Taken& out, std::string& error, const LockWait& wait = {}) override;
+    bool look(const Ask& ask, std::string& error, const LockWait& wait = {}) override;
     std::string name() const override { return path_; }
     bool entries(std::vector<LedgerEntry>& out, std::string& error, const LockWait& wait = {}) override;
 
@@ -58,6 +59,13 @@ public:
                                               std::vector<std::size_t>* passedOver = nullptr);
     // What a report's text holds as given out, as EntriesIn reads it.
     static Taken TakenIn(const std::string& text, bool csv, std::vector<std::size_t>* passedOver = nullptr);
+    // Each record of `text`, whole lines of a report whose first is line `firstLine` + 1 (CSV
+    // cells between `separator`s, unless the first line of the file is among them and says).
+    static void ForEachRecord(std::string_view text, bool csv, const std::function<void(LedgerEntry&&)>& each,
+                              std::vector<std::size_t>* passedOver = nullptr, std::size_t firstLine = 0,
+                              char separator = ';');
+    // The lines of the file that claims passed over, from 1, as read so far.
+    std::vector<std::size_t> passedOver() const;
 
     // ISO 8601 local time with its offset from UTC, to the second: 2026-12-07T14:16:31+03:00.
     static std::string isoTime(std::chrono::system_clock::time_point t);
@@ -74,8 +82,13 @@ private:
     // written stays kept, in its order.
     SysError appendAllLocked(const ReportRecord* record);
     std::string failure(SysError e) const;
-    // The whole file, read under its lock; false with `error` when it could not be.
-    bool readWhole(std::string& text, std::string& error, const LockWait& wait);
+    enum class LineIs { Record, Nothing, Spoilt };
+    // One line of a report, without its line end; with `givenOnly`, only what it gave out.
+    static LineIs ReadRecord(std::string_view line, bool csv, char separator, LedgerEntry& e,
+                             bool givenOnly = false);
+    // Reads what was appended since the last time into index_, or the whole file again when it
+    // was rewritten; the lock and mutex_ held.
+    SysError indexLocked();
     // Takes the file's lock within the wait's limit; mutex_ held. Empty when taken, else why not.
     std::string lockFile(const LockWait& wait);
 
@@ -86,6 +99,14 @@ private:
     std::optional<char> separator_;    // a CSV report's, once known; under mutex_
     std::vector<ReportRecord> kept_;   // records not yet written, oldest first; under mutex_
     std::shared_ptr<Taking> taking_;   // the take under way, if any; under mutex_
+    // What the file's records give out, read up to indexedTo_ (whole lines, indexedLines_ of
+    // them); its first bytes and the last ones read, to know the file again; the lines that held
+    // no record. Under mutex_.
+    Taken index_;
+    std::uint64_t indexedTo_ = 0;
+    std::size_t indexedLines_ = 0;
+    std::string indexHead_, indexEdge_;
+    std::vector<std::size_t> passedOver_;
 };
 
 } // namespace tk7v::station

@@ -68,12 +68,15 @@ SELECT coalesce(string_agg(what, ', '), '') FROM (
                ('tk7v_records', 'ended'), ('tk7v_records', 'result'), ('tk7v_records', 'message'),
                ('tk7v_records', 'differing'), ('tk7v_records', 'list'), ('tk7v_records', 'list_row'),
                ('tk7v_records', 'numbers'), ('tk7v_given', 'field'), ('tk7v_given', 'list'),
-               ('tk7v_given', 'value'), ('tk7v_given', 'record')) AS want(t, c)
+               ('tk7v_given', 'value'), ('tk7v_given', 'record'), ('tk7v_records', 'row_values'),
+               ('tk7v_given_rows', 'row_values'), ('tk7v_given_rows', 'list'), ('tk7v_given_rows', 'list_row'),
+               ('tk7v_given_rows', 'record')) AS want(t, c)
   WHERE NOT EXISTS (SELECT 1 FROM information_schema.columns
                     WHERE table_schema = current_schema() AND table_name = want.t AND column_name = want.c)
   UNION ALL
   SELECT 'уникальный ключ ' || key.t || ' (' || array_to_string(key.cols, ', ') || ')'
-  FROM (VALUES ('tk7v_given', ARRAY['field', 'list', 'value']), ('tk7v_records', ARRAY['id'])) AS key(t, cols)
+  FROM (VALUES ('tk7v_given', ARRAY['field', 'list', 'value']), ('tk7v_records', ARRAY['id']),
+               ('tk7v_given_rows', ARRAY['row_values'])) AS key(t, cols)
   WHERE NOT EXISTS (
     SELECT 1 FROM pg_index i
     WHERE i.indrelid = to_regclass(key.t) AND i.indisunique
@@ -111,6 +114,21 @@ CREATE TABLE tk7v_given (
   UNIQUE (field, list, value)
 );
 INSERT INTO tk7v_schema VALUES (1);
+)";
+
+// From version 1 to 2: a list's rows are given by their values (in tk7v_given_rows), whatever the
+// list's name. The rows version 1 gave, kept in tk7v_given under their list's file name, stay
+// given to lists of that name.
+constexpr const char* kTablesTo2 = R"(
+ALTER TABLE tk7v_records ADD COLUMN row_values text NOT NULL DEFAULT '';
+CREATE TABLE tk7v_given_rows (
+  row_values text NOT NULL,
+  list text NOT NULL,
+  list_row integer NOT NULL,
+  record bigint NOT NULL REFERENCES tk7v_records (id),
+  UNIQUE (row_values)
+);
+UPDATE tk7v_schema SET version = 2;
 )";
 
 // The first line of a message of libpq or the server, without its line break.
@@ -372,6 +390,10 @@ bool ServerLedger::connectLocked(Call& call, std::string& error) {
         Result made = s->exec(call, "SELECT to_regclass('tk7v_schema') IS NOT NULL");
         if (made && std::string(PQgetvalue(made.get(), 0, 0)) == "f" && !s->exec(call, kTables)) made.reset();
         if (made) version = s->exec(call, "SELECT coalesce(max(version), 0) FROM tk7v_schema");
+        // Tables of an earlier version are moved over by the first station of this one to come.
+        if (version && std::atoi(PQgetvalue(version.get(), 0, 0)) == 1)
+            version = s->exec(call, kTablesTo2) ? s->exec(call, "SELECT coalesce(max(version), 0) FROM tk7v_schema")
+                                                : Result(nullptr, ClearResult);
         if (version) changed = s->exec(call, kTablesChanged);
         if (!changed || !s->exec(call, "COMMIT")) version.reset();
     }
@@ -447,22 +469,69 @@ bool ServerLedger::ready(std::string& error, const LockWait& wait) {
     }
 }
 
-bool ServerLedger::takenLocked(Call& call, Taken& out) {
-    const Result given =
-        session_->exec(call, "SELECT field, value FROM tk7v_given WHERE field <> '' OR list = $1",
-                       {WholeUtf8(options_.list)});
-    if (!given) return false;
-    out = {};
-    for (int i = 0; i < PQntuples(given.get()); ++i) {
-        const std::string field = PQgetvalue(given.get(), i, 0);
-        const long long value = std::strtoll(PQgetvalue(given.get(), i, 1), nullptr, 10);
-        if (field.empty())
-            out.rows.insert(static_cast<int>(value));
-        else
-            out.numbers[field].insert(value);
+// What has been given out, asked of the server in the claim's transaction: each question one
+// indexed query. A question the server did not answer is marked, and the claim or look it was
+// for fails.
+class ServerLedger::Answers final : public GivenSoFar {
+public:
+    Answers(Session& session, Call& call, const std::string& list) : s_(session), call_(call), list_(list) {}
+    mutable bool failed = false;
+
+    std::optional<long long> highest(const std::string& field, long long first, long long last) const override {
+        const Result r = ask("SELECT max(value) IS NULL, coalesce(max(value), 0) FROM tk7v_given "
+                             "WHERE field = $1 AND list = '' AND value BETWEEN $2 AND $3",
+                             {WholeUtf8(field), std::to_string(first), std::to_string(last)});
+        if (!r || std::string(PQgetvalue(r.get(), 0, 0)) == "t") return std::nullopt;
+        return std::strtoll(PQgetvalue(r.get(), 0, 1), nullptr, 10);
     }
-    return true;
-}
+    bool numberGiven(const std::string& field, long long value) const override {
+        const Result r = ask("SELECT count(*) FROM tk7v_given WHERE field = $1 AND list = '' AND value = $2",
+                             {WholeUtf8(field), std::to_string(value)});
+        // Taken as given when unanswered: the look fails then anyway.
+        return !r || std::string(PQgetvalue(r.get(), 0, 0)) != "0";
+    }
+    std::size_t firstFree(const std::vector<ListRow>& rows, std::size_t from) const override {
+        // Rows are given in their order, so the first free one is near `from`: asked a few at a
+        // time, more each time, a claim sends a few rows rather than the whole list.
+        for (std::size_t count = 16; from < rows.size(); from += count, count *= 4) {
+            const std::size_t to = std::min(rows.size(), from + count);
+            std::string values = "{", places = "{";
+            for (std::size_t i = from; i < to; ++i) {
+                values += (i > from ? ",\"" : "\"") + ArrayItem(WholeUtf8(rows[i].values)) + "\"";
+                places += (i > from ? "," : "") + std::to_string(rows[i].row);
+            }
+            const Result r = ask(
+                "SELECT coalesce(min(k.o), 0) FROM unnest($1::text[], $2::int[]) WITH ORDINALITY AS k(v, r, o) "
+                "WHERE NOT EXISTS (SELECT 1 FROM tk7v_given_rows g WHERE g.row_values = k.v) "
+                "AND NOT EXISTS (SELECT 1 FROM tk7v_given g WHERE g.field = '' AND g.list = $3 AND g.value = k.r)",
+                {values + "}", places + "}", WholeUtf8(list_)});
+            if (!r) return rows.size();
+            if (const long long at = std::strtoll(PQgetvalue(r.get(), 0, 0), nullptr, 10); at > 0)
+                return from + std::size_t(at - 1);
+        }
+        return rows.size();
+    }
+
+private:
+    // An element of an array literal: quotes and backslashes escaped.
+    static std::string ArrayItem(const std::string& text) {
+        std::string out;
+        for (const char c : text) {
+            if (c == '"' || c == '\\') out += '\\';
+            out += c;
+        }
+        return out;
+    }
+    Result ask(const char* sql, const std::vector<Param>& params) const {
+        if (failed) return Result(nullptr, ClearResult);
+        Result r = s_.exec(call_, sql, params);
+        failed = !r;
+        return r;
+    }
+    Session& s_;
+    Call& call_;
+    const std::string& list_;
+};
 
 namespace {
 
@@ -472,13 +541,13 @@ std::optional<std::string> Store(ServerLedger::Session& s, ServerLedger::Call& c
     const Result id =
         s.exec(call,
                "INSERT INTO tk7v_records (station, port, identification, command, file, sha256, "
-               "started, ended, result, message, differing, list, list_row, numbers) VALUES ($1, $2, "
-               "$3, $4, $5, $6, $7, $8, $9, $10, $11, $12, $13, $14) RETURNING id",
+               "started, ended, result, message, differing, list, list_row, numbers, row_values) VALUES "
+               "($1, $2, $3, $4, $5, $6, $7, $8, $9, $10, $11, $12, $13, $14, $15) RETURNING id",
                {WholeUtf8(station), WholeUtf8(r.port), WholeUtf8(r.identification), r.command,
                 WholeUtf8(r.file), r.sha256, Report::isoTime(r.start), Report::isoTime(r.end), r.result,
                 WholeUtf8(r.message), SpaceJoined(r.differing), r.given.row > 0 ? WholeUtf8(list) : "",
                 r.given.row > 0 ? Param(std::to_string(r.given.row)) : std::nullopt,
-                WholeUtf8(SpaceJoined(r.given.numbers))});
+                WholeUtf8(SpaceJoined(r.given.numbers)), r.given.row > 0 ? WholeUtf8(r.given.rowValues) : ""});
     if (!id) return std::nullopt;
     return std::string(PQgetvalue(id.get(), 0, 0));
 }
@@ -518,9 +587,10 @@ bool ServerLedger::claim(const Choose& choose, std::string& error, const LockWai
             if (!s.exec(call, "BEGIN") || !s.exec(call, kClaimLock)) return false;
             // The records kept go first, so the tables hold what happened in its order.
             if (!storeKeptLocked(call, stored)) return false;
-            Taken taken;
-            if (!takenLocked(call, taken)) return false;
-            if (const std::optional<ReportRecord> record = choose(taken)) {
+            const Answers soFar(s, call, options_.list);
+            const std::optional<ReportRecord> record = choose(soFar);
+            if (soFar.failed) return false;
+            if (record) {
                 const std::optional<std::string> id =
                     Store(s, call, *record, options_.station, options_.list);
                 if (!id) return false;
@@ -529,7 +599,18 @@ bool ServerLedger::claim(const Choose& choose, std::string& error, const LockWai
                         call, "INSERT INTO tk7v_given (field, list, value, record) VALUES ($1, $2, $3, $4)",
                         {WholeUtf8(field), WholeUtf8(list), std::to_string(value), *id}));
                 };
-                if (record->given.row > 0 && !give({}, options_.list, record->given.row)) return false;
+                // A row known by its place alone (as earlier versions knew it) stays under its
+                // list's name; one known by its values is given once in every list.
+                if (record->given.row > 0 && record->given.rowValues.empty() &&
+                    !give({}, options_.list, record->given.row))
+                    return false;
+                if (record->given.row > 0 && !record->given.rowValues.empty() &&
+                    !s.exec(call,
+                            "INSERT INTO tk7v_given_rows (row_values, list, list_row, record) "
+                            "VALUES ($1, $2, $3, $4)",
+                            {WholeUtf8(record->given.rowValues), WholeUtf8(options_.list),
+                             std::to_string(record->given.row), *id}))
+                    return false;
                 for (const std::string& n : record->given.numbers) {
                     const std::size_t eq = n.find('=');
                     if (!give(n.substr(0, eq), {}, std::strtoll(n.c_str() + eq + 1, nullptr, 10)))
@@ -550,12 +631,14 @@ bool ServerLedger::claim(const Choose& choose, std::string& error, const LockWai
     }
 }
 
-bool ServerLedger::taken(Taken& out, std::string& error, const LockWait& wait) {
+bool ServerLedger::look(const Ask& ask, std::string& error, const LockWait& wait) {
     Call call(wait, options_.timeout);
     Held lock;
     if (!lockFor(call, lock, error)) return false;
     if (!connectLocked(call, error)) return false;
-    if (takenLocked(call, out)) return true;
+    const Answers soFar(*session_, call, options_.list);
+    ask(soFar);
+    if (!soFar.failed) return true;
     error = failedLocked();
     return false;
 }
@@ -567,7 +650,7 @@ bool ServerLedger::entries(std::vector<LedgerEntry>& out, std::string& error, co
     if (!connectLocked(call, error)) return false;
     const Result rows = session_->exec(
         call, "SELECT port, station, identification, extract(epoch FROM started)::bigint, result, "
-              "list, coalesce(list_row, 0), numbers FROM tk7v_records "
+              "list, coalesce(list_row, 0), numbers, row_values FROM tk7v_records "
               "WHERE list_row IS NOT NULL OR numbers <> '' ORDER BY id");
     if (!rows) {
         error = failedLocked();
@@ -585,6 +668,7 @@ bool ServerLedger::entries(std::vector<LedgerEntry>& out, std::string& error, co
             cell(5),
             {}};
         e.given.row = std::atoi(cell(6).c_str());
+        if (e.given.row > 0) e.given.rowValues = cell(8);
         const std::string numbers = cell(7);
         for (std::size_t from = 0; from < numbers.size();) {
             const std::size_t to = std::min(numbers.find(' ', from), numbers.size());
@@ -647,7 +731,7 @@ bool ServerLedger::ready(std::string&, const LockWait&) {
 bool ServerLedger::claim(const Choose&, std::string&, const LockWait&) {
     return false;
 }
-bool ServerLedger::taken(Taken&, std::string&, const LockWait&) {
+bool ServerLedger::look(const Ask&, std::string&, const LockWait&) {
     return false;
 }
 bool ServerLedger::entries(std::vector<LedgerEntry>&, std::string&, const LockWait&) {

@@ -32,7 +32,7 @@ std::string AddressWithoutSecrets(const std::string& address);
 
 class ServerLedger : public Ledger {
 public:
-    static constexpr int kSchemaVersion = 1;
+    static constexpr int kSchemaVersion = 2;
 
     struct Options {
         std::string address;                     // postgresql://user@host[:port]/database[?parameters]
@@ -47,7 +47,7 @@ public:
 
     bool ready(std::string& error, const LockWait& wait = {}) override;
     bool claim(const Choose& choose, std::string& error, const LockWait& wait = {}) override;
-    bool taken(Taken& out, std::string& error, const LockWait& wait = {}) override;
+    bool look(const Ask& ask, std::string& error, const LockWait& wait = {}) override;
     bool entries(std::vector<LedgerEntry>& out, std::string& error, const LockWait& wait = {}) override;
     std::string name() const override { return options_.address; }
 
@@ -59,6 +59,7 @@ public:
     void keepRecords(const std::vector<ReportRecord>& records) override;
 
     class Session; // the connection and one call's waits on it
+    class Answers; // what has been given out, asked of the server
     struct Call;   // one call's limit and stop
 
 private:
@@ -86,7 +87,6 @@ private:
     // The records kept, stored in the session's open transaction; false with the session's why.
     bool storeKeptLocked(Call& call, std::size_t& stored);
     void forgetStored(std::size_t stored);
-    bool takenLocked(Call& call, Taken& out);
     std::string failedLocked(); // the session's failure, for people; drops the connection
 
     Options options_;

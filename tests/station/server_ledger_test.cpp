@@ -1,8 +1,10 @@
 // A ledger on a PostgreSQL server, against a real server of the test's own: what many stations
 // claim at once, what a server gone and back leaves, and the limits every wait for it keeps.
+#include "station/numbering.h"
 #include "station/report.h"
 #include "station/server_ledger.h"
 
+#include "common/fresh_folder.h"
 #include "common/test_postgres.h"
 
 #include <gtest/gtest.h>
@@ -34,7 +36,7 @@ std::unique_ptr<Ledger> Open(const std::string& uri, std::chrono::milliseconds t
 long long ClaimNext(Ledger& ledger, std::string& error, int row = 0, const LockWait& wait = {}) {
     long long given = 0;
     const bool ok = ledger.claim(
-        [&](const Taken& taken) -> std::optional<ReportRecord> {
+        [&](const GivenSoFar& soFar) -> std::optional<ReportRecord> {
             ReportRecord r;
             r.port = "ttyS0";
             r.result = "claimed";
@@ -42,9 +44,7 @@ long long ClaimNext(Ledger& ledger, std::string& error, int row = 0, const LockW
                 given = r.given.row = row;
                 return r;
             }
-            const auto& numbers = taken.numbers.count("TS_object_id") ? taken.numbers.at("TS_object_id")
-                                                                      : std::set<long long>{};
-            given = numbers.empty() ? 101 : *numbers.rbegin() + 1;
+            given = soFar.highest("TS_object_id", 0, 8191).value_or(100) + 1;
             r.given.numbers = {"TS_object_id=" + std::to_string(given)};
             return r;
         },
@@ -98,19 +98,44 @@ TEST(ServerLedger, EightProcessesNeverShareANumber) {
     EXPECT_EQ(test::QueryValue(db.uri(), "SELECT count(DISTINCT value) FROM tk7v_given"), "400");
 }
 
-// Rows are the list's: the same row of another list is another row, and a second station with the
-// same list sees it given.
-TEST(ServerLedger, RowsAreKeptUnderTheirList) {
+// A list's row is given once by its values, in any copy of the list under any name; another list
+// starts at its first row; on a file as on a server. Rows that tables of the earlier version gave
+// by place stay given to a list of that name once the tables are moved over.
+TEST(ServerLedger, RowsAreKnownByTheirValues) {
+    const auto list = [](std::initializer_list<const char*> phones) {
+        std::vector<ValuesRow> rows;
+        for (const char* phone : phones)
+            rows.push_back({int(rows.size()) + 2, "", {std::string("CS1_phone_1=") + phone}});
+        return Numbering(rows, std::nullopt);
+    };
+    const Numbering phones = list({"111", "222", "333"}), copy = list({"111", "222", "333"}),
+                    other = list({"444", "555"});
     test::TestDatabase db;
-    std::string error;
-    auto a = Open(db.uri(), 5s, "a.csv"), b = Open(db.uri(), 5s, "b.csv"),
-         alsoA = Open(db.uri(), 5s, "a.csv");
-    ASSERT_EQ(ClaimNext(*a, error, 2), 2) << error;
-    Taken inB, inA;
-    ASSERT_TRUE(b->taken(inB, error)) << error;
-    ASSERT_TRUE(alsoA->taken(inA, error)) << error;
-    EXPECT_TRUE(inB.rows.empty());
-    EXPECT_EQ(inA.rows, std::set<int>{2});
+    const std::filesystem::path dir = test::FreshFolder("tk7v-rows");
+    for (const bool server : {false, true}) {
+        SCOPED_TRACE(server ? "server" : "file");
+        const auto open = [&](const char* name) {
+            return Open(server ? db.uri() : (dir / "ledger.csv").string(), 5s, name);
+        };
+        const auto next = [](const Numbering& n, Ledger& ledger) {
+            ParameterImage image = StartupImage();
+            const Numbering::Claim c = n.claim(ledger, {}, image);
+            EXPECT_EQ(c.error, "");
+            return c.given.row;
+        };
+        EXPECT_EQ(next(phones, *open("phones.csv")), 2);
+        EXPECT_EQ(next(copy, *open("phones2.csv")), 3);
+        EXPECT_EQ(next(other, *open("b/phones.csv")), 2);
+    }
+    // The tables as the earlier version left them, with row 2 of "old.csv" given by its place.
+    test::QueryValue(db.uri(), "DROP TABLE tk7v_given_rows; ALTER TABLE tk7v_records DROP COLUMN row_values; "
+                               "UPDATE tk7v_schema SET version = 1; DELETE FROM tk7v_given; "
+                               "INSERT INTO tk7v_given SELECT '', 'old.csv', 2, min(id) FROM tk7v_records");
+    const Numbering fresh = list({"777", "888"});
+    ParameterImage image = StartupImage();
+    EXPECT_EQ(fresh.claim(*Open(db.uri(), 5s, "old.csv"), {}, image).given.row, 3);
+    EXPECT_EQ(test::QueryValue(db.uri(), "SELECT version FROM tk7v_schema"), "2");
+    std::filesystem::remove_all(dir);
 }
 
 // Tables a newer program made are not written by this one, which would not know their meaning;
@@ -120,7 +145,7 @@ TEST(ServerLedger, TablesOfANewerVersionOrChangedAreRefused) {
         const char* change;
         const char* said;
     } cases[] = {
-        {"UPDATE tk7v_schema SET version = 2", "обновите программу"},
+        {"UPDATE tk7v_schema SET version = 3", "обновите программу"},
         {"ALTER TABLE tk7v_given DROP CONSTRAINT tk7v_given_field_list_value_key",
          "уникальный ключ tk7v_given (field, list, value)"},
         {"ALTER TABLE tk7v_records DROP COLUMN numbers", "tk7v_records.numbers"},
@@ -155,7 +180,7 @@ TEST(ServerLedger, AServerGoneAndBack) {
             break;
         case GoneDuringAClaim: {
             const bool claimed = ledger->claim(
-                [&](const Taken&) -> std::optional<ReportRecord> {
+                [&](const GivenSoFar&) -> std::optional<ReportRecord> {
                     server.kill();
                     ReportRecord r;
                     r.given.numbers = {"TS_object_id=101"};

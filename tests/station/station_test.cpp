@@ -74,7 +74,7 @@ TEST(Report, RecordsReadBackFieldByField) {
                               "differs",
                               "поля различаются",
                               {"CS1_phone_1", "RS_packets"},
-                              {3, {"TS_object_id=105"}}};
+                              {3, "CS1_phone_1=84951234567", {"TS_object_id=105"}}};
     for (const char* name : {"r.jsonl", "r.csv"}) {
         SCOPED_TRACE(name);
         for (int run = 0; run < 2; ++run) { // appended, the CSV header once
@@ -96,6 +96,7 @@ TEST(Report, RecordsReadBackFieldByField) {
         EXPECT_EQ(j["result"], "differs");
         EXPECT_EQ(j["differing"], nlohmann::json({"CS1_phone_1", "RS_packets"}));
         EXPECT_EQ(j["row"], 3);
+        EXPECT_EQ(j["row_values"], "CS1_phone_1=84951234567");
         EXPECT_EQ(j["numbers"], nlohmann::json({{"TS_object_id", 105}}));
         EXPECT_EQ(j["start"], "2027-01-15T04:30:00-03:30");
         EXPECT_EQ(j["end"], "2027-01-15T04:30:02-03:30");
@@ -105,20 +106,20 @@ TEST(Report, RecordsReadBackFieldByField) {
     const std::string all = bytesOf(dir / "r.csv");
     EXPECT_TRUE(
         all.starts_with("\xEF\xBB\xBFПорт;Устройство;Команда;Файл;SHA-256;Начало;Конец;Итог;Сообщение;"
-                        "Различающиеся поля;Строка таблицы;Выданные номера\r\n"));
+                        "Различающиеся поля;Строка таблицы;Выданные номера;Значения строки\r\n"));
     EXPECT_NE(all.find("\"TK7V v2.6 \"\"б\"\"\";\"write\";\"объект,1.cfg\""), std::string::npos) << all;
     EXPECT_EQ(all.find("Порт;", 4), std::string::npos); // one header
     // A report an earlier version began goes on in its own form.
     std::ofstream(dir / "old.csv", std::ios::binary) << "port,identification,command,file,sha256,start,end,"
                                                         "result,message,differing\r\n\"ttyS0\",\"TK7V\"\r\n";
     ASSERT_EQ(Report::open((dir / "old.csv").string(), error)->add(record), "");
-    EXPECT_TRUE(bytesOf(dir / "old.csv").ends_with("\"TS_object_id=105\"\r\n"));
+    EXPECT_TRUE(bytesOf(dir / "old.csv").ends_with("\"TS_object_id=105\",\"CS1_phone_1=84951234567\"\r\n"));
     EXPECT_NE(bytesOf(dir / "old.csv").find("\"ttyUSB0\",\"TK7V"), std::string::npos);
-    EXPECT_EQ(Report::TakenIn(bytesOf(dir / "old.csv"), true).rows, std::set<int>{3});
-    // What each holds as given out, read back.
-    for (const auto& [text, csv] : {std::pair{all, true}, std::pair{bytesOf(dir / "r.jsonl"), false}}) {
+    // What each holds as given out, read back: the row by its values.
+    for (const auto& [text, csv] : {std::pair{all, true}, std::pair{bytesOf(dir / "r.jsonl"), false},
+                                    std::pair{bytesOf(dir / "old.csv"), true}}) {
         const Taken taken = Report::TakenIn(text, csv);
-        EXPECT_EQ(taken.rows, std::set<int>{3});
+        EXPECT_EQ(taken.rowValues, std::set<std::string>{"CS1_phone_1=84951234567"});
         EXPECT_EQ(taken.numbers.at("TS_object_id"), std::set<long long>{105});
     }
     // Texts from outside that a spreadsheet would take for formulas: no cell begins as one, and
