@@ -8,6 +8,9 @@
 #include "station/sha256.h"
 
 #include <gtest/gtest.h>
+
+#include <csignal>
+#include <sys/resource.h>
 #include <nlohmann/json.hpp>
 
 #include <filesystem>
@@ -632,6 +635,24 @@ TEST_F(CliTest, NumbersAreNeverGivenTwiceAcrossStationsAndRestarts) {
         {"write", another.port(), path("site.cfg"), "--number", "TS_object_id=101-199", "--report", report});
     EXPECT_EQ(again.status, 0) << again.err;
     EXPECT_NE(again.out.find("TS_object_id=106"), npos) << again.out;
+}
+
+// A device written whose record the report could not take is no success: the run says so and
+// ends with 3, as for any file that could not be written.
+TEST_F(CliTest, AWrittenDeviceWhoseRecordIsLostIsNoSuccess) {
+    ASSERT_EQ(run({"new", "-o", path("site.cfg")}).status, 0);
+    SimProcess sim;
+    std::signal(SIGXFSZ, SIG_IGN); // the write fails instead of ending the process
+    rlimit saved{}, tight{};
+    ::getrlimit(RLIMIT_FSIZE, &saved);
+    tight = saved;
+    tight.rlim_cur = 1; // not even the report's headings fit
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &tight), 0);
+    const Ran r = run({"write", path("site.cfg"), "--port", sim.port(), "--report", path("r.csv")});
+    ::setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, SIG_DFL);
+    EXPECT_EQ(r.status, 3) << r.err;
+    EXPECT_NE(r.err.find("Записи не сохранены"), npos) << r.err;
 }
 
 // Two devices answer at once for the list's last row: the one that gets it is written, the other

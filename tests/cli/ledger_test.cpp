@@ -31,6 +31,7 @@ TEST_F(CliLedger, AServerNeverReachedBeginsNothing) {
         EXPECT_NE(r.err.find(sim.port() + ": учёт номеров недоступен: "), npos) << r.err;
     }
     EXPECT_EQ(sim.log(), "") << "the device was spoken to";
+    EXPECT_EQ(run({"ledger", "show", "postgresql://tk7v@127.0.0.1:1/ledger", "--timeout", "1"}).status, 1);
 }
 
 // The same devices, claimed through a server and through a file ledger of either kind: each

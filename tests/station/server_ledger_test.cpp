@@ -165,8 +165,9 @@ TEST(ServerLedger, TablesOfANewerVersionOrChangedAreRefused) {
 // a record that could not be stored is kept and stored once the server is back; a device's text
 // the server would refuse is stored all the same.
 TEST(ServerLedger, AServerGoneAndBack) {
-    enum Case { RestartedBetweenClaims, GoneDuringAClaim, RecordWhileGone, TextTheServerRefuses };
-    for (const Case how : {RestartedBetweenClaims, GoneDuringAClaim, RecordWhileGone, TextTheServerRefuses}) {
+    enum Case { RestartedBetweenClaims, GoneDuringAClaim, CommitUnanswered, RecordWhileGone, TextTheServerRefuses };
+    for (const Case how :
+         {RestartedBetweenClaims, GoneDuringAClaim, CommitUnanswered, RecordWhileGone, TextTheServerRefuses}) {
         SCOPED_TRACE(how);
         test::TestServer server;
         auto ledger = Open(server.uri());
@@ -193,6 +194,18 @@ TEST(ServerLedger, AServerGoneAndBack) {
             EXPECT_EQ(ClaimNext(*ledger, error), 101) << error;
             break;
         }
+        case CommitUnanswered: {
+            // The server holds the commit past the limit (a trigger deferred to it sleeps).
+            ASSERT_TRUE(ledger->ready(error)) << error;
+            test::QueryValue(server.uri(),
+                             "CREATE FUNCTION slow() RETURNS trigger LANGUAGE plpgsql AS "
+                             "'BEGIN PERFORM pg_sleep(3); RETURN NULL; END'; "
+                             "CREATE CONSTRAINT TRIGGER slow AFTER INSERT ON tk7v_given DEFERRABLE INITIALLY "
+                             "DEFERRED FOR EACH ROW EXECUTE FUNCTION slow()");
+            EXPECT_EQ(ClaimNext(*Open(server.uri(), 1s), error), 0);
+            EXPECT_NE(error, "");
+            break;
+        }
         case RecordWhileGone: {
             server.kill();
             ReportRecord r;
@@ -201,7 +214,8 @@ TEST(ServerLedger, AServerGoneAndBack) {
             EXPECT_NE(ledger->record(r), "");
             EXPECT_EQ(ledger->pendingRecords(), 1u);
             server.startAgain();
-            EXPECT_EQ(ledger->flushRecords(), "");
+            // Stored before the next claim, in its transaction.
+            EXPECT_EQ(ClaimNext(*ledger, error), 101) << error;
             EXPECT_EQ(ledger->pendingRecords(), 0u);
             EXPECT_EQ(
                 test::QueryValue(server.uri(), "SELECT count(*) FROM tk7v_records WHERE port = 'ttyGONE'"),

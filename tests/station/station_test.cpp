@@ -20,6 +20,8 @@
 #include <filesystem>
 #include <fstream>
 #include <random>
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -518,6 +520,18 @@ TEST(Report, ARecordThatCannotBeWrittenWholeLeavesNothing) {
         EXPECT_LT(after.find("ttyB"), after.find("ttyC"));
         EXPECT_LT(after.find("ttyC"), after.find("ttyD"));
         EXPECT_EQ(std::count(after.begin(), after.end(), '\n'), std::string(name) == "r.csv" ? 5 : 4);
+        // Another program holds the file: the wait keeps its limit, and the record is kept.
+        const int held = ::open((dir / name).c_str(), O_RDWR);
+        ASSERT_EQ(::flock(held, LOCK_EX), 0);
+        LockWait wait;
+        wait.limit = std::chrono::milliseconds(100);
+        const auto asked = std::chrono::steady_clock::now();
+        record.port = "ttyE";
+        EXPECT_NE(report->add(record, wait), "");
+        EXPECT_LT(std::chrono::steady_clock::now() - asked, std::chrono::seconds(2));
+        ::close(held);
+        EXPECT_EQ(report->flush(), "");
+        EXPECT_NE(bytesOf(dir / name).find("ttyE"), std::string::npos);
     }
     std::signal(SIGXFSZ, SIG_DFL);
     fs::remove_all(dir);
