@@ -34,6 +34,23 @@ std::pair<double, double> FirstClaim(const std::string& where) {
     return {ms, mb};
 }
 
+// `tk7v-cli ledger show` of the ledger at `where`: its peak memory (MB), and its time in `ms`.
+double ShowMemory(const std::string& where, double& ms) {
+    const auto t0 = Clock::now();
+    const pid_t child = ::fork();
+    if (child == 0) {
+        const int null = ::open("/dev/null", O_WRONLY);
+        ::dup2(null, 1);
+        ::execl(TK7V_CLI, TK7V_CLI, "ledger", "show", where.c_str(), "--timeout", "600", nullptr);
+        ::_exit(127);
+    }
+    rusage usage{};
+    int status = 0;
+    ::wait4(child, &status, 0, &usage);
+    ms = MsSince(t0);
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? usage.ru_maxrss / 1024.0 : 1e9;
+}
+
 // Claims after the first on one ledger: the median.
 double LaterClaims(const std::string& where) {
     std::string error;
@@ -78,6 +95,10 @@ void Figure(const std::string& what, const std::string& empty, const std::string
     Report(what + ", first claim over an empty one", std::max(first, base) >= 1e9 ? 1e9 : first - base, "ms", 60.0);
     Report(what + ", peak memory of the claiming process", mb, "MB", 60.0);
     Report(what + ", a later claim, median", LaterClaims(full), "ms", 20.0);
+    double ms = 0;
+    const double shown = ShowMemory(full, ms);
+    std::printf("%s: ledger show in %.0f ms\n", what.c_str(), ms);
+    Report(what + ", peak memory of ledger show", shown, "MB", 60.0);
 }
 
 } // namespace

@@ -103,8 +103,8 @@ public:
     bool look(const Ask& ask, std::string& error, const LockWait& wait) override {
         return report_.look(ask, error, wait);
     }
-    bool entries(std::vector<LedgerEntry>& out, std::string& error, const LockWait& wait) override {
-        return report_.entries(out, error, wait);
+    bool entries(const EachEntry& each, std::string& error, const LockWait& wait) override {
+        return report_.entries(each, error, wait);
     }
     std::string name() const override { return report_.name(); }
     Taken Held() const {

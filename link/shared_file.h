@@ -19,9 +19,11 @@ namespace tk7v {
 
 class SharedFile {
 public:
-    // Opens the file for reading and appending, creating it when missing. Null with `error`
-    // set when it cannot be opened.
-    static std::unique_ptr<SharedFile> open(const std::filesystem::path& path, SysError& error);
+    // Opens the file for reading and appending, creating it when missing; or, `readOnly`, for
+    // reading only, and only when it is there (a name typed wrong makes nothing). Null with
+    // `error` set when it cannot be opened, or is no plain file.
+    static std::unique_ptr<SharedFile> open(const std::filesystem::path& path, SysError& error,
+                                            bool readOnly = false);
     virtual ~SharedFile() = default;
 
     // Blocks until this process holds the lock, or fails (a folder that offers no locks).

@@ -96,7 +96,7 @@ bool othersMayPlaceLinks(const std::filesystem::path& path) {
 int openAs(const std::filesystem::path& path, int flags) {
     // Not blocking: a pipe or a device with no one at its end would hold the open for ever.
     int fd;
-    while ((fd = ::open(path.c_str(), flags | O_RDWR | O_CLOEXEC | O_NONBLOCK, 0666)) < 0 && errno == EINTR) {
+    while ((fd = ::open(path.c_str(), flags | O_CLOEXEC | O_NONBLOCK, 0666)) < 0 && errno == EINTR) {
     }
     return fd;
 }
@@ -106,14 +106,15 @@ int openAs(const std::filesystem::path& path, int flags) {
 // What is opened is decided on the file opened, never on a look before it (which another
 // program could change in between): a plain file, made here when missing but never through a
 // link, and reached through a link only where others cannot have put it.
-std::unique_ptr<SharedFile> SharedFile::open(const std::filesystem::path& path, SysError& error) {
-    int fd = openAs(path, O_NOFOLLOW);
-    if (fd < 0 && errno == ENOENT) {
-        fd = openAs(path, O_NOFOLLOW | O_CREAT | O_EXCL);
+std::unique_ptr<SharedFile> SharedFile::open(const std::filesystem::path& path, SysError& error, bool readOnly) {
+    const int access = readOnly ? O_RDONLY : O_RDWR;
+    int fd = openAs(path, access | O_NOFOLLOW);
+    if (fd < 0 && errno == ENOENT && !readOnly) {
+        fd = openAs(path, access | O_NOFOLLOW | O_CREAT | O_EXCL);
         // Made meanwhile by another station; a link that leads nowhere is refused below.
-        if (fd < 0 && errno == EEXIST) fd = openAs(path, O_NOFOLLOW);
+        if (fd < 0 && errno == EEXIST) fd = openAs(path, access | O_NOFOLLOW);
     }
-    if (fd < 0 && errno == ELOOP && !othersMayPlaceLinks(path)) fd = openAs(path, 0);
+    if (fd < 0 && errno == ELOOP && !othersMayPlaceLinks(path)) fd = openAs(path, access);
     if (fd < 0) {
         error = lastError();
         return nullptr;

@@ -90,12 +90,12 @@ private:
 
 } // namespace
 
-std::unique_ptr<SharedFile> SharedFile::open(const std::filesystem::path& path, SysError& error) {
+std::unique_ptr<SharedFile> SharedFile::open(const std::filesystem::path& path, SysError& error, bool readOnly) {
     // Shared for reading and writing: the other station opens it too, and the lock, not the
     // sharing mode, keeps the two apart.
-    const HANDLE h = ::CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE,
+    const HANDLE h = ::CreateFileW(path.c_str(), readOnly ? GENERIC_READ : GENERIC_READ | GENERIC_WRITE,
                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                   OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+                                   readOnly ? OPEN_EXISTING : OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) {
         error = lastError();
         return nullptr;

@@ -4,6 +4,7 @@
 #include "server_ledger.h"
 
 #include "link/network.h"
+#include "link/shared_file.h"
 #include "model/config_file.h"
 #include "model/parameter_image.h"
 
@@ -21,23 +22,29 @@ std::unique_ptr<Ledger> OpenLedger(const std::string& where, const std::string& 
     return Report::open(where, error);
 }
 
-LedgerRead ReadLedgerEntries(const std::string& where, std::chrono::milliseconds timeout,
-                             const std::function<std::optional<std::string>(std::string& error)>& readFile,
-                             std::vector<LedgerEntry>& out, std::vector<std::size_t>& passedOver,
-                             std::string& error) {
+LedgerRead ReadGivenValues(const std::string& where, std::chrono::milliseconds timeout,
+                           const std::function<void(const GivenValue&)>& each,
+                           std::vector<std::size_t>& passedOver, std::string& error) {
     if (IsServerAddress(where)) {
-        const std::unique_ptr<Ledger> ledger = OpenLedger(where, {}, timeout, error);
+        const std::unique_ptr<ServerLedger> ledger = ServerLedger::open({where, {}, ComputerName(), timeout}, error);
         if (!ledger) return LedgerRead::NotALedger;
-        return ledger->entries(out, error) ? LedgerRead::Read : LedgerRead::ServerFailed;
+        return ledger->givenValues(each, error) ? LedgerRead::Read : LedgerRead::ServerFailed;
     }
     const bool csv = where.ends_with(".csv");
     if (!csv && !where.ends_with(".jsonl")) {
         error = where + ": ожидается файл .csv или .jsonl или адрес postgresql://…";
         return LedgerRead::NotALedger;
     }
-    const std::optional<std::string> text = readFile(error);
-    if (!text) return LedgerRead::FileFailed;
-    out = Report::EntriesIn(*text, csv, &passedOver);
+    SysError failed;
+    const std::unique_ptr<SharedFile> file = SharedFile::open(Utf8Path(where), failed, true);
+    GivenValueList list;
+    if (file) failed = Report::ReadRecords(*file, csv, [&](LedgerEntry&& e) { list.add(e); }, &passedOver);
+    if (failed) {
+        error = where + ": " + FileErrorText(failed.code);
+        return LedgerRead::FileFailed;
+    }
+    for (const GivenValue& v : list.values())
+        each(v);
     return LedgerRead::Read;
 }
 
@@ -116,28 +123,24 @@ std::string PassedOverText(const std::string& path, const std::vector<std::size_
     return path + ": не читаются и пропущены строки (" + std::to_string(lines.size()) + "): " + named;
 }
 
-std::vector<GivenValue> GivenValues(const std::vector<LedgerEntry>& entries) {
-    std::vector<GivenValue> values;
-    // Each value's place in `values`, by (field, list, value): a row is of its list, a number of
-    // its field.
-    std::map<std::tuple<std::string, std::string, long long>, std::size_t> at;
-    const auto seen = [&](const LedgerEntry& e, const std::string& field, const std::string& list,
-                          long long value) {
-        const auto [it, first] = at.try_emplace({field, list, value}, values.size());
-        if (first) values.push_back({field, list, value, e, e.result});
-        GivenValue& v = values[it->second];
+void GivenValueList::add(const LedgerEntry& e) {
+    const auto seen = [&](const std::string& field, const std::string& list, long long value) {
+        const auto [it, first] = at_.try_emplace({field, list, value}, values_.size());
+        if (first) {
+            values_.push_back({field, e.list, value, e, e.result});
+            values_.back().claim.given = {}; // what the value says of it is enough
+        }
+        GivenValue& v = values_[it->second];
         // The device's later records (its write's end, a retry) say what became of it.
         v.result = e.result;
         if (v.claim.identification.empty()) v.claim.identification = e.identification;
     };
-    for (const LedgerEntry& e : entries) {
-        if (e.given.row > 0) seen(e, {}, e.list, e.given.row);
-        std::string field;
-        long long value = 0;
-        for (const std::string& n : e.given.numbers)
-            if (SplitGiven(n, field, value)) seen(e, field, {}, value);
-    }
-    return values;
+    // A row is its values' wherever they were given; one an earlier version gave, its list's.
+    if (e.given.row > 0) seen({}, e.given.rowValues.empty() ? e.list : e.given.rowValues, e.given.row);
+    std::string field;
+    long long value = 0;
+    for (const std::string& n : e.given.numbers)
+        if (SplitGiven(n, field, value)) seen(field, {}, value);
 }
 
 std::string WriteWholeFile(const std::filesystem::path& file, const std::string& bytes) {

@@ -15,6 +15,7 @@
 #include <set>
 #include <string>
 #include <string_view>
+#include <tuple>
 #include <vector>
 
 namespace tk7v::station {
@@ -73,18 +74,6 @@ class Ledger;
 std::unique_ptr<Ledger> OpenLedger(const std::string& where, const std::string& list,
                                    std::chrono::milliseconds timeout, std::string& error);
 
-struct LedgerEntry;
-// Every record the ledger at `where` holds, oldest first, for people asking what went where: a
-// server's (each wait at most `timeout`), or a report's or a ledger's file, whose text
-// `readFile` gives (read as it stands, never opened for appending: a name typed wrong makes no
-// file), with the numbers of its lines that could not be read in `passedOver`. On failure `error`
-// says why: NotALedger for a name that is neither a file of a ledger's kind nor a usable address.
-enum class LedgerRead { Read, NotALedger, FileFailed, ServerFailed };
-LedgerRead ReadLedgerEntries(const std::string& where, std::chrono::milliseconds timeout,
-                             const std::function<std::optional<std::string>(std::string& error)>& readFile,
-                             std::vector<LedgerEntry>& out, std::vector<std::size_t>& passedOver,
-                             std::string& error);
-
 // A record as a ledger holds it, for people asking what went where.
 struct LedgerEntry {
     std::string port, station, identification;
@@ -118,8 +107,29 @@ bool SplitGiven(std::string_view given, std::string& field, long long& value);
 // 1, in order): the file, how many, and the first of them.
 std::string PassedOverText(const std::string& path, const std::vector<std::size_t>& lines);
 
-// Each value the records (oldest first) gave out, once, in the order they were given.
-std::vector<GivenValue> GivenValues(const std::vector<LedgerEntry>& entries);
+// Each value records (oldest first, as they are added) gave out, once, in the order given; each
+// with the last word on its device.
+class GivenValueList {
+public:
+    void add(const LedgerEntry& e);
+    const std::vector<GivenValue>& values() const { return values_; }
+
+private:
+    std::vector<GivenValue> values_;
+    // Each value's place in values_, by (field, list or row values, value).
+    std::map<std::tuple<std::string, std::string, long long>, std::size_t> at_;
+};
+
+// Each value the ledger at `where` gave out, once, in the order given, to `each`, for people asking
+// what went where: a server's (each wait at most `timeout`, read as the server sends it), or a
+// report's or ledger's file (read a part at a time, never opened for appending: a name typed
+// wrong makes no file), with the numbers of its lines that could not be read in `passedOver`. On
+// failure `error` says why: NotALedger for a name that is neither a file of a ledger's kind nor a
+// usable address.
+enum class LedgerRead { Read, NotALedger, FileFailed, ServerFailed };
+LedgerRead ReadGivenValues(const std::string& where, std::chrono::milliseconds timeout,
+                           const std::function<void(const GivenValue&)>& each,
+                           std::vector<std::size_t>& passedOver, std::string& error);
 
 // How a wait for a lock that another program holds goes: `busy` is told once the wait has lasted a
 // second, `stopped` is asked often whether the wait is to end at once (a stop), and it is given up
@@ -163,8 +173,9 @@ public:
         (void)wait;
         return true;
     }
-    // Any thread. Every record it holds, oldest first.
-    virtual bool entries(std::vector<LedgerEntry>& out, std::string& error, const LockWait& wait = {}) = 0;
+    // Any thread. Every record it holds, oldest first, to `each`.
+    using EachEntry = std::function<void(LedgerEntry&&)>;
+    virtual bool entries(const EachEntry& each, std::string& error, const LockWait& wait = {}) = 0;
 
     // A ledger that keeps the devices' records too (a server's, for every station), beside the
     // day's report: what failed when `record` could not be stored, empty when it was. One not

@@ -767,33 +767,35 @@ Report::LineIs Report::ReadRecord(std::string_view bytes, bool csv, char separat
     return numbers(cells[11]) ? LineIs::Record : LineIs::Spoilt;
 }
 
-bool Report::entries(std::vector<LedgerEntry>& out, std::string& error, const LockWait& wait) {
+SysError Report::ReadRecords(SharedFile& file, bool csv, const EachEntry& each,
+                             std::vector<std::size_t>* passedOver) {
+    // A part at a time, whole lines each: the text is never held whole beside what it gives.
+    std::string carry, chunk;
+    std::size_t line = 0;
+    char separator = ';';
+    for (std::uint64_t at = 0;;) {
+        if (const SysError failed = file.read(at, chunk, kChunkBytes)) return failed;
+        if (chunk.empty()) break;
+        at += chunk.size();
+        carry += chunk;
+        const std::size_t end = carry.rfind('\n');
+        if (end == std::string::npos) continue;
+        if (line == 0 && csv) separator = separatorOf(carry.substr(0, carry.find('\n')));
+        ForEachRecord(std::string_view(carry).substr(0, end), csv, each, passedOver, line, separator);
+        line += std::size_t(std::count(carry.begin(), carry.begin() + std::ptrdiff_t(end) + 1, '\n'));
+        carry.erase(0, end + 1);
+    }
+    if (!carry.empty()) ForEachRecord(carry, csv, each, passedOver, line, separator);
+    return {};
+}
+
+bool Report::entries(const EachEntry& each, std::string& error, const LockWait& wait) {
     std::lock_guard lock(mutex_);
     if (std::string busy = lockFile(wait); !busy.empty()) {
         error = std::move(busy);
         return false;
     }
-    out.clear();
-    // Read a chunk at a time, whole lines each: the text is never held whole beside its records.
-    std::string carry, chunk;
-    std::size_t line = 0;
-    char separator = ';';
-    SysError failed;
-    for (std::uint64_t at = 0;;) {
-        if ((failed = file_->read(at, chunk, kChunkBytes)) || chunk.empty()) break;
-        at += chunk.size();
-        carry += chunk;
-        const std::size_t end = carry.rfind('\n');
-        if (end == std::string::npos) continue;
-        if (line == 0 && format_ == Format::Csv) separator = separatorOf(carry.substr(0, carry.find('\n')));
-        ForEachRecord(std::string_view(carry).substr(0, end), format_ == Format::Csv,
-                      [&](LedgerEntry&& e) { out.push_back(std::move(e)); }, nullptr, line, separator);
-        line += std::size_t(std::count(carry.begin(), carry.begin() + std::ptrdiff_t(end) + 1, '\n'));
-        carry.erase(0, end + 1);
-    }
-    if (!failed && !carry.empty())
-        ForEachRecord(carry, format_ == Format::Csv, [&](LedgerEntry&& e) { out.push_back(std::move(e)); },
-                      nullptr, line, separator);
+    const SysError failed = ReadRecords(*file_, format_ == Format::Csv, each, nullptr);
     file_->unlock();
     if (failed) error = path_ + ": " + FileErrorText(failed.code);
     return !failed;

@@ -49,7 +49,10 @@ public:
     bool claim(const Choose& choose, std::string& error, const LockWait& wait = {}) override;
     bool look(const Ask& ask, std::string& error, const LockWait& wait = {}) override;
     std::string name() const override { return path_; }
-    bool entries(std::vector<LedgerEntry>& out, std::string& error, const LockWait& wait = {}) override;
+    bool entries(const EachEntry& each, std::string& error, const LockWait& wait = {}) override;
+    // Each record of `file`, a report's, read a part at a time.
+    static SysError ReadRecords(SharedFile& file, bool csv, const EachEntry& each,
+                                std::vector<std::size_t>* passedOver = nullptr);
 
     // The records a report's text holds, as a ledger lists them. A line that holds no record this
     // reads whole (cut short, another program's, a row or number beyond what any could be given)

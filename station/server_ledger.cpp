@@ -128,6 +128,7 @@ CREATE TABLE tk7v_given_rows (
   record bigint NOT NULL REFERENCES tk7v_records (id),
   UNIQUE (row_values)
 );
+CREATE INDEX tk7v_records_values ON tk7v_records (numbers, row_values, id);
 UPDATE tk7v_schema SET version = 2;
 )";
 
@@ -643,41 +644,94 @@ bool ServerLedger::look(const Ask& ask, std::string& error, const LockWait& wait
     return false;
 }
 
-bool ServerLedger::entries(std::vector<LedgerEntry>& out, std::string& error, const LockWait& wait) {
+bool ServerLedger::readRows(const std::string& query, int columns, const std::function<void(const RowCells&)>& each,
+                            std::string& error, const LockWait& wait) {
     Call call(wait, options_.timeout);
     Held lock;
     if (!lockFor(call, lock, error)) return false;
     if (!connectLocked(call, error)) return false;
-    const Result rows = session_->exec(
-        call, "SELECT port, station, identification, extract(epoch FROM started)::bigint, result, "
-              "list, coalesce(list_row, 0), numbers, row_values FROM tk7v_records "
-              "WHERE list_row IS NOT NULL OR numbers <> '' ORDER BY id");
-    if (!rows) {
-        error = failedLocked();
-        return false;
-    }
-    out.clear();
-    for (int i = 0; i < PQntuples(rows.get()); ++i) {
-        const auto cell = [&](int c) { return std::string(PQgetvalue(rows.get(), i, c)); };
-        LedgerEntry e{
-            cell(0),
-            cell(1),
-            cell(2),
-            Report::isoTime(std::chrono::system_clock::from_time_t(std::strtoll(cell(3).c_str(), nullptr, 10))),
-            cell(4),
-            cell(5),
-            {}};
-        e.given.row = std::atoi(cell(6).c_str());
-        if (e.given.row > 0) e.given.rowValues = cell(8);
-        const std::string numbers = cell(7);
-        for (std::size_t from = 0; from < numbers.size();) {
-            const std::size_t to = std::min(numbers.find(' ', from), numbers.size());
-            e.given.numbers.push_back(numbers.substr(from, to - from));
-            from = to + 1;
+    // Through a cursor, a few thousand rows at a time: what this program holds stays the same
+    // however many the server keeps. Each fetch has the limit of one call.
+    bool read = session_->exec(call, "BEGIN") &&
+                session_->exec(call, ("DECLARE tk7v_rows NO SCROLL CURSOR FOR " + query).c_str());
+    std::vector<std::string> cells;
+    while (read) {
+        Call batch(wait, options_.timeout);
+        const Result rows = session_->exec(batch, "FETCH 5000 FROM tk7v_rows");
+        if (!rows) {
+            read = false;
+            break;
         }
-        out.push_back(std::move(e));
+        if (PQntuples(rows.get()) == 0) break;
+        for (int i = 0; i < PQntuples(rows.get()); ++i) {
+            cells.clear();
+            for (int c = 0; c < columns; ++c)
+                cells.emplace_back(PQgetvalue(rows.get(), i, c));
+            each(cells);
+        }
     }
-    return true;
+    if (read && session_->exec(call, "COMMIT")) return true;
+    error = failedLocked();
+    return false;
+}
+
+namespace {
+
+// A record's numbers, "FIELD=VALUE" one space apart, as a list.
+std::vector<std::string> NumbersIn(const std::string& numbers) {
+    std::vector<std::string> out;
+    for (std::size_t from = 0; from < numbers.size();) {
+        const std::size_t to = std::min(numbers.find(' ', from), numbers.size());
+        if (to > from) out.push_back(numbers.substr(from, to - from));
+        from = to + 1;
+    }
+    return out;
+}
+
+} // namespace
+
+bool ServerLedger::entries(const EachEntry& each, std::string& error, const LockWait& wait) {
+    return readRows(
+        "SELECT port, station, identification, extract(epoch FROM started)::bigint, result, list, "
+        "coalesce(list_row, 0), numbers, row_values FROM tk7v_records "
+        "WHERE list_row IS NOT NULL OR numbers <> '' ORDER BY id",
+        9, [&](const RowCells& cell) {
+            LedgerEntry e{cell[0], cell[1], cell[2],
+                          Report::isoTime(std::chrono::system_clock::from_time_t(std::strtoll(cell[3].c_str(), nullptr, 10))),
+                          cell[4], cell[5], {}};
+            e.given.row = std::atoi(cell[6].c_str());
+            if (e.given.row > 0) e.given.rowValues = cell[8];
+            e.given.numbers = NumbersIn(cell[7]);
+            each(std::move(e));
+        },
+        error, wait);
+}
+
+bool ServerLedger::givenValues(const std::function<void(const GivenValue&)>& each, std::string& error) {
+    // One row a value, in the order given, each with the device's last word: the latest record
+    // of the same station, port and values (its write's end, a retry) after the claim's.
+    return readRows(
+        "SELECT g.field, g.list, g.value, c.port, c.station, c.identification, "
+        "extract(epoch FROM c.started)::bigint, coalesce(l.result, c.result) "
+        "FROM (SELECT field, list, value, record FROM tk7v_given "
+        "      UNION ALL SELECT '', row_values, list_row, record FROM tk7v_given_rows) AS g "
+        "JOIN tk7v_records c ON c.id = g.record "
+        "LEFT JOIN LATERAL (SELECT r.result FROM tk7v_records r WHERE r.numbers = c.numbers AND r.id > c.id "
+        "  AND r.station = c.station AND r.port = c.port AND r.row_values = c.row_values "
+        "  ORDER BY r.id DESC LIMIT 1) AS l ON true "
+        "ORDER BY g.record, g.field, g.value",
+        8, [&](const RowCells& cell) {
+            GivenValue v;
+            v.field = cell[0];
+            v.list = cell[1];
+            v.value = std::strtoll(cell[2].c_str(), nullptr, 10);
+            v.claim = {cell[3], cell[4], cell[5],
+                       Report::isoTime(std::chrono::system_clock::from_time_t(std::strtoll(cell[6].c_str(), nullptr, 10))),
+                       "claimed", v.list, {}};
+            v.result = cell[7];
+            each(v);
+        },
+        error, {});
 }
 
 std::string ServerLedger::record(const ReportRecord& record, const LockWait& wait) {
@@ -734,7 +788,10 @@ bool ServerLedger::claim(const Choose&, std::string&, const LockWait&) {
 bool ServerLedger::look(const Ask&, std::string&, const LockWait&) {
     return false;
 }
-bool ServerLedger::entries(std::vector<LedgerEntry>&, std::string&, const LockWait&) {
+bool ServerLedger::givenValues(const std::function<void(const GivenValue&)>&, std::string&) {
+    return false;
+}
+bool ServerLedger::entries(const EachEntry&, std::string&, const LockWait&) {
     return false;
 }
 std::string ServerLedger::record(const ReportRecord&, const LockWait&) {

@@ -48,7 +48,10 @@ public:
     bool ready(std::string& error, const LockWait& wait = {}) override;
     bool claim(const Choose& choose, std::string& error, const LockWait& wait = {}) override;
     bool look(const Ask& ask, std::string& error, const LockWait& wait = {}) override;
-    bool entries(std::vector<LedgerEntry>& out, std::string& error, const LockWait& wait = {}) override;
+    bool entries(const EachEntry& each, std::string& error, const LockWait& wait = {}) override;
+    // Each value given out, once, in the order given, with the device's last word; read as the
+    // server sends it.
+    bool givenValues(const std::function<void(const GivenValue&)>& each, std::string& error);
     std::string name() const override { return options_.address; }
 
     bool keepsRecords() const override { return true; }
@@ -88,6 +91,10 @@ private:
     bool storeKeptLocked(Call& call, std::size_t& stored);
     void forgetStored(std::size_t stored);
     std::string failedLocked(); // the session's failure, for people; drops the connection
+    // Each row of `query`, its cells as text, fetched a few thousand at a time.
+    using RowCells = std::vector<std::string>;
+    bool readRows(const std::string& query, int columns, const std::function<void(const RowCells&)>& each,
+                  std::string& error, const LockWait& wait);
 
     Options options_;
     Turn turn_; // one call at a time on the connection

@@ -7,35 +7,14 @@
 #include "station/report.h"
 #include "station/shown_text.h"
 
+#include <array>
 #include <cmath>
+#include <optional>
 #include <memory>
 #include <nlohmann/json.hpp>
 
 namespace tk7v::cli {
 
-namespace {
-
-// Columns padded to their widest cell, in characters rather than bytes.
-std::vector<std::string> Aligned(const std::vector<std::vector<std::string>>& rows) {
-    std::vector<std::size_t> widths;
-    for (const auto& row : rows)
-        for (std::size_t c = 0; c < row.size(); ++c) {
-            if (widths.size() <= c) widths.push_back(0);
-            widths[c] = std::max(widths[c], Utf8Characters(row[c]));
-        }
-    std::vector<std::string> lines;
-    for (const auto& row : rows) {
-        std::string line;
-        for (std::size_t c = 0; c < row.size(); ++c) {
-            line += row[c];
-            if (c + 1 < row.size()) line += std::string(widths[c] - Utf8Characters(row[c]) + 2, ' ');
-        }
-        lines.push_back(line);
-    }
-    return lines;
-}
-
-} // namespace
 
 Command AddLedgerCommand(CLI::App& program) {
     struct Options {
@@ -54,42 +33,15 @@ Command AddLedgerCommand(CLI::App& program) {
     show->add_option("--timeout", o->timeout, "сколько ждать ответа сервера, с (5)")->type_name("С");
     show->footer("Пример:\n  tk7v-cli ledger show postgresql://станция@сервер/учёт --field TS_object_id");
     return {app, [show, o](Context& context) {
-                std::vector<station::LedgerEntry> entries;
-                std::vector<std::size_t> passedOver;
-                std::string error;
                 char* end = nullptr;
                 const double seconds = std::strtod(o->timeout.c_str(), &end);
                 if (!end || *end || !std::isfinite(seconds) || seconds < 0.1 || seconds > 3600)
                     return UsageError(*show, "--timeout: ожидается число секунд от 0.1 до 3600");
-                const auto read = station::ReadLedgerEntries(
-                    o->where, std::chrono::milliseconds(std::lround(seconds * 1000)),
-                    [&](std::string& why) { return ReadTextFile(o->where, why); }, entries, passedOver,
-                    error);
-                if (read == station::LedgerRead::NotALedger) return UsageError(*show, error);
-                if (read != station::LedgerRead::Read) {
-                    context.out.note(error);
-                    return int(read == station::LedgerRead::FileFailed ? kFileFailed : kDeviceFailed);
-                }
-                // Said before the list, and apart from it: a program reading the JSON gets the list
-                // alone.
-                if (!passedOver.empty()) context.out.note(station::PassedOverText(o->where, passedOver));
-                nlohmann::json list = nlohmann::json::array();
-                std::vector<std::vector<std::string>> rows{
-                    {"Поле", "Значение", "Устройство", "Порт", "Станция", "Выдано", "Итог"}};
-                for (const station::GivenValue& v : station::GivenValues(entries)) {
-                    if (!o->field.empty() && v.field != o->field) continue;
+                const auto timeout = std::chrono::milliseconds(std::lround(seconds * 1000));
+                // The values are read as they come and never held all at once: a table is read
+                // twice, first for its columns' widths, then to print it.
+                const auto cells = [&](const station::GivenValue& v) {
                     const station::LedgerEntry& c = v.claim;
-                    if (o->json) {
-                        list.push_back({{"field", v.field},
-                                        {"list", v.list},
-                                        {"value", v.value},
-                                        {"identification", c.identification},
-                                        {"port", c.port},
-                                        {"station", c.station},
-                                        {"given", c.when},
-                                        {"result", v.result}});
-                        continue;
-                    }
                     const std::string what = v.field.empty()
                                                  ? "строка списка" + (v.list.empty() ? "" : " " + v.list)
                                                  : ShownName(v.field) + " (" + v.field + ")";
@@ -97,18 +49,75 @@ Command AddLedgerCommand(CLI::App& program) {
                     const auto cell = [](const std::string& text) {
                         return text.empty() ? "—" : station::ControlsEscaped(text);
                     };
-                    rows.push_back({station::ControlsEscaped(what), std::to_string(v.value),
-                                    cell(c.identification), station::ControlsEscaped(c.port), cell(c.station),
-                                    station::ControlsEscaped(c.when), station::ControlsEscaped(v.result)});
+                    return std::array<std::string, 7>{
+                        station::ControlsEscaped(what), std::to_string(v.value), cell(c.identification),
+                        station::ControlsEscaped(c.port), cell(c.station), station::ControlsEscaped(c.when),
+                        station::ControlsEscaped(v.result)};
+                };
+                const std::array<std::string, 7> headings{"Поле",    "Значение", "Устройство", "Порт",
+                                                          "Станция", "Выдано",   "Итог"};
+                std::array<std::size_t, 7> widths{};
+                const auto widen = [&](const std::array<std::string, 7>& row) {
+                    for (std::size_t c = 0; c < row.size(); ++c)
+                        widths[c] = std::max(widths[c], Utf8Characters(row[c]));
+                };
+                const auto line = [&](const std::array<std::string, 7>& row) {
+                    std::string text;
+                    for (std::size_t c = 0; c < row.size(); ++c) {
+                        text += row[c];
+                        if (c + 1 < row.size()) text += std::string(widths[c] - Utf8Characters(row[c]) + 2, ' ');
+                    }
+                    context.out.print(text);
+                };
+                std::size_t shown = 0;
+                std::optional<std::string> held; // a JSON item, printed with its comma once the next comes
+                const auto print = [&](const station::GivenValue& v) {
+                    if (!o->field.empty() && v.field != o->field) return;
+                    if (!o->json) {
+                        if (shown++ == 0) line(headings);
+                        line(cells(v));
+                        return;
+                    }
+                    if (held) context.out.print(*held + ",");
+                    else context.out.print("[");
+                    const nlohmann::json item = {{"field", v.field},
+                                                 {"list", v.list},
+                                                 {"value", v.value},
+                                                 {"identification", v.claim.identification},
+                                                 {"port", v.claim.port},
+                                                 {"station", v.claim.station},
+                                                 {"given", v.claim.when},
+                                                 {"result", v.result}};
+                    held = "  " + item.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+                    ++shown;
+                };
+                std::vector<std::size_t> passedOver;
+                std::string error;
+                auto read = station::LedgerRead::Read;
+                if (!o->json) {
+                    widen(headings);
+                    read = station::ReadGivenValues(
+                        o->where, timeout,
+                        [&](const station::GivenValue& v) {
+                            if (o->field.empty() || v.field == o->field) widen(cells(v));
+                        },
+                        passedOver, error);
+                    passedOver.clear();
                 }
+                if (read == station::LedgerRead::Read)
+                    read = station::ReadGivenValues(o->where, timeout, print, passedOver, error);
+                if (read == station::LedgerRead::NotALedger) return UsageError(*show, error);
+                if (read != station::LedgerRead::Read) {
+                    context.out.note(error);
+                    return int(read == station::LedgerRead::FileFailed ? kFileFailed : kDeviceFailed);
+                }
+                // Said apart from the list: a program reading the JSON gets the list alone.
+                if (!passedOver.empty()) context.out.note(station::PassedOverText(o->where, passedOver));
                 if (o->json) {
-                    context.out.print(list.dump(2, ' ', false, nlohmann::json::error_handler_t::replace));
-                } else if (rows.size() == 1) {
+                    context.out.print(held ? *held + "\n]" : "[]");
+                } else if (shown == 0) {
                     context.out.note(o->field.empty() ? "Ничего не выдано."
                                                       : "Номера поля " + o->field + " не выдавались.");
-                } else {
-                    for (const std::string& line : Aligned(rows))
-                        context.out.print(line);
                 }
                 return int(kOk);
             }};
