@@ -14,10 +14,11 @@ if(CMAKE_CROSSCOMPILING)
     add_library(tk7v_libpq INTERFACE)
     target_include_directories(tk7v_libpq INTERFACE ${TK7V_LIBPQ_WINDOWS}/include)
     # scripts/build-libpq-windows makes one static library of libpq and what it takes from
-    # libpgcommon and libpgport. What it calls of Windows: sockets; SSPI for the server's
-    # Windows authentication; the user's application data folder, where pgpass.conf is; the
-    # random bytes of SCRAM and the user's name.
-    target_link_libraries(tk7v_libpq INTERFACE ${TK7V_LIBPQ_WINDOWS}/lib/libpq.a ws2_32 secur32 shell32 advapi32)
+    # libpgcommon, libpgport and OpenSSL. What it calls of Windows: sockets; SSPI for the
+    # server's Windows authentication; the user's application data folder, where pgpass.conf and
+    # root.crt are; random bytes, the user's name and the event log; for OpenSSL's fatal error, a
+    # message box.
+    target_link_libraries(tk7v_libpq INTERFACE ${TK7V_LIBPQ_WINDOWS}/lib/libpq.a ws2_32 secur32 shell32 advapi32 user32)
     set(TK7V_HAVE_LIBPQ ON)
   endif()
 else()

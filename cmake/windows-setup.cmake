@@ -5,13 +5,17 @@
 install(TARGETS tk7v tk7v-station tk7v-cli RUNTIME DESTINATION .)
 install(FILES ${TK7V_GUIDE_HTML} DESTINATION .)
 install(DIRECTORY docs/images DESTINATION .)
-# libpq is linked into the programs; its licence asks that its notice go with every copy.
+# libpq, with OpenSSL in it, is linked into the programs; both licences ask that their notice go
+# with every copy.
 include(${CMAKE_CURRENT_LIST_DIR}/libpq.cmake)
 if(TK7V_HAVE_LIBPQ)
-  if(NOT EXISTS ${TK7V_LIBPQ_WINDOWS}/COPYRIGHT)
-    message(FATAL_ERROR "libpq's licence not found (${TK7V_LIBPQ_WINDOWS}/COPYRIGHT): run scripts/build-libpq-windows")
-  endif()
+  foreach(licence COPYRIGHT OpenSSL-LICENSE.txt)
+    if(NOT EXISTS ${TK7V_LIBPQ_WINDOWS}/${licence})
+      message(FATAL_ERROR "a licence of libpq's not found (${TK7V_LIBPQ_WINDOWS}/${licence}): run scripts/build-libpq-windows")
+    endif()
+  endforeach()
   install(FILES ${TK7V_LIBPQ_WINDOWS}/COPYRIGHT DESTINATION licenses RENAME PostgreSQL.txt)
+  install(FILES ${TK7V_LIBPQ_WINDOWS}/OpenSSL-LICENSE.txt DESTINATION licenses RENAME OpenSSL.txt)
 endif()
 
 set(CPACK_GENERATOR NSIS)

@@ -197,11 +197,20 @@ public:
 
     // Why a connection was not made, by its cause for people, the words of libpq or the server
     // after a colon: how far it got tells a server that took no connection from one that refused
-    // this user.
-    std::string connectFailure(bool connected, bool authenticated) const {
+    // this user, and both from an encrypted connection this side would not have (a server
+    // certificate its CA file does not vouch for, or made out to another name; a server without
+    // TLS when sslmode asks for it), which is no refusal of the server's.
+    std::string connectFailure(bool connected, bool authenticated, bool securing) const {
         const std::string words = FirstLine(PQerrorMessage(conn_));
         if (PQconnectionNeedsPassword(conn_))
             return "сервер требует пароль, а его нет ни в ~/.pgpass, ни в PGPASSWORD: " + words;
+        if (securing) {
+            // libpq's words in English or, translated, in the user's language, or OpenSSL's.
+            if (words.find("certificate") != std::string::npos ||
+                words.find("сертификат") != std::string::npos)
+                return "сертификат сервера не принят: " + words;
+            return "шифрованное соединение с сервером не установлено: " + words;
+        }
         if (!connected) return "сервер не принимает соединений: " + words;
         if (PQconnectionUsedPassword(conn_) && !authenticated) return "сервер не принял пароль: " + words;
         return "сервер отказал в соединении: " + words;
@@ -218,15 +227,20 @@ public:
         }
         PostgresPollingStatusType st =
             PQstatus(s->conn_) == CONNECTION_BAD ? PGRES_POLLING_FAILED : PGRES_POLLING_WRITING;
-        bool connected = false, authenticated = false;
+        bool connected = false, authenticated = false, securing = false;
         while (st != PGRES_POLLING_OK) {
-            if (st == PGRES_POLLING_FAILED) s->why = s->connectFailure(connected, authenticated);
+            if (st == PGRES_POLLING_FAILED) s->why = s->connectFailure(connected, authenticated, securing);
             if (st == PGRES_POLLING_FAILED || !s->waitSocket(st == PGRES_POLLING_WRITING, call, true)) {
                 why = s->why;
                 return nullptr;
             }
             st = PQconnectPoll(s->conn_);
-            switch (PQstatus(s->conn_)) {
+            // The state before a failure says where it failed: a step that fails ends in
+            // CONNECTION_BAD. libpq may start again without TLS (sslmode=prefer), so a later
+            // state clears `securing`.
+            const ConnStatusType status = PQstatus(s->conn_);
+            if (status != CONNECTION_BAD) securing = status == CONNECTION_SSL_STARTUP;
+            switch (status) {
             case CONNECTION_BAD:
             case CONNECTION_STARTED:
             case CONNECTION_NEEDED:

@@ -25,11 +25,12 @@ std::string ReadUri(const std::filesystem::path& file) {
     return uri;
 }
 
-// scripts/test-postgres WHAT DIR, its address line going nowhere; whether it succeeded.
-bool RunTestPostgres(const std::string& what, const std::filesystem::path& dir) {
-    return std::system(
-               ("'" TK7V_TEST_POSTGRES_SCRIPT "' " + what + " '" + dir.string() + "' >/dev/null").c_str()) ==
-           0;
+// scripts/test-postgres WHAT DIR [OPTION], its address line going nowhere; whether it succeeded.
+bool RunTestPostgres(const std::string& what, const std::filesystem::path& dir,
+                     const std::string& option = "") {
+    return std::system(("'" TK7V_TEST_POSTGRES_SCRIPT "' " + what + " '" + dir.string() + "' " + option +
+                        " >/dev/null")
+                           .c_str()) == 0;
 }
 
 } // namespace
@@ -71,11 +72,11 @@ TestDatabase::~TestDatabase() {
     }
 }
 
-TestServer::TestServer() : folder_(FreshFolder("tk7v-postgres")) {
+TestServer::TestServer(Tls tls) : folder_(FreshFolder("tk7v-postgres")) {
     // Under root the server runs as nobody, who must reach the folder it owns inside this one.
     std::filesystem::permissions(folder_, std::filesystem::perms::others_exec,
                                  std::filesystem::perm_options::add);
-    if (!RunTestPostgres("start", folder_ / "server")) {
+    if (!RunTestPostgres("start", folder_ / "server", tls == Tls::On ? "--tls" : "")) {
         std::filesystem::remove_all(folder_);
         throw std::runtime_error("test server did not start in " + folder_.string());
     }

@@ -28,15 +28,20 @@ private:
     std::string serverUri_, name_, uri_;
 };
 
-// A server of the test's own in a temporary folder, for a test that takes it away.
+// A server of the test's own in a temporary folder, for a test that takes it away, or that wants
+// encrypted connections.
 class TestServer {
 public:
-    TestServer();  // started, or throws
+    enum class Tls { Off, On };
+    // Started, or throws. With Tls::On it also takes encrypted connections, its certificate made
+    // for the name localhost and signed by caFile().
+    explicit TestServer(Tls tls = Tls::Off);
     ~TestServer(); // stopped, its folder removed
     TestServer(const TestServer&) = delete;
     TestServer& operator=(const TestServer&) = delete;
     // Its postgres database, the same after startAgain().
     const std::string& uri() const { return uri_; }
+    std::filesystem::path caFile() const { return folder_ / "server" / "tls" / "ca.crt"; }
     void kill();       // stopped at once, as if it had gone: open connections break
     void startAgain(); // back on the same port with the same data
     // Stopped where it stands (SIGSTOP to the server and each of its processes): connections stay

@@ -269,3 +269,46 @@ TEST(ServerLedger, AServerThatNeverAnswersIsGivenUp) {
     }
     ::close(listener);
 }
+
+// A server reached over TLS and verified against the company's own CA (sslmode=verify-full): the
+// claim goes through. Refused before anything is claimed, each in words of its own with libpq's
+// after them: a CA file that did not sign the server's certificate (here the certificate itself),
+// a certificate made out to another name than the one dialled, a server without TLS; and what the
+// server refuses after it said no to TLS is its refusal still.
+TEST(ServerLedger, VerifiedTlsWithTheCompanysOwnCa) {
+    test::TestServer server(test::TestServer::Tls::On);
+    test::TestDatabase plain;
+    const std::string ca = server.caFile().string(),
+                      notCa = (server.caFile().parent_path() / "server.crt").string();
+    const auto at = [&](const std::string& host) {
+        std::string uri = server.uri();
+        return uri.replace(uri.find("127.0.0.1"), 9, host);
+    };
+    const std::string refused = "учёт номеров недоступен: сертификат сервера не принят: ";
+    const struct {
+        std::string address;
+        std::string said, libpqSaid; // nothing: claimed
+    } cases[] = {
+        {at("localhost") + "?sslmode=verify-full&sslrootcert=" + ca, "", ""},
+        {at("localhost") + "?sslmode=verify-full&sslrootcert=" + notCa, refused, "certificate verify failed"},
+        {at("127.0.0.1") + "?sslmode=verify-full&sslrootcert=" + ca, refused, "does not match host name"},
+        {plain.uri() + "?sslmode=require",
+         "учёт номеров недоступен: шифрованное соединение с сервером не установлено: ",
+         "does not support SSL"},
+        // Without TLS by default (sslmode=prefer asks, the server says no): refused by the server.
+        {plain.uri().substr(0, plain.uri().rfind('/') + 1) + "no_such_database",
+         "учёт номеров недоступен: сервер отказал в соединении: ", "does not exist"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.address);
+        auto ledger = Open(c.address);
+        std::string error;
+        if (c.said.empty()) {
+            EXPECT_EQ(ClaimNext(*ledger, error), 101) << error;
+            continue;
+        }
+        EXPECT_EQ(ClaimNext(*ledger, error), 0);
+        EXPECT_EQ(error.rfind(c.said, 0), 0u) << error;
+        EXPECT_NE(error.find(c.libpqSaid), std::string::npos) << error;
+    }
+}
