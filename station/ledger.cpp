@@ -48,6 +48,63 @@ LedgerRead ReadGivenValues(const std::string& where, std::chrono::milliseconds t
     return LedgerRead::Read;
 }
 
+LedgerRead ImportLedger(const std::string& file, const std::string& address, const std::string& legacyList,
+                        std::chrono::milliseconds timeout, ImportCount& count,
+                        std::vector<std::size_t>& passedOver, std::string& error) {
+    const bool csv = file.ends_with(".csv");
+    if (!csv && !file.ends_with(".jsonl")) {
+        error = file + ": ожидается файл учёта или отчёта .csv или .jsonl";
+        return LedgerRead::NotALedger;
+    }
+    if (!IsServerAddress(address)) {
+        error = "--to " + address + ": ожидается адрес сервера postgresql://…";
+        return LedgerRead::NotALedger;
+    }
+    const std::unique_ptr<ServerLedger> server = ServerLedger::open({address, {}, ComputerName(), timeout}, error);
+    if (!server) return LedgerRead::NotALedger;
+    SysError failed;
+    const std::unique_ptr<SharedFile> source = SharedFile::open(Utf8Path(file), failed, true);
+    // Rows earlier versions gave are named by their place alone: the server keeps such a row
+    // under its list's name, which the file does not say.
+    std::size_t byPlace = 0;
+    if (source)
+        failed = Report::ReadRecords(*source, csv, [&](LedgerEntry&& e) {
+            byPlace += e.given.row > 0 && e.given.rowValues.empty();
+        });
+    if (failed) {
+        error = file + ": " + FileErrorText(failed.code);
+        return LedgerRead::FileFailed;
+    }
+    if (byPlace > 0 && legacyList.empty()) {
+        error = file + ": строки списка, выданные прежней версией (" + std::to_string(byPlace) +
+                "), названы только номером: укажите --list ИМЯ, имя файла их списка (например phones.csv)";
+        return LedgerRead::NotALedger;
+    }
+    // A few hundred records a transaction: a server gone part way keeps whole ones, and the
+    // import run again adds only what it lacks.
+    constexpr std::size_t kBatch = 500;
+    std::vector<LedgerEntry> batch;
+    bool stored = true;
+    const auto store = [&] {
+        stored = stored && (batch.empty() || server->importEntries(batch, file, legacyList, count, error));
+        batch.clear();
+    };
+    failed = Report::ReadRecords(
+        *source, csv,
+        [&](LedgerEntry&& e) {
+            if (!e.given.any() || !stored) return;
+            batch.push_back(std::move(e));
+            if (batch.size() == kBatch) store();
+        },
+        &passedOver);
+    if (failed) {
+        error = file + ": " + FileErrorText(failed.code);
+        return LedgerRead::FileFailed;
+    }
+    store();
+    return stored ? LedgerRead::Read : LedgerRead::ServerFailed;
+}
+
 void Taken::add(const Given& given) {
     if (given.row > 0) {
         if (given.rowValues.empty())

@@ -74,6 +74,20 @@ class Ledger;
 std::unique_ptr<Ledger> OpenLedger(const std::string& where, const std::string& list,
                                    std::chrono::milliseconds timeout, std::string& error);
 
+enum class LedgerRead { Read, NotALedger, FileFailed, ServerFailed };
+
+// Moves a bench from the file ledger `file` (a ledger's or a report's) to the server at `address`:
+// every record that gave something, with every value it gave, kept as given there, a few hundred
+// at a time; values the server holds already stay as they are, so an import cut short is run
+// again. Rows that earlier versions named only by their place go under `legacyList` (a list's
+// file name), which must then be given. What was moved goes to `count`.
+struct ImportCount {
+    std::size_t records = 0, values = 0, already = 0;
+};
+LedgerRead ImportLedger(const std::string& file, const std::string& address, const std::string& legacyList,
+                        std::chrono::milliseconds timeout, ImportCount& count,
+                        std::vector<std::size_t>& passedOver, std::string& error);
+
 // A record as a ledger holds it, for people asking what went where.
 struct LedgerEntry {
     std::string port, station, identification;
@@ -126,7 +140,6 @@ private:
 // wrong makes no file), with the numbers of its lines that could not be read in `passedOver`. On
 // failure `error` says why: NotALedger for a name that is neither a file of a ledger's kind nor a
 // usable address.
-enum class LedgerRead { Read, NotALedger, FileFailed, ServerFailed };
 LedgerRead ReadGivenValues(const std::string& where, std::chrono::milliseconds timeout,
                            const std::function<void(const GivenValue&)>& each,
                            std::vector<std::size_t>& passedOver, std::string& error);

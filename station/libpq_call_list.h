@@ -1,6 +1,7 @@
 // The libpq functions the server ledger calls: one TK7V_LIBPQ_CALL(name) each, for
 // libpq_calls.h to make a pointer and a call of every one. No include guard: it is read twice.
 TK7V_LIBPQ_CALL(PQclear)
+TK7V_LIBPQ_CALL(PQcmdTuples)
 TK7V_LIBPQ_CALL(PQconnectPoll)
 TK7V_LIBPQ_CALL(PQconnectionNeedsPassword)
 TK7V_LIBPQ_CALL(PQconnectionUsedPassword)

@@ -30,6 +30,7 @@ const Calls& Loaded();
 // arguments' types whatever this namespace declared.
 #ifdef TK7V_LIBPQ_LOADED
 #define PQclear(...) ::tk7v::station::libpq::Loaded().PQclear(__VA_ARGS__)
+#define PQcmdTuples(...) ::tk7v::station::libpq::Loaded().PQcmdTuples(__VA_ARGS__)
 #define PQconnectPoll(...) ::tk7v::station::libpq::Loaded().PQconnectPoll(__VA_ARGS__)
 #define PQconnectionNeedsPassword(...) ::tk7v::station::libpq::Loaded().PQconnectionNeedsPassword(__VA_ARGS__)
 #define PQconnectionUsedPassword(...) ::tk7v::station::libpq::Loaded().PQconnectionUsedPassword(__VA_ARGS__)

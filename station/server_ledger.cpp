@@ -748,6 +748,92 @@ bool ServerLedger::givenValues(const std::function<void(const GivenValue&)>& eac
         error, {});
 }
 
+namespace {
+
+// A time as records keep it (2026-12-07T14:16:31+03:00), or none for anything the server would
+// refuse: one spoilt time in a file moved over must not stop the rest.
+Param IsoTimeOrNone(const std::string& t) {
+    const auto digits = [&](std::size_t at, std::size_t n, int low, int high) {
+        if (t.size() < at + n) return false;
+        int v = 0;
+        for (std::size_t i = at; i < at + n; ++i) {
+            if (t[i] < '0' || t[i] > '9') return false;
+            v = v * 10 + (t[i] - '0');
+        }
+        return v >= low && v <= high;
+    };
+    const bool time = t.size() >= 19 && digits(0, 4, 1, 9999) && t[4] == '-' && digits(5, 2, 1, 12) && t[7] == '-' &&
+                      digits(8, 2, 1, 31) && t[10] == 'T' && digits(11, 2, 0, 23) && t[13] == ':' &&
+                      digits(14, 2, 0, 59) && t[16] == ':' && digits(17, 2, 0, 59);
+    const bool zone = t.size() == 19 || (t.size() == 20 && t[19] == 'Z') ||
+                      (t.size() == 25 && (t[19] == '+' || t[19] == '-') && digits(20, 2, 0, 23) && t[22] == ':' &&
+                       digits(23, 2, 0, 59));
+    return time && zone ? Param(t) : std::nullopt;
+}
+
+} // namespace
+
+bool ServerLedger::importEntries(const std::vector<LedgerEntry>& entries, const std::string& from,
+                                 const std::string& legacyList, ImportCount& count, std::string& error) {
+    LockWait wait;
+    Call call(wait, options_.timeout);
+    Held lock;
+    if (!lockFor(call, lock, error) || !connectLocked(call, error)) return false;
+    Session& s = *session_;
+    ImportCount added;
+    // Under the claims' lock, in one transaction: stations claiming meanwhile see all of it or none.
+    bool done = s.exec(call, "BEGIN") && s.exec(call, kClaimLock);
+    for (const LedgerEntry& e : entries) {
+        if (!done) break;
+        const std::string list = e.given.rowValues.empty() ? legacyList : e.list;
+        const Result id = s.exec(
+            call,
+            "INSERT INTO tk7v_records (station, port, identification, command, file, sha256, started, ended, "
+            "result, message, differing, list, list_row, numbers, row_values) VALUES ($1, $2, $3, 'import', $4, '', "
+            "coalesce($5, now()), coalesce($5, now()), $6, $7, '', $8, $9, $10, $11) RETURNING id",
+            {WholeUtf8(e.station.empty() ? options_.station : e.station), WholeUtf8(e.port),
+             WholeUtf8(e.identification), WholeUtf8(from), IsoTimeOrNone(e.when),
+             WholeUtf8(e.result), "перенесено из " + WholeUtf8(from), e.given.row > 0 ? WholeUtf8(list) : "",
+             e.given.row > 0 ? Param(std::to_string(e.given.row)) : std::nullopt,
+             WholeUtf8(SpaceJoined(e.given.numbers)), e.given.row > 0 ? WholeUtf8(e.given.rowValues) : ""});
+        done = bool(id);
+        if (!done) break;
+        ++added.records;
+        // A value given already (the same device's later record, an import run twice) stays the
+        // first record's.
+        const auto give = [&](const char* sql, const std::vector<Param>& params) {
+            const Result r = s.exec(call, sql, params);
+            if (!r) return false;
+            (std::string(PQcmdTuples(r.get())) == "1" ? added.values : added.already) += 1;
+            return true;
+        };
+        if (e.given.row > 0 && !e.given.rowValues.empty())
+            done = give("INSERT INTO tk7v_given_rows (row_values, list, list_row, record) VALUES ($1, $2, $3, $4) "
+                        "ON CONFLICT DO NOTHING",
+                        {WholeUtf8(e.given.rowValues), WholeUtf8(e.list), std::to_string(e.given.row),
+                         PQgetvalue(id.get(), 0, 0)});
+        else if (e.given.row > 0)
+            done = give("INSERT INTO tk7v_given (field, list, value, record) VALUES ('', $1, $2, $3) "
+                        "ON CONFLICT DO NOTHING",
+                        {WholeUtf8(list), std::to_string(e.given.row), PQgetvalue(id.get(), 0, 0)});
+        std::string field;
+        long long value = 0;
+        for (const std::string& n : e.given.numbers)
+            if (done && SplitGiven(n, field, value))
+                done = give("INSERT INTO tk7v_given (field, list, value, record) VALUES ($1, '', $2, $3) "
+                            "ON CONFLICT DO NOTHING",
+                            {field, std::to_string(value), PQgetvalue(id.get(), 0, 0)});
+    }
+    if (done && s.exec(call, "COMMIT")) {
+        count.records += added.records;
+        count.values += added.values;
+        count.already += added.already;
+        return true;
+    }
+    error = failedLocked();
+    return false;
+}
+
 std::string ServerLedger::record(const ReportRecord& record, const LockWait& wait) {
     {
         std::lock_guard k(keptMutex_);
@@ -803,6 +889,10 @@ bool ServerLedger::look(const Ask&, std::string&, const LockWait&) {
     return false;
 }
 bool ServerLedger::givenValues(const std::function<void(const GivenValue&)>&, std::string&) {
+    return false;
+}
+bool ServerLedger::importEntries(const std::vector<LedgerEntry>&, const std::string&, const std::string&,
+                                 ImportCount&, std::string&) {
     return false;
 }
 bool ServerLedger::entries(const EachEntry&, std::string&, const LockWait&) {

@@ -52,6 +52,11 @@ public:
     // Each value given out, once, in the order given, with the device's last word; read as the
     // server sends it.
     bool givenValues(const std::function<void(const GivenValue&)>& each, std::string& error);
+    // Records of a file ledger `from`, oldest first, kept here with every value they gave, in one
+    // transaction; a value given here already stays as it is. Rows named only by their place (by
+    // earlier versions) are kept under `legacyList`, the list's file name.
+    bool importEntries(const std::vector<LedgerEntry>& entries, const std::string& from, const std::string& legacyList,
+                       ImportCount& count, std::string& error);
     std::string name() const override { return options_.address; }
 
     bool keepsRecords() const override { return true; }

@@ -66,6 +66,19 @@ TEST_F(CliLedger, ShowNamesTheDeviceOfEachValue) {
     }
     EXPECT_EQ(run({"ledger", "show", path("none.csv")}).status, 3);
     EXPECT_FALSE(std::filesystem::exists(path("none.csv")));
+
+    // The file's ledger moved to a server of its own: the next device there goes on after it,
+    // and a second import adds nothing.
+    tk7v::test::TestDatabase moved;
+    for (const char* given : {"выданных значений: 2.", "выданных значений: 0, уже были на сервере: 2."}) {
+        const auto imported = run({"ledger", "import", path("ledger.csv"), "--to", moved.uri()});
+        EXPECT_EQ(imported.status, 0) << imported.err;
+        EXPECT_NE(imported.out.find(given), npos) << imported.out;
+    }
+    SimProcess next;
+    const auto w = run({"write", path("site.cfg"), "--port", next.port(), "--values", path("phones.csv"), "--number",
+                        "TS_object_id=101-199", "--ledger", moved.uri()});
+    EXPECT_NE(w.out.find("строка 3, TS_object_id=102"), npos) << w.out << w.err;
 }
 
 // Ctrl+C while a device's record waits for a server that hangs: the station ends within half a

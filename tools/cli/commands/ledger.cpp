@@ -18,7 +18,7 @@ namespace tk7v::cli {
 
 Command AddLedgerCommand(CLI::App& program) {
     struct Options {
-        std::string where, field, timeout = "5";
+        std::string where, field, timeout = "5", to, list;
         bool json = false;
     };
     auto o = std::make_shared<Options>();
@@ -32,12 +32,42 @@ Command AddLedgerCommand(CLI::App& program) {
     show->add_flag("--json", o->json, "список JSON");
     show->add_option("--timeout", o->timeout, "сколько ждать ответа сервера, с (5)")->type_name("С");
     show->footer("Пример:\n  tk7v-cli ledger show postgresql://станция@сервер/учёт --field TS_object_id");
-    return {app, [show, o](Context& context) {
+    CLI::App* import = app->add_subcommand("import", "перенести учёт из файла на сервер, со всеми выданными номерами");
+    import->add_option("ФАЙЛ", o->where, "файл учёта или отчёта (.csv, .jsonl)")->required();
+    import->add_option("--to", o->to, "сервер postgresql://…")->type_name("АДРЕС")->required();
+    import->add_option("--list", o->list,
+                       "имя файла списка, чьи строки выдала прежняя версия (они названы в учёте только номером)")
+        ->type_name("ИМЯ");
+    import->add_option("--timeout", o->timeout, "сколько ждать ответа сервера, с (5)")->type_name("С");
+    import->footer("Пример:\n  tk7v-cli ledger import \"Учёт номеров ТК-7В.csv\" --to postgresql://станция@сервер/учёт\n\n"
+                   "Выданное на сервере раньше остаётся как есть; прерванный перенос можно повторить.");
+    return {app, [show, import, o](Context& context) {
+                CLI::App& command = import->parsed() ? *import : *show;
                 char* end = nullptr;
                 const double seconds = std::strtod(o->timeout.c_str(), &end);
                 if (!end || *end || !std::isfinite(seconds) || seconds < 0.1 || seconds > 3600)
-                    return UsageError(*show, "--timeout: ожидается число секунд от 0.1 до 3600");
+                    return UsageError(command, "--timeout: ожидается число секунд от 0.1 до 3600");
                 const auto timeout = std::chrono::milliseconds(std::lround(seconds * 1000));
+                if (import->parsed()) {
+                    station::ImportCount count;
+                    std::vector<std::size_t> passedOver;
+                    std::string error;
+                    const auto read = station::ImportLedger(o->where, o->to, o->list, timeout, count, passedOver, error);
+                    if (!passedOver.empty()) context.out.note(station::PassedOverText(o->where, passedOver));
+                    if (read == station::LedgerRead::NotALedger) return UsageError(*import, error);
+                    const std::string moved = "Перенесено записей: " + std::to_string(count.records) +
+                                              ", выданных значений: " + std::to_string(count.values) +
+                                              (count.already ? ", уже были на сервере: " + std::to_string(count.already)
+                                                             : std::string()) +
+                                              ".";
+                    if (read != station::LedgerRead::Read) {
+                        context.out.note(error);
+                        if (count.records) context.out.note(moved + " Повторите перенос: уже перенесённое не удвоится.");
+                        return int(read == station::LedgerRead::FileFailed ? kFileFailed : kDeviceFailed);
+                    }
+                    context.out.print(moved);
+                    return int(kOk);
+                }
                 // The values are read as they come and never held all at once: a table is read
                 // twice, first for its columns' widths, then to print it.
                 const auto cells = [&](const station::GivenValue& v) {
