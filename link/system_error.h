@@ -4,6 +4,7 @@
 // (system_error_posix.cpp, system_error_win32.cpp); callers decide on the kind, never on a code.
 #include <cstdint>
 #include <string>
+#include <system_error>
 
 namespace tk7v {
 
@@ -39,5 +40,8 @@ bool HasOwnErrorText(std::uint32_t code);
 // reasons an installer meets with files (a missing folder, no right to write, a full disk); the
 // port's advice never goes with a file. Lower case, no final stop: it follows our own words.
 std::string FileErrorText(std::uint32_t code);
+// A file operation's system code as the standard library's error (its generic condition where
+// one is known).
+std::error_code FileErrorCode(std::uint32_t code);
 
 } // namespace tk7v

@@ -73,6 +73,10 @@ std::string SystemErrorText(std::uint32_t code) {
     return text ? std::string(text) : std::string();
 }
 
+std::error_code FileErrorCode(std::uint32_t code) {
+    return {static_cast<int>(code), std::generic_category()};
+}
+
 std::string FileErrorText(std::uint32_t code) {
     return code ? texts::FileErrorReason(std::error_code(static_cast<int>(code), std::generic_category()))
                 : std::string();

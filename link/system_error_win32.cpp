@@ -58,7 +58,7 @@ bool HasOwnErrorText(std::uint32_t) {
     return false;
 }
 
-std::string FileErrorText(std::uint32_t code) {
+std::error_code FileErrorCode(std::uint32_t code) {
     using E = std::errc;
     const struct {
         DWORD code;
@@ -80,9 +80,15 @@ std::string FileErrorText(std::uint32_t code) {
         {ERROR_CRC, E::io_error},
         {ERROR_NOT_READY, E::io_error},
     };
-    if (code == 0) return {};
     for (const auto& k : known)
-        if (k.code == code) return texts::FileErrorReason(std::make_error_code(k.condition));
+        if (k.code == code) return std::make_error_code(k.condition);
+    return {static_cast<int>(code), std::system_category()};
+}
+
+std::string FileErrorText(std::uint32_t code) {
+    if (code == 0) return {};
+    if (const std::error_code e = FileErrorCode(code); e.category() == std::generic_category())
+        return texts::FileErrorReason(e);
     // Any other reason in the system's words, without the full stop it ends with.
     std::string text = SystemErrorText(code);
     while (!text.empty() && text.back() == '.')

@@ -104,6 +104,11 @@ bool RunSession::open(const Plan& plan, const Options& options, SessionProblem& 
     return true;
 }
 
+std::string RunSession::passedOverText() const {
+    const auto* file = dynamic_cast<const Report*>(ledger());
+    return file ? PassedOverText(file->name(), file->passedOver()) : std::string();
+}
+
 void RunSession::settle() {
     if (reportWaiting() == 0) report_.reset();
     if (serverWaiting() == 0) ledger_.reset();

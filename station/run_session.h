@@ -68,6 +68,9 @@ public:
     // Any thread. Records the report could not take yet, and records a server did not take.
     std::size_t reportWaiting() const { return report_ ? report_->pending() : 0; }
     std::size_t serverWaiting() const { return ledger_ ? ledger_->pendingRecords() : 0; }
+    // The one warning on the lines of the claims' file that held no record (empty when none, or
+    // when claims go to a server), as the claims so far read it.
+    std::string passedOverText() const;
     // Tries the report's waiting records again: the failure, empty once none is left.
     std::string flushReport(const LockWait& wait);
 

@@ -1,4 +1,5 @@
 // Configuration files: save (BitBtn1) and load (BitBtn2).
+#include "link/config_read.h"
 #include "model/config_file.h"
 #include "model/file_texts.h"
 #include "ui/tform1.h"
@@ -91,7 +92,7 @@ void TForm1::loadFile(const QString& chosen) {
         dialogs_->error(this, T(texts::kNotFound));
         return;
     }
-    const ConfigRead read = ReadConfigFile(Utf8Path(path.toStdString()));
+    const ConfigRead read = ReadConfigOpened(Utf8Path(path.toStdString()));
     if (read.status == ConfigRead::Status::NotFound) { // gone since the dialog
         setStatusText(T(texts::kNotFoundStatus), false);
         dialogs_->error(this, T(texts::kNotFound));

@@ -1,4 +1,5 @@
 #include "config_io.h"
+#include "link/config_read.h"
 
 #include "command.h"
 #include "link/console.h"
@@ -71,29 +72,19 @@ std::optional<std::string> ReadTextFile(const std::string& name, std::string& er
         error = Shown(name, false) + ": " + texts::kReadFailed;
         return std::nullopt;
     }
-    if (error = NotAFile(name); !error.empty()) return std::nullopt;
-    const std::filesystem::path path = Utf8Path(name);
-    std::error_code ec;
-    if (!std::filesystem::exists(path, ec)) {
+    // Decided on the file opened, which is opened without waiting (a pipe would hold the open).
+    std::error_code failed;
+    std::optional<std::string> read = ReadTextOpened(Utf8Path(name), failed);
+    if (read) return read;
+    if (failed == std::errc::no_such_file_or_directory)
         error = name + ": " + texts::kNotFound;
-        return std::nullopt;
-    }
-    // Read by blocks, not through a stream iterator: a read error of the file then ends the
-    // stream instead of throwing out of it.
-    errno = 0;
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        error =
-            name + ": " + texts::kOpenFailed + because(name, {errno ? errno : EIO, std::generic_category()});
-        return std::nullopt;
-    }
-    while (in.read(buffer, sizeof buffer) || in.gcount() > 0)
-        text.append(buffer, static_cast<std::size_t>(in.gcount()));
-    if (in.bad()) {
-        error = name + ": " + texts::kReadFailed;
-        return std::nullopt;
-    }
-    return text;
+    else if (failed == std::errc::is_a_directory)
+        error = name + " — это папка";
+    else if (failed == std::errc::no_such_device)
+        error = name + " — это не файл, а устройство или канал";
+    else
+        error = name + ": " + texts::kOpenFailed + because(name, failed);
+    return std::nullopt;
 }
 
 std::string Shown(const std::string& name, bool output) {
@@ -112,8 +103,11 @@ Loaded LoadConfig(const std::string& name) {
             return {std::nullopt, Shown(name, false) + ": " + texts::WrongSizeWantedText(size)};
         return {image, {}};
     }
-    if (std::string why = NotAFile(name); !why.empty()) return {std::nullopt, why};
-    const ConfigRead read = ReadConfigFile(Utf8Path(name));
+    const ConfigRead read = ReadConfigOpened(Utf8Path(name));
+    if (read.status == ConfigRead::Status::WrongSize && read.error == std::errc::is_a_directory)
+        return {std::nullopt, name + " — это папка"};
+    if (read.status == ConfigRead::Status::WrongSize && read.error == std::errc::invalid_argument)
+        return {std::nullopt, name + " — это не файл, а устройство или канал"};
     if (read.status != ConfigRead::Status::Loaded || !TakeConfigFile(read.contents, image))
         return {std::nullopt, name + ": " + ReadProblemText(read)};
     return {image, {}};

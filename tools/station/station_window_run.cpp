@@ -1,5 +1,6 @@
 // The station window's run: its setup checked into a plan, the station started on it, stopped
 // away from the window thread, and what is left once it is over.
+#include "link/config_read.h"
 #include "station_window.h"
 
 #include "event_relay.h"
@@ -7,6 +8,7 @@
 
 #include "model/config_file.h"
 #include "model/field_rules.h"
+#include "model/file_texts.h"
 #include "station/plan.h"
 
 #include <QCheckBox>
@@ -33,7 +35,7 @@ std::optional<StationWindow::Loaded> StationWindow::prepare(QString& error) cons
         return std::nullopt;
     }
     l.image.fill(0xFF);
-    const ConfigRead read = ReadConfigFile(Utf8Path(l.file));
+    const ConfigRead read = ReadConfigOpened(Utf8Path(l.file));
     if (read.status != ConfigRead::Status::Loaded || !TakeConfigFile(read.contents, l.image)) {
         error = fromUtf8(l.file + ": " + ReadProblemText(read));
         return std::nullopt;
@@ -44,18 +46,19 @@ std::optional<StationWindow::Loaded> StationWindow::prepare(QString& error) cons
     request.loop = true;
     request.listOnly = true;
     if (const QString path = tablePath_->text(); !path.isEmpty()) {
-        QFile f(path);
-        if (!f.open(QIODevice::ReadOnly)) {
-            error = path + QStringLiteral(": ") + f.errorString();
-            return std::nullopt;
-        }
-        // Decided on the file opened: a device or a pipe would be read without end.
-        if (f.isSequential()) {
-            error = path + QStringLiteral(": это не файл, а устройство или канал");
+        // Decided on the file opened, which is opened without waiting: a device or a pipe would be
+        // read without end, or hold the open itself.
+        std::error_code failed;
+        const std::optional<std::string> text = ReadTextOpened(Utf8Path(utf8(path)), failed);
+        if (!text) {
+            error =
+                path + QStringLiteral(": ") +
+                (failed == std::errc::no_such_device ? QStringLiteral("это не файл, а устройство или канал")
+                                                     : fromUtf8(texts::FileErrorReason(failed)));
             return std::nullopt;
         }
         request.valuesName = utf8(path);
-        request.valuesText = f.readAll().toStdString();
+        request.valuesText = *text;
     }
     request.number = utf8(number_->text().trimmed());
     request.report = utf8(report_->text());

@@ -1,5 +1,6 @@
 // The station window's setup: what is written, from which list or counter, where the ledger and
 // the report are, and what is remembered of it between runs.
+#include "link/config_read.h"
 #include "station_window.h"
 
 #include "window_common.h"
@@ -213,7 +214,7 @@ void StationWindow::showSummary() {
     }
     ParameterImage image{};
     image.fill(0xFF);
-    const ConfigRead read = ReadConfigFile(Utf8Path(utf8(path)));
+    const ConfigRead read = ReadConfigOpened(Utf8Path(utf8(path)));
     if (read.status != ConfigRead::Status::Loaded || !TakeConfigFile(read.contents, image)) {
         summary_->setText(fromUtf8(ReadProblemText(read)));
         return;

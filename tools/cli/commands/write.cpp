@@ -152,6 +152,8 @@ Command AddWriteCommand(CLI::App& program) {
                 const int status =
                     o->loop ? RunStation(ready.ports, ready.options, context.out, work, words, to)
                             : RunOnDevices(ready.ports, ready.options, context.out, work, words, to);
+                if (const std::string passedOver = session.passedOverText(); !passedOver.empty())
+                    context.out.note(passedOver);
                 if (const std::size_t waiting = session.serverWaiting()) {
                     std::filesystem::path file;
                     if (const std::string failed = session.keepWaiting(file);
