@@ -512,8 +512,14 @@ public:
             const std::size_t to = std::min(rows.size(), from + count);
             std::string values = "{", places = "{";
             for (std::size_t i = from; i < to; ++i) {
-                values += (i > from ? ",\"" : "\"") + ArrayItem(WholeUtf8(rows[i].values)) + "\"";
-                places += (i > from ? "," : "") + std::to_string(rows[i].row);
+                if (i > from) {
+                    values += ',';
+                    places += ',';
+                }
+                values += '"';
+                values += ArrayItem(WholeUtf8(rows[i].values));
+                values += '"';
+                places += std::to_string(rows[i].row);
             }
             const Result r = ask(
                 "SELECT coalesce(min(k.o), 0) FROM unnest($1::text[], $2::int[]) WITH ORDINALITY AS k(v, r, o) "

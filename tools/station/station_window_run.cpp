@@ -14,6 +14,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFile>
+#include <QLabel>
 #include <QLineEdit>
 #include <QTimer>
 
@@ -165,6 +166,12 @@ void StationWindow::finishRun() {
                         PortTile::Tone::Idle);
     // Records the report could not take stay with the window, tried again until written.
     if (session_.reportWaiting() > 0) retryTimer_->start();
+    // Lines of the ledger that held no record are said once the ports are done with it (asked
+    // earlier, the window could wait for a port that waits for the file).
+    if (const std::string passedOver = session_.passedOverText(); !passedOver.empty() && warning_->isHidden()) {
+        warning_->setText(fromUtf8(passedOver));
+        warning_->show();
+    }
     session_.settle();
     setRunning(false);
     emit runEnded();
