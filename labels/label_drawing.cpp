@@ -269,7 +269,9 @@ std::string PrintLabel(const LabelContent& content, const LabelSize& size, const
     job.setPrinterName(Q(printer));
     if (!job.isValid()) return "принтер «" + printer + "» не найден";
     job.setFullPage(true);
-    job.setPageLayout(LayoutOf(size));
+    // The roll's own size, width across: a label printer takes the page as its media, and one
+    // turned to landscape would come out turned on it.
+    job.setPageLayout(QPageLayout(PageOf(size), QPageLayout::Portrait, QMarginsF(0, 0, 0, 0), QPageLayout::Millimeter));
     job.setDocName(QStringLiteral("Наклейка ") + Q(content.number));
     QPainter painter;
     if (!painter.begin(&job)) return "принтер «" + printer + "» не принял наклейку";
