@@ -197,6 +197,7 @@ DeviceEnd WriteEnd(const PortJob& job, PortJob::Result result, bool verify, cons
     }
     end.file = file;
     if (job.wroteSomething()) end.bytes = job.written();
+    if (result == PortJob::Result::Done && verify) end.proven = job.block();
     return end;
 }
 

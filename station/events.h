@@ -32,6 +32,9 @@ struct DeviceEnd {
     std::string file;
     std::optional<ParameterImage> bytes;
     std::vector<std::string> differing;
+    // The block read back after a write and found to match it: what the device is proven to hold,
+    // for whatever is made of it afterwards (a label). None when it was not read back or differed.
+    std::optional<ParameterImage> proven;
 };
 
 // What a device was given on top of the configuration: the row of a list (its number in the

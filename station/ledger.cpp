@@ -48,6 +48,29 @@ LedgerRead ReadGivenValues(const std::string& where, std::chrono::milliseconds t
     return LedgerRead::Read;
 }
 
+LedgerRead ReadLedgerEntries(const std::string& where, std::chrono::milliseconds timeout,
+                             const std::function<void(LedgerEntry&&)>& each, std::vector<std::size_t>& passedOver,
+                             std::string& error) {
+    if (IsServerAddress(where)) {
+        const std::unique_ptr<ServerLedger> ledger = ServerLedger::open({where, {}, ComputerName(), timeout}, error);
+        if (!ledger) return LedgerRead::NotALedger;
+        return ledger->entries(each, error) ? LedgerRead::Read : LedgerRead::ServerFailed;
+    }
+    const bool csv = where.ends_with(".csv");
+    if (!csv && !where.ends_with(".jsonl")) {
+        error = where + ": ожидается файл .csv или .jsonl или адрес postgresql://…";
+        return LedgerRead::NotALedger;
+    }
+    SysError failed;
+    const std::unique_ptr<SharedFile> file = SharedFile::open(Utf8Path(where), failed, true);
+    if (file) failed = Report::ReadRecords(*file, csv, each, &passedOver);
+    if (failed) {
+        error = where + ": " + FileErrorText(failed.code);
+        return LedgerRead::FileFailed;
+    }
+    return LedgerRead::Read;
+}
+
 LedgerRead ImportLedger(const std::string& file, const std::string& address, const std::string& legacyList,
                         std::chrono::milliseconds timeout, ImportCount& count,
                         std::vector<std::size_t>& passedOver, std::string& error) {

@@ -95,6 +95,7 @@ struct LedgerEntry {
     std::string result; // claimed, done, error, …
     std::string list;   // the list its row is of; empty when the ledger does not say
     Given given;
+    std::string sha256; // of the block the record's device got; empty when none or not kept
 };
 
 // One value given out: a list's row (`field` empty) or a counter's number, the record that
@@ -143,6 +144,12 @@ private:
 LedgerRead ReadGivenValues(const std::string& where, std::chrono::milliseconds timeout,
                            const std::function<void(const GivenValue&)>& each,
                            std::vector<std::size_t>& passedOver, std::string& error);
+
+// Each record the ledger at `where` holds that gave something out, oldest first, to `each`, read as
+// ReadGivenValues reads them (a file never opened for appending).
+LedgerRead ReadLedgerEntries(const std::string& where, std::chrono::milliseconds timeout,
+                             const std::function<void(LedgerEntry&&)>& each, std::vector<std::size_t>& passedOver,
+                             std::string& error);
 
 // How a wait for a lock that another program holds goes: `busy` is told once the wait has lasted a
 // second, `stopped` is asked often whether the wait is to end at once (a stop), and it is given up

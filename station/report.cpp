@@ -717,7 +717,7 @@ Report::LineIs Report::ReadRecord(std::string_view bytes, bool csv, char separat
         }
         const auto j = nlohmann::json::parse(bytes.begin(), bytes.end(), nullptr, false);
         if (!j.is_object()) return LineIs::Spoilt;
-        e = {word(j, "port"), {}, word(j, "identification"), word(j, "start"), word(j, "result"), {}, {}};
+        e = {word(j, "port"), {}, word(j, "identification"), word(j, "start"), word(j, "result"), {}, {}, word(j, "sha256")};
         const auto at = [&](const char* key) {
             const auto v = j.find(key);
             return v == j.end() ? nullptr : &*v;
@@ -759,7 +759,8 @@ Report::LineIs Report::ReadRecord(std::string_view bytes, bool csv, char separat
     if ((!cells.empty() && (cells[0] == "port" || cells[0] == "Порт")) || cells.size() == 10)
         return LineIs::Nothing;
     if (cells.size() < 12) return LineIs::Spoilt;
-    e = {std::move(cells[0]), {}, std::move(cells[1]), std::move(cells[5]), std::move(cells[7]), {}, {}};
+    e = {std::move(cells[0]), {}, std::move(cells[1]), std::move(cells[5]), std::move(cells[7]), {}, {},
+         std::move(cells[4])};
     long long n = 0;
     if (!cells[10].empty() && (!integer(cells[10], n) || !row(n, e.given.row))) return LineIs::Spoilt;
     // Records of earlier versions name a row only by its place.

@@ -713,12 +713,12 @@ std::vector<std::string> NumbersIn(const std::string& numbers) {
 bool ServerLedger::entries(const EachEntry& each, std::string& error, const LockWait& wait) {
     return readRows(
         "SELECT port, station, identification, extract(epoch FROM started)::bigint, result, list, "
-        "coalesce(list_row, 0), numbers, row_values FROM tk7v_records "
+        "coalesce(list_row, 0), numbers, row_values, sha256 FROM tk7v_records "
         "WHERE list_row IS NOT NULL OR numbers <> '' ORDER BY id",
-        9, [&](const RowCells& cell) {
+        10, [&](const RowCells& cell) {
             LedgerEntry e{cell[0], cell[1], cell[2],
                           Report::isoTime(std::chrono::system_clock::from_time_t(std::strtoll(cell[3].c_str(), nullptr, 10))),
-                          cell[4], cell[5], {}};
+                          cell[4], cell[5], {}, cell[9]};
             e.given.row = std::atoi(cell[6].c_str());
             if (e.given.row > 0) e.given.rowValues = cell[8];
             e.given.numbers = NumbersIn(cell[7]);
@@ -747,7 +747,7 @@ bool ServerLedger::givenValues(const std::function<void(const GivenValue&)>& eac
             v.value = std::strtoll(cell[2].c_str(), nullptr, 10);
             v.claim = {cell[3], cell[4], cell[5],
                        Report::isoTime(std::chrono::system_clock::from_time_t(std::strtoll(cell[6].c_str(), nullptr, 10))),
-                       "claimed", v.list, {}};
+                       "claimed", v.list, {}, {}};
             v.result = cell[7];
             each(v);
         },

@@ -103,7 +103,10 @@ std::string signalName(int sig) {
 // the port's device ends. A station's result names the device and rings the bell.
 class ProgressLines : public station::Listener {
 public:
-    ProgressLines(Progress& out, bool station) : out_(out), station_(station) {}
+    ProgressLines(Progress& out, bool station, std::vector<std::string> ports, LabelMaker labels)
+        : out_(out), station_(station), ports_(std::move(ports)), labels_(std::move(labels)) {}
+    // Whether a device's label could not be made.
+    bool labelFailed() const { return labelFailed_; }
 
     void state(int port, station::PortState state, const std::string& text) override {
         switch (state) {
@@ -134,6 +137,11 @@ public:
         for (const std::string& n : e.given.numbers)
             text += ", " + n;
         if (!e.recorded) text += "; запись не сохранена";
+        if (labels_ && port >= 0 && std::size_t(port) < ports_.size())
+            if (const std::string failed = labels_(ports_[std::size_t(port)], e); !failed.empty()) {
+                text += "; " + failed;
+                labelFailed_ = true;
+            }
         if (station_ && !e.identification.empty()) text += " (" + e.identification + ")";
         out_.finish(port, text, e.end.error);
         if (station_) out_.bell();
@@ -142,6 +150,9 @@ public:
 private:
     Progress& out_;
     bool station_;
+    std::vector<std::string> ports_;
+    LabelMaker labels_;
+    std::atomic<bool> labelFailed_{false};
 };
 
 std::vector<std::string> namesOf(const std::vector<Target>& ports) {
@@ -192,21 +203,25 @@ namespace {
 // Runs the station's `run` over the ports with the terminal's lines as its listener, while
 // SIGINT, SIGTERM and SIGHUP ask it to stop.
 template <class Run>
-station::RunEnd runUnderSignals(const std::vector<Target>& ports, Progress& out, bool station, Run run) {
+station::RunEnd runUnderSignals(const std::vector<Target>& ports, Progress& out, bool station,
+                                const LabelMaker& labels, Run run) {
     const std::vector<std::string> names = namesOf(ports);
     out.start(names);
-    ProgressLines lines(out, station);
+    ProgressLines lines(out, station, names, labels);
     StopSignal stop;
     const SignalsEndTheRun signals(stop);
-    return run(names, lines, stop);
+    station::RunEnd end = run(names, lines, stop);
+    if (lines.labelFailed() && end.status == station::kDone) end.status = station::kFileFailed;
+    return end;
 }
 
 } // namespace
 
 int RunOnDevices(const std::vector<Target>& ports, const DeviceOptions& options, Progress& out,
-                 const DeviceWork& work, const DeviceReport& report, const ReportTo& reportTo) {
+                 const DeviceWork& work, const DeviceReport& report, const ReportTo& reportTo,
+                 const LabelMaker& labels) {
     const ConsoleEndAfterThis holdsTheConsole;
-    const station::RunEnd run = runUnderSignals(ports, out, false, [&](auto& names, auto& lines, auto& stop) {
+    const station::RunEnd run = runUnderSignals(ports, out, false, labels, [&](auto& names, auto& lines, auto& stop) {
         return station::RunOnDevices(names, options, lines, stop, work, report, reportTo);
     });
     if (!run.reportError.empty()) out.note("Записи не сохранены: " + run.reportError);
@@ -222,9 +237,10 @@ int RunOnDevices(const std::vector<Target>& ports, const DeviceOptions& options,
 }
 
 int RunStation(const std::vector<Target>& ports, const DeviceOptions& options, Progress& out,
-               const DeviceWork& work, const DeviceReport& report, const ReportTo& reportTo) {
+               const DeviceWork& work, const DeviceReport& report, const ReportTo& reportTo,
+               const LabelMaker& labels) {
     const ConsoleEndAfterThis holdsTheConsole;
-    const station::RunEnd run = runUnderSignals(ports, out, true, [&](auto& names, auto& lines, auto& stop) {
+    const station::RunEnd run = runUnderSignals(ports, out, true, labels, [&](auto& names, auto& lines, auto& stop) {
         return station::RunStation(names, options, lines, stop, work, report, reportTo);
     });
     const int signal = gSignal.load();

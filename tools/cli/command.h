@@ -34,5 +34,8 @@ Command AddSetCommand(CLI::App& program);
 Command AddNewCommand(CLI::App& program);
 Command AddFieldsCommand(CLI::App& program);
 Command AddLedgerCommand(CLI::App& program);
+#ifdef TK7V_HAVE_LABELS
+Command AddLabelCommand(CLI::App& program);
+#endif
 
 } // namespace tk7v::cli

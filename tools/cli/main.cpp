@@ -51,6 +51,9 @@ int main(int argc, char** argv) {
         AddPortsCommand(app),  AddIdentifyCommand(app), AddReadCommand(app),   AddWriteCommand(app),
         AddVerifyCommand(app), AddShowCommand(app),     AddDiffCommand(app),   AddSetCommand(app),
         AddNewCommand(app),    AddFieldsCommand(app),   AddLedgerCommand(app),
+#ifdef TK7V_HAVE_LABELS
+        AddLabelCommand(app),
+#endif
     };
     for (const Command& c : commands) {
         c.app->group("Команды");

@@ -30,4 +30,8 @@ QString QtAsks::saveFile(QWidget* parent, const QString& title, const QString& p
                                         QFileDialog::DontConfirmOverwrite);
 }
 
+QString QtAsks::folder(QWidget* parent, const QString& title, const QString& dir) {
+    return QFileDialog::getExistingDirectory(parent, title, dir);
+}
+
 } // namespace tk7v::station_window

@@ -20,6 +20,11 @@ public:
                              const QString& filter) = 0;
     virtual QString saveFile(QWidget* parent, const QString& title, const QString& path,
                              const QString& filter) = 0;
+    // A folder, or empty when cancelled; none unless the seam answers.
+    virtual QString folder(QWidget* parent, const QString& title, const QString& dir) {
+        (void)parent, (void)title, (void)dir;
+        return {};
+    }
 };
 
 class QtAsks : public Asks {
@@ -30,6 +35,7 @@ public:
                      const QString& filter) override;
     QString saveFile(QWidget* parent, const QString& title, const QString& path,
                      const QString& filter) override;
+    QString folder(QWidget* parent, const QString& title, const QString& dir) override;
 };
 
 } // namespace tk7v::station_window

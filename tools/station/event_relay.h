@@ -9,6 +9,11 @@
 
 #include "model/field_rules.h"
 #include "station/events.h"
+#ifdef TK7V_HAVE_LABELS
+#include "labels/label.h"
+#include "link/network.h"
+#include "station/sha256.h"
+#endif
 
 #include <QCoreApplication>
 #include <QEvent>
@@ -45,6 +50,15 @@ public:
         post([=, text = QString::fromStdString(e.end.text), ok = e.end.status == station::kDone,
               held = e.held, ident = QString::fromStdString(e.identification), recorded = e.recorded](
                  StationWindow* w) { w->onEnded(port, text, ok, held, ident, given, differing, recorded); });
+#ifdef TK7V_HAVE_LABELS
+        // What the label says is read here from the block the device was proven to hold.
+        if (e.end.proven && e.end.bytes) {
+            labels::LabelContent content =
+                labels::LabelOf(*e.end.proven, station::Sha256Hex(*e.end.bytes), e.given, labels::DefaultLabelFields(),
+                                std::chrono::system_clock::now(), station_);
+            post([port, content = std::move(content)](StationWindow* w) { w->onProven(port, content); });
+        }
+#endif
     }
     void records(std::size_t kept, const std::string& error) override {
         post([kept = int(kept), e = QString::fromStdString(error)](StationWindow* w) {
@@ -91,6 +105,9 @@ private:
     }
 
     StationWindow* window_;
+#ifdef TK7V_HAVE_LABELS
+    const std::string station_ = ComputerName();
+#endif
     std::mutex mutex_;
     std::vector<std::function<void(StationWindow*)>> calls_; // under mutex_
     bool woken_ = false;                                     // a drain is on its way; under mutex_

@@ -81,6 +81,13 @@ PortTile::PortTile(const QString& port, QWidget* parent) : QFrame(parent), port_
     column->addWidget(result_);
     column->addWidget(detail_);
     column->addWidget(note_);
+    labelNote_ = new QLabel(this);
+    labelNote_->setWordWrap(true);
+    QPalette warn = labelNote_->palette();
+    warn.setColor(QPalette::WindowText, QColor("#9b1c1c"));
+    labelNote_->setPalette(warn);
+    labelNote_->hide();
+    column->addWidget(labelNote_);
     column->addStretch(1);
     setMinimumWidth(300);
     setMinimumHeight(sizeHint().height());
@@ -125,6 +132,13 @@ void PortTile::setNote(const QString& text) {
     note_->setText(text);
     note_->setVisible(!text.isEmpty());
 }
+
+void PortTile::setLabelNote(const QString& text) {
+    labelNote_->setText(text);
+    labelNote_->setVisible(!text.isEmpty());
+}
+
+QString PortTile::labelNoteText() const { return labelNote_->text(); }
 
 void PortTile::setPresent(bool present) {
     if (present == present_) return;

@@ -32,6 +32,9 @@ public:
     void setRecordWaits(bool waits);
     // A passing word on the port itself (why it cannot be opened); empty clears it.
     void setNote(const QString& text);
+    // What became of the last device's label: a failure's words stay until it is printed.
+    void setLabelNote(const QString& text);
+    QString labelNoteText() const;
     // A port the system no longer lists is greyed and says so; its state comes back with it.
     void setPresent(bool present);
     bool present() const { return present_; }
@@ -56,6 +59,7 @@ private:
     QLabel* detail_;
     QLabel* note_;
     QString detailText_;
+    QLabel* labelNote_ = nullptr;
     bool recordWaits_ = false;
     Tone tone_ = Tone::Idle;
     QString stateText_;

@@ -156,6 +156,9 @@ StationWindow::StationWindow(const StartWith& with, StationEnv env)
     connect(f1, &QShortcut::activated, this, [this] { openGuide(); });
 
     loadSettings(with);
+#ifdef TK7V_HAVE_LABELS
+    loadLabelSettings();
+#endif
     refreshPorts();
     portTimer_ = new QTimer(this);
     connect(portTimer_, &QTimer::timeout, this, &StationWindow::refreshPorts);
@@ -178,6 +181,9 @@ StationWindow::StationWindow(const StartWith& with, StationEnv env)
 }
 
 StationWindow::~StationWindow() {
+#ifdef TK7V_HAVE_LABELS
+    labelQueue_.reset(); // its thread tells the window what became of each label
+#endif
     // The ports' threads end before the window does: none may post to it once it is gone.
     if (station_) station_->stop();
     if (ender_.joinable()) ender_.join();

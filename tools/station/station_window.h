@@ -11,6 +11,9 @@
 
 #include "station/run.h"
 #include "station/run_session.h"
+#ifdef TK7V_HAVE_LABELS
+#include "labels/label_queue.h"
+#endif
 
 #include <QMainWindow>
 #include <QStringList>
@@ -53,6 +56,8 @@ struct StationEnv {
     std::chrono::milliseconds refresh{1000};
     bool sound = true;
     QString guide; // the guide's page; empty: the installed one
+    // How often a label that did not print is tried again.
+    std::chrono::milliseconds labelRetry{5000};
 };
 
 class StationWindow : public QMainWindow {
@@ -81,6 +86,17 @@ public:
     QTableWidget* records() const { return table_; }
     QString recordsWarning() const;
     void refreshPorts();
+#ifdef TK7V_HAVE_LABELS
+    // The labels' setup: where they go (none, a printer, a folder), the folder, the size, and the
+    // picture of the next label.
+    QComboBox* labelTo() const { return labelTo_; }
+    QLineEdit* labelFolder() const { return labelFolder_; }
+    QComboBox* labelSize() const { return labelSize_; }
+    QLabel* labelPreview() const { return labelPreview_; }
+    // The label of the record in the table's `row` once more, where the setup now sends labels;
+    // false when that record has none (not proven in this window's run) or labels go nowhere.
+    bool printLabelAgain(int row);
+#endif
 
 signals:
     void runEnded(); // the station's last port has stopped after stop()
@@ -117,6 +133,16 @@ private:
                  const QString& given, const QStringList& differing, bool recorded);
     void onRecords(int kept, const QString& error);
     void showPort(int port);
+#ifdef TK7V_HAVE_LABELS
+    void buildLabelsRow(QWidget* parent, QGridLayout* grid, int row);
+    void loadLabelSettings();
+    void saveLabelSettings() const;
+    void showLabelPreview();
+    labels::LabelWhere labelWhere() const;
+    // A device proven on `port`: its label goes with the record just added, and out at once.
+    void onProven(int port, const labels::LabelContent& content);
+    void onLabelTold(int id, const QString& failed);
+#endif
 
     StationEnv env_;
     std::unique_ptr<Asks> ownAsks_;
@@ -155,6 +181,17 @@ private:
     bool closeWhenStopped_ = false;
     int done_ = 0, failed_ = 0; // the station's counts, as last shown
     std::chrono::steady_clock::time_point started_;
+#ifdef TK7V_HAVE_LABELS
+    QComboBox* labelTo_ = nullptr;
+    QLineEdit* labelFolder_ = nullptr;
+    QPushButton* labelFolderButton_ = nullptr;
+    QComboBox* labelSize_ = nullptr;
+    QLabel* labelPreview_ = nullptr;
+    std::vector<labels::LabelContent> labelOf_; // by the index a record's row keeps
+    std::map<int, std::string> labelPort_;      // a queued label's port, by its id
+    // Last: its thread ends first, before anything it tells goes.
+    std::unique_ptr<labels::LabelQueue> labelQueue_;
+#endif
 };
 
 } // namespace tk7v::station_window

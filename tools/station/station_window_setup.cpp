@@ -109,6 +109,9 @@ void StationWindow::buildSetup(QWidget* parent, QVBoxLayout* column) {
     grid->addWidget(label(QStringLiteral("&Учёт номеров:"), ledgerPath_), 3, 0);
     grid->addWidget(ledgerPath_, 3, 1);
     grid->addWidget(choose(&StationWindow::chooseLedger, this), 3, 2);
+#ifdef TK7V_HAVE_LABELS
+    buildLabelsRow(parent, grid, 4);
+#endif
     grid->setColumnStretch(1, 3);
     grid->setColumnStretch(4, 2);
     // While the station runs the setup cannot change: one line says what it is, and the tiles
@@ -169,6 +172,9 @@ void StationWindow::saveSettings() const {
                                  ? fromUtf8(station::AddressWithoutSecrets(utf8(ledger)))
                                  : whole(ledger));
     s.setValue("baud", baud_->currentText());
+#ifdef TK7V_HAVE_LABELS
+    saveLabelSettings();
+#endif
     QStringList ports;
     for (PortTile* t : tiles_)
         if (t->takePart()->isChecked()) ports << t->port();

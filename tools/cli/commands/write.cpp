@@ -23,6 +23,7 @@ Command AddWriteCommand(CLI::App& program) {
         std::string values, number, ledger;
         ReportOption report;
         DeviceOptionWords device;
+        LabelOptions labels;
     };
     auto o = std::make_shared<Options>();
     CLI::App* app = program.add_subcommand("write", "записать файл конфигурации в устройство и проверить");
@@ -54,6 +55,7 @@ Command AddWriteCommand(CLI::App& program) {
                   "станция: на каждом порту ждать устройство, записать, проверить,\n"
                   "ждать, пока его отключат, и так до Ctrl+C");
     o->report.add(app);
+    o->labels.add(app);
     o->device.add(app);
     app->footer("Пример: станция на двух портах раздаёт номера объектов 101-150 и телефоны из\n"
                 "списка (таблица без столбца port); учёт в документах хранит выданное, и после\n"
@@ -62,6 +64,9 @@ Command AddWriteCommand(CLI::App& program) {
                 "      --values телефоны.csv --number TS_object_id=101-150 --report отчёт.jsonl");
     return {app, [app, o](Context& context) {
                 if (o->verify && o->noVerify) return UsageError(*app, "--verify и --no-verify вместе");
+                // A label stands for a block read back and proven: a write not read back has none.
+                if (o->noVerify && o->labels.wanted())
+                    return UsageError(*app, "--no-verify и наклейки вместе: наклейка — только проверенному устройству");
                 DevicesAndFiles ready;
                 if (auto refused = PrepareDevicesAndFile(*app, o->device, o->words, ready, context.out))
                     return *refused;
@@ -115,6 +120,9 @@ Command AddWriteCommand(CLI::App& program) {
                     std::error_code ignored; // a folder that cannot be made is told by the open
                     std::filesystem::create_directories(Utf8Path(plan.ledger).parent_path(), ignored);
                 }
+                LabelMaker labels;
+                if (const std::string refused = o->labels.prepare(labels); !refused.empty())
+                    return UsageError(*app, refused);
                 station::RunSession session;
                 station::SessionProblem problem;
                 station::RunSession::Options sessionOptions;
@@ -150,8 +158,8 @@ Command AddWriteCommand(CLI::App& program) {
                 }
                 const ReportTo to = session.reportTo("write", false, o->loop);
                 const int status =
-                    o->loop ? RunStation(ready.ports, ready.options, context.out, work, words, to)
-                            : RunOnDevices(ready.ports, ready.options, context.out, work, words, to);
+                    o->loop ? RunStation(ready.ports, ready.options, context.out, work, words, to, labels)
+                            : RunOnDevices(ready.ports, ready.options, context.out, work, words, to, labels);
                 if (const std::string passedOver = session.passedOverText(); !passedOver.empty())
                     context.out.note(passedOver);
                 if (const std::size_t waiting = session.serverWaiting()) {
