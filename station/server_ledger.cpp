@@ -697,6 +697,11 @@ bool ServerLedger::readRows(const std::string& query, int columns, const std::fu
 
 namespace {
 
+// A time the server gave as seconds since 1970, as records keep it.
+std::string TimeOf(const std::string& seconds) {
+    return Report::isoTime(std::chrono::system_clock::from_time_t(std::strtoll(seconds.c_str(), nullptr, 10)));
+}
+
 // A record's numbers, "FIELD=VALUE" one space apart, as a list.
 std::vector<std::string> NumbersIn(const std::string& numbers) {
     std::vector<std::string> out;
@@ -716,9 +721,14 @@ bool ServerLedger::entries(const EachEntry& each, std::string& error, const Lock
         "coalesce(list_row, 0), numbers, row_values, sha256 FROM tk7v_records "
         "WHERE list_row IS NOT NULL OR numbers <> '' ORDER BY id",
         10, [&](const RowCells& cell) {
-            LedgerEntry e{cell[0], cell[1], cell[2],
-                          Report::isoTime(std::chrono::system_clock::from_time_t(std::strtoll(cell[3].c_str(), nullptr, 10))),
-                          cell[4], cell[5], {}, cell[9]};
+            LedgerEntry e;
+            e.port = cell[0];
+            e.station = cell[1];
+            e.identification = cell[2];
+            e.when = TimeOf(cell[3]);
+            e.result = cell[4];
+            e.list = cell[5];
+            e.sha256 = cell[9];
             e.given.row = std::atoi(cell[6].c_str());
             if (e.given.row > 0) e.given.rowValues = cell[8];
             e.given.numbers = NumbersIn(cell[7]);
@@ -745,9 +755,12 @@ bool ServerLedger::givenValues(const std::function<void(const GivenValue&)>& eac
             v.field = cell[0];
             v.list = cell[1];
             v.value = std::strtoll(cell[2].c_str(), nullptr, 10);
-            v.claim = {cell[3], cell[4], cell[5],
-                       Report::isoTime(std::chrono::system_clock::from_time_t(std::strtoll(cell[6].c_str(), nullptr, 10))),
-                       "claimed", v.list, {}, {}};
+            v.claim.port = cell[3];
+            v.claim.station = cell[4];
+            v.claim.identification = cell[5];
+            v.claim.when = TimeOf(cell[6]);
+            v.claim.result = "claimed";
+            v.claim.list = v.list;
             v.result = cell[7];
             each(v);
         },
