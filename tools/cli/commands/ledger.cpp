@@ -118,7 +118,10 @@ Command AddLedgerCommand(CLI::App& program) {
                                                  {"station", v.claim.station},
                                                  {"given", v.claim.when},
                                                  {"result", v.result}};
-                    held = "  " + item.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+                    // As the whole list would be printed at once: each item indented within it.
+                    held = "  ";
+                    for (const char c : item.dump(2, ' ', false, nlohmann::json::error_handler_t::replace))
+                        *held += c == '\n' ? std::string("\n  ") : std::string(1, c);
                     ++shown;
                 };
                 std::vector<std::size_t> passedOver;
