@@ -30,19 +30,11 @@ LedgerRead ReadGivenValues(const std::string& where, std::chrono::milliseconds t
         if (!ledger) return LedgerRead::NotALedger;
         return ledger->givenValues(each, error) ? LedgerRead::Read : LedgerRead::ServerFailed;
     }
-    const bool csv = where.ends_with(".csv");
-    if (!csv && !where.ends_with(".jsonl")) {
-        error = where + ": ожидается файл .csv или .jsonl или адрес postgresql://…";
-        return LedgerRead::NotALedger;
-    }
-    SysError failed;
-    const std::unique_ptr<SharedFile> file = SharedFile::open(Utf8Path(where), failed, true);
+    // A file's records in its order, each value once.
     GivenValueList list;
-    if (file) failed = Report::ReadRecords(*file, csv, [&](LedgerEntry&& e) { list.add(e); }, &passedOver);
-    if (failed) {
-        error = where + ": " + FileErrorText(failed.code);
-        return LedgerRead::FileFailed;
-    }
+    const LedgerRead read =
+        ReadLedgerEntries(where, timeout, [&](LedgerEntry&& e) { list.add(e); }, passedOver, error);
+    if (read != LedgerRead::Read) return read;
     for (const GivenValue& v : list.values())
         each(v);
     return LedgerRead::Read;

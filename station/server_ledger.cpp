@@ -702,6 +702,17 @@ std::string TimeOf(const std::string& seconds) {
     return Report::isoTime(std::chrono::system_clock::from_time_t(std::strtoll(seconds.c_str(), nullptr, 10)));
 }
 
+// A record's device as a query gives it from column `from` on: its port, station,
+// identification, and when it began (seconds since 1970).
+LedgerEntry DeviceIn(const std::vector<std::string>& cell, std::size_t from) {
+    LedgerEntry e;
+    e.port = cell[from];
+    e.station = cell[from + 1];
+    e.identification = cell[from + 2];
+    e.when = TimeOf(cell[from + 3]);
+    return e;
+}
+
 // A record's numbers, "FIELD=VALUE" one space apart, as a list.
 std::vector<std::string> NumbersIn(const std::string& numbers) {
     std::vector<std::string> out;
@@ -721,11 +732,7 @@ bool ServerLedger::entries(const EachEntry& each, std::string& error, const Lock
         "coalesce(list_row, 0), numbers, row_values, sha256 FROM tk7v_records "
         "WHERE list_row IS NOT NULL OR numbers <> '' ORDER BY id",
         10, [&](const RowCells& cell) {
-            LedgerEntry e;
-            e.port = cell[0];
-            e.station = cell[1];
-            e.identification = cell[2];
-            e.when = TimeOf(cell[3]);
+            LedgerEntry e = DeviceIn(cell, 0);
             e.result = cell[4];
             e.list = cell[5];
             e.sha256 = cell[9];
@@ -755,10 +762,7 @@ bool ServerLedger::givenValues(const std::function<void(const GivenValue&)>& eac
             v.field = cell[0];
             v.list = cell[1];
             v.value = std::strtoll(cell[2].c_str(), nullptr, 10);
-            v.claim.port = cell[3];
-            v.claim.station = cell[4];
-            v.claim.identification = cell[5];
-            v.claim.when = TimeOf(cell[6]);
+            v.claim = DeviceIn(cell, 3);
             v.claim.result = "claimed";
             v.claim.list = v.list;
             v.result = cell[7];
